@@ -1,0 +1,62 @@
+# GoogleTest and the helper that registers a test executable.
+#
+# Natively GoogleTest comes from the system package; for mingw it is built
+# from Debian's source package. Under Wine a process start costs about a
+# second, so each executable is one CTest test, not one test per case.
+
+if(PAGELET_FUZZ)
+  return()
+endif()
+
+if(PAGELET_WINDOWS)
+  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(PAGELET_GTEST_MAIN GTest::gtest_main GTest::gmock)
+  if(NOT TARGET GTest::gtest_main)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  endif()
+else()
+  find_package(GTest REQUIRED)
+  set(PAGELET_GTEST_MAIN GTest::gtest_main GTest::gmock)
+endif()
+
+get_filename_component(_pagelet_corpus "${PAGELET_CORPUS_DIR}" ABSOLUTE)
+if(PAGELET_WINDOWS)
+  # Wine maps the Unix root to drive Z:.
+  set(PAGELET_TEST_CORPUS "Z:${_pagelet_corpus}")
+  set(PAGELET_TEST_SOURCE "Z:${CMAKE_SOURCE_DIR}")
+  set(PAGELET_TEST_BINARY "Z:${CMAKE_BINARY_DIR}")
+else()
+  set(PAGELET_TEST_CORPUS "${_pagelet_corpus}")
+  set(PAGELET_TEST_SOURCE "${CMAKE_SOURCE_DIR}")
+  set(PAGELET_TEST_BINARY "${CMAKE_BINARY_DIR}")
+endif()
+
+# The first Wine start of a fresh prefix takes a while; one fixture does it
+# before any Windows test runs.
+if(PAGELET_WINDOWS AND NOT TEST wine_prefix)
+  add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh cmd /c exit 0)
+  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine)
+endif()
+
+# pagelet_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>])
+function(pagelet_add_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${PAGELET_GTEST_MAIN} pagelet_warnings)
+  target_include_directories(${T_NAME} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+  target_compile_definitions(${T_NAME} PRIVATE
+    PAGELET_CORPUS_DIR="${PAGELET_TEST_CORPUS}"
+    PAGELET_SOURCE_DIR="${PAGELET_TEST_SOURCE}"
+    PAGELET_BINARY_DIR="${PAGELET_TEST_BINARY}")
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 600)
+  endif()
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(PAGELET_WINDOWS)
+    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine)
+  endif()
+endfunction()

@@ -1,0 +1,43 @@
+#pragma once
+
+// The settings file "Pagelet.ini": its section, keys, default texts and fallbacks.
+
+#include <cstdint>
+#include <string>
+
+namespace pagelet {
+
+inline constexpr char16_t kSettingsFileName[] = u"Pagelet.ini";
+inline constexpr char16_t kOptionsSection[] = u"Options";
+
+struct TSettingKey {
+    const char16_t* Name;
+    const char16_t* DefaultText;  // given to the read when the key is missing
+    int32_t Fallback;             // when the text is no valid value (booleans: 0 or 1)
+};
+
+inline constexpr TSettingKey kTextFont{u"TextFont", u"Tahoma,10,0,0", 0};
+inline constexpr TSettingKey kBackColor{u"BackColor", u"16777215", 16777215};
+inline constexpr TSettingKey kMSWord{u"MSWord", u"0", 0};
+inline constexpr TSettingKey kPrintable{u"Printable", u"0", 0};
+inline constexpr TSettingKey kCP{u"CP", u"1251", 1251};
+inline constexpr TSettingKey kForceCP{u"ForceCP", u"0", 0};
+
+// SettingsDir followed by "Pagelet.ini", formed at the moment of use.
+std::u16string SettingsFilePath();
+
+std::u16string ReadSettingText(const TSettingKey& key, const std::u16string& iniPath);
+bool ReadBoolSetting(const TSettingKey& key, const std::u16string& iniPath);
+int32_t ReadIntSetting(const TSettingKey& key, const std::u16string& iniPath);
+void WriteSetting(const TSettingKey& key, const std::u16string& value, const std::u16string& iniPath);
+
+// The four settings read at every load, in this order: MSWord, Printable, CP, ForceCP.
+struct TLoadSettings {
+    bool MSWord = false;
+    bool Printable = false;
+    int32_t CP = 1251;
+    bool ForceCP = false;
+};
+TLoadSettings ReadLoadSettings(const std::u16string& iniPath);
+
+}  // namespace pagelet
