@@ -34,14 +34,26 @@ else()
   set(PAGELET_TEST_BINARY "${CMAKE_BINARY_DIR}")
 endif()
 
+# Test names carry the preset, so that one summary over all presets reads well.
+if(PAGELET_WINDOWS AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(PAGELET_TEST_PREFIX "win64.")
+elseif(PAGELET_WINDOWS)
+  set(PAGELET_TEST_PREFIX "win32.")
+else()
+  set(PAGELET_TEST_PREFIX "native.")
+endif()
+
 # The first Wine start of a fresh prefix takes a while; one fixture does it
 # before any Windows test runs.
-if(PAGELET_WINDOWS AND NOT TEST wine_prefix)
-  add_test(NAME wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh cmd /c exit 0)
-  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine)
+if(PAGELET_WINDOWS)
+  add_test(NAME ${PAGELET_TEST_PREFIX}wine_prefix COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh cmd /c exit 0)
+  set_tests_properties(${PAGELET_TEST_PREFIX}wine_prefix PROPERTIES FIXTURES_SETUP wine_${PAGELET_TEST_PREFIX})
 endif()
 
 # pagelet_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>])
+# The CTest test is named <preset>.<name>; Windows tests need the Wine prefix
+# fixture (wine_${PAGELET_TEST_PREFIX}); tests added by hand should set
+# FIXTURES_REQUIRED to it too.
 function(pagelet_add_test)
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -54,9 +66,9 @@ function(pagelet_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 600)
   endif()
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
-  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  add_test(NAME ${PAGELET_TEST_PREFIX}${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(${PAGELET_TEST_PREFIX}${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(PAGELET_WINDOWS)
-    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED wine)
+    set_tests_properties(${PAGELET_TEST_PREFIX}${T_NAME} PROPERTIES FIXTURES_REQUIRED wine_${PAGELET_TEST_PREFIX})
   endif()
 endfunction()
