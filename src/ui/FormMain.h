@@ -1,0 +1,78 @@
+#pragma once
+
+// The viewer window: one document's text in a read-only rich-edit control
+// that fills a child window of the host's lister window.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "settings/TextForms.h"
+#include "ui/toolkit/Form.h"
+#include "ui/toolkit/Menu.h"
+#include "ui/toolkit/RichEdit.h"
+
+namespace pagelet {
+
+class TFormMain : public TForm {
+public:
+    // Makes the form as a child of the foreign window parentWindow; FormCreate
+    // has run when this returns. fileToView is not used: the text comes from
+    // DocumentText when the form is shown.
+    static std::unique_ptr<TFormMain> CreateParented(HWND parentWindow, const std::u16string& fileToView);
+    ~TFormMain() override;
+
+    // Components, owned by the form.
+    TPopupMenu* PopupMenu1 = nullptr;
+    TMenuItem* mnuOptions = nullptr;
+    TRichEdit* Viewer = nullptr;
+    TMenuItem* N1 = nullptr;
+    TMenuItem* mnuSelectAll = nullptr;
+    TMenuItem* mnuCopy = nullptr;
+
+    HWND TotCmdWin = nullptr;   // the host's main window, or 0
+    HWND ParentWin = nullptr;   // the lister window: receives the keys handed back
+    bool QuickView = false;     // the lister window has a parent (quick-view panel)
+    int32_t Delta = 100;        // zoom in percent
+    std::u16string Ini;         // full path of the settings file
+    std::u16string fFontName;
+    int32_t fFontSize = 10;
+    TFontStyles fFontStyle = 0;
+    int32_t fFontColor = 0;
+    uint8_t fFontCharset = 1;
+    int32_t fBackColor = 16777215;
+    bool fMSWord = false;
+    bool fPrintable = false;
+    bool fForceCP = false;
+    int32_t fCP = 1251;
+
+    void FormCreate();
+    void FormShow();
+    void FormResize();
+    void FormActivate();
+    void ViewerKeyDown(uint16_t& key, TShiftState shift);
+    void ViewerMouseWheel(TShiftState shift, int wheelDelta, POINT mousePos, bool& handled);
+    void mnuCopyClick();
+    void mnuSelectAllClick();
+    void mnuOptionsClick();
+    // The application object's exception hook while this form is the latest.
+    void AppException(TComponent* sender, const std::exception& e);
+
+protected:
+    void CreateParams(TCreateParams& params) override;
+    void CreateControls() override;
+    void AlignControls(int clientWidth, int clientHeight) override;
+
+private:
+    TFormMain();
+    // Applies the five font fields to the Viewer, in the order face, size, style, colour, character set.
+    void ApplyFontFields();
+
+    std::unique_ptr<TPopupMenu> popupMenu1_;
+    std::unique_ptr<TMenuItem> mnuOptions_, n1_, mnuSelectAll_, mnuCopy_;
+    std::unique_ptr<TRichEdit> viewer_;
+};
+
+}  // namespace pagelet

@@ -1,0 +1,54 @@
+#pragma once
+
+// A popup menu from a MENU resource: the first submenu of the resource is
+// the menu; each item is found by its command id.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "ui/toolkit/Application.h"
+#include "ui/toolkit/Handles.h"
+
+namespace pagelet {
+
+// Modifier keys held with a key or a wheel turn.
+using TShiftState = uint8_t;
+inline constexpr TShiftState ssShift = 1;
+inline constexpr TShiftState ssAlt = 2;
+inline constexpr TShiftState ssCtrl = 4;
+
+// 0x4000 for Ctrl plus the virtual-key code (0x2000 Shift, 0x8000 Alt).
+using TShortCut = uint16_t;
+TShortCut ShortCut(uint16_t key, TShiftState shift);
+
+class TMenuItem : public TComponent {
+public:
+    explicit TMenuItem(UINT command, TShortCut shortCut = 0) : Command(command), Shortcut(shortCut) {}
+    const UINT Command;
+    const TShortCut Shortcut;
+    std::function<void()> OnClick;
+};
+
+class TPopupMenu : public TComponent {
+public:
+    // resourceId names a MENU resource of the library.
+    explicit TPopupMenu(UINT resourceId);
+
+    void Add(TMenuItem* item) { items_.push_back(item); }
+    HMENU Handle() const;
+    // Opens the menu at screen point pt for owner and runs the chosen item's OnClick.
+    void Popup(HWND owner, POINT pt);
+    // Runs the OnClick of the item with this shortcut; answers whether there was one.
+    bool IsShortCut(uint16_t key, TShiftState shift);
+    // Runs the OnClick of the item with this command id.
+    bool Click(UINT command);
+
+private:
+    TMenuHandle menu_;
+    std::vector<TMenuItem*> items_;
+};
+
+}  // namespace pagelet
