@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace pagelet {
+
+// Keeps line feed, carriage return, printable ASCII (0x20-0x7E), the upper
+// half of Latin-1 (0xA0-0xFF) and the code units from Cyrillic to the end of
+// Cyrillic Extended-B (0x0400-0xA69F); drops every other code unit, Word's
+// control characters and both halves of a surrogate pair among them.
+std::u16string FilterPrintable(std::u16string_view text);
+
+// The same filter applied to text in place.
+void FilterPrintableInPlace(std::u16string& text);
+
+}  // namespace pagelet
