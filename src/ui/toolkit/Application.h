@@ -39,6 +39,7 @@ public:
     // Clears the hook when it belongs to hookOwner; answers whether it did.
     bool ClearExceptionHook(const TComponent* hookOwner);
     TComponent* ExceptionHookOwner() const { return hookOwner_; }
+    const TExceptionEvent& ExceptionHook() const { return hook_; }
 
     void InsertComponent(TComponent* component);
     void RemoveComponent(const TComponent* component);

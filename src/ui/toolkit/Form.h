@@ -58,6 +58,9 @@ protected:
     // Ends construction: runs OnCreate.
     void DoCreate();
     void DoActivate();
+    // Destroys the window now (a derived form calls it first thing in its
+    // destructor, so that no event reaches a half-destroyed form).
+    void DestroyHandle();
 
     virtual void CreateParams(TCreateParams& params);
     // Controls are made here, inside WM_CREATE, once Handle() is known.

@@ -1,0 +1,147 @@
+// The lister exports that open, close and describe viewer windows, and the
+// host's commands and search on an open one. No exception leaves them.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "common/Error.h"
+#include "common/Win32Text.h"
+#include "plugin/ViewerWindow.h"
+#include "ui/FormMain.h"
+
+namespace pagelet {
+
+namespace {
+
+constexpr char kDetectString[] = "EXT=\"DOC\" | EXT=\"DOT\"";
+
+std::u16string AnsiToUtf16(const char* text) {
+    if (!text || !*text) return {};
+    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    if (length <= 0) return {};
+    std::u16string result(static_cast<size_t>(length), u'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, WBuf(result), length);
+    result.resize(static_cast<size_t>(length) - 1);
+    return result;
+}
+
+TRichEdit& ViewerOf(HWND viewerHandle) {
+    TViewerWindowLink* link = FindViewerWindowLink(viewerHandle);
+    if (!link || !link->Form || !link->Form->Viewer) throw EPagelet(u"Not a viewer window");
+    return *link->Form->Viewer;
+}
+
+// The host's position in percent, as a character position of the text.
+int PercentPosition(int32_t percent, size_t textLength) {
+    if (percent <= 0) return 0;
+    int64_t pos = static_cast<int64_t>(textLength) * percent / 100;
+    return static_cast<int>(std::min<int64_t>(pos, static_cast<int64_t>(textLength)));
+}
+
+void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
+    TRichEdit& viewer = ViewerOf(viewerHandle);
+    switch (command) {
+    case 1:
+        viewer.CopyToClipboard();
+        break;
+    case 2:
+        viewer.SetPlainText(true);
+        viewer.SetWordWrapWithScrollBars((parameter & 1) != 0);
+        break;
+    case 3:
+        viewer.SelectAll();
+        break;
+    case 4:
+        viewer.SetFocus();
+        viewer.SetSelStart(PercentPosition(parameter, viewer.Text().size()));
+        viewer.SetSelLength(1);
+        break;
+    default:
+        break;
+    }
+}
+
+// Search flags of the host.
+constexpr int32_t kSearchFromStart = 1;
+constexpr int32_t kSearchMatchCase = 2;
+constexpr int32_t kSearchWholeWords = 4;
+constexpr int32_t kSearchBackwards = 8;
+
+void SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFlags) {
+    TRichEdit& viewer = ViewerOf(viewerHandle);
+    bool forward = !(searchFlags & kSearchBackwards);
+    unsigned findFlags = forward ? kFindDown : 0;
+    if (searchFlags & kSearchMatchCase) findFlags |= kFindMatchCase;
+    if (searchFlags & kSearchWholeWords) findFlags |= kFindWholeWord;
+
+    bool fromEdge = viewer.SelLength() == 0 || (searchFlags & kSearchFromStart);
+    int cpMin, cpMax;
+    if (forward) {
+        cpMin = fromEdge ? 0 : viewer.SelStart() + viewer.SelLength();
+        cpMax = viewer.GetTextLen();
+    } else {
+        // From the selection's start, so that a match just before the
+        // selected one is found too.
+        cpMin = fromEdge ? viewer.GetTextLen() : viewer.SelStart();
+        cpMax = 0;
+    }
+    int found = viewer.Find(cpMin, cpMax, text, findFlags);
+    if (found != -1) {
+        viewer.SetFocus();
+        viewer.SetSelStart(found);
+        viewer.SetSelLength(static_cast<int>(text.size()));
+    }
+}
+
+}  // namespace
+
+}  // namespace pagelet
+
+extern "C" {
+
+HWND __stdcall ListLoad(HWND parentWin, char* fileToLoad, int showFlags) {
+    try {
+        return pagelet::CreateViewerWindow(parentWin, pagelet::AnsiToUtf16(fileToLoad), showFlags);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void __stdcall ListCloseWindow(HWND listWin) {
+    try {
+        pagelet::DestroyViewerWindow(listWin);
+    } catch (...) {
+        // The teardown shows what it catches; nothing crosses to the host.
+    }
+}
+
+void __stdcall ListGetDetectString(char* detectString, int maxLen) {
+    if (!detectString || maxLen <= 0) return;
+    size_t count = std::min(sizeof(pagelet::kDetectString) - 1, static_cast<size_t>(maxLen) - 1);
+    std::memcpy(detectString, pagelet::kDetectString, count);
+    detectString[count] = '\0';
+}
+
+int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
+    try {
+        pagelet::SendCommand(listWin, command, parameter);
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
+int __stdcall ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
+    try {
+        if (!searchString) return 1;
+        pagelet::SearchText(listWin, pagelet::FromW(searchString), searchParameter);
+        return 0;
+    } catch (...) {
+        return 1;
+    }
+}
+
+}  // extern "C"
