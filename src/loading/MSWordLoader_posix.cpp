@@ -1,8 +1,13 @@
-// No Microsoft Word to drive outside Windows: the Word loader always fails.
+// No Microsoft Word to drive outside Windows: the Word loader always fails,
+// leaving DocumentText empty as every failed load does.
+#include "loading/DocumentText.h"
 #include "loading/Loaders.h"
 
 namespace pagelet {
 
-bool LoadWithMSWord(const std::u16string&) { return false; }
+bool LoadWithMSWord(const std::u16string&) {
+    ClearDocumentText();
+    return false;
+}
 
 }  // namespace pagelet

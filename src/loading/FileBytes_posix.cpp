@@ -1,0 +1,17 @@
+#include "loading/FileBytes.h"
+
+#include <fstream>
+#include <iterator>
+
+#include "common/Utf.h"
+
+namespace pagelet {
+
+bool ReadFileBytes(const std::u16string& fileName, std::vector<uint8_t>& bytes) {
+    std::ifstream in(Utf16ToUtf8(fileName), std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+}  // namespace pagelet

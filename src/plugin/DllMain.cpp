@@ -1,0 +1,32 @@
+// Library load and unload: the modules' start and end, in that order and the reverse.
+#include <windows.h>
+
+#include "loading/DocumentText.h"
+#include "plugin/PluginInstance.h"
+#include "settings/Locations.h"
+
+namespace pagelet {
+HINSTANCE PluginInstance = nullptr;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+    using namespace pagelet;
+    try {
+        switch (reason) {
+            case DLL_PROCESS_ATTACH:
+                PluginInstance = instance;
+                SettingsModuleInit();
+                LoadingModuleInit();
+                break;
+            case DLL_PROCESS_DETACH:
+                LoadingModuleDone();
+                SettingsModuleDone();
+                break;
+            default:
+                break;
+        }
+    } catch (...) {
+        return FALSE;  // only a failed start matters; the loader ignores the answer otherwise
+    }
+    return TRUE;
+}

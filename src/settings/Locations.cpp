@@ -1,0 +1,123 @@
+#include "settings/Locations.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "common/Utf.h"
+#include "settings/IniFile.h"
+#include "settings/Platform.h"
+#include "settings/TextForms.h"
+
+namespace pagelet {
+
+std::u16string SettingsDir;
+std::u16string TempDir;
+
+static_assert(offsetof(TListDefaultParam, DefaultIniName) == 12, "the host's record layout");
+
+namespace {
+
+constexpr char16_t kConfigFileName[] = u"config.ini";
+constexpr char16_t kConfigSection[] = u"MAIN";
+
+std::mt19937& Generator() {
+    static std::mt19937 generator;
+    return generator;
+}
+
+// Everything up to and including the last directory separator; empty without one.
+std::u16string DirectoryPart(const std::u16string& path) {
+    const size_t last = path.find_last_of(kDirectorySeparators);
+    return last == std::u16string::npos ? std::u16string() : path.substr(0, last + 1);
+}
+
+// Creates the directory and every missing parent, outermost first. An existing
+// directory is success; an empty path fails; the result is not needed by callers.
+bool CreateDirectoryWithParents(std::u16string path) {
+    while (!path.empty() && path.back() == kDirectorySeparator) path.pop_back();
+    if (path.empty()) return false;
+    std::vector<std::u16string> missing;  // innermost first
+    while (!DirectoryExists(path)) {
+        missing.push_back(path);
+        std::u16string parent = DirectoryPart(path);
+        while (!parent.empty() && parent.back() == kDirectorySeparator) parent.pop_back();
+        // A drive ("C:") or the root has no parent to create; a relative name
+        // without a separator has the current directory as parent.
+        if (parent.empty() || parent == path || parent.back() == u':') break;
+        path = parent;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (!MakeDirectory(*it) && !DirectoryExists(*it)) return false;
+    }
+    return true;
+}
+
+// The host's suggested path: 8-bit text ending at the first NUL or filling all 260 bytes.
+std::u16string HostIniPath(const TListDefaultParam* params) {
+    if (params == nullptr) return std::u16string();
+    const char* name = params->DefaultIniName;
+    const void* nul = std::memchr(name, 0, sizeof params->DefaultIniName);
+    const size_t length =
+        nul == nullptr ? sizeof params->DefaultIniName : static_cast<size_t>(static_cast<const char*>(nul) - name);
+    return DecodeAnsi(name, length);
+}
+
+}  // namespace
+
+void SetDefaultParams(const TListDefaultParam* params) {
+    try {
+        const std::u16string moduleDir = ModuleDirectory();
+        const std::u16string configPath = moduleDir + kConfigFileName;
+        const int32_t dirType = ReadIntText(ReadIniString(kConfigSection, u"DIRTYPE", u"0", configPath), 0);
+        switch (dirType) {
+            case 0:
+                SettingsDir = DirectoryPart(HostIniPath(params));
+                break;
+            case 1:
+                SettingsDir = moduleDir;
+                break;
+            case 2: {
+                const std::u16string defaultDir = std::u16string(u"%COMMANDER_PATH%") + kDirectorySeparator + u"TEMP";
+                std::u16string dir = ExpandEnvironment(ReadIniString(kConfigSection, u"DEFAULTDIR", defaultDir, configPath));
+                if (dir.empty() || dir.back() != kDirectorySeparator) dir += kDirectorySeparator;
+                SettingsDir = dir;
+                break;
+            }
+            default:
+                break;  // keeps the previous value
+        }
+    } catch (...) {
+        // every failure leaves the settings directory as it stands
+    }
+    try {
+        CreateDirectoryWithParents(SettingsDir);
+    } catch (...) {
+        // a directory that cannot be made is not reported
+    }
+}
+
+std::u16string MakeTempFileName() {
+    std::uniform_int_distribution<uint32_t> range(0, 0x7FFFFFFE);
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%08X", static_cast<unsigned>(range(Generator())));
+    return TempDir + AsciiToUtf16(digits) + u".$$$";
+}
+
+void SettingsModuleInit() {
+    TempDir = GetTempDirectory();
+    const uint64_t seed = ClockSeed();
+    std::seed_seq seq{static_cast<uint32_t>(seed), static_cast<uint32_t>(seed >> 32)};
+    Generator().seed(seq);
+}
+
+void SettingsModuleDone() {
+    SettingsDir.clear();
+    SettingsDir.shrink_to_fit();
+    TempDir.clear();
+    TempDir.shrink_to_fit();
+}
+
+}  // namespace pagelet

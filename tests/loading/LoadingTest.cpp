@@ -1,0 +1,276 @@
+// DocumentText, the extension test and the loaders.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "common/Utf.h"
+#include "converter/CodePage.h"
+#include "loading/DocumentText.h"
+#include "loading/Loaders.h"
+#include "settings/Locations.h"
+#include "support/DocBuilder.h"
+
+namespace pagelet {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The library's start and end, as the DLL does at load and unload.
+class TLibraryEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        SettingsModuleInit();
+        LoadingModuleInit();
+    }
+    void TearDown() override {
+        LoadingModuleDone();
+        SettingsModuleDone();
+    }
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TLibraryEnvironment);
+
+std::vector<std::u16string> Lines(std::u16string_view text) {
+    TDocumentText document;
+    document.SetText(text);
+    return document.Lines();
+}
+
+using TLines = std::vector<std::u16string>;
+
+TEST(DocumentText, Splitting) {
+    const std::u16string nul(1, u'\0');
+    struct TCase {
+        std::u16string Text;
+        TLines Expected;
+    };
+    const std::vector<TCase> cases = {
+        {u"A\rB\nC\r\nD", {u"A", u"B", u"C", u"D"}},
+        {u"A\r\n", {u"A"}},
+        {u"A\n\rB", {u"A", u"", u"B"}},
+        {u"\r", {u""}},
+        {u"\r\n\r\n", {u"", u""}},
+        {u"", {}},
+        {u"A", {u"A"}},
+        {u"A\n\nB\n", {u"A", u"", u"B"}},
+        // A NUL is dropped and the text goes on after it.
+        {u"A" + nul + u"B", {u"AB"}},
+        {nul + nul + u"A\r" + nul + u"\nB" + nul, {u"A", u"B"}},
+        {nul, {}},
+        {u"A\r" + nul, {u"A"}},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(Lines(c.Text), c.Expected) << Utf16ToUtf8(c.Text);
+    }
+}
+
+TEST(DocumentText, WholeTextAndClear) {
+    TDocumentText document;
+    EXPECT_EQ(document.WholeText(), u"");
+    document.SetText(u"A\nB");
+    EXPECT_EQ(document.WholeText(), u"A\r\nB\r\n");
+    document.SetText(u"\r");
+    EXPECT_EQ(document.WholeText(), u"\r\n");
+    document.SetText(u"C");  // replaces, does not append
+    EXPECT_EQ(document.Count(), 1u);
+    document.Clear();
+    EXPECT_EQ(document.Count(), 0u);
+}
+
+class TTempDir {
+public:
+    TTempDir() : path_(fs::temp_directory_path() / ("pagelet-loading-" + std::to_string(std::random_device()()))) {
+        fs::create_directories(path_);
+    }
+    ~TTempDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::u16string Write(const std::string& name, const std::string& bytes) const {
+        std::ofstream out(path_ / name, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return (path_ / name).u16string();
+    }
+    std::u16string Name(const std::string& name) const { return (path_ / name).u16string(); }
+
+private:
+    fs::path path_;
+};
+
+TEST(DocumentText, LoadFromFileByByteOrderMark) {
+    TTempDir dir;
+    struct TCase {
+        const char* Title;
+        std::string Bytes;
+        TLines Expected;
+    };
+    const std::vector<TCase> cases = {
+        {"UTF-8", "\xEF\xBB\xBF" "A\r\n\xD0\x91\xE2\x82\xAC", {u"A", u"\u0411\u20AC"}},
+        {"UTF-16LE", std::string("\xFF\xFE" "A\0\r\0\n\0\x11\x04", 10), {u"A", u"\u0411"}},
+        {"UTF-16BE", std::string("\xFE\xFF\0A\0\n\x04\x11", 8), {u"A", u"\u0411"}},
+        {"UTF-16LE with a NUL and an odd last byte", std::string("\xFF\xFE" "A\0\0\0B\0C", 9), {u"AB"}},
+        {"marker only", "\xFF\xFE", {}},
+        {"empty file", "", {}},
+        {"no marker: ASCII", "plain\r\ntext", {u"plain", u"text"}},
+        {"two bytes of a UTF-8 marker are no marker", "\xEF\xBB" "A", {}},
+    };
+    int index = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Title);
+        TDocumentText document;
+        document.SetText(u"old");
+        const std::u16string file = dir.Write("text" + std::to_string(index++) + ".txt", c.Bytes);
+        ASSERT_TRUE(document.LoadFromFile(file));
+        if (std::string(c.Title).find("two bytes") != std::string::npos) {
+            // Decoded with the system's ANSI code page as a whole.
+            const auto* bytes = reinterpret_cast<const uint8_t*>(c.Bytes.data());
+            EXPECT_EQ(document.Lines(),
+                      TLines{PlatformDecode(SystemAnsiCodePage(), bytes, c.Bytes.size(), false).value()});
+        } else {
+            EXPECT_EQ(document.Lines(), c.Expected);
+        }
+    }
+    if (SystemAnsiCodePage() == 1252) {
+        TDocumentText document;
+        ASSERT_TRUE(document.LoadFromFile(dir.Write("ansi.txt", "caf\xE9\x80")));
+        EXPECT_EQ(document.Lines(), TLines{u"caf\u00E9\u20AC"});
+    }
+    TDocumentText document;
+    document.SetText(u"kept");
+    EXPECT_FALSE(document.LoadFromFile(dir.Name("missing.txt")));
+}
+
+TEST(Loaders, IsWordFileName) {
+    struct TCase {
+        const char16_t* Name;
+        bool Expected;
+    };
+    const std::vector<TCase> cases = {
+        {u"C:\\docs\\report.DOC", true},
+        {u"report.doc", true},
+        {u"Template.Dot", true},
+        {u"a.dOt", true},
+        {u"/home/user/letter.doc", true},
+        {u"C:\\docs\\.doc", true},  // the dot follows the last "\"
+        {u"report.docx", false},
+        {u"report.do", false},
+        {u"report", false},
+        {u"report.", false},
+        {u"C:\\old.doc\\report", false},
+        {u"C:old.doc:stream", false},
+        {u".doc", false},  // the dot is the first character
+        {u"", false},
+        {u"report.d\u00D3c", false},  // no folding beyond ASCII
+        {u"report.doc ", false},
+    };
+    for (const TCase& c : cases) {
+        EXPECT_EQ(IsWordFileName(c.Name), c.Expected) << Utf16ToUtf8(c.Name);
+    }
+}
+
+TDocBuilder HelloDocument() {
+    const std::string text("Hello\rWorld\r\0tail\r", 18);
+    return TDocBuilder()
+        .Clx(TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{CompressedFc(0x800)}}))
+        .DocBytes(0x800, std::string_view(text.data(), text.size()));
+}
+
+TEST(Loaders, ConverterLoaderFillsDocumentText) {
+    ASSERT_NE(DocumentText, nullptr);
+    const auto file = HelloDocument().Write();
+    ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false));
+    EXPECT_EQ(DocumentText->Lines(), (TLines{u"Hello", u"World", u"tail"}));
+
+    // Through the selection rule with the converter chosen.
+    DocumentText->Clear();
+    TLoadSettings settings;
+    EXPECT_TRUE(LoadDocument(file->Path(), settings));
+    EXPECT_EQ(DocumentText->Count(), 3u);
+}
+
+TEST(Loaders, FailingExtensionTestLeavesDocumentTextEmpty) {
+    const auto file = HelloDocument().Write();
+    ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false));
+    ASSERT_GT(DocumentText->Count(), 0u);
+
+    // The same document under a name that is no Word name is not even opened.
+    const std::u16string copy = file->Path() + u"x";
+    fs::copy_file(fs::path(file->Path()), fs::path(copy));
+    EXPECT_FALSE(LoadWithConverter(copy, false, 1251, false));
+    EXPECT_EQ(DocumentText->Count(), 0u);
+    fs::remove(fs::path(copy));
+}
+
+TEST(Loaders, EmptyOrMissingDocumentIsFalse) {
+    DocumentText->SetText(u"previous");
+    const auto empty = TDocBuilder().Clx(TClxBuilder().Pcdt({0, 0}, {{CompressedFc(0x800)}})).Write();
+    EXPECT_FALSE(LoadWithConverter(empty->Path(), false, 1251, false));
+    EXPECT_EQ(DocumentText->Count(), 0u);
+
+    const auto lone = TDocBuilder().Clx(TClxBuilder().Pcdt({0, 1}, {{CompressedFc(0x800)}})).DocBytes(0x800, "\r").Write();
+    EXPECT_TRUE(LoadWithConverter(lone->Path(), false, 1251, false));
+    EXPECT_EQ(DocumentText->Lines(), TLines{u""});
+
+    DocumentText->SetText(u"previous");
+    EXPECT_FALSE(LoadWithConverter(lone->Path() + u".missing.doc", false, 1251, false));
+    EXPECT_EQ(DocumentText->Count(), 0u);
+}
+
+TEST(Loaders, WordLoaderChosenByTheSettingRunsAlone) {
+    const auto file = HelloDocument().Write();
+    DocumentText->SetText(u"previous");
+    TLoadSettings settings;
+    settings.MSWord = true;
+    // No Word here: the Word loader fails and the converter, which would
+    // succeed, is not tried.
+    EXPECT_FALSE(LoadDocument(file->Path(), settings));
+    EXPECT_EQ(DocumentText->Count(), 0u);
+}
+
+fs::path CorpusDir() { return fs::path(PAGELET_CORPUS_DIR).make_preferred(); }
+
+std::u16string ReadUtf16File(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::u16string text;
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        text += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | (static_cast<uint8_t>(bytes[i + 1]) << 8));
+    }
+    return text;
+}
+
+TEST(Loaders, CorpusDocumentWithNulsKeepsAllItsText) {
+    const fs::path doc = CorpusDir() / "docs" / "nwe-test07.doc";
+    if (!fs::exists(doc)) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
+    const std::u16string expected = ReadUtf16File(CorpusDir() / "expected" / "nwe-test07.doc.default.utf16");
+    ASSERT_GT(expected.size(), 7000u);
+    const size_t firstNul = expected.find(u'\0');
+    ASSERT_LT(firstNul, 1000u) << "the document holds NULs early in its text";
+
+    ASSERT_TRUE(LoadWithConverter(doc.u16string(), false, 1251, false));
+    // Every character but NULs and line ends arrives, in order.
+    std::u16string kept;
+    for (const char16_t c : expected) {
+        if (c != u'\0' && c != u'\r' && c != u'\n') kept += c;
+    }
+    std::u16string joined;
+    for (const std::u16string& line : DocumentText->Lines()) joined += line;
+    EXPECT_EQ(joined, kept);
+    EXPECT_GT(DocumentText->Count(), 10u);
+}
+
+TEST(Loaders, ConverterErrorPassesWithDocumentTextEmpty) {
+    const fs::path doc = CorpusDir() / "docs" / "nwe-badfile-01-bad-header.doc";
+    if (!fs::exists(doc)) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
+    DocumentText->SetText(u"previous");
+    EXPECT_THROW(LoadWithConverter(doc.u16string(), false, 1251, false), EPagelet);
+    EXPECT_EQ(DocumentText->Count(), 0u);
+}
+
+}  // namespace
+}  // namespace pagelet

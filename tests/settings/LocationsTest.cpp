@@ -1,0 +1,188 @@
+// Settings directory, environment expansion and temporary names, called
+// directly; "config.ini" is written beside this test program, which is the
+// module the code lives in here.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "common/Utf.h"
+#include "settings/Locations.h"
+#include "settings/Platform.h"
+#include "settings/ScratchDir.h"
+
+namespace pagelet {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TScratchDir;
+
+const std::u16string kSep(1, kDirectorySeparator);
+
+TListDefaultParam HostRecord(const std::u16string& iniPath) {
+    TListDefaultParam record{};
+    record.Size = sizeof record;
+    record.PluginInterfaceVersionLow = 10;
+    record.PluginInterfaceVersionHi = 2;
+    const std::string bytes = Utf16ToUtf8(iniPath);  // ASCII paths in these tests
+    std::memcpy(record.DefaultIniName, bytes.data(), std::min(bytes.size(), sizeof record.DefaultIniName - 1));
+    return record;
+}
+
+class SettingsDirTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        configPath_ = fs::path(ModuleDirectory()) / "config.ini";
+        ASSERT_FALSE(fs::exists(configPath_)) << "left over: " << configPath_.string();
+        SettingsDir.clear();
+        savedCwd_ = fs::current_path();
+        fs::current_path(scratch_.Path());  // relative settings directories land here
+    }
+    void TearDown() override {
+        fs::current_path(savedCwd_);
+        std::error_code ignored;
+        fs::remove(configPath_, ignored);
+        test::SetEnv("COMMANDER_PATH", nullptr);
+        SettingsDir.clear();
+    }
+    void Config(const std::string& text) { test::WriteText(configPath_, text); }
+    std::u16string Dir(const std::string& relative) const { return scratch_.Name(relative) + kSep; }
+
+    TScratchDir scratch_;
+    fs::path configPath_;
+    fs::path savedCwd_;
+};
+
+TEST_F(SettingsDirTest, NoConfigTakesTheHostsDirectoryAndCreatesIt) {
+    const TListDefaultParam record = HostRecord(scratch_.Name("fm/sub/plugins.ini"));
+    SetDefaultParams(&record);
+    EXPECT_EQ(SettingsDir, Dir("fm/sub"));
+    EXPECT_TRUE(fs::is_directory(scratch_.Path() / "fm" / "sub"));
+}
+
+TEST_F(SettingsDirTest, DirTypeOneIsTheModuleDirectory) {
+    Config("[MAIN]\r\nDIRTYPE=1\r\n");
+    const TListDefaultParam record = HostRecord(scratch_.Name("fm/plugins.ini"));
+    SetDefaultParams(&record);
+    EXPECT_EQ(SettingsDir, ModuleDirectory());
+    EXPECT_FALSE(fs::exists(scratch_.Path() / "fm"));
+}
+
+TEST_F(SettingsDirTest, DirTypeTwoExpandsTheDefaultDirectory) {
+    Config("[main]\r\ndirtype=  2\r\n");
+    test::SetEnv("COMMANDER_PATH", Utf16ToUtf8(scratch_.Name("commander")).c_str());
+    SetDefaultParams(nullptr);
+    EXPECT_EQ(SettingsDir, Dir("commander/TEMP"));
+    EXPECT_TRUE(fs::is_directory(scratch_.Path() / "commander" / "TEMP"));
+}
+
+TEST_F(SettingsDirTest, DirTypeTwoWithoutTheVariableKeepsTheReference) {
+    Config("[MAIN]\r\nDIRTYPE=$2\r\n");
+    SetDefaultParams(nullptr);
+    EXPECT_EQ(SettingsDir, u"%COMMANDER_PATH%" + kSep + u"TEMP" + kSep);
+    EXPECT_TRUE(fs::is_directory(scratch_.Path() / "%COMMANDER_PATH%" / "TEMP"));  // relative to the current directory
+}
+
+TEST_F(SettingsDirTest, DirTypeTwoWithDefaultDir) {
+    test::SetEnv("PAGELET_TEST_ROOT", Utf16ToUtf8(scratch_.Name("root")).c_str());
+    Config("[MAIN]\r\nDIRTYPE=2\r\nDEFAULTDIR=\"%PAGELET_TEST_ROOT%" + Utf16ToUtf8(kSep) + "a" + Utf16ToUtf8(kSep) +
+           "b" + Utf16ToUtf8(kSep) + "\"\r\n");
+    SetDefaultParams(nullptr);
+    test::SetEnv("PAGELET_TEST_ROOT", nullptr);
+    EXPECT_EQ(SettingsDir, Dir("root/a/b"));  // no second separator
+    EXPECT_TRUE(fs::is_directory(scratch_.Path() / "root" / "a" / "b"));
+}
+
+TEST_F(SettingsDirTest, OtherDirTypesKeepThePreviousDirectory) {
+    const TListDefaultParam record = HostRecord(scratch_.Name("first/plugins.ini"));
+    const TListDefaultParam other = HostRecord(scratch_.Name("second/plugins.ini"));
+    for (const char* dirType : {"3", "-1"}) {
+        SCOPED_TRACE(dirType);
+        SettingsDir.clear();
+        Config(std::string("[MAIN]\r\nDIRTYPE=") + dirType + "\r\n");
+        SetDefaultParams(&record);  // first call: stays empty
+        EXPECT_EQ(SettingsDir, u"");
+
+        fs::remove(configPath_);
+        SetDefaultParams(&record);
+        fs::remove_all(scratch_.Path() / "first");
+        Config(std::string("[MAIN]\r\nDIRTYPE=") + dirType + "\r\n");
+        SetDefaultParams(&other);
+        EXPECT_EQ(SettingsDir, Dir("first"));
+        EXPECT_TRUE(fs::is_directory(scratch_.Path() / "first"));  // made again
+        EXPECT_FALSE(fs::exists(scratch_.Path() / "second"));
+    }
+}
+
+TEST_F(SettingsDirTest, DirTypeThatIsNoNumberMeansHostsDirectory) {
+    Config("[MAIN]\r\nDIRTYPE=abc\r\n");
+    const TListDefaultParam record = HostRecord(scratch_.Name("fm/plugins.ini"));
+    SetDefaultParams(&record);
+    EXPECT_EQ(SettingsDir, Dir("fm"));
+}
+
+TEST_F(SettingsDirTest, HostPathWithoutDirectoryGivesEmptyDirectory) {
+    SettingsDir = u"previous" + kSep;
+    const TListDefaultParam record = HostRecord(u"plugins.ini");
+    SetDefaultParams(&record);
+    EXPECT_EQ(SettingsDir, u"");
+    EXPECT_TRUE(fs::is_empty(scratch_.Path()));
+    SetDefaultParams(nullptr);  // no record at all: the same
+    EXPECT_EQ(SettingsDir, u"");
+}
+
+TEST_F(SettingsDirTest, FullRecordWithoutNulIsNotReadPast) {
+    // 260 bytes "<dir>/xxxx...x" without a NUL, followed in memory by more
+    // text holding a separator: only the 260 bytes count.
+    struct {
+        TListDefaultParam Record;
+        char After[16];
+    } memory{};
+    const std::string dir = Utf16ToUtf8(Dir("full"));
+    ASSERT_LT(dir.size(), 200u);
+    std::string name = dir + std::string(260 - dir.size(), 'x');
+    std::memcpy(memory.Record.DefaultIniName, name.data(), 260);
+    const std::string after = "y" + Utf16ToUtf8(kSep) + "z";
+    std::memcpy(memory.After, after.c_str(), after.size() + 1);
+    SetDefaultParams(&memory.Record);
+    EXPECT_EQ(SettingsDir, Dir("full"));
+}
+
+TEST(Locations, ExpandEnvironment) {
+    test::SetEnv("PAGELET_TEST_A", "alpha");
+    test::SetEnv("PAGELET_TEST_UNSET", nullptr);
+    EXPECT_EQ(ExpandEnvironment(u"%PAGELET_TEST_A%\\x"), u"alpha\\x");
+    EXPECT_EQ(ExpandEnvironment(u"a%PAGELET_TEST_UNSET%b"), u"a%PAGELET_TEST_UNSET%b");
+    EXPECT_EQ(ExpandEnvironment(u"%PAGELET_TEST_UNSET%PAGELET_TEST_A%"), u"%PAGELET_TEST_UNSETalpha");
+    EXPECT_EQ(ExpandEnvironment(u"50% of %PAGELET_TEST_A%"), u"50% of alpha");
+    EXPECT_EQ(ExpandEnvironment(u"%PAGELET_TEST_A"), u"%PAGELET_TEST_A");
+    EXPECT_EQ(ExpandEnvironment(u""), u"");
+    test::SetEnv("PAGELET_TEST_A", nullptr);
+}
+
+TEST(Locations, TempDirectoryAndNames) {
+    SettingsModuleInit();
+    EXPECT_EQ(TempDir, GetTempDirectory());
+    ASSERT_FALSE(TempDir.empty());
+    EXPECT_EQ(TempDir.back(), kDirectorySeparator);
+    EXPECT_TRUE(fs::is_directory(fs::path(TempDir)));
+
+    std::set<std::u16string> names;
+    for (int i = 0; i < 50; ++i) {
+        const std::u16string name = MakeTempFileName();
+        ASSERT_EQ(name.size(), TempDir.size() + 12);
+        EXPECT_EQ(name.substr(0, TempDir.size()), TempDir);
+        const std::u16string digits = name.substr(TempDir.size(), 8);
+        EXPECT_TRUE(digits[0] >= u'0' && digits[0] <= u'7') << Utf16ToUtf8(digits);
+        for (const char16_t c : digits) EXPECT_TRUE((c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'F'));
+        EXPECT_EQ(name.substr(TempDir.size() + 8), u".$$$");
+        EXPECT_FALSE(fs::exists(fs::path(name)));
+        names.insert(name);
+    }
+    EXPECT_GT(names.size(), 45u);
+    SettingsModuleDone();
+    EXPECT_TRUE(TempDir.empty());
+}
+
+}  // namespace
+}  // namespace pagelet
