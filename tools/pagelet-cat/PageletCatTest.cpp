@@ -1,0 +1,129 @@
+// The built pagelet-cat binary: what it prints, and its exit status.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/DocBuilder.h"
+
+namespace pagelet {
+namespace {
+
+struct TResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+TResult RunCat(const std::string& args) {
+    const std::string errFile = testing::TempDir() + "pagelet-cat-stderr.txt";
+    const std::string command = Quote(PAGELET_CAT_EXE) + " " + args + " 2>" + Quote(errFile);
+    TResult result;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return result;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) result.out.append(buf, n);
+    const int raw = pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream err(errFile, std::ios::binary);
+    std::ostringstream s;
+    s << err.rdbuf();
+    result.err = s.str();
+    return result;
+}
+
+std::string PathOf(const TTempFile& file) {
+    return Quote(std::string(file.Path().begin(), file.Path().end()));  // ASCII temp paths
+}
+
+TDocBuilder Utf16Doc(std::u16string_view text) {
+    TDocBuilder doc;
+    doc.Clx(TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}})).DocText16(0x800, text);
+    return doc;
+}
+
+TEST(PageletCat, NewlinesNulsAndSurrogates) {
+    const char16_t raw[] = u"a\rb\nc\r\nd\r\r\0e\xD800" u"f\u20AC\U0001F600\u0007";
+    auto file = Utf16Doc(std::u16string(raw, std::size(raw) - 1)).Write();
+    const TResult r = RunCat(PathOf(*file));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "a\nb\nc\nd\n\ne\xEF\xBF\xBD" "f\xE2\x82\xAC\xF0\x9F\x98\x80\x07");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(PageletCat, Options) {
+    TDocBuilder doc;
+    doc.Clx(TClxBuilder().Pcdt({0, 3}, {{CompressedFc(0x400)}})).DocBytes(0x400, "\xC0\x07z");
+    auto file = doc.Write();
+    EXPECT_EQ(RunCat(PathOf(*file)).out, "\xC3\x80\x07z");
+    EXPECT_EQ(RunCat("--codepage 1251 " + PathOf(*file)).out, "\xD0\x90\x07z");
+    EXPECT_EQ(RunCat("--codepage=1251 --printable " + PathOf(*file)).out, "\xD0\x90z");
+    const TResult help = RunCat("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: pagelet-cat"), std::string::npos);
+}
+
+TEST(PageletCat, ExitStatus) {
+    auto good = Utf16Doc(u"text\r").Write();
+    TTempFile plain(std::vector<uint8_t>{'p', 'l', 'a', 'i', 'n'});
+    auto damaged = TDocBuilder().Clx(TClxBuilder().PrcHeader(-1)).Write();
+    auto unknownCp = TDocBuilder().Word6(0x200, 0x201).DocBytes(0x200, "x").Write();
+
+    struct TCase {
+        std::string args;
+        int status;
+        std::string out;
+        std::string errPart;
+    };
+    const std::string damagedPath(damaged->Path().begin(), damaged->Path().end());
+    const TCase cases[] = {
+        {PathOf(*good), 0, "text\n", ""},
+        {PathOf(plain), 1, "", ": no text"},
+        {PathOf(*good) + " " + PathOf(plain), 1, "text\n", ": no text"},
+        {PathOf(*damaged), 2, "", "pagelet-cat: " + damagedPath + ": Range check error\n"},
+        {PathOf(*damaged) + " " + PathOf(plain) + " " + PathOf(*good), 2, "text\n", "Range check error"},
+        {"--codepage 12345 " + PathOf(*unknownCp), 2, "", ": Invalid code page"},
+        {Quote("/nonexistent/file.doc"), 2, "", "pagelet-cat: /nonexistent/file.doc: no such file"},
+        {"", 2, "", "no file given"},
+        {"--bogus " + PathOf(*good), 2, "", "unknown option --bogus"},
+        {"--codepage x " + PathOf(*good), 2, "", "not a code page number"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.args);
+        const TResult r = RunCat(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        if (c.errPart.empty()) EXPECT_EQ(r.err, "");
+        else EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
+    }
+}
+
+// Text longer than the output buffer comes out whole.
+TEST(PageletCat, LongText) {
+    std::u16string text;
+    std::string expected;
+    for (int i = 0; i < 100000; ++i) {
+        text += u"\u0416x\r\n";
+        expected += "\xD0\x96x\n";
+    }
+    auto file = Utf16Doc(text).Write();
+    const TResult r = RunCat(PathOf(*file));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.size(), expected.size());
+    EXPECT_TRUE(r.out == expected);
+}
+
+}  // namespace
+}  // namespace pagelet
