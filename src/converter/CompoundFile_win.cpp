@@ -1,0 +1,144 @@
+// Compound files on Windows: ole32 structured storage.
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <memory>
+
+#include "common/Error.h"
+#include "common/Win32Text.h"
+#include "converter/CompoundFile.h"
+
+namespace pagelet {
+
+namespace {
+
+// Holds one COM interface reference and releases it.
+template <typename T>
+class TComPtr {
+public:
+    TComPtr() = default;
+    ~TComPtr() { Reset(); }
+    TComPtr(const TComPtr&) = delete;
+    TComPtr& operator=(const TComPtr&) = delete;
+    T* Get() const { return ptr_; }
+    T* operator->() const { return ptr_; }
+    T** Out() {
+        Reset();
+        return &ptr_;
+    }
+    T* Detach() {
+        T* p = ptr_;
+        ptr_ = nullptr;
+        return p;
+    }
+    void Reset() {
+        if (ptr_ != nullptr) ptr_->Release();
+        ptr_ = nullptr;
+    }
+
+private:
+    T* ptr_ = nullptr;
+};
+
+struct TLocalFree {
+    void operator()(wchar_t* p) const noexcept { ::LocalFree(p); }
+};
+
+// The system's text for an HRESULT without its trailing white space,
+// control characters and full stops; "OLE error %.8x" when there is none.
+std::u16string HResultMessage(HRESULT hr) {
+    wchar_t* buffer = nullptr;
+    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+                                        FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                    nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::unique_ptr<wchar_t, TLocalFree> owner(buffer);
+    std::u16string text = length != 0 && buffer != nullptr ? FromW(buffer, length) : std::u16string();
+    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
+    if (!text.empty()) return text;
+    char ascii[32];
+    std::snprintf(ascii, sizeof(ascii), "OLE error %.8lx", static_cast<unsigned long>(static_cast<DWORD>(hr)));
+    return std::u16string(ascii, ascii + std::char_traits<char>::length(ascii));
+}
+
+void Check(HRESULT hr) {
+    if (FAILED(hr)) throw EPagelet(HResultMessage(hr), static_cast<int32_t>(hr));
+}
+
+constexpr DWORD kReadMode = STGM_READ | STGM_SHARE_EXCLUSIVE;
+constexpr ULONG kChunk = 1 << 20;
+
+}  // namespace
+
+class TStorage {
+public:
+    TStorage(IStorage* storage, uint64_t fileSize) : storage_(storage), fileSize_(fileSize) {}
+    ~TStorage() { storage_->Release(); }
+    TStorage(const TStorage&) = delete;
+    TStorage& operator=(const TStorage&) = delete;
+
+    IStorage* Get() const { return storage_; }
+    uint64_t FileSize() const { return fileSize_; }
+
+private:
+    IStorage* storage_;
+    uint64_t fileSize_;
+};
+
+void TStorageCloser::operator()(TStorage* storage) const noexcept { delete storage; }
+
+bool StorageIsCompoundFile(const std::u16string& fileName) {
+    return ::StgIsStorageFile(WStr(fileName)) == S_OK;
+}
+
+TStoragePtr StorageOpen(const std::u16string& fileName) {
+    TComPtr<IStorage> storage;
+    Check(::StgOpenStorageEx(WStr(fileName), kReadMode, STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
+                             reinterpret_cast<void**>(storage.Out())));
+    if (storage.Get() == nullptr) throw EPagelet(HResultMessage(E_POINTER), static_cast<int32_t>(E_POINTER));
+    // The size of the file bounds what any of its streams can hold.
+    WIN32_FILE_ATTRIBUTE_DATA info{};
+    uint64_t fileSize = std::numeric_limits<uint64_t>::max();
+    if (::GetFileAttributesExW(WStr(fileName), GetFileExInfoStandard, &info))
+        fileSize = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    TStoragePtr result(new TStorage(storage.Get(), fileSize));
+    storage.Detach();
+    return result;
+}
+
+std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const std::u16string& streamName) {
+    // The result of OpenStream is not examined: no stream back means none.
+    TComPtr<IStream> stream;
+    storage.Get()->OpenStream(WStr(streamName), nullptr, kReadMode, 0, stream.Out());
+    if (stream.Get() == nullptr) return std::nullopt;
+
+    LARGE_INTEGER zero{};
+    ULARGE_INTEGER position{}, end{};
+    Check(stream->Seek(zero, STREAM_SEEK_SET, nullptr));
+    Check(stream->Seek(zero, STREAM_SEEK_CUR, &position));
+    Check(stream->Seek(zero, STREAM_SEEK_END, &end));
+    LARGE_INTEGER back{};
+    back.QuadPart = static_cast<LONGLONG>(position.QuadPart);
+    Check(stream->Seek(back, STREAM_SEEK_SET, nullptr));
+
+    const uint64_t size = end.QuadPart;
+    std::vector<uint8_t> bytes;
+    // A damaged directory may claim any size: reserve no more than the file
+    // holds and let the short read below end the copy.
+    bytes.reserve(static_cast<size_t>(std::min<uint64_t>({size, storage.FileSize(), uint64_t{1} << 30})));
+    while (bytes.size() < size) {
+        ULONG want = static_cast<ULONG>(std::min<uint64_t>(kChunk, size - bytes.size()));
+        size_t old = bytes.size();
+        if (old > bytes.max_size() - want) throw EPagelet(u"Stream read error");
+        bytes.resize(old + want);
+        ULONG got = 0;
+        Check(stream->Read(bytes.data() + old, want, &got));
+        if (got != want) throw EPagelet(u"Stream read error");
+    }
+    return bytes;
+}
+
+}  // namespace pagelet

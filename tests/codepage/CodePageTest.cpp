@@ -1,0 +1,108 @@
+// The code-page seam: iconv on Linux, MultiByteToWideChar under Windows.
+// Both must give the same answers for these cases.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "common/Utf.h"
+#include "converter/CodePage.h"
+
+namespace pagelet {
+namespace {
+
+std::optional<std::u16string> Decode(uint32_t cp, const std::vector<uint8_t>& bytes, bool strict = false) {
+    return PlatformDecode(cp, bytes.data(), bytes.size(), strict);
+}
+
+struct TCase {
+    uint32_t cp;
+    std::vector<uint8_t> bytes;
+    bool strict;
+    std::optional<std::u16string> expected;
+};
+
+TEST(CodePage, DecodesLikeWindows) {
+    const TCase cases[] = {
+        {1252, {'A', 'b', 0x80, 0xE9, 0x9F, 0xFF}, false, u"Ab\u20AC\u00E9\u0178\u00FF"},
+        // The five bytes 1252 leaves unassigned become the C1 controls.
+        {1252, {0x81, 0x8D, 0x8F, 0x90, 0x9D}, false, u"\u0081\u008D\u008F\u0090\u009D"},
+        {1252, {0x00, 0x07, 0x13, 0x0D}, false, std::u16string(u"\0\a\x13\r", 4)},
+        {1251, {0xC0, 0xFF, 0xA8}, false, u"\u0410\u044F\u0401"},
+        {1251, {0x98}, false, u"\u0098"},
+        {1250, {0x8A, 0xE8}, false, u"\u0160\u010D"},
+        {866, {0x80, 0xAF, 0xF0}, false, u"\u0410\u043F\u0401"},
+        {437, {0x82, 0xDB}, false, u"\u00E9\u2588"},
+        {850, {0x82}, false, u"\u00E9"},
+        {874, {0xA1}, false, u"\u0E01"},
+        {1253, {0xC1}, false, u"\u0391"},
+        {1255, {0xE0}, false, u"\u05D0"},
+        {1256, {0xC7}, false, u"\u0627"},
+        {932, {'a', 0x82, 0xA0, 0x93, 0xFA}, false, u"a\u3042\u65E5"},
+        {936, {0xC4, 0xE3}, false, u"\u4F60"},
+        {949, {0xB0, 0xA1}, false, u"\uAC00"},
+        {950, {0xA4, 0xA4}, false, u"\u4E2D"},
+        {65001, {'o', 'k', 0xC3, 0xA9, 0xF0, 0x9F, 0x98, 0x80}, true, u"ok\u00E9\U0001F600"},
+        {65001, {'o', 'k', 0xC3}, true, std::nullopt},
+        {65001, {'o', 0xFF, 'k'}, true, std::nullopt},
+        {65001, {0xC0, 0xAF}, true, std::nullopt},  // overlong
+        {65000, {'H', 'i', ' ', '+', 'A', 'K', 'M', '-'}, false, u"Hi \u00A3"},
+        {1252, {}, false, u""},
+        {65001, {}, true, u""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE("code page " + std::to_string(c.cp));
+        EXPECT_EQ(Decode(c.cp, c.bytes, c.strict), c.expected);
+    }
+}
+
+TEST(CodePage, InvalidUtf8IsReplacedWhenNotStrict) {
+    std::optional<std::u16string> got = Decode(65001, {'a', 0xFF, 'b'});
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(*got, u"a\uFFFDb");
+}
+
+TEST(CodePage, UnknownCodePages) {
+    for (uint32_t cp : {12345u, 1249u, 99999u}) {
+        SCOPED_TRACE(cp);
+        EXPECT_FALSE(IsKnownCodePage(cp));
+        try {
+            Decode(cp, {'a'});
+            ADD_FAILURE() << "decoded with an unknown code page";
+        } catch (const EPagelet& e) {
+            EXPECT_EQ(e.Message(), u"Invalid code page");
+        }
+    }
+    for (uint32_t cp : {437u, 850u, 866u, 874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u,
+                        1256u, 1257u, 1258u, 65000u, 65001u}) {
+        SCOPED_TRACE(cp);
+        EXPECT_TRUE(IsKnownCodePage(cp));
+    }
+}
+
+TEST(CodePage, SystemAnsiCodePageIsKnown) {
+    uint32_t acp = SystemAnsiCodePage();
+    EXPECT_TRUE(IsKnownCodePage(acp));
+    EXPECT_EQ(Decode(acp, {'a', 'b'}), u"ab");
+}
+
+// Not a pass/fail timing: prints how long a large 8-bit buffer takes.
+TEST(CodePage, LargeBufferThroughput) {
+    std::vector<uint8_t> bytes(8 << 20);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x20 + i % 0xE0);
+    bytes[12345] = 0x81;  // one unassigned byte in the middle
+    auto start = std::chrono::steady_clock::now();
+    std::optional<std::u16string> got = Decode(1252, bytes);
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(got.has_value());
+    EXPECT_EQ(got->size(), bytes.size());
+    EXPECT_EQ((*got)[12345], u'\u0081');
+    std::printf("decoded %zu bytes of code page 1252 in %.1f ms\n", bytes.size(), ms);
+}
+
+}  // namespace
+}  // namespace pagelet

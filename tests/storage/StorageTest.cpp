@@ -1,0 +1,446 @@
+// The compound file reader (every preset) and the storage seam (own reader
+// on Linux, ole32 on Windows), on files made by the test writer.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+
+#include "common/Error.h"
+#include "common/Utf.h"
+#include "converter/CfbReader.h"
+#include "converter/CompoundFile.h"
+#include "support/CfbWriter.h"
+
+namespace pagelet {
+namespace {
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+    std::vector<uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + (i >> 9));
+    return bytes;
+}
+
+std::vector<TCfbStream> WordLikeStreams() {
+    return {
+        {u"WordDocument", Pattern(9000, 1), u""},
+        {u"1Table", Pattern(700, 2), u""},
+        {u"\x05SummaryInformation", Pattern(4096, 3), u""},
+        {u"Data", Pattern(0, 4), u""},
+        {u"CompObj", Pattern(65, 5), u""},
+    };
+}
+
+std::optional<std::vector<uint8_t>> ReadViaSeam(const std::vector<uint8_t>& file, const std::u16string& name) {
+    TTempFile temp(file);
+    EXPECT_TRUE(StorageIsCompoundFile(temp.Path()));
+    TStoragePtr storage = StorageOpen(temp.Path());
+    return StorageReadStream(*storage, name);
+}
+
+// --- Round trips -----------------------------------------------------------
+
+struct TRoundTrip {
+    const char* label;
+    TCfbOptions options;
+    std::vector<TCfbStream> streams;
+};
+
+std::vector<TRoundTrip> RoundTrips() {
+    std::vector<TCfbStream> sizes;
+    for (size_t size : {1u, 63u, 64u, 65u, 4095u, 4096u, 4097u, 5000u, 70000u})
+        sizes.push_back({u"S" + AsciiToUtf16(std::to_string(size)), Pattern(size, static_cast<uint8_t>(size)), u""});
+    std::vector<TCfbStream> many;
+    for (int i = 0; i < 40; ++i)
+        many.push_back({u"Stream" + AsciiToUtf16(std::to_string(i * 37)), Pattern(100 + i, static_cast<uint8_t>(i)), u""});
+    return {
+        {"v3 word-like", {3, false, 0}, WordLikeStreams()},
+        {"v4 word-like", {4, false, 0}, WordLikeStreams()},
+        {"v3 sizes around the mini cutoff", {3, false, 0}, sizes},
+        {"v4 sizes around the mini cutoff", {4, false, 0}, sizes},
+        {"v3 forty streams", {3, false, 0}, many},
+        {"v3 DIFAT forced", {3, true, 0}, WordLikeStreams()},
+        {"v4 DIFAT forced", {4, true, 0}, WordLikeStreams()},
+        {"v3 two DIFAT sectors", {3, false, 109 + 128}, WordLikeStreams()},
+    };
+}
+
+TEST(CfbReader, RoundTripsEveryStream) {
+    for (const TRoundTrip& c : RoundTrips()) {
+        SCOPED_TRACE(c.label);
+        std::vector<uint8_t> file = BuildCompoundFile(c.streams, c.options);
+        TCfbReader reader(file);
+        EXPECT_EQ(reader.SectorSize(), c.options.MajorVersion == 4 ? 4096u : 512u);
+        for (const TCfbStream& s : c.streams) {
+            std::optional<std::vector<uint8_t>> got = reader.ReadStream(s.Name);
+            ASSERT_TRUE(got.has_value()) << Utf16ToUtf8(s.Name);
+            EXPECT_EQ(*got, s.Data) << Utf16ToUtf8(s.Name);
+        }
+    }
+}
+
+TEST(StorageSeam, RoundTripsEveryStream) {
+    for (const TRoundTrip& c : RoundTrips()) {
+        SCOPED_TRACE(c.label);
+        TTempFile temp(BuildCompoundFile(c.streams, c.options));
+        ASSERT_TRUE(StorageIsCompoundFile(temp.Path()));
+        TStoragePtr storage = StorageOpen(temp.Path());
+        for (const TCfbStream& s : c.streams) {
+            std::optional<std::vector<uint8_t>> got = StorageReadStream(*storage, s.Name);
+            ASSERT_TRUE(got.has_value()) << Utf16ToUtf8(s.Name);
+            EXPECT_EQ(*got, s.Data) << Utf16ToUtf8(s.Name);
+        }
+    }
+}
+
+// A FAT of more than 109 sectors because the content needs it: 7 MB in
+// 512-byte sectors takes 112 FAT sectors.
+TEST(StorageSeam, LargeStreamNeedsDifat) {
+    std::vector<TCfbStream> streams = {{u"WordDocument", Pattern(7 << 20, 9), u""}, {u"0Table", Pattern(300, 8), u""}};
+    std::vector<uint8_t> file = BuildCompoundFile(streams);
+    ASSERT_GT(GetLE32(file, cfb::kOffNumFatSectors), 109u);
+    ASSERT_EQ(GetLE32(file, cfb::kOffNumDifatSectors), 1u);
+    EXPECT_EQ(TCfbReader(file).ReadStream(u"WordDocument"), streams[0].Data);
+    EXPECT_EQ(ReadViaSeam(file, u"WordDocument"), streams[0].Data);
+    EXPECT_EQ(ReadViaSeam(file, u"0Table"), streams[1].Data);
+}
+
+// --- Names -----------------------------------------------------------------
+
+TEST(StorageSeam, FindsRootStreamsByNameIgnoringCase) {
+    std::vector<TCfbStream> streams = WordLikeStreams();
+    streams.push_back({u"0Table", Pattern(50, 7), u"ObjectPool"});  // not in the root
+    streams.push_back({u"Other", Pattern(50, 7), u"ObjectPool"});
+    std::vector<uint8_t> file = BuildCompoundFile(streams);
+    TTempFile temp(file);
+    TStoragePtr storage = StorageOpen(temp.Path());
+    TCfbReader reader(file);
+
+    struct TLookup {
+        std::u16string name;
+        std::optional<std::vector<uint8_t>> expected;
+    } lookups[] = {
+        {u"WordDocument", streams[0].Data},
+        {u"worddocument", streams[0].Data},
+        {u"WORDDOCUMENT", streams[0].Data},
+        {u"1table", streams[1].Data},
+        {u"Data", std::vector<uint8_t>()},   // a stream of 0 bytes
+        {u"0Table", std::nullopt},           // only in a sub-storage
+        {u"Other", std::nullopt},
+        {u"ObjectPool", std::nullopt},       // a storage, not a stream
+        {u"WordDocumen", std::nullopt},
+        {u"WordDocumentX", std::nullopt},
+    };
+    for (const TLookup& l : lookups) {
+        SCOPED_TRACE(Utf16ToUtf8(l.name));
+        EXPECT_EQ(reader.ReadStream(l.name), l.expected);
+        EXPECT_EQ(StorageReadStream(*storage, l.name), l.expected);
+    }
+}
+
+TEST(CfbReader, ComparesNamesLengthFirstThenUpperCased) {
+    EXPECT_LT(TCfbReader::CompareNames(u"Zz", u"aaa"), 0);
+    EXPECT_EQ(TCfbReader::CompareNames(u"1Table", u"1TABLE"), 0);
+    EXPECT_LT(TCfbReader::CompareNames(u"abc", u"ABD"), 0);
+    EXPECT_EQ(TCfbReader::CompareNames(u"\u00e9t\u00e9", u"\u00c9T\u00c9"), 0);
+    EXPECT_GT(TCfbReader::CompareNames(u"b", u"A"), 0);
+}
+
+// --- Not a compound file ---------------------------------------------------
+
+TEST(StorageSeam, OtherFilesAreNotCompoundFiles) {
+    TTempFile text(std::vector<uint8_t>{'p', 'l', 'a', 'i', 'n', ' ', 't', 'e', 'x', 't', '\r', '\n'});
+    EXPECT_FALSE(StorageIsCompoundFile(text.Path()));
+    TTempFile empty(std::vector<uint8_t>{});
+    EXPECT_FALSE(StorageIsCompoundFile(empty.Path()));
+    std::u16string missing = text.Path() + u".missing";
+    EXPECT_FALSE(StorageIsCompoundFile(missing));
+    EXPECT_FALSE(StorageIsCompoundFile(std::filesystem::temp_directory_path().u16string()));
+    EXPECT_FALSE(TCfbReader::HasSignature(std::vector<uint8_t>{0xD0, 0xCF, 0x11, 0xE0}));
+
+    try {
+        StorageOpen(missing);
+        ADD_FAILURE() << "opening a missing file succeeded";
+    } catch (const EPagelet& e) {
+        EXPECT_LT(e.Code(), 0);
+        EXPECT_FALSE(e.Message().empty());
+    }
+}
+
+// A header that passes the signature test but points past the end of the
+// file fails to open, with a code and a message.
+TEST(StorageSeam, OpenErrorCarriesCodeAndMessage) {
+    std::vector<uint8_t> file = BuildCompoundFile(WordLikeStreams());
+    PutLE32(file, cfb::kOffFirstDirSector, 5000);
+    PutLE32(file, cfb::kOffDifat, 4000);
+    TTempFile temp(file);
+    ASSERT_TRUE(StorageIsCompoundFile(temp.Path()));
+    try {
+        TStoragePtr storage = StorageOpen(temp.Path());
+        ADD_FAILURE() << "opening a damaged file succeeded";
+    } catch (const EPagelet& e) {
+        EXPECT_LT(e.Code(), 0);
+        EXPECT_FALSE(e.Message().empty());
+        EXPECT_NE(e.Message().back(), u'.');
+        EXPECT_GT(e.Message().back(), u' ');
+    }
+}
+
+// --- Damaged files ---------------------------------------------------------
+
+enum class TOutcome { Ok, None, OpenError, ReadError };
+
+struct TDamage {
+    const char* label;
+    std::function<void(std::vector<uint8_t>&)> breakIt;
+    std::u16string stream;  // read after opening
+    TOutcome outcome;       // of our own reader
+    int major = 3;
+    bool unbroken = false;  // the platform's storage must read the same
+};
+
+size_t Entry(const std::vector<uint8_t>& f, std::u16string_view name) {
+    return CfbDirEntryOffset(f, CfbFindEntry(f, name));
+}
+uint32_t StartOf(const std::vector<uint8_t>& f, std::u16string_view name) {
+    return GetLE32(f, Entry(f, name) + cfb::kOffEntryStart);
+}
+// Offset of the FAT entry of a regular sector (the writer puts the FAT first).
+size_t FatEntry(const std::vector<uint8_t>& f, uint32_t sector) { return CfbSectorOffset(f, 0) + 4 * size_t{sector}; }
+
+std::vector<TDamage> Damages() {
+    return {
+        {"valid", [](auto&) {}, u"WordDocument", TOutcome::Ok, 3, true},
+        {"valid v4", [](auto&) {}, u"WordDocument", TOutcome::Ok, 4, true},
+        {"truncated header", [](auto& f) { f.resize(100); }, u"WordDocument", TOutcome::OpenError},
+        {"sector shift 10", [](auto& f) { PutLE16(f, cfb::kOffSectorShift, 10); }, u"WordDocument",
+         TOutcome::OpenError},
+        {"sector shift 40", [](auto& f) { PutLE16(f, cfb::kOffSectorShift, 40); }, u"WordDocument",
+         TOutcome::OpenError},
+        {"mini sector shift 7", [](auto& f) { PutLE16(f, cfb::kOffMiniSectorShift, 7); }, u"1Table",
+         TOutcome::OpenError},
+        {"FAT sector count beyond the file", [](auto& f) { PutLE32(f, cfb::kOffNumFatSectors, 0x7FFFFFFF); },
+         u"WordDocument", TOutcome::OpenError},
+        {"FAT sector id out of range", [](auto& f) { PutLE32(f, cfb::kOffDifat, 0xFFFFFFF0); }, u"WordDocument",
+         TOutcome::OpenError},
+        {"directory sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDirSector, 100000); },
+         u"WordDocument", TOutcome::OpenError},
+        {"directory chain loops",
+         [](auto& f) {
+             uint32_t dir = GetLE32(f, cfb::kOffFirstDirSector);
+             PutLE32(f, FatEntry(f, dir), dir);
+         },
+         u"WordDocument", TOutcome::OpenError},
+        {"root entry is a storage", [](auto& f) { f[CfbDirEntryOffset(f, 0) + cfb::kOffEntryType] = 1; },
+         u"WordDocument", TOutcome::OpenError},
+        {"root child out of range",
+         [](auto& f) { PutLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryChild, 5000); }, u"WordDocument",
+         TOutcome::ReadError},
+        {"directory tree loops",
+         [](auto& f) {
+             // Every right link points back to the tree's root: a search for a
+             // name that sorts last goes round.
+             uint32_t root = GetLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryChild);
+             for (uint32_t i = 1; i <= 5; ++i) PutLE32(f, CfbDirEntryOffset(f, i) + cfb::kOffEntryRight, root);
+         },
+         u"ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ", TOutcome::ReadError},
+        {"stream entry turned into a storage",
+         [](auto& f) { f[Entry(f, u"WordDocument") + cfb::kOffEntryType] = 1; }, u"WordDocument", TOutcome::None},
+        {"name length beyond the name field",
+         [](auto& f) { PutLE16(f, Entry(f, u"WordDocument") + cfb::kOffEntryNameLength, 0xFFFF); }, u"WordDocument",
+         TOutcome::Ok},
+        {"stream size beyond the file",
+         [](auto& f) { PutLE32(f, Entry(f, u"WordDocument") + cfb::kOffEntrySize, 0x7FFFFFF0); }, u"WordDocument",
+         TOutcome::ReadError},
+        {"stream size beyond its chain",
+         [](auto& f) { PutLE32(f, Entry(f, u"WordDocument") + cfb::kOffEntrySize, 9000 + 1024); }, u"WordDocument",
+         TOutcome::ReadError},
+        {"stream start out of range",
+         [](auto& f) { PutLE32(f, Entry(f, u"WordDocument") + cfb::kOffEntryStart, 0xFFFFFFF9); }, u"WordDocument",
+         TOutcome::ReadError},
+        {"stream chain ends early",
+         [](auto& f) { PutLE32(f, FatEntry(f, StartOf(f, u"WordDocument")), 0xFFFFFFFE); }, u"WordDocument",
+         TOutcome::ReadError},
+        {"stream chain loops",
+         [](auto& f) {
+             uint32_t s = StartOf(f, u"WordDocument");
+             PutLE32(f, FatEntry(f, s + 1), s);
+         },
+         u"WordDocument", TOutcome::ReadError},
+        {"stream cut off by the end of the file",
+         [](auto& f) { f.resize(CfbSectorOffset(f, StartOf(f, u"WordDocument")) + 1000); }, u"WordDocument",
+         TOutcome::ReadError},
+        {"v3 size with garbage in the upper half",
+         [](auto& f) { PutLE32(f, Entry(f, u"WordDocument") + cfb::kOffEntrySize + 4, 0xDEADBEEF); },
+         u"WordDocument", TOutcome::Ok},
+        {"mini stream start out of range",
+         [](auto& f) { PutLE32(f, Entry(f, u"1Table") + cfb::kOffEntryStart, 5000); }, u"1Table", TOutcome::ReadError},
+        {"mini FAT missing", [](auto& f) { PutLE32(f, cfb::kOffFirstMiniFatSector, 0xFFFFFFFE); }, u"1Table",
+         TOutcome::ReadError},
+        {"mini stream of the root cut to nothing",
+         [](auto& f) { PutLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntrySize, 0); }, u"1Table",
+         TOutcome::ReadError},
+        {"mini chain loops",
+         [](auto& f) {
+             uint32_t miniFat = GetLE32(f, cfb::kOffFirstMiniFatSector);
+             uint32_t s = StartOf(f, u"1Table");
+             PutLE32(f, CfbSectorOffset(f, miniFat) + 4 * size_t{s}, s);
+         },
+         u"1Table", TOutcome::ReadError},
+        {"large stream unaffected by a broken mini FAT",
+         [](auto& f) { PutLE32(f, cfb::kOffFirstMiniFatSector, 0xFFFFFFF0); }, u"WordDocument", TOutcome::Ok},
+    };
+}
+
+// DIFAT faults need a file whose FAT has more sectors than the header lists.
+std::vector<TDamage> DifatDamages() {
+    auto difatNext = [](std::vector<uint8_t>& f) {
+        return CfbSectorOffset(f, GetLE32(f, cfb::kOffFirstDifatSector)) + 512 - 4;
+    };
+    return {
+        {"DIFAT valid", [](auto&) {}, u"WordDocument", TOutcome::Ok, 3, true},
+        {"DIFAT chain loops",
+         [=](auto& f) { PutLE32(f, difatNext(f), GetLE32(f, cfb::kOffFirstDifatSector)); },
+         u"WordDocument", TOutcome::OpenError},
+        {"DIFAT chain ends early",
+         [=](auto& f) { PutLE32(f, difatNext(f), 0xFFFFFFFE); }, u"WordDocument", TOutcome::OpenError},
+        {"DIFAT sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDifatSector, 1000000); },
+         u"WordDocument", TOutcome::OpenError},
+    };
+}
+
+void CheckDamage(const TDamage& d, const std::vector<uint8_t>& original, const TCfbStream* expected) {
+    SCOPED_TRACE(d.label);
+    std::vector<uint8_t> file = original;
+    d.breakIt(file);
+
+    // Our own reader: exactly the expected outcome.
+    std::optional<TCfbReader> reader;
+    try {
+        reader.emplace(file);
+    } catch (const EPagelet& e) {
+        EXPECT_EQ(d.outcome, TOutcome::OpenError) << "open failed: " << e.what();
+        EXPECT_NE(e.Code(), 0);
+    }
+    if (reader) {
+        EXPECT_NE(d.outcome, TOutcome::OpenError) << "opened";
+        try {
+            std::optional<std::vector<uint8_t>> got = reader->ReadStream(d.stream);
+            if (got) {
+                EXPECT_EQ(d.outcome, TOutcome::Ok) << "read a stream";
+                if (expected) {
+                    EXPECT_EQ(*got, expected->Data);
+                }
+            } else {
+                EXPECT_EQ(d.outcome, TOutcome::None) << "no stream";
+            }
+        } catch (const EPagelet& e) {
+            EXPECT_EQ(d.outcome, TOutcome::ReadError) << "read failed: " << e.what();
+        }
+    }
+
+    // The platform's storage (ole32 under Windows): an answer or an EPagelet.
+    TTempFile temp(file);
+    try {
+        if (StorageIsCompoundFile(temp.Path())) {
+            TStoragePtr storage = StorageOpen(temp.Path());
+            std::optional<std::vector<uint8_t>> got = StorageReadStream(*storage, d.stream);
+            if (d.unbroken) {
+                EXPECT_EQ(got, expected->Data);
+            }
+        }
+    } catch (const EPagelet& e) {
+        EXPECT_FALSE(d.unbroken) << e.what();
+    }
+}
+
+TEST(StorageSeam, DamagedFilesFailCleanly) {
+    std::vector<TCfbStream> streams = WordLikeStreams();
+    std::vector<uint8_t> v3 = BuildCompoundFile(streams, {3, false, 0});
+    std::vector<uint8_t> v4 = BuildCompoundFile(streams, {4, false, 0});
+    for (const TDamage& d : Damages())
+        CheckDamage(d, d.major == 4 ? v4 : v3, d.stream == u"WordDocument" ? &streams[0] : nullptr);
+    // 237 FAT sectors: 109 in the header, 127 in the first DIFAT sector, one in the second.
+    std::vector<uint8_t> difat = BuildCompoundFile(streams, {3, false, 109 + 128});
+    ASSERT_EQ(GetLE32(difat, cfb::kOffNumDifatSectors), 2u);
+    for (const TDamage& d : DifatDamages()) CheckDamage(d, difat, &streams[0]);
+}
+
+// Every prefix of a small valid file, placed at the very end of a buffer of
+// exactly its size, so that a sanitizer catches any read past it.
+TEST(CfbReader, EveryTruncationFailsCleanly) {
+    std::vector<TCfbStream> streams = {{u"WordDocument", Pattern(5000, 1), u""}, {u"1Table", Pattern(200, 2), u""}};
+    const std::vector<uint8_t> file = BuildCompoundFile(streams);
+    size_t opened = 0, read = 0;
+    for (size_t n = 0; n < file.size(); ++n) {
+        std::unique_ptr<uint8_t[]> exact(new uint8_t[n == 0 ? 1 : n]);
+        std::copy(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n), exact.get());
+        try {
+            TCfbReader reader(std::span<const uint8_t>(exact.get(), n));
+            ++opened;
+            for (const TCfbStream& s : streams) {
+                try {
+                    std::optional<std::vector<uint8_t>> got = reader.ReadStream(s.Name);
+                    ASSERT_TRUE(got.has_value()) << n;
+                    EXPECT_EQ(*got, s.Data) << n;  // whatever is returned is whole
+                    ++read;
+                } catch (const EPagelet&) {
+                }
+            }
+        } catch (const EPagelet&) {
+        }
+    }
+    EXPECT_GT(opened, 0u);
+    EXPECT_GT(read, 0u);
+}
+
+// Inputs that once failed, replayed (fuzz finds).
+TEST(CfbReader, ReplaysRegressionFiles) {
+    std::filesystem::path dir = std::filesystem::path(PAGELET_SOURCE_DIR) / "tests" / "storage" / "regress";
+    if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no regression files in " << dir.string();
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (!entry.is_regular_file() || entry.path().extension() == ".md") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        try {
+            TCfbReader reader(bytes);
+            for (const char16_t* name : {u"WordDocument", u"0Table", u"1Table"}) {
+                try {
+                    reader.ReadStream(name);
+                } catch (const EPagelet&) {
+                }
+            }
+        } catch (const EPagelet&) {
+        }
+    }
+}
+
+// The real documents: every one opens or fails with EPagelet, and those that
+// hold text have a "WordDocument" stream.
+TEST(StorageSeam, CorpusDocumentsOpen) {
+    std::filesystem::path docs = std::filesystem::path(PAGELET_CORPUS_DIR) / "docs";
+    if (!std::filesystem::is_directory(docs)) GTEST_SKIP() << "corpus not found at " << docs.string();
+    size_t withText = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(docs)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        std::u16string path = entry.path().u16string();
+        if (!StorageIsCompoundFile(path)) continue;
+        try {
+            TStoragePtr storage = StorageOpen(path);
+            if (StorageReadStream(*storage, u"WordDocument")) ++withText;
+            StorageReadStream(*storage, u"0Table");
+            StorageReadStream(*storage, u"1Table");
+        } catch (const EPagelet& e) {
+            std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name.find("bad") != std::string::npos || name.find("fuzz") != std::string::npos)
+                << "failed: " << e.what();
+        }
+    }
+    EXPECT_GT(withText, 50u);
+}
+
+}  // namespace
+}  // namespace pagelet
