@@ -60,8 +60,8 @@ uint64_t ClockSeed() {
 }
 
 // %NAME% is replaced by the variable's value; a reference to an undefined
-// variable stays as written and its closing '%' may open the next reference,
-// as ExpandEnvironmentStringsW does.
+// variable stays as written, both '%' included, and the scan goes on after
+// it, as ExpandEnvironmentStringsW does.
 std::u16string ExpandEnvironment(const std::u16string& text) {
     std::u16string result;
     size_t pos = 0;
@@ -75,11 +75,10 @@ std::u16string ExpandEnvironment(const std::u16string& text) {
         const char* value = name.empty() ? nullptr : std::getenv(Utf16ToUtf8(name).c_str());
         if (value != nullptr) {
             result += Utf8ToUtf16(value);
-            pos = close + 1;
         } else {
-            result.append(text, open, close - open);  // "%NAME", the closing '%' is looked at again
-            pos = close;
+            result.append(text, open, close - open + 1);
         }
+        pos = close + 1;
     }
     result.append(text, pos, std::u16string::npos);
     return result;

@@ -153,8 +153,10 @@ TEST(Locations, ExpandEnvironment) {
     test::SetEnv("PAGELET_TEST_UNSET", nullptr);
     EXPECT_EQ(ExpandEnvironment(u"%PAGELET_TEST_A%\\x"), u"alpha\\x");
     EXPECT_EQ(ExpandEnvironment(u"a%PAGELET_TEST_UNSET%b"), u"a%PAGELET_TEST_UNSET%b");
-    EXPECT_EQ(ExpandEnvironment(u"%PAGELET_TEST_UNSET%PAGELET_TEST_A%"), u"%PAGELET_TEST_UNSETalpha");
-    EXPECT_EQ(ExpandEnvironment(u"50% of %PAGELET_TEST_A%"), u"50% of alpha");
+    // An undefined reference is passed over whole, closing '%' included.
+    EXPECT_EQ(ExpandEnvironment(u"%PAGELET_TEST_UNSET%PAGELET_TEST_A%"), u"%PAGELET_TEST_UNSET%PAGELET_TEST_A%");
+    EXPECT_EQ(ExpandEnvironment(u"50% of %PAGELET_TEST_A%"), u"50% of %PAGELET_TEST_A%");
+    EXPECT_EQ(ExpandEnvironment(u"%PAGELET_TEST_A%%PAGELET_TEST_A%"), u"alphaalpha");
     EXPECT_EQ(ExpandEnvironment(u"%PAGELET_TEST_A"), u"%PAGELET_TEST_A");
     EXPECT_EQ(ExpandEnvironment(u""), u"");
     test::SetEnv("PAGELET_TEST_A", nullptr);

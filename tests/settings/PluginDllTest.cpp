@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 
 // Every function the plug-in exports, under its undecorated name.
 const std::set<std::string> kExpectedExports = {
-    "ListSetDefaultParams",
+    "ListSetDefaultParams", "ListLoad", "ListCloseWindow", "ListGetDetectString", "ListSendCommand", "ListSearchTextW",
 };
 
 const char* const kPluginFile = PAGELET_PLUGIN_FILE;
