@@ -21,12 +21,17 @@ constexpr wchar_t kPanelClass[] = L"TListerPanel";
 constexpr UINT_PTR kBatchTimer = 1;
 constexpr UINT_PTR kKeyTimer = 2;
 constexpr UINT_PTR kSettleTimer = 3;
+constexpr UINT_PTR kCloseRetryTimer = 4;
 // Time for the viewer to paint before the batch steps start, between two
 // typed keys, and for the keys handed back to arrive before the host closes.
 constexpr UINT kBatchDelayMs = 500;
 constexpr UINT kKeyDelayMs = 100;
 constexpr UINT kSettleDelayMs = 1000;
 constexpr UINT kBoxWatchMs = 250;
+constexpr UINT kCloseRetryMs = 200;
+// A plug-in that answers every dismissed box with a new one would keep a
+// batch run going for ever.
+constexpr int kMaxDismissedBoxes = 20;
 
 // Posted by a forwarded Esc: the key-up that the plug-in posted right after
 // the key-down is still logged before the lister goes.
@@ -147,6 +152,21 @@ BOOL CALLBACK CollectStaticTextProc(HWND window, LPARAM lParam) {
 }
 
 }  // namespace
+
+// Counts a call into the plug-in that is under way. A message box or dialog
+// of the plug-in runs a message loop inside such a call, where the host's
+// timers and menu keep firing: the host must not type the next key or tear
+// the viewer down under the plug-in's feet.
+class TListerHost::TPluginCall {
+ public:
+  explicit TPluginCall(TListerHost& host) : fHost(host) { ++fHost.fPluginCalls; }
+  ~TPluginCall() { --fHost.fPluginCalls; }
+  TPluginCall(const TPluginCall&) = delete;
+  TPluginCall& operator=(const TPluginCall&) = delete;
+
+ private:
+  TListerHost& fHost;
+};
 
 TListerHost* TListerHost::sBoxWatcher = nullptr;
 
@@ -278,7 +298,10 @@ int TListerHost::Run() {
   }
 
   std::string ansiPath = AnsiPath(fullPath);
-  fViewerWin = fPlugin.ListLoad(fListerWin, ansiPath.data(), fWrap ? kLcpWrapText : 0);
+  {
+    TPluginCall call(*this);
+    fViewerWin = fPlugin.ListLoad(fListerWin, ansiPath.data(), fWrap ? kLcpWrapText : 0);
+  }
   if (!fViewerWin) {
     WriteErrLine(L"lister-host: the plug-in did not open " + fullPath);
     fClosing = true;
@@ -360,6 +383,10 @@ void TListerHost::BatchStep() {
 void TListerHost::SendKeys() {
   KillTimer(fMainWin, kKeyTimer);
   if (fClosing) return;
+  if (Busy()) {
+    SetTimer(fMainWin, kKeyTimer, kKeyDelayMs, nullptr);
+    return;
+  }
   if (fNextKey >= fOptions.keys.size()) {
     SetTimer(fMainWin, kSettleTimer, kSettleDelayMs, nullptr);
     return;
@@ -390,8 +417,11 @@ void TListerHost::SendKeys() {
   const UINT scanCode = MapVirtualKeyW(key.virtualKey, 0 /* MAPVK_VK_TO_VSC */);
   const LPARAM downParam = static_cast<LPARAM>(1u | (scanCode << 16) | (key.alt ? 1u << 29 : 0u));
   const LPARAM upParam = static_cast<LPARAM>(static_cast<unsigned>(downParam) | (1u << 30) | (1u << 31));
-  SendMessageW(target, key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key.virtualKey, downParam);
-  if (IsWindow(target)) SendMessageW(target, key.alt ? WM_SYSKEYUP : WM_KEYUP, key.virtualKey, upParam);
+  {
+    TPluginCall call(*this);
+    SendMessageW(target, key.alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key.virtualKey, downParam);
+    if (IsWindow(target)) SendMessageW(target, key.alt ? WM_SYSKEYUP : WM_KEYUP, key.virtualKey, upParam);
+  }
   SetKeyboardState(saved);
   if (!fClosing && fMainWin) SetTimer(fMainWin, kKeyTimer, kKeyDelayMs, nullptr);
 }
@@ -469,6 +499,10 @@ LRESULT TListerHost::MainMessage(HWND window, UINT message, WPARAM wParam, LPARA
       } else if (wParam == kSettleTimer) {
         KillTimer(window, kSettleTimer);
         Close(L"done");
+      } else if (wParam == kCloseRetryTimer) {
+        KillTimer(window, kCloseRetryTimer);
+        const std::wstring reason = fPendingClose;
+        Close(reason.c_str());
       }
       return 0;
     case kCloseOnEscMessage:
@@ -529,7 +563,11 @@ void TListerHost::OnCommand(WORD id) {
 
 void TListerHost::SendCommand(int command, int parameter) {
   if (!fViewerWin || !fPlugin.ListSendCommand) return;
-  const int result = fPlugin.ListSendCommand(fViewerWin, command, parameter);
+  int result;
+  {
+    TPluginCall call(*this);
+    result = fPlugin.ListSendCommand(fViewerWin, command, parameter);
+  }
   WriteOutLine(L"command " + std::to_wstring(command) + L" (" + std::to_wstring(parameter) + L"): " +
                (result == 0 ? L"done" : L"failed"));
 }
@@ -578,7 +616,11 @@ void TListerHost::OnFindMessage(const FINDREPLACEW& find) {
 void TListerHost::Search(const std::wstring& text, int flags) {
   if (!fViewerWin || !fPlugin.ListSearchTextW) return;
   std::wstring searched = text;
-  const int result = fPlugin.ListSearchTextW(fViewerWin, searched.data(), flags);
+  int result;
+  {
+    TPluginCall call(*this);
+    result = fPlugin.ListSearchTextW(fViewerWin, searched.data(), flags);
+  }
   WriteOutLine(L"search \"" + text + L"\" flags " + HexText(static_cast<unsigned long>(flags)) + L": " +
                (result == 0 ? L"done" : L"failed"));
 }
@@ -624,8 +666,16 @@ void TListerHost::GoToPercent() {
   SendCommand(kLcSetPercent, percent);
 }
 
+bool TListerHost::Busy() const { return fPluginCalls > 0 || (fMainWin && !IsWindowEnabled(fMainWin)); }
+
 void TListerHost::Close(const wchar_t* reason) {
   if (fClosing) return;
+  if (Busy()) {
+    // Inside a call of the plug-in, or under a modal window: close once it is over.
+    fPendingClose = reason;
+    SetTimer(fMainWin, kCloseRetryTimer, kCloseRetryMs, nullptr);
+    return;
+  }
   fClosing = true;
   WriteOutLine(std::wstring(L"closing: ") + reason);
   if (fFindDialog) {
@@ -657,6 +707,10 @@ BOOL CALLBACK TListerHost::DismissBoxProc(HWND window, LPARAM lParam) {
   EnumChildWindows(window, &CollectStaticTextProc, reinterpret_cast<LPARAM>(&text));
   WriteOutLine(L"message box \"" + WindowText(window) + L"\": " + Escaped(text));
   host->fLastBox = window;
+  if (++host->fDismissedBoxes > kMaxDismissedBoxes) {
+    WriteErrLine(L"lister-host: the plug-in keeps showing message boxes; giving up");
+    ExitProcess(1);
+  }
   const WORD button = GetDlgItem(window, IDOK) ? IDOK : IDCANCEL;
   PostMessageW(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
   return TRUE;

@@ -26,6 +26,8 @@ class TListerHost {
   int Run();
 
  private:
+  class TPluginCall;
+
   template <LRESULT (TListerHost::*Handler)(HWND, UINT, WPARAM, LPARAM)>
   static LRESULT CALLBACK BoundWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   static INT_PTR CALLBACK PercentDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
@@ -53,6 +55,7 @@ class TListerHost {
   void ToggleWrap();
   void SendCommand(int command, int parameter);
   void Close(const wchar_t* reason);
+  bool Busy() const;
   HWND FindRichEdit() const;
 
   const THostOptions& fOptions;
@@ -75,7 +78,10 @@ class TListerHost {
   int fExitCode = 0;
   UINT_PTR fBoxWatchTimer = 0;
   HWND fLastBox = nullptr;  // the message box last dismissed
+  int fDismissedBoxes = 0;
   size_t fNextKey = 0;      // of fOptions.keys
+  int fPluginCalls = 0;     // calls into the plug-in under way
+  std::wstring fPendingClose;
 
   static TListerHost* sBoxWatcher;
 };
