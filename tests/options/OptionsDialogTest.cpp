@@ -1,0 +1,751 @@
+// The options dialog, driven as a user drives it: the built plug-in is
+// loaded like a host loads it, a document is opened into a lister window,
+// the dialog is opened through the viewer's context menu, and a second
+// thread finds the dialog (and the platform's font and colour dialogs inside
+// it), sets their controls and closes them while the UI thread runs the
+// modal loops. What the dialog showed is recorded by that thread and checked
+// afterwards, together with the settings file and the viewer's font and
+// background.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <commdlg.h>
+#include <dlgs.h>
+#include <richedit.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/DocBuilder.h"
+#include "ui/resource.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using pagelet::TClxBuilder;
+using pagelet::TDocBuilder;
+using pagelet::TTempFile;
+
+const wchar_t* const kPluginFile = L"" PAGELET_PLUGIN_FILE;
+constexpr wchar_t kHostClass[] = L"PageletOptionsTestHost";
+constexpr wchar_t kDocumentText[] = L"Text of the options test document";
+
+// --- the plug-in, as a host sees it ------------------------------------------
+
+struct TListDefaultParam {
+    int32_t Size;
+    DWORD PluginInterfaceVersionLow;
+    DWORD PluginInterfaceVersionHi;
+    char DefaultIniName[MAX_PATH];
+};
+
+class TPlugin {
+public:
+    static TPlugin& Get() {
+        static TPlugin plugin;
+        return plugin;
+    }
+
+    HMODULE Module = nullptr;
+    HWND(WINAPI* ListLoad)(HWND, char*, int) = nullptr;
+    void(WINAPI* ListCloseWindow)(HWND) = nullptr;
+    void(WINAPI* ListSetDefaultParams)(TListDefaultParam*) = nullptr;
+
+private:
+    TPlugin() {
+        Module = LoadLibraryW(kPluginFile);
+        if (!Module) return;
+        ListLoad = reinterpret_cast<decltype(ListLoad)>(reinterpret_cast<void*>(GetProcAddress(Module, "ListLoad")));
+        ListCloseWindow = reinterpret_cast<decltype(ListCloseWindow)>(
+            reinterpret_cast<void*>(GetProcAddress(Module, "ListCloseWindow")));
+        ListSetDefaultParams = reinterpret_cast<decltype(ListSetDefaultParams)>(
+            reinterpret_cast<void*>(GetProcAddress(Module, "ListSetDefaultParams")));
+    }
+};
+
+std::string Ansi(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
+    result.resize(std::strlen(result.c_str()));
+    return result;
+}
+
+std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
+
+std::wstring WindowText(HWND wnd) {
+    wchar_t buffer[512] = {};
+    // WM_GETTEXT is marshalled when wnd belongs to another thread.
+    SendMessageW(wnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer));
+    return buffer;
+}
+
+std::wstring ClassName(HWND wnd) {
+    wchar_t buffer[64] = {};
+    GetClassNameW(wnd, buffer, 64);
+    return buffer;
+}
+
+// The bytes of a file, or "<none>" when it does not exist.
+std::string FileText(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<none>";
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
+    CloseHandle(file);
+    return text;
+}
+
+void WriteText(const std::wstring& path, const std::string& text) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string IniText(const std::string& textFont, const std::string& backColor, const std::string& msWord,
+                    const std::string& printable, const std::string& cp, const std::string& forceCP) {
+    return "[Options]\r\nTextFont=" + textFont + "\r\nBackColor=" + backColor + "\r\nMSWord=" + msWord +
+           "\r\nPrintable=" + printable + "\r\nCP=" + cp + "\r\nForceCP=" + forceCP + "\r\n";
+}
+
+void PumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+// --- the second thread: finds windows of the UI thread and works them --------
+
+class TDriver {
+public:
+    explicit TDriver(DWORD uiThread) : uiThread_(uiThread) {}
+
+    // Waits until some visible top-level window of the UI thread satisfies test.
+    HWND WaitForWindow(const std::function<bool(HWND)>& test, const char* what) {
+        const auto deadline = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            for (HWND wnd : ThreadWindows()) {
+                if (IsWindowVisible(wnd) && test(wnd)) return wnd;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        throw std::runtime_error(std::string("timed out waiting for ") + what);
+    }
+
+    void WaitUntil(const std::function<bool()>& test, const char* what) {
+        const auto deadline = std::chrono::steady_clock::now() + 15s;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (test()) return;
+            std::this_thread::sleep_for(20ms);
+        }
+        throw std::runtime_error(std::string("timed out waiting until ") + what);
+    }
+
+    void WaitGone(HWND wnd, const char* what) {
+        WaitUntil([wnd] { return !IsWindow(wnd) || !IsWindowVisible(wnd); }, what);
+    }
+
+    // The viewer's context menu is open: choose "&Options..." by its access key.
+    HWND ChooseOptionsFromMenu() {
+        HWND menu = WaitForWindow([](HWND w) { return ClassName(w) == L"#32768"; }, "the context menu");
+        PostMessageW(menu, WM_CHAR, 'o', 0);
+        return WaitForWindow([](HWND w) { return ClassName(w) == L"#32770" && WindowText(w) == L"Options"; },
+                             "the options dialog");
+    }
+
+    // A dialog of the platform owned by owner and holding a control with this id.
+    HWND WaitForCommonDialog(HWND owner, int controlId, const char* what) {
+        return WaitForWindow(
+            [owner, controlId](HWND w) {
+                return ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) == owner && GetDlgItem(w, controlId);
+            },
+            what);
+    }
+
+    HWND Focus() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof(info);
+        GetGUIThreadInfo(uiThread_, &info);
+        return info.hwndFocus;
+    }
+
+    // Presses a button the way BM_CLICK does; posted, since the button may open a modal dialog.
+    static void PostClick(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+    static void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
+    static bool Checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+    static void SetText(HWND wnd, const std::wstring& text) {
+        SendMessageW(wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    }
+    // A key press as the keyboard would queue it for the focused control.
+    void PressKey(UINT key) {
+        HWND target = Focus();
+        PostMessageW(target, WM_KEYDOWN, key, 1);
+        PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+    }
+
+    // Selects a combo box item and tells the dialog, as a user's choice does.
+    static void SelectComboItem(HWND dialog, int comboId, int index) {
+        HWND combo = GetDlgItem(dialog, comboId);
+        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(comboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    }
+
+    static int FindComboItem(HWND dialog, int comboId, const std::function<bool(const std::wstring&, LRESULT)>& test) {
+        HWND combo = GetDlgItem(dialog, comboId);
+        const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            wchar_t text[LF_FACESIZE * 2] = {};
+            if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) >= LF_FACESIZE * 2) continue;
+            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            if (test(text, SendMessageW(combo, CB_GETITEMDATA, i, 0))) return i;
+        }
+        return -1;
+    }
+
+    // In the platform's font dialog: a face other than the current one
+    // (Arial when there is one), bold, size 12, red; then OK. Answers the face.
+    std::wstring ChooseBoldRed12(HWND options) {
+        PostClick(GetDlgItem(options, IDC_BTNFONT));
+        HWND dialog = WaitForCommonDialog(options, cmb1, "the font dialog");
+        const std::wstring current = WindowText(GetDlgItem(dialog, cmb1));
+        int face = FindComboItem(dialog, cmb1, [](const std::wstring& t, LRESULT) { return t == L"Arial"; });
+        if (face < 0) {
+            face = FindComboItem(dialog, cmb1, [&current](const std::wstring& t, LRESULT) {
+                return t != current && !t.empty() && t[0] != L'@';
+            });
+        }
+        if (face < 0) throw std::runtime_error("the font dialog lists no other face");
+        SelectComboItem(dialog, cmb1, face);
+        const std::wstring chosenFace = WindowText(GetDlgItem(dialog, cmb1));
+        const int bold = FindComboItem(dialog, cmb2, [](const std::wstring&, LRESULT data) {
+            return LOWORD(data) >= FW_BOLD && HIWORD(data) == 0;
+        });
+        const int size = FindComboItem(dialog, cmb3, [](const std::wstring& t, LRESULT) { return t == L"12"; });
+        const int red = FindComboItem(dialog, cmb4, [](const std::wstring&, LRESULT data) {
+            return static_cast<COLORREF>(data) == RGB(255, 0, 0);
+        });
+        if (bold < 0 || size < 0 || red < 0) throw std::runtime_error("the font dialog lacks bold, 12 or red");
+        SelectComboItem(dialog, cmb2, bold);
+        SelectComboItem(dialog, cmb3, size);
+        SelectComboItem(dialog, cmb4, red);
+        PostClick(GetDlgItem(dialog, IDOK));
+        WaitGone(dialog, "the font dialog closed");
+        return chosenFace;
+    }
+
+    // Opens the font dialog, changes the face and size, and cancels it.
+    void ChangeFontAndCancel(HWND options) {
+        PostClick(GetDlgItem(options, IDC_BTNFONT));
+        HWND dialog = WaitForCommonDialog(options, cmb1, "the font dialog");
+        const int size = FindComboItem(dialog, cmb3, [](const std::wstring& t, LRESULT) { return t == L"16"; });
+        if (size >= 0) SelectComboItem(dialog, cmb3, size);
+        PostClick(GetDlgItem(dialog, IDCANCEL));
+        WaitGone(dialog, "the font dialog cancelled");
+    }
+
+    // The platform's colour dialog: its red, green and blue fields.
+    static constexpr int kRed = 0x2C2, kGreen = 0x2C3, kBlue = 0x2C4;
+
+    HWND OpenColorDialog(HWND options) {
+        PostClick(GetDlgItem(options, IDC_BTNCOLOR));
+        return WaitForCommonDialog(options, kRed, "the colour dialog");
+    }
+
+    // The colour the colour dialog was opened on.
+    static COLORREF ShownColor(HWND dialog) {
+        auto field = [dialog](int id) { return std::stoi(WindowText(GetDlgItem(dialog, id))); };
+        return RGB(field(kRed), field(kGreen), field(kBlue));
+    }
+
+    void ChooseColor(HWND options, COLORREF color, COLORREF* shown = nullptr) {
+        HWND dialog = OpenColorDialog(options);
+        if (shown) *shown = ShownColor(dialog);
+        SetText(GetDlgItem(dialog, kRed), std::to_wstring(GetRValue(color)));
+        SetText(GetDlgItem(dialog, kGreen), std::to_wstring(GetGValue(color)));
+        SetText(GetDlgItem(dialog, kBlue), std::to_wstring(GetBValue(color)));
+        PostClick(GetDlgItem(dialog, IDOK));
+        WaitGone(dialog, "the colour dialog closed");
+    }
+
+    // Leaves nothing modal open after a failure, so that the UI thread returns.
+    void Rescue() {
+        for (int round = 0; round < 50; ++round) {
+            bool any = false;
+            for (HWND wnd : ThreadWindows()) {
+                if (!IsWindowVisible(wnd)) continue;
+                const std::wstring cls = ClassName(wnd);
+                if (cls == L"#32770") {
+                    PostMessageW(wnd, WM_COMMAND, IDCANCEL, 0);
+                    any = true;
+                } else if (cls == L"#32768") {
+                    PostMessageW(wnd, WM_KEYDOWN, VK_ESCAPE, 0);
+                    any = true;
+                }
+            }
+            if (!any) return;
+            std::this_thread::sleep_for(100ms);
+        }
+    }
+
+private:
+    std::vector<HWND> ThreadWindows() const {
+        std::vector<HWND> windows;
+        EnumThreadWindows(uiThread_, &CollectWindow, reinterpret_cast<LPARAM>(&windows));
+        return windows;
+    }
+
+    static BOOL CALLBACK CollectWindow(HWND wnd, LPARAM param) {
+        reinterpret_cast<std::vector<HWND>*>(param)->push_back(wnd);
+        return TRUE;
+    }
+
+    DWORD uiThread_;
+};
+
+// --- the fixture: a host with a main window and a lister window ---------------
+
+LRESULT CALLBACK HostWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+struct TCharFormat {
+    std::wstring Face;
+    LONG Height = 0;  // twips
+    bool Bold = false;
+    COLORREF Color = 0;
+    bool AutoColor = false;
+};
+
+class OptionsDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TPlugin& plugin = TPlugin::Get();
+        ASSERT_NE(plugin.Module, nullptr) << "cannot load the plug-in";
+        ASSERT_TRUE(plugin.ListLoad && plugin.ListCloseWindow && plugin.ListSetDefaultParams);
+
+        static int counter = 0;
+        wchar_t temp[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, temp);
+        settingsDir_ = std::wstring(temp) + L"pagelet-options-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                       std::to_wstring(counter++) + L"\\";
+        iniPath_ = settingsDir_ + L"Pagelet.ini";
+        TListDefaultParam params{};
+        params.Size = sizeof(params);
+        params.PluginInterfaceVersionHi = 2;
+        params.PluginInterfaceVersionLow = 0;
+        const std::string hostIni = Ansi(settingsDir_ + L"lsplugin.ini");
+        std::strncpy(params.DefaultIniName, hostIni.c_str(), MAX_PATH - 1);
+        plugin.ListSetDefaultParams(&params);
+        DeleteFileW(iniPath_.c_str());
+
+        static bool registered = false;
+        if (!registered) {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = HostWindowProc;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+            wc.lpszClassName = kHostClass;
+            ASSERT_NE(RegisterClassW(&wc), 0);
+            registered = true;
+        }
+        hostMain_ = CreateWindowExW(0, kHostClass, L"Host main window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                                    300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        lister_ = CreateWindowExW(0, kHostClass, L"Lister", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 80, 760, 520,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_TRUE(hostMain_ && lister_);
+
+        const std::u16string text(kDocumentText, kDocumentText + wcslen(kDocumentText));
+        document_ = TDocBuilder()
+                        .Clx(TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}))
+                        .DocText16(0x800, text)
+                        .Write();
+    }
+
+    void TearDown() override {
+        if (viewer_ && IsWindow(viewer_)) TPlugin::Get().ListCloseWindow(viewer_);
+        if (lister_) DestroyWindow(lister_);
+        if (hostMain_) DestroyWindow(hostMain_);
+        PumpMessages();
+        DeleteFileW(iniPath_.c_str());
+        DeleteFileW((settingsDir_ + L"lsplugin.ini").c_str());
+        RemoveDirectoryW(settingsDir_.c_str());
+    }
+
+    // Opens the document in the lister window, as the host's ListLoad call does.
+    void Load() {
+        std::string path = Ansi(Wide(document_->Path()));
+        viewer_ = TPlugin::Get().ListLoad(lister_, path.data(), 1);
+        ASSERT_NE(viewer_, nullptr) << "ListLoad failed";
+        viewerEdit_ = FindWindowExW(viewer_, nullptr, L"RICHEDIT20W", nullptr);
+        ASSERT_NE(viewerEdit_, nullptr);
+        PumpMessages();
+    }
+
+    // Opens the options dialog through the viewer's context menu and runs
+    // script on a second thread while this thread runs the dialog's modal loop.
+    void Drive(const std::function<void(TDriver&, HWND dialog)>& script) {
+        SetForegroundWindow(lister_);
+        SetActiveWindow(lister_);
+        PumpMessages();
+        TDriver driver(GetCurrentThreadId());
+        std::atomic<bool> done{false};
+        std::string failure;
+        std::thread worker([&] {
+            try {
+                HWND dialog = driver.ChooseOptionsFromMenu();
+                script(driver, dialog);
+                driver.WaitGone(dialog, "the options dialog closed");
+            } catch (const std::exception& e) {
+                failure = e.what();
+                driver.Rescue();
+            }
+            done = true;
+        });
+        RECT bounds{};
+        GetWindowRect(viewerEdit_, &bounds);
+        PostMessageW(viewerEdit_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(viewerEdit_),
+                     MAKELPARAM(bounds.left + 40, bounds.top + 40));
+        const auto deadline = std::chrono::steady_clock::now() + 60s;
+        while (!done && std::chrono::steady_clock::now() < deadline) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+            PumpMessages();
+        }
+        if (!done) driver.Rescue();
+        worker.join();
+        PumpMessages();
+        EXPECT_EQ(failure, "");
+    }
+
+    TCharFormat ViewerCharFormat() const {
+        CHARFORMAT2W format{};
+        format.cbSize = sizeof(format);
+        format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_COLOR;
+        SendMessageW(viewerEdit_, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+        return TCharFormat{format.szFaceName, format.yHeight, (format.dwEffects & CFE_BOLD) != 0,
+                           format.crTextColor, (format.dwEffects & CFE_AUTOCOLOR) != 0};
+    }
+
+    // EM_SETBKGNDCOLOR answers the colour in force; the probe is put back at once.
+    COLORREF ViewerBackground() const {
+        const auto previous = static_cast<COLORREF>(SendMessageW(viewerEdit_, EM_SETBKGNDCOLOR, 0, RGB(1, 2, 3)));
+        SendMessageW(viewerEdit_, EM_SETBKGNDCOLOR, 0, previous);
+        return previous;
+    }
+
+    std::wstring ViewerText() const {
+        const int length = GetWindowTextLengthW(viewerEdit_);
+        std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+        GetWindowTextW(viewerEdit_, text.data(), length + 1);
+        text.resize(static_cast<size_t>(length));
+        return text;
+    }
+
+    std::wstring settingsDir_;
+    std::wstring iniPath_;
+    HWND hostMain_ = nullptr;
+    HWND lister_ = nullptr;
+    HWND viewer_ = nullptr;
+    HWND viewerEdit_ = nullptr;
+    std::unique_ptr<TTempFile> document_;
+};
+
+const std::string kDefaultIni = IniText("Tahoma,10,0,0,1", "16777215", "0", "0", "1251", "0");
+
+// --- the cases -------------------------------------------------------------
+
+// What the dialog shows with no settings file, how it is built, and the
+// host's windows disabled while it is open.
+TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
+    Load();
+    struct {
+        std::wstring label, code, about, aboutFace;
+        bool word = true, printable = true, force = true;
+        HWND owner = nullptr, focus = nullptr, btnFont = nullptr;
+        RECT client{}, window{};
+        LONG aboutHeight = 0, aboutWeight = 0;
+        LONG_PTR editStyle = 0;
+        LRESULT defId = 0;
+        std::vector<int> tabOrder;
+        bool hostEnabled = true, listerEnabled = true, dialogEnabled = false;
+        std::wstring typed;
+    } seen;
+    Drive([&](TDriver& driver, HWND dialog) {
+        seen.label = WindowText(GetDlgItem(dialog, IDC_LABELFONT));
+        seen.code = WindowText(GetDlgItem(dialog, IDC_EDCP));
+        seen.about = WindowText(GetDlgItem(dialog, IDC_STATICTEXT1));
+        seen.word = TDriver::Checked(GetDlgItem(dialog, IDC_CBWORD));
+        seen.printable = TDriver::Checked(GetDlgItem(dialog, IDC_CBPRINTABLE));
+        seen.force = TDriver::Checked(GetDlgItem(dialog, IDC_CBFORCECP));
+        seen.owner = GetWindow(dialog, GW_OWNER);
+        seen.btnFont = GetDlgItem(dialog, IDC_BTNFONT);
+        driver.WaitUntil([&] { return driver.Focus() == seen.btnFont; }, "the focus is on Font...");
+        seen.focus = driver.Focus();
+        GetClientRect(dialog, &seen.client);
+        GetWindowRect(dialog, &seen.window);
+        seen.editStyle = GetWindowLongPtrW(GetDlgItem(dialog, IDC_EDCP), GWL_STYLE);
+        seen.defId = SendMessageW(dialog, DM_GETDEFID, 0, 0);
+        LOGFONTW about{};
+        auto font = reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(dialog, IDC_STATICTEXT1), WM_GETFONT, 0, 0));
+        GetObjectW(font, sizeof(about), &about);
+        seen.aboutFace = about.lfFaceName;
+        seen.aboutHeight = about.lfHeight;
+        seen.aboutWeight = about.lfWeight;
+        HWND control = seen.btnFont;
+        for (int i = 0; i < 9; ++i) {
+            seen.tabOrder.push_back(GetDlgCtrlID(control));
+            control = GetNextDlgTabItem(dialog, control, FALSE);
+        }
+        seen.hostEnabled = IsWindowEnabled(hostMain_);
+        seen.listerEnabled = IsWindowEnabled(lister_);
+        seen.dialogEnabled = IsWindowEnabled(dialog);
+
+        // Only digits can be typed into the code page.
+        HWND edit = GetDlgItem(dialog, IDC_EDCP);
+        TDriver::SetText(edit, L"");
+        for (wchar_t c : std::wstring(L"8a6")) PostMessageW(edit, WM_CHAR, c, 1);
+        driver.WaitUntil([&] { return WindowText(edit) == L"86"; }, "the digits are typed");
+        seen.typed = WindowText(edit);
+        TDriver::PostClick(GetDlgItem(dialog, IDCANCEL));
+    });
+
+    EXPECT_EQ(seen.label, L"Tahoma, 10");
+    EXPECT_FALSE(seen.word);
+    EXPECT_FALSE(seen.printable);
+    EXPECT_FALSE(seen.force);
+    EXPECT_EQ(seen.code, L"1251");
+    EXPECT_FALSE(seen.about.empty());
+    EXPECT_EQ(seen.typed, L"86");
+
+    EXPECT_EQ(seen.owner, lister_);
+    EXPECT_EQ(seen.focus, seen.btnFont);
+    EXPECT_EQ(seen.client.right, 296);
+    EXPECT_EQ(seen.client.bottom, 279);
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_NEAR((seen.window.left + seen.window.right) / 2, (work.left + work.right) / 2, 1);
+    EXPECT_NEAR((seen.window.top + seen.window.bottom) / 2, (work.top + work.bottom) / 2, 1);
+    EXPECT_TRUE(seen.editStyle & ES_NUMBER);
+    EXPECT_EQ(LOWORD(seen.defId), IDOK);
+    EXPECT_EQ(HIWORD(seen.defId), DC_HASDEFID);
+    EXPECT_EQ(seen.aboutFace, L"Tahoma");
+    EXPECT_EQ(seen.aboutHeight, -13);
+    EXPECT_EQ(seen.aboutWeight, FW_BOLD);
+    EXPECT_EQ(seen.tabOrder, (std::vector<int>{IDC_BTNFONT, IDC_BTNCOLOR, IDC_CBWORD, IDC_CBPRINTABLE, IDC_CBFORCECP,
+                                               IDC_EDCP, IDOK, IDCANCEL, IDC_BTNFONT}));
+
+    EXPECT_FALSE(seen.hostEnabled);
+    EXPECT_FALSE(seen.listerEnabled);
+    EXPECT_TRUE(seen.dialogEnabled);
+    EXPECT_TRUE(IsWindowEnabled(hostMain_));
+    EXPECT_TRUE(IsWindowEnabled(lister_));
+    EXPECT_EQ(GetActiveWindow(), lister_);
+    EXPECT_EQ(FileText(iniPath_), "<none>");
+}
+
+// OK writes all six keys, in order and in their text forms, changed or not.
+TEST_F(OptionsDialogTest, OkWritesAllSixKeys) {
+    Load();
+    Drive([](TDriver&, HWND dialog) { TDriver::PostClick(GetDlgItem(dialog, IDOK)); });
+    EXPECT_EQ(FileText(iniPath_), kDefaultIni);
+
+    Drive([](TDriver&, HWND dialog) {
+        TDriver::Click(GetDlgItem(dialog, IDC_CBWORD));
+        TDriver::Click(GetDlgItem(dialog, IDC_CBPRINTABLE));
+        TDriver::Click(GetDlgItem(dialog, IDC_CBFORCECP));
+        TDriver::SetText(GetDlgItem(dialog, IDC_EDCP), L"866");
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    EXPECT_EQ(FileText(iniPath_), IniText("Tahoma,10,0,0,1", "16777215", "-1", "-1", "866", "-1"));
+}
+
+// Enter in the code page edit presses the default button, OK.
+TEST_F(OptionsDialogTest, EnterPressesOk) {
+    Load();
+    Drive([](TDriver& driver, HWND dialog) {
+        HWND edit = GetDlgItem(dialog, IDC_EDCP);
+        SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(edit), TRUE);
+        driver.WaitUntil([&] { return driver.Focus() == edit; }, "the focus is on the code page");
+        TDriver::SetText(edit, L"1252");
+        driver.PressKey(VK_RETURN);
+    });
+    EXPECT_EQ(FileText(iniPath_), IniText("Tahoma,10,0,0,1", "16777215", "0", "0", "1252", "0"));
+}
+
+// A code page that is empty or no integer text is saved as 1251.
+TEST_F(OptionsDialogTest, CodePageTextIsSavedAsInteger) {
+    Load();
+    const struct {
+        const wchar_t* typed;
+        const char* saved;
+    } cases[] = {{L"", "1251"}, {L"abc", "1251"}, {L"4294967296", "1251"}, {L"866", "866"}, {L"0065001", "65001"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Ansi(c.typed));
+        Drive([&c](TDriver&, HWND dialog) {
+            // Set as pasted text is: the edit's digits-only rule does not filter it.
+            TDriver::SetText(GetDlgItem(dialog, IDC_EDCP), c.typed);
+            TDriver::PostClick(GetDlgItem(dialog, IDOK));
+        });
+        EXPECT_EQ(FileText(iniPath_), IniText("Tahoma,10,0,0,1", "16777215", "0", "0", c.saved, "0"));
+    }
+}
+
+// Cancel, Esc and the frame's close change nothing, even after the font and
+// colour dialogs were confirmed; the label showed the chosen font meanwhile.
+TEST_F(OptionsDialogTest, CancelEscAndFrameChangeNothing) {
+    Load();
+    const TCharFormat before = ViewerCharFormat();
+    const COLORREF background = ViewerBackground();
+    const struct {
+        const char* way;
+        std::function<void(TDriver&, HWND)> close;
+    } ways[] = {
+        {"Cancel", [](TDriver&, HWND dialog) { TDriver::PostClick(GetDlgItem(dialog, IDCANCEL)); }},
+        {"Esc", [](TDriver& driver, HWND) { driver.PressKey(VK_ESCAPE); }},
+        {"frame", [](TDriver&, HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.way);
+        std::wstring face, label;
+        Drive([&](TDriver& driver, HWND dialog) {
+            face = driver.ChooseBoldRed12(dialog);
+            label = WindowText(GetDlgItem(dialog, IDC_LABELFONT));
+            driver.ChooseColor(dialog, RGB(0, 128, 255));
+            TDriver::Click(GetDlgItem(dialog, IDC_CBWORD));
+            TDriver::SetText(GetDlgItem(dialog, IDC_EDCP), L"866");
+            way.close(driver, dialog);
+        });
+        EXPECT_EQ(label, face + L", 12");
+        EXPECT_EQ(FileText(iniPath_), "<none>");
+        const TCharFormat after = ViewerCharFormat();
+        EXPECT_EQ(after.Face, before.Face);
+        EXPECT_EQ(after.Height, before.Height);
+        EXPECT_EQ(after.Bold, before.Bold);
+        EXPECT_EQ(ViewerBackground(), background);
+    }
+
+    // Nothing was kept: the next use shows the values from the form again.
+    std::wstring label, code;
+    bool word = true;
+    Drive([&](TDriver&, HWND dialog) {
+        label = WindowText(GetDlgItem(dialog, IDC_LABELFONT));
+        code = WindowText(GetDlgItem(dialog, IDC_EDCP));
+        word = TDriver::Checked(GetDlgItem(dialog, IDC_CBWORD));
+        TDriver::PostClick(GetDlgItem(dialog, IDCANCEL));
+    });
+    EXPECT_EQ(label, L"Tahoma, 10");
+    EXPECT_EQ(code, L"1251");
+    EXPECT_FALSE(word);
+}
+
+// Bold 12-point red in the font dialog and a colour in the colour dialog,
+// then OK: the viewer shows them at once and both keys are saved.
+TEST_F(OptionsDialogTest, FontAndColourReachViewerAtOnce) {
+    Load();
+    ASSERT_EQ(ViewerCharFormat().Face, L"Tahoma");
+    std::wstring face;
+    COLORREF shown = 0;
+    Drive([&](TDriver& driver, HWND dialog) {
+        face = driver.ChooseBoldRed12(dialog);
+        driver.ChooseColor(dialog, RGB(255, 255, 192), &shown);
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    EXPECT_EQ(shown, RGB(255, 255, 255));  // opened on the configured white
+
+    const TCharFormat format = ViewerCharFormat();
+    EXPECT_EQ(format.Face, face);
+    EXPECT_EQ(format.Height, 240);
+    EXPECT_TRUE(format.Bold);
+    EXPECT_FALSE(format.AutoColor);
+    EXPECT_EQ(format.Color, RGB(255, 0, 0));
+    EXPECT_EQ(ViewerBackground(), RGB(255, 255, 192));
+    EXPECT_EQ(ViewerText().substr(0, wcslen(kDocumentText)), kDocumentText);
+
+    const std::string ini = FileText(iniPath_);
+    const std::string prefix = "[Options]\r\nTextFont=" + Ansi(face) + ",12,1,255,";
+    ASSERT_EQ(ini.substr(0, prefix.size()), prefix);
+    const size_t end = ini.find("\r\n", prefix.size());
+    const std::string charset = ini.substr(prefix.size(), end - prefix.size());
+    EXPECT_FALSE(charset.empty());
+    EXPECT_EQ(charset.find_first_not_of("0123456789"), std::string::npos) << charset;
+    EXPECT_EQ(ini.substr(end), "\r\nBackColor=12648447\r\nMSWord=0\r\nPrintable=0\r\nCP=1251\r\nForceCP=0\r\n");
+}
+
+// Cancelling the font dialog writes the label again with the unchanged font.
+TEST_F(OptionsDialogTest, CancelledFontDialogRewritesLabel) {
+    Load();
+    std::wstring label;
+    Drive([&](TDriver& driver, HWND dialog) {
+        TDriver::SetText(GetDlgItem(dialog, IDC_LABELFONT), L"stale");
+        driver.ChangeFontAndCancel(dialog);
+        label = WindowText(GetDlgItem(dialog, IDC_LABELFONT));
+        TDriver::PostClick(GetDlgItem(dialog, IDCANCEL));
+    });
+    EXPECT_EQ(label, L"Tahoma, 10");
+}
+
+// System colours: the colour dialog opens on the colour a negative value
+// names, and an untouched value is saved back as the same signed number.
+TEST_F(OptionsDialogTest, SystemColoursShownAndSavedSigned) {
+    WriteText(iniPath_, "[Options]\r\nTextFont=Tahoma,11,3,-16777208,0\r\nBackColor=-16777211\r\n");
+    Load();
+    COLORREF shown = 0;
+    std::wstring label;
+    Drive([&](TDriver& driver, HWND dialog) {
+        label = WindowText(GetDlgItem(dialog, IDC_LABELFONT));
+        HWND colours = driver.OpenColorDialog(dialog);
+        shown = TDriver::ShownColor(colours);
+        TDriver::PostClick(GetDlgItem(colours, IDCANCEL));
+        driver.WaitGone(colours, "the colour dialog cancelled");
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    EXPECT_EQ(label, L"Tahoma, 11");
+    EXPECT_EQ(shown, GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(FileText(iniPath_), IniText("Tahoma,11,3,-16777208,0", "-16777211", "0", "0", "1251", "0"));
+}
+
+// After OK the window's load settings follow what was saved: the next use
+// shows them, and confirming it does not write the load-time values back.
+// The open document keeps its text.
+TEST_F(OptionsDialogTest, SecondUseShowsWhatWasSaved) {
+    Load();
+    Drive([](TDriver&, HWND dialog) {
+        TDriver::Click(GetDlgItem(dialog, IDC_CBWORD));
+        TDriver::Click(GetDlgItem(dialog, IDC_CBFORCECP));
+        TDriver::SetText(GetDlgItem(dialog, IDC_EDCP), L"866");
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    const std::string saved = IniText("Tahoma,10,0,0,1", "16777215", "-1", "0", "866", "-1");
+    EXPECT_EQ(FileText(iniPath_), saved);
+    EXPECT_EQ(ViewerText().substr(0, wcslen(kDocumentText)), kDocumentText);
+
+    bool word = false, printable = true, force = false;
+    std::wstring code;
+    Drive([&](TDriver&, HWND dialog) {
+        word = TDriver::Checked(GetDlgItem(dialog, IDC_CBWORD));
+        printable = TDriver::Checked(GetDlgItem(dialog, IDC_CBPRINTABLE));
+        force = TDriver::Checked(GetDlgItem(dialog, IDC_CBFORCECP));
+        code = WindowText(GetDlgItem(dialog, IDC_EDCP));
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    EXPECT_TRUE(word);
+    EXPECT_FALSE(printable);
+    EXPECT_TRUE(force);
+    EXPECT_EQ(code, L"866");
+    EXPECT_EQ(FileText(iniPath_), saved);
+}
+
+}  // namespace
