@@ -1,0 +1,222 @@
+// Black-box tests of lister-host.exe: each case starts the host as a child
+// process with a command line, collects what it prints and its exit status.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct THostRun {
+  DWORD exitCode = 0xFFFFFFFF;
+  std::string output;  // stdout and stderr, UTF-8
+};
+
+std::wstring Widen(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring result(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+  return result;
+}
+
+std::string Utf8(const std::u16string& text) {
+  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+  const int size = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
+  return result;
+}
+
+std::wstring Quoted(const std::wstring& arg) { return L"\"" + arg + L"\""; }
+
+const std::wstring kHostPath = Widen(PAGELET_BINARY_DIR "/bin/lister-host.exe");
+
+// Runs the host with args and waits for it to end.
+THostRun RunHost(const std::vector<std::wstring>& args) {
+  THostRun run;
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE readEnd = nullptr;
+  HANDLE writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+  std::wstring commandLine = Quoted(kHostPath);
+  for (const std::wstring& arg : args) commandLine += L" " + Quoted(arg);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(kHostPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  CloseHandle(writeEnd);
+  if (started) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(readEnd);
+  return run;
+}
+
+// The text printed between the host's markers.
+std::string PrintedText(const std::string& output) {
+  const std::string begin = "----- text -----\n";
+  const std::string end = "----- end of text -----\n";
+  const size_t from = output.find(begin);
+  if (from == std::string::npos) return "<no text printed>";
+  const size_t to = output.find(end, from + begin.size());
+  if (to == std::string::npos) return "<text not ended>";
+  return output.substr(from + begin.size(), to - from - begin.size());
+}
+
+std::u16string ReadUtf16File(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::u16string text(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < text.size(); ++i) {
+    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                    static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+  }
+  return text;
+}
+
+// What a viewer shows for a converter result: the text cut into lines at CR,
+// LF or CR LF, up to the first NUL, each line printed with one newline.
+std::string ShownText(const std::u16string& converted) {
+  std::u16string shown;
+  size_t i = 0;
+  while (i < converted.size() && converted[i] != u'\0') {
+    const size_t end = converted.find_first_of(std::u16string(u"\r\n\0", 3), i);
+    const size_t stop = end == std::u16string::npos ? converted.size() : end;
+    shown += converted.substr(i, stop - i);
+    shown += u'\n';
+    i = stop;
+    if (i < converted.size() && converted[i] == u'\r') ++i;
+    if (i < converted.size() && converted[i] == u'\n') ++i;
+  }
+  return Utf8(shown);
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+const std::string kCorpus = PAGELET_CORPUS_DIR;
+const std::string kSample = PAGELET_SOURCE_DIR "/samples/sample.doc";
+const std::string kCorpusDoc = kCorpus + "/docs/nwe-test01.doc";
+
+TEST(HostTest, PrintsTheTextOfCorpusDocumentsAsTheViewerShowsIt) {
+  if (!FileExists(kCorpus + "/manifest.tsv")) GTEST_SKIP() << "corpus not found at " << kCorpus;
+  // Documents whose text has no control characters but line ends and tabs,
+  // which a rich-edit control keeps as they are: Word 97 with characters
+  // outside the BMP, Word 97 with 8-bit pieces, Word 95.
+  const char* kDocuments[] = {"nwe-test01.doc", "poi-testRangeDelete.doc", "poi-Word95.doc", "poi-57843.doc"};
+  for (const char* name : kDocuments) {
+    SCOPED_TRACE(name);
+    const THostRun run = RunHost({L"--print-text", L"--close", Widen(kCorpus + "/docs/" + name)});
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    const std::u16string expected = ReadUtf16File(kCorpus + "/expected/" + name + ".default.utf16");
+    ASSERT_FALSE(expected.empty());
+    EXPECT_EQ(PrintedText(run.output), ShownText(expected));
+  }
+}
+
+TEST(HostTest, ShowsTheProjectSampleDocument) {
+  const THostRun run = RunHost({L"--print-text", L"--close", Widen(kSample)});
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("detect string: EXT=\"DOC\" | EXT=\"DOT\"\n"), std::string::npos) << run.output;
+  const std::string text = PrintedText(run.output);
+  EXPECT_EQ(text.rfind("Pagelet sample document\n", 0), 0u) << text;
+  EXPECT_NE(text.find("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"), std::string::npos) << text;  // Привет
+  EXPECT_NE(run.output.find("closing: done\n"), std::string::npos) << run.output;
+}
+
+TEST(HostTest, ForwardedEscClosesTheLister) {
+  const THostRun run = RunHost({L"--send-keys", L"Esc", Widen(kSample)});
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("typing Esc\nkey down 0x1B\nkey up 0x1B\nclosing: Esc\n"), std::string::npos)
+      << run.output;
+}
+
+TEST(HostTest, QuickViewEscHandsBackTabAndLeavesTheListerOpen) {
+  const THostRun run = RunHost({L"--quickview", L"--send-keys", L"Esc", Widen(kSample)});
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("typing Esc\nkey down 0x09\nkey up 0x1B\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("closing: done\n"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("closing: Esc"), std::string::npos) << run.output;
+}
+
+TEST(HostTest, HandedBackKeysAreLoggedInOrder) {
+  const THostRun run = RunHost({L"--send-keys", L"F5,Shift+F7,Ctrl+F5,0", Widen(kSample)});
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  // Ctrl+F5 and 0 stay with the viewer.
+  EXPECT_NE(run.output.find("typing F5\nkey down 0x74\nkey up 0x74\n"
+                            "typing Shift+F7\nkey down 0x10\nkey down 0x76\nkey up 0x10\nkey up 0x76\n"
+                            "typing Ctrl+F5\ntyping 0\nclosing: done\n"),
+            std::string::npos)
+      << run.output;
+}
+
+TEST(HostTest, ADocumentThePluginRefusesEndsWithStatusOne) {
+  // Not a Word file name: the plug-in shows its error box, which a batch run
+  // logs and dismisses.
+  const std::string path = PAGELET_BINARY_DIR "/host-test-plain.txt";
+  std::ofstream(path) << "plain text\n";
+  const THostRun run = RunHost({L"--close", Widen(path)});
+  EXPECT_EQ(run.exitCode, 1u) << run.output;
+  EXPECT_NE(run.output.find("message box \"Pagelet - document reader\": Error opening document:\\r"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("lister-host: the plug-in did not open"), std::string::npos) << run.output;
+  DeleteFileW(Widen(path).c_str());
+}
+
+TEST(HostTest, SavesAScreenshotOfTheListerWindow) {
+  const std::string path = PAGELET_BINARY_DIR "/host-test-shot.bmp";
+  DeleteFileW(Widen(path).c_str());
+  const THostRun run = RunHost({L"--screenshot", Widen(path), Widen(kSample)});
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  EXPECT_NE(run.output.find("screenshot: "), std::string::npos) << run.output;
+  std::ifstream file(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  ASSERT_GT(bytes.size(), 54u);
+  EXPECT_EQ(bytes.substr(0, 2), "BM");
+  // Not one flat colour: the document's text is in the picture.
+  const std::string pixels = bytes.substr(54);
+  EXPECT_NE(pixels.find_first_not_of(pixels[0]), std::string::npos);
+  DeleteFileW(Widen(path).c_str());
+}
+
+TEST(HostTest, WrongArgumentsGiveUsageAndStatusTwo) {
+  struct TCase {
+    std::vector<std::wstring> args;
+    DWORD exitCode;
+    const char* said;
+  };
+  const TCase kCases[] = {
+      {{}, 2, "no file given"},
+      {{L"--frobnicate", L"x.doc"}, 2, "unknown option --frobnicate"},
+      {{L"--ini"}, 2, "--ini needs a value"},
+      {{L"--send-keys", L"Hyper+Q", L"x.doc"}, 2, "unknown modifier"},
+      {{L"--screenshot", L"shot.gif", L"x.doc"}, 2, ".png or .bmp"},
+      {{L"a.doc", L"b.doc"}, 2, "more than one file"},
+      {{L"--help"}, 0, "Usage: lister-host"},
+  };
+  for (const TCase& c : kCases) {
+    const THostRun run = RunHost(c.args);
+    SCOPED_TRACE(c.said);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+    EXPECT_NE(run.output.find(c.said), std::string::npos) << run.output;
+  }
+}
+
+}  // namespace
