@@ -1,7 +1,9 @@
 // pagelet-cat: prints the plain text of Word 97-2003 and Word 6/95 documents
 // as UTF-8.
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -41,29 +43,26 @@ class TTextWriter {
 public:
     // False when stdout refused the bytes.
     bool Write(std::u16string_view text) {
+        const char16_t* p = text.data();
         const size_t n = text.size();
         for (size_t i = 0; i < n; ++i) {
-            if (used_ + 4 > sizeof buffer_ && !Flush()) return false;
-            char32_t c = text[i];
-            if (c < 0x80) {
-                if (c == u'\r') {
-                    c = u'\n';
-                    if (i + 1 < n && text[i + 1] == u'\n') ++i;
-                } else if (c == 0) {
-                    continue;
-                }
-                buffer_[used_++] = static_cast<char>(c);
+            if (used_ > sizeof buffer_ - 4 && !Flush()) return false;
+            const char32_t c = p[i];
+            if (IsSpecial(c)) {
+                i = WriteSpecial(p, n, i);
                 continue;
             }
-            if (c >= 0xD800 && c <= 0xDFFF) {
-                if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-                    c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-                    ++i;
-                } else {
-                    c = 0xFFFD;
-                }
-            }
-            Put(c);
+            // Real text mixes one-, two- and three-byte characters at random:
+            // encode without branches, four bytes stored, 1 to 3 kept.
+            const uint32_t two = (0xC0 | (c >> 6)) | ((0x80 | (c & 0x3F)) << 8);
+            const uint32_t three = (0xE0 | (c >> 12)) | ((0x80 | ((c >> 6) & 0x3F)) << 8) | ((0x80 | (c & 0x3F)) << 16);
+            const uint32_t isTwo = c >= 0x80;
+            const uint32_t isThree = c >= 0x800;
+            const uint32_t twoMask = 0u - isTwo;
+            const uint32_t threeMask = 0u - isThree;
+            const uint32_t bytes = (c & ~twoMask) | (two & twoMask & ~threeMask) | (three & threeMask);
+            StoreLE(bytes);
+            used_ += 1 + isTwo + isThree;
         }
         return true;
     }
@@ -75,18 +74,35 @@ public:
     }
 
 private:
-    void Put(char32_t c) {
-        if (c < 0x800) {
-            buffer_[used_++] = static_cast<char>(0xC0 | (c >> 6));
-        } else if (c < 0x10000) {
-            buffer_[used_++] = static_cast<char>(0xE0 | (c >> 12));
-            buffer_[used_++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        } else {
-            buffer_[used_++] = static_cast<char>(0xF0 | (c >> 18));
-            buffer_[used_++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            buffer_[used_++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    // NUL, CR and surrogates take the slow road.
+    static bool IsSpecial(char32_t c) { return c == 0 || c == u'\r' || (c & 0xF800) == 0xD800; }
+
+    // Writes the special character at i (and what belongs to it); returns the
+    // index of its last code unit.
+    size_t WriteSpecial(const char16_t* p, size_t n, size_t i) {
+        const char32_t c = p[i];
+        if (c == 0) return i;
+        if (c == u'\r') {
+            buffer_[used_++] = '\n';
+            return i + 1 < n && p[i + 1] == u'\n' ? i + 1 : i;
         }
-        buffer_[used_++] = static_cast<char>(0x80 | (c & 0x3F));
+        if (c <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+            const char32_t cp = 0x10000 + ((c - 0xD800) << 10) + (p[i + 1] - 0xDC00);
+            buffer_[used_++] = static_cast<char>(0xF0 | (cp >> 18));
+            buffer_[used_++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            buffer_[used_++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            buffer_[used_++] = static_cast<char>(0x80 | (cp & 0x3F));
+            return i + 1;
+        }
+        // An unpaired surrogate: U+FFFD.
+        buffer_[used_++] = '\xEF';
+        buffer_[used_++] = '\xBF';
+        buffer_[used_++] = '\xBD';
+        return i;
+    }
+
+    void StoreLE(uint32_t bytes) {
+        for (int k = 0; k < 4; ++k) buffer_[used_ + k] = static_cast<char>(bytes >> (8 * k));
     }
 
     char buffer_[64 * 1024];

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Wall time (median of several runs) and peak memory (max RSS) of pagelet-cat
+# on the large corpus documents, beside catdoc and antiword when they are
+# installed, and the floor: reading the file once (cat FILE > /dev/null).
+# Prints a Markdown table. Figures, not a pass/fail test.
+#
+#   bench/bench-cat.sh [--runs N] [--cat PATH/TO/pagelet-cat] [FILE...]
+#
+# Without --cat it uses build/native (built when missing). Without files it
+# measures ../shared/corpus/big/big.doc and mid.doc.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+runs=7
+cat_bin=""
+files=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs=$2; shift 2 ;;
+    --cat) cat_bin=$2; shift 2 ;;
+    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    *) files+=("$1"); shift ;;
+  esac
+done
+if [ ${#files[@]} -eq 0 ]; then
+  big="$root/../shared/corpus/big"
+  files=("$big/big.doc" "$big/mid.doc")
+fi
+for f in "${files[@]}"; do
+  [ -f "$f" ] || { echo "bench-cat: no such file: $f (the corpus is not here)" >&2; exit 1; }
+done
+if [ -z "$cat_bin" ]; then
+  cat_bin="$root/build/native/tools/pagelet-cat/pagelet-cat"
+  if [ ! -x "$cat_bin" ]; then
+    cmake --preset native -S "$root" >/dev/null
+    cmake --build "$root/build/native" --target pagelet-cat -j"$(nproc)" >/dev/null
+  fi
+fi
+
+exec python3 - "$runs" "$cat_bin" "${files[@]}" <<'PY'
+import os, shutil, statistics, subprocess, sys, time
+
+runs = int(sys.argv[1])
+cat_bin = sys.argv[2]
+files = sys.argv[3:]
+
+tools = [("pagelet-cat", [cat_bin])]
+for name in ("catdoc", "antiword"):
+    path = shutil.which(name)
+    if path:
+        tools.append((name, [path]))
+tools.append(("floor: cat FILE > /dev/null", [shutil.which("cat") or "/bin/cat"]))
+
+# Peak memory: GNU time's maximum resident set size when /usr/bin/time is
+# there. Otherwise wait4's ru_maxrss, which on Linux starts from the forking
+# Python process's own size: that floor is measured and named.
+gnu_time = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
+
+def run_once(argv):
+    """Wall seconds and max RSS in KiB of one run."""
+    with open(os.devnull, "wb") as null:
+        if gnu_time:
+            start = time.perf_counter()
+            proc = subprocess.run([gnu_time, "-f", "%M", "--"] + argv, stdout=null, stderr=subprocess.PIPE)
+            elapsed = time.perf_counter() - start
+            return elapsed, int(proc.stderr.decode().strip().splitlines()[-1])
+        start = time.perf_counter()
+        proc = subprocess.Popen(argv, stdout=null, stderr=subprocess.DEVNULL)
+        _, _, usage = os.wait4(proc.pid, 0)
+        return time.perf_counter() - start, usage.ru_maxrss
+
+def measure(argv):
+    """Median wall seconds and the largest max RSS (KiB) over the runs."""
+    times, peaks = [], []
+    run_once(argv)  # warms the page cache
+    for _ in range(runs):
+        elapsed, peak = run_once(argv)
+        times.append(elapsed)
+        peaks.append(peak)
+    return statistics.median(times), max(peaks)
+
+results = {}
+for name, argv in tools:
+    for f in files:
+        results[(name, f)] = measure(argv + [f])
+
+def mb(kib):
+    return kib * 1024 / 1e6
+
+header = "| tool |"
+rule = "|---|"
+for f in files:
+    size = os.path.getsize(f) / 1e6
+    base = os.path.basename(f)
+    header += f" {base} ({size:.1f} MB): time | peak memory |"
+    rule += "---:|---:|"
+how = "GNU time's maximum resident set size" if gnu_time else (
+    "wait4 max RSS, which includes the %.0f MB of the forking Python runner" % mb(run_once(["true"])[1]))
+print(f"Median wall time of {runs} runs after one warm-up run; peak memory: {how}.")
+print()
+print(header)
+print(rule)
+for name, _ in tools:
+    row = f"| {name} |"
+    for f in files:
+        t, peak = results[(name, f)]
+        row += f" {t * 1000:.0f} ms | {mb(peak):.1f} MB |"
+    print(row)
+print()
+for f in files:
+    base = os.path.basename(f)
+    ours, our_peak = results[("pagelet-cat", f)]
+    line = f"- {base}: pagelet-cat's peak memory is {our_peak * 1024 / os.path.getsize(f):.2f} x the file's size"
+    for other in ("catdoc", "antiword"):
+        if (other, f) in results:
+            line += f"; it is {results[(other, f)][0] / ours:.1f} x as fast as {other}"
+    print(line + ".")
+PY
