@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -266,6 +267,67 @@ TEST(Loaders, CorpusDocumentWithNulsKeepsAllItsText) {
     for (const std::u16string& line : DocumentText->Lines()) joined += line;
     EXPECT_EQ(joined, kept);
     EXPECT_GT(DocumentText->Count(), 10u);
+}
+
+// Every row of the corpus manifest through the converter loader: the lines
+// hold the converter's text without NULs and line ends, true exactly when
+// that leaves a line, and the text is empty after false or an error.
+TEST(Loaders, CorpusManifestThroughTheLoader) {
+    std::ifstream manifest(CorpusDir() / "manifest.tsv");
+    if (!manifest) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
+    std::string row;
+    int rows = 0;
+    while (std::getline(manifest, row)) {
+        if (row.empty() || row[0] == '#') continue;
+        std::vector<std::string> fields;
+        std::istringstream split(row);
+        for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
+        ASSERT_EQ(fields.size(), 4u) << row;
+        SCOPED_TRACE(row);
+        bool printable = false, forceCP = false;
+        int32_t cp = 1251;
+        std::istringstream options(fields[1]);
+        for (std::string option; options >> option;) {
+            const int value = std::stoi(option.substr(option.find('=') + 1));
+            if (option.rfind("Printable=", 0) == 0) printable = value != 0;
+            if (option.rfind("ForceCP=", 0) == 0) forceCP = value != 0;
+            if (option.rfind("CP=", 0) == 0) cp = value;
+        }
+        const std::u16string doc = (CorpusDir() / fields[0]).make_preferred().u16string();
+        const std::string& outcome = fields[2];
+        DocumentText->SetText(u"previous");
+        bool loaded = false;
+        bool raised = false;
+        try {
+            loaded = LoadWithConverter(doc, printable, cp, forceCP);
+        } catch (const EPagelet&) {
+            raised = true;
+        }
+        ++rows;
+        if (outcome == "error") {
+            EXPECT_TRUE(raised);
+        }
+        if (outcome == "empty") {
+            EXPECT_FALSE(loaded || raised);
+        }
+        if (!loaded) {
+            EXPECT_EQ(DocumentText->Count(), 0u);
+        }
+        if (outcome != "text") continue;
+        EXPECT_FALSE(raised);
+        const std::u16string expected = ReadUtf16File(CorpusDir() / "expected" / fields[3]);
+        std::u16string kept;
+        bool anyLine = false;
+        for (const char16_t c : expected) {
+            anyLine = anyLine || c != u'\0';
+            if (c != u'\0' && c != u'\r' && c != u'\n') kept += c;
+        }
+        EXPECT_EQ(loaded, anyLine);
+        std::u16string joined;
+        for (const std::u16string& line : DocumentText->Lines()) joined += line;
+        EXPECT_TRUE(joined == kept) << "lines differ from the converter's text";
+    }
+    EXPECT_GT(rows, 100);
 }
 
 TEST(Loaders, ConverterErrorPassesWithDocumentTextEmpty) {
