@@ -141,7 +141,7 @@ LRESULT TForm::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
         WmSize(LOWORD(lParam), HIWORD(lParam));
         return 0;
     case WM_SETFOCUS:
-        WmSetFocus();
+        WmSetFocus(reinterpret_cast<HWND>(wParam));
         return 0;
     default:
         return DefWindowProcW(handle_, msg, wParam, lParam);
@@ -153,7 +153,10 @@ void TForm::WmSize(int width, int height) {
     if (OnResize) Application().Guard(this, OnResize);
 }
 
-void TForm::WmSetFocus() {
+void TForm::WmSetFocus(HWND from) {
+    // Focus that comes back from one of the form's own controls (one being
+    // hidden or destroyed) does not activate the form.
+    if (from && IsChild(handle_, from)) return;
     DoActivate();
 }
 

@@ -72,7 +72,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
     void WmSize(int width, int height);
-    void WmSetFocus();
+    void WmSetFocus(HWND from);
 
     HWND handle_ = nullptr;
     bool destroying_ = false;
