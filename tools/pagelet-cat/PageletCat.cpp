@@ -1,6 +1,7 @@
 // pagelet-cat: prints the plain text of Word 97-2003 and Word 6/95 documents
 // as UTF-8.
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -45,25 +46,29 @@ public:
     bool Write(std::u16string_view text) {
         const char16_t* p = text.data();
         const size_t n = text.size();
+        // Locals, not members: stores through a char pointer could alias them.
+        char* out = buffer_ + used_;
+        char* const limit = buffer_ + sizeof buffer_ - 4;
         for (size_t i = 0; i < n; ++i) {
-            if (used_ > sizeof buffer_ - 4 && !Flush()) return false;
+            if (out > limit) {
+                used_ = static_cast<size_t>(out - buffer_);
+                if (!Flush()) return false;
+                out = buffer_;
+            }
             const char32_t c = p[i];
-            if (IsSpecial(c)) {
-                i = WriteSpecial(p, n, i);
+            // The common case, U+0001 to U+07FF without CR, in one or two
+            // bytes chosen without a branch: real text mixes them at random.
+            if (c - 1 < 0x7FF && c != u'\r') {
+                const uint32_t isTwo = c >= 0x80;
+                const uint32_t twoMask = 0u - isTwo;
+                const uint32_t two = (0xC0 | (c >> 6)) | ((0x80 | (c & 0x3F)) << 8);
+                StoreLE(out, (c & ~twoMask) | (two & twoMask));
+                out += 1 + isTwo;
                 continue;
             }
-            // Real text mixes one-, two- and three-byte characters at random:
-            // encode without branches, four bytes stored, 1 to 3 kept.
-            const uint32_t two = (0xC0 | (c >> 6)) | ((0x80 | (c & 0x3F)) << 8);
-            const uint32_t three = (0xE0 | (c >> 12)) | ((0x80 | ((c >> 6) & 0x3F)) << 8) | ((0x80 | (c & 0x3F)) << 16);
-            const uint32_t isTwo = c >= 0x80;
-            const uint32_t isThree = c >= 0x800;
-            const uint32_t twoMask = 0u - isTwo;
-            const uint32_t threeMask = 0u - isThree;
-            const uint32_t bytes = (c & ~twoMask) | (two & twoMask & ~threeMask) | (three & threeMask);
-            StoreLE(bytes);
-            used_ += 1 + isTwo + isThree;
+            i = WriteOther(p, n, i, out);
         }
+        used_ = static_cast<size_t>(out - buffer_);
         return true;
     }
 
@@ -74,35 +79,39 @@ public:
     }
 
 private:
-    // NUL, CR and surrogates take the slow road.
-    static bool IsSpecial(char32_t c) { return c == 0 || c == u'\r' || (c & 0xF800) == 0xD800; }
-
-    // Writes the special character at i (and what belongs to it); returns the
-    // index of its last code unit.
-    size_t WriteSpecial(const char16_t* p, size_t n, size_t i) {
-        const char32_t c = p[i];
+    // Writes the character at i that is NUL, CR or at U+0800 and above (and
+    // what belongs to it); returns the index of its last code unit.
+    static size_t WriteOther(const char16_t* p, size_t n, size_t i, char*& out) {
+        char32_t c = p[i];
         if (c == 0) return i;
         if (c == u'\r') {
-            buffer_[used_++] = '\n';
+            *out++ = '\n';
             return i + 1 < n && p[i + 1] == u'\n' ? i + 1 : i;
         }
-        if (c <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-            const char32_t cp = 0x10000 + ((c - 0xD800) << 10) + (p[i + 1] - 0xDC00);
-            buffer_[used_++] = static_cast<char>(0xF0 | (cp >> 18));
-            buffer_[used_++] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            buffer_[used_++] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            buffer_[used_++] = static_cast<char>(0x80 | (cp & 0x3F));
-            return i + 1;
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            if (c <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
+                const char32_t cp = 0x10000 + ((c - 0xD800) << 10) + (p[i + 1] - 0xDC00);
+                *out++ = static_cast<char>(0xF0 | (cp >> 18));
+                *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+                *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+                *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+                return i + 1;
+            }
+            c = 0xFFFD;  // an unpaired surrogate
         }
-        // An unpaired surrogate: U+FFFD.
-        buffer_[used_++] = '\xEF';
-        buffer_[used_++] = '\xBF';
-        buffer_[used_++] = '\xBD';
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
         return i;
     }
 
-    void StoreLE(uint32_t bytes) {
-        for (int k = 0; k < 4; ++k) buffer_[used_ + k] = static_cast<char>(bytes >> (8 * k));
+    // Stores four bytes, the lowest first; the caller keeps 1 to 3 of them.
+    static void StoreLE(char* out, uint32_t bytes) {
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out, &bytes, 4);
+        } else {
+            for (int k = 0; k < 4; ++k) out[k] = static_cast<char>(bytes >> (8 * k));
+        }
     }
 
     char buffer_[64 * 1024];
