@@ -331,6 +331,28 @@ struct TCharFormat {
 
 class OptionsDialogTest : public ::testing::Test {
 protected:
+    // The host's windows serve every case: under Wine without a window
+    // manager, hiding a window that was once active takes two seconds.
+    static void SetUpTestSuite() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = HostWindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = kHostClass;
+        RegisterClassW(&wc);
+        hostMain_ = CreateWindowExW(0, kHostClass, L"Host main window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
+                                    300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        lister_ = CreateWindowExW(0, kHostClass, L"Lister", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 80, 760, 520,
+                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    }
+
+    static void TearDownTestSuite() {
+        DestroyWindow(lister_);
+        DestroyWindow(hostMain_);
+        PumpMessages();
+    }
+
     void SetUp() override {
         TPlugin& plugin = TPlugin::Get();
         ASSERT_NE(plugin.Module, nullptr) << "cannot load the plug-in";
@@ -351,21 +373,6 @@ protected:
         plugin.ListSetDefaultParams(&params);
         DeleteFileW(iniPath_.c_str());
 
-        static bool registered = false;
-        if (!registered) {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = HostWindowProc;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-            wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-            wc.lpszClassName = kHostClass;
-            ASSERT_NE(RegisterClassW(&wc), 0);
-            registered = true;
-        }
-        hostMain_ = CreateWindowExW(0, kHostClass, L"Host main window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
-                                    300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        lister_ = CreateWindowExW(0, kHostClass, L"Lister", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 80, 760, 520,
-                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         ASSERT_TRUE(hostMain_ && lister_);
 
         const std::u16string text(kDocumentText, kDocumentText + wcslen(kDocumentText));
@@ -377,8 +384,6 @@ protected:
 
     void TearDown() override {
         if (viewer_ && IsWindow(viewer_)) TPlugin::Get().ListCloseWindow(viewer_);
-        if (lister_) DestroyWindow(lister_);
-        if (hostMain_) DestroyWindow(hostMain_);
         PumpMessages();
         DeleteFileW(iniPath_.c_str());
         DeleteFileW((settingsDir_ + L"lsplugin.ini").c_str());
@@ -454,10 +459,10 @@ protected:
         return text;
     }
 
+    static inline HWND hostMain_ = nullptr;
+    static inline HWND lister_ = nullptr;
     std::wstring settingsDir_;
     std::wstring iniPath_;
-    HWND hostMain_ = nullptr;
-    HWND lister_ = nullptr;
     HWND viewer_ = nullptr;
     HWND viewerEdit_ = nullptr;
     std::unique_ptr<TTempFile> document_;
