@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -181,6 +182,7 @@ TEST(StorageSeam, OpenErrorCarriesCodeAndMessage) {
         TStoragePtr storage = StorageOpen(temp.Path());
         ADD_FAILURE() << "opening a damaged file succeeded";
     } catch (const EPagelet& e) {
+        std::printf("open error %08x: %s\n", static_cast<unsigned>(e.Code()), e.what());
         EXPECT_LT(e.Code(), 0);
         EXPECT_FALSE(e.Message().empty());
         EXPECT_NE(e.Message().back(), u'.');
@@ -199,6 +201,8 @@ struct TDamage {
     TOutcome outcome;       // of our own reader
     int major = 3;
     bool unbroken = false;  // the platform's storage must read the same
+    // ole32 under Wine follows some loops forever: such files are not handed to it.
+    bool platformMayHang = false;
 };
 
 size_t Entry(const std::vector<uint8_t>& f, std::u16string_view name) {
@@ -245,7 +249,7 @@ std::vector<TDamage> Damages() {
              uint32_t root = GetLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryChild);
              for (uint32_t i = 1; i <= 5; ++i) PutLE32(f, CfbDirEntryOffset(f, i) + cfb::kOffEntryRight, root);
          },
-         u"ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ", TOutcome::ReadError},
+         u"ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ", TOutcome::ReadError, 3, false, true},
         {"stream entry turned into a storage",
          [](auto& f) { f[Entry(f, u"WordDocument") + cfb::kOffEntryType] = 1; }, u"WordDocument", TOutcome::None},
         {"name length beyond the name field",
@@ -342,6 +346,7 @@ void CheckDamage(const TDamage& d, const std::vector<uint8_t>& original, const T
     }
 
     // The platform's storage (ole32 under Windows): an answer or an EPagelet.
+    if (d.platformMayHang) return;
     TTempFile temp(file);
     try {
         if (StorageIsCompoundFile(temp.Path())) {
