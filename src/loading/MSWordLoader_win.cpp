@@ -277,9 +277,15 @@ private:
         {
             TBStr temp(tempPath_);
             saveAttempted_ = true;
-            Call(document_.Get(), L"SaveAs", kMethod,
-                 {StrRefArg(nullptr, temp), IntArg(L"FileFormat", kWdFormatUnicodeText),
-                  BoolArg(L"AddToRecentFiles", false), BoolArg(L"AllowSubstitutions", true)});
+            try {
+                Call(document_.Get(), L"SaveAs", kMethod,
+                     {StrRefArg(nullptr, temp), IntArg(L"FileFormat", kWdFormatUnicodeText),
+                      BoolArg(L"AddToRecentFiles", false), BoolArg(L"AllowSubstitutions", true)});
+            } catch (...) {
+                // The name Word answered with is the one the clean-up deletes.
+                tempPath_ = temp.Text();
+                throw;
+            }
             tempPath_ = temp.Text();
         }
         {

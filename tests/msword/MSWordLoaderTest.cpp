@@ -165,6 +165,15 @@ TEST_F(MSWordLoader, FollowsTheNameSaveAsHandsBack) {
     EXPECT_FALSE(Exists(temp));
 }
 
+TEST_F(MSWordLoader, DeletesTheFileUnderTheNameHandedBackWhenSaveAsFails) {
+    WordStub().RenameOnSave(true);
+    WordStub().FailAt(L"SaveAs", 1, true);
+    EXPECT_FALSE(Load(doc_));
+    const std::wstring temp = SavedTempPath(WordStub().Calls());
+    ASSERT_FALSE(temp.empty());
+    EXPECT_FALSE(Exists(temp + L".txt"));
+}
+
 TEST_F(MSWordLoader, DocumentWithoutTextGivesNoLines) {
     WriteBytes(doc_ + L".txt", "");
     EXPECT_TRUE(Load(doc_));

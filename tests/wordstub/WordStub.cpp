@@ -9,7 +9,6 @@
 #include <oleauto.h>
 
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -199,21 +198,11 @@ public:
 
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
         if (!names || !ids || count == 0) return E_INVALIDARG;
-        std::wstring line = std::wstring(kindName_) + L".GetIDsOfNames";
-        for (UINT i = 0; i < count; ++i) line += std::wstring(L" ") + names[i];
-        LogLine(line);
-
-        HRESULT hr = S_OK;
-        const TMember* member = FindMember(names[0], &ids[0]);
-        if (!member) hr = DISP_E_UNKNOWNNAME;
-        for (UINT i = 1; i < count; ++i) {
-            ids[i] = DISPID_UNKNOWN;
-            if (member)
-                for (size_t p = 0; p < member->Params.size(); ++p)
-                    if (SameText(names[i], member->Params[p])) ids[i] = static_cast<DISPID>(p);
-            if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+        try {
+            return ResolveNames(names, count, ids);
+        } catch (...) {
+            return E_OUTOFMEMORY;
         }
-        return hr;
     }
 
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD kind, DISPPARAMS* params, VARIANT* result,
@@ -231,6 +220,24 @@ protected:
     const std::shared_ptr<TApplication>& AppRef() { return app_; }
 
 private:
+    HRESULT ResolveNames(LPOLESTR* names, UINT count, DISPID* ids) {
+        std::wstring line = std::wstring(kindName_) + L".GetIDsOfNames";
+        for (UINT i = 0; i < count; ++i) line += std::wstring(L" ") + names[i];
+        LogLine(line);
+
+        HRESULT hr = S_OK;
+        const TMember* member = FindMember(names[0], &ids[0]);
+        if (!member) hr = DISP_E_UNKNOWNNAME;
+        for (UINT i = 1; i < count; ++i) {
+            ids[i] = DISPID_UNKNOWN;
+            if (member)
+                for (size_t p = 0; p < member->Params.size(); ++p)
+                    if (SameText(names[i], member->Params[p])) ids[i] = static_cast<DISPID>(p);
+            if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+        }
+        return hr;
+    }
+
     const TMember* FindMember(const wchar_t* name, DISPID* id) const {
         for (size_t m = 0; m < members_.size(); ++m)
             if (SameText(name, members_[m].Name)) {
@@ -511,7 +518,10 @@ public:
     TApplicationObject() : TStubObject(L"Application", kApplicationMembers, std::make_shared<TApplication>()) {}
     ~TApplicationObject() override {
         // A released Word without Quit would keep running; the stub records it.
-        if (!App().Quit) LogLine(L"Application released without Quit");
+        try {
+            if (!App().Quit) LogLine(L"Application released without Quit");
+        } catch (...) {
+        }
     }
 
 protected:
@@ -560,19 +570,27 @@ public:
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
+        try {
+            return Create(riid, ppv);
+        } catch (...) {
+            return E_OUTOFMEMORY;
+        }
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+private:
+    static HRESULT Create(REFIID riid, void** ppv) {
         int occurrence = CountCall(L"CreateInstance");
         if (ShouldFail(L"CreateInstance", occurrence)) {
             LogLine(L"CreateInstance !failed");
             return E_FAIL;
         }
         LogLine(L"CreateInstance");
-        auto* app = new (std::nothrow) TApplicationObject();
-        if (!app) return E_OUTOFMEMORY;
+        auto* app = new TApplicationObject();
         HRESULT hr = app->QueryInterface(riid, ppv);
         app->Release();
         return hr;
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 TClassFactory gFactory;
