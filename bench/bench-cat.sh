@@ -40,6 +40,7 @@ exec python3 - "$runs" "$cat_bin" "${files[@]}" <<'PY'
 import os, shutil, statistics, subprocess, sys, time
 
 runs = int(sys.argv[1])
+load = os.getloadavg()[0]
 cat_bin = sys.argv[2]
 files = sys.argv[3:]
 
@@ -56,27 +57,28 @@ tools.append(("floor: cat FILE > /dev/null", [shutil.which("cat") or "/bin/cat"]
 gnu_time = "/usr/bin/time" if os.access("/usr/bin/time", os.X_OK) else None
 
 def run_once(argv):
-    """Wall seconds and max RSS in KiB of one run."""
+    """Wall seconds, max RSS in KiB and CPU seconds (user + system) of one run.
+    CPU time comes from wait4, which counts the program under GNU time too."""
     with open(os.devnull, "wb") as null:
-        if gnu_time:
-            start = time.perf_counter()
-            proc = subprocess.run([gnu_time, "-f", "%M", "--"] + argv, stdout=null, stderr=subprocess.PIPE)
-            elapsed = time.perf_counter() - start
-            return elapsed, int(proc.stderr.decode().strip().splitlines()[-1])
+        wrapped = [gnu_time, "-f", "%M", "--"] + argv if gnu_time else argv
         start = time.perf_counter()
-        proc = subprocess.Popen(argv, stdout=null, stderr=subprocess.DEVNULL)
+        proc = subprocess.Popen(wrapped, stdout=null, stderr=subprocess.PIPE if gnu_time else subprocess.DEVNULL)
+        err = proc.stderr.read() if gnu_time else b""
         _, _, usage = os.wait4(proc.pid, 0)
-        return time.perf_counter() - start, usage.ru_maxrss
+        elapsed = time.perf_counter() - start
+        peak = int(err.decode().strip().splitlines()[-1]) if gnu_time else usage.ru_maxrss
+        return elapsed, peak, usage.ru_utime + usage.ru_stime
 
 def measure(argv):
-    """Median wall seconds and the largest max RSS (KiB) over the runs."""
-    times, peaks = [], []
+    """Median wall seconds, the largest max RSS (KiB) and median CPU seconds."""
+    times, peaks, cpus = [], [], []
     run_once(argv)  # warms the page cache
     for _ in range(runs):
-        elapsed, peak = run_once(argv)
+        elapsed, peak, cpu = run_once(argv)
         times.append(elapsed)
         peaks.append(peak)
-    return statistics.median(times), max(peaks)
+        cpus.append(cpu)
+    return statistics.median(times), max(peaks), statistics.median(cpus)
 
 results = {}
 for name, argv in tools:
@@ -91,24 +93,25 @@ rule = "|---|"
 for f in files:
     size = os.path.getsize(f) / 1e6
     base = os.path.basename(f)
-    header += f" {base} ({size:.1f} MB): time | peak memory |"
-    rule += "---:|---:|"
+    header += f" {base} ({size:.1f} MB): wall time | CPU time | peak memory |"
+    rule += "---:|---:|---:|"
 how = "GNU time's maximum resident set size" if gnu_time else (
     "wait4 max RSS, which includes the %.0f MB of the forking Python runner" % mb(run_once(["true"])[1]))
-print(f"Median wall time of {runs} runs after one warm-up run; peak memory: {how}.")
+print(f"Median wall time and CPU time (user + system) of {runs} runs after one warm-up run; "
+      f"peak memory: {how}. {os.cpu_count()} CPUs, load average {load:.1f} before the runs.")
 print()
 print(header)
 print(rule)
 for name, _ in tools:
     row = f"| {name} |"
     for f in files:
-        t, peak = results[(name, f)]
-        row += f" {t * 1000:.0f} ms | {mb(peak):.1f} MB |"
+        t, peak, cpu = results[(name, f)]
+        row += f" {t * 1000:.0f} ms | {cpu * 1000:.0f} ms | {mb(peak):.1f} MB |"
     print(row)
 print()
 for f in files:
     base = os.path.basename(f)
-    ours, our_peak = results[("pagelet-cat", f)]
+    ours, our_peak, _ = results[("pagelet-cat", f)]
     line = f"- {base}: pagelet-cat's peak memory is {our_peak * 1024 / os.path.getsize(f):.2f} x the file's size"
     for other in ("catdoc", "antiword"):
         if (other, f) in results:

@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr size_t kLargeBlock = size_t{4} << 20;
+constexpr size_t kLargeBlock = size_t{16} << 20;  // below that, huge pages cost more memory than they save time
 constexpr size_t kHugePage = size_t{2} << 20;
 constexpr size_t kMaxLargeBlocks = 32;
 
