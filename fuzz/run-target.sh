@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs one libFuzzer target.
+#   run-target.sh BINARY WORKDIR SECONDS   fuzz for SECONDS with a fresh working
+#                                          corpus in WORKDIR, seeded from
+#                                          $PAGELET_CORPUS_DIR/docs and the
+#                                          regression files
+#   run-target.sh BINARY replay            run each regression file once
+# Exits non-zero when the target crashes, leaks, hangs or runs out of memory;
+# the input that did it is left in WORKDIR.
+set -euo pipefail
+bin=$1
+source_dir=${PAGELET_SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}
+regress=$source_dir/tests/storage/regress
+common=(-rss_limit_mb=2048 -timeout=10 -max_len=262144)
+
+if [ "$2" = replay ]; then
+  inputs=()
+  if [ -d "$regress" ]; then
+    while IFS= read -r f; do inputs+=("$f"); done < <(find "$regress" -maxdepth 1 -type f ! -name '*.md' | sort)
+  fi
+  if [ ${#inputs[@]} -eq 0 ]; then echo "no regression files in $regress"; exit 0; fi
+  exec "$bin" "${common[@]}" "${inputs[@]}"
+fi
+
+work=$2
+seconds=$3
+rm -rf "$work"
+mkdir -p "$work/corpus" "$work/seeds"
+corpus=${PAGELET_CORPUS_DIR:-$source_dir/../shared/corpus}
+if [ -d "$corpus/docs" ]; then
+  cp "$corpus"/docs/* "$work/seeds/"
+else
+  echo "no seed documents in $corpus/docs: starting from the regression files only"
+fi
+if [ -d "$regress" ]; then
+  find "$regress" -maxdepth 1 -type f ! -name '*.md' -exec cp {} "$work/seeds/" \;
+fi
+chmod -R u+w "$work/seeds"
+cd "$work"
+echo "fuzzing $(basename "$bin") for ${seconds}s in $work"
+"$bin" "${common[@]}" -max_total_time="$seconds" -print_final_stats=1 \
+  -artifact_prefix="$work/" corpus seeds
