@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -391,8 +392,8 @@ protected:
     }
 
     // Opens the document in the lister window, as the host's ListLoad call does.
-    void Load() {
-        std::string path = Ansi(Wide(document_->Path()));
+    void Load(const std::wstring& file = {}) {
+        std::string path = Ansi(file.empty() ? Wide(document_->Path()) : file);
         viewer_ = TPlugin::Get().ListLoad(lister_, path.data(), 1);
         ASSERT_NE(viewer_, nullptr) << "ListLoad failed";
         viewerEdit_ = FindWindowExW(viewer_, nullptr, L"RICHEDIT20W", nullptr);
@@ -751,6 +752,31 @@ TEST_F(OptionsDialogTest, SecondUseShowsWhatWasSaved) {
     EXPECT_TRUE(force);
     EXPECT_EQ(code, L"866");
     EXPECT_EQ(FileText(iniPath_), saved);
+}
+
+}  // namespace
+
+namespace {
+
+// Not a test: holds the dialog open over a viewer of the sample document
+// until the file named by PAGELET_SCREENSHOT_MARKER, which it creates, is
+// deleted again (tests/options/screenshot.sh takes the picture meanwhile).
+TEST_F(OptionsDialogTest, DISABLED_HoldOpenForScreenshot) {
+    const char* marker = std::getenv("PAGELET_SCREENSHOT_MARKER");
+    if (!marker) GTEST_SKIP() << "PAGELET_SCREENSHOT_MARKER is not set";
+    const std::wstring sample = Wide(u"" PAGELET_SOURCE_DIR) + L"\\samples\\sample.doc";
+    Load(GetFileAttributesW(sample.c_str()) != INVALID_FILE_ATTRIBUTES ? sample : std::wstring());
+    const std::wstring markerPath(marker, marker + std::strlen(marker));
+    Drive([&](TDriver& driver, HWND dialog) {
+        WriteText(markerPath, "open\n");
+        const auto deadline = std::chrono::steady_clock::now() + 120s;
+        while (GetFileAttributesW(markerPath.c_str()) != INVALID_FILE_ATTRIBUTES &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(100ms);
+        }
+        (void)driver;
+        TDriver::PostClick(GetDlgItem(dialog, IDCANCEL));
+    });
 }
 
 }  // namespace
