@@ -184,8 +184,29 @@ BOOL CALLBACK CloseBox(HWND wnd, LPARAM) {
     return TRUE;
 }
 
+// Popup menus met the same way: their item texts, then the menu is closed.
+std::vector<std::vector<std::u16string>> Menus;
+
+BOOL CALLBACK CloseMenu(HWND wnd, LPARAM) {
+    wchar_t cls[32] = {};
+    GetClassNameW(wnd, cls, 32);
+    if (lstrcmpW(cls, L"#32768") == 0 && IsWindowVisible(wnd)) {
+        auto menu = reinterpret_cast<HMENU>(SendMessageW(wnd, MN_GETHMENU, 0, 0));
+        std::vector<std::u16string> items;
+        for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
+            wchar_t text[64] = {};
+            GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+            items.push_back(text[0] ? FromW(text) : u"-");
+        }
+        Menus.push_back(items);
+        EndMenu();
+    }
+    return TRUE;
+}
+
 void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(GetCurrentThreadId(), CloseBox, 0);
+    EnumThreadWindows(GetCurrentThreadId(), CloseMenu, 0);
 }
 
 // ---- documents --------------------------------------------------------------
@@ -547,6 +568,40 @@ TEST_F(PluginTest, KeysAreHandedBackToTheLister) {
         EXPECT_EQ(GetFocus(), control);
     }
     EXPECT_FALSE(ListerKeyLParamNonZero);
+}
+
+TEST_F(PluginTest, ContextMenuOpensOnRightClickAndItsShortcutsWork) {
+    auto doc = TextDoc(u"menu text\r");
+    HWND viewer = Load(doc->Path());
+    ASSERT_NE(viewer, nullptr);
+    HWND control = Control(viewer);
+    Menus.clear();
+    SendMessageW(control, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(20, 20));
+    SendMessageW(control, WM_RBUTTONUP, 0, MAKELPARAM(20, 20));
+    Pump();
+    ASSERT_EQ(Menus.size(), 1u);
+    EXPECT_EQ(Menus[0], (std::vector<std::u16string>{u"&Copy\tCtrl+C", u"&Select all\tCtrl+A", u"-", u"&Options..."}));
+
+    SetModifiers(false, true, false);
+    SendMessageW(control, WM_KEYDOWN, 'A', 1);
+    SetModifiers(false, false, false);
+    CHARRANGE all = Selection(control);
+    EXPECT_EQ(all.cpMin, 0);
+    EXPECT_GE(all.cpMax, 9);
+
+    Select(control, 5, 4);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    SetModifiers(false, true, false);
+    SendMessageW(control, WM_KEYDOWN, 'C', 1);
+    SetModifiers(false, false, false);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(FromW(static_cast<const wchar_t*>(GlobalLock(data))), u"text");
+    GlobalUnlock(data);
+    CloseClipboard();
 }
 
 TEST_F(PluginTest, QuickViewLeavesTheFocusWhereTheHostHasIt) {
