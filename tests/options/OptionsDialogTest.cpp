@@ -562,6 +562,41 @@ TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
     EXPECT_EQ(FileText(iniPath_), "<none>");
 }
 
+// Closing another viewer clears the owner window: the dialog then has no
+// owner, and the host's windows are still disabled while it is open.
+TEST_F(OptionsDialogTest, WithoutOwnerHostWindowsStillDisabled) {
+    Load();
+    HWND otherLister = CreateWindowExW(0, kHostClass, L"Other lister", WS_OVERLAPPEDWINDOW, 200, 150, 500, 300,
+                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(otherLister, nullptr);
+    ShowWindow(otherLister, SW_SHOWNOACTIVATE);
+    std::string path = Ansi(Wide(document_->Path()));
+    HWND otherViewer = TPlugin::Get().ListLoad(otherLister, path.data(), 0);
+    ASSERT_NE(otherViewer, nullptr);
+    TPlugin::Get().ListCloseWindow(otherViewer);
+    PumpMessages();
+
+    HWND owner = lister_;
+    bool hostEnabled = true, listerEnabled = true, otherEnabled = true;
+    Drive([&](TDriver&, HWND dialog) {
+        owner = GetWindow(dialog, GW_OWNER);
+        hostEnabled = IsWindowEnabled(hostMain_);
+        listerEnabled = IsWindowEnabled(lister_);
+        otherEnabled = IsWindowEnabled(otherLister);
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    EXPECT_EQ(owner, nullptr);
+    EXPECT_FALSE(hostEnabled);
+    EXPECT_FALSE(listerEnabled);
+    EXPECT_FALSE(otherEnabled);
+    EXPECT_TRUE(IsWindowEnabled(hostMain_));
+    EXPECT_TRUE(IsWindowEnabled(lister_));
+    EXPECT_TRUE(IsWindowEnabled(otherLister));
+    EXPECT_EQ(GetActiveWindow(), lister_);
+    EXPECT_EQ(FileText(iniPath_), kDefaultIni);
+    DestroyWindow(otherLister);
+}
+
 // OK writes all six keys, in order and in their text forms, changed or not.
 TEST_F(OptionsDialogTest, OkWritesAllSixKeys) {
     Load();
