@@ -177,6 +177,7 @@ std::u16string TWordConverter::ExtractText(TStorage& storage, int32_t cp, bool f
     const uint64_t docSize = doc->Size();
     std::vector<TPieceBounds> pieces;
     pieces.reserve(PieceDescriptorCollection.size());
+    uint64_t totalBytes = 0;
     uint64_t totalUnits = 0;
     for (size_t i = 0; i < PieceDescriptorCollection.size(); ++i) {
         if (FileOffsetCollection[i + 1].value < FileOffsetCollection[i].value) continue;
@@ -185,14 +186,21 @@ std::u16string TWordConverter::ExtractText(TStorage& storage, int32_t cp, bool f
         bounds.end = std::min(bounds.end, docSize);
         if (bounds.unicode) bounds.end -= (bounds.end - bounds.start) % 2;
         if (bounds.end == bounds.start) continue;
+        totalBytes += bounds.end - bounds.start;
         totalUnits += bounds.unicode ? (bounds.end - bounds.start) / 2 : bounds.end - bounds.start;
         pieces.push_back(bounds);
     }
+    // The pieces of a document lie side by side in "WordDocument": together
+    // they never cover more bytes than it holds. A damaged piece table whose
+    // pieces cover the same bytes again and again would make the text grow
+    // far beyond the file.
+    if (totalBytes > docSize) {
+        throw EPagelet(u"The document is damaged: its pieces cover " + DecimalText(totalBytes) +
+                       u" bytes, more than the " + DecimalText(docSize) + u" bytes of its WordDocument stream");
+    }
 
     std::u16string text;
-    // Pieces that do not overlap hold at most one code unit per byte of the
-    // stream; a damaged table that repeats its bytes grows past that.
-    if (pieces.size() > 1) text.reserve(static_cast<size_t>(std::min(totalUnits, docSize)));
+    if (pieces.size() > 1) text.reserve(static_cast<size_t>(totalUnits));
     for (const TPieceBounds& bounds : pieces) {
         doc->Seek(bounds.start);
         ReadPieceText(*doc, bounds.end - bounds.start, bounds.unicode, cp, forceCP, text);

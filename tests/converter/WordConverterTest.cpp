@@ -235,6 +235,11 @@ TEST(WordConverter, DamagedPieceTables) {
         {"bit 31 of an 8-bit piece's FcCompressed moves to bit 30 of its offset",
          [] { return WithPieces({0, 2, 4}, {{0x80000000u | CompressedFc(0x400)}, {0x800}}).DocText16(0x800, u"ok"); },
          u"ok"},
+        {"pieces covering the same bytes: text up to the stream's size",
+         [] { return WithPieces({0, 5, 10}, {{0x800}, {0x800}}).DocText16(0x800, u"Hello"); }, u"HelloHello"},
+        {"pieces covering more bytes than the stream holds",
+         [] { return WithPieces({0, 0x405, 0x80A}, {{0}, {0}}).DocText16(0x800, u"Hello"); }, u"", false, 1251, false,
+         u"damaged", true},
         {"a piece of 2^32 - 1 characters at a high offset", [] { return WithPieces({0, 0xFFFFFFFF}, {{0xFFFFFFF0}}); },
          u""},
     });
