@@ -839,6 +839,14 @@ TEST_F(PluginTest, ExportsGivenAStrangersWindowFailOrDoNothing) {
     EXPECT_EQ(Plugin().ListSearchTextW(viewer, nullptr, 0), 1);
     EXPECT_TRUE(IsWindow(viewer));
     EXPECT_EQ(Plugin().ListSendCommand(viewer, 3, 0), 0);
+    // A document that loads, but no window can be made in a parent that is
+    // no window (nor can a box be owned by it, so the platform shows none).
+    std::string path = ToAnsi(doc->Path());
+    EXPECT_EQ(Plugin().ListLoad(reinterpret_cast<HWND>(0x7777), path.data(), 0), nullptr);
+    Pump();
+    for (const TBox& box : Boxes) EXPECT_EQ(box.Text.substr(0, 11), u"Exception:\r");
+    Boxes.clear();
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, 3, 0), 0);
     std::string missing = "C:\\no\\such\\folder\\missing.doc";
     EXPECT_EQ(Plugin().ListLoad(lister, nullptr, 0), nullptr);
     Boxes.clear();  // the empty name's "Error opening document" box
