@@ -478,7 +478,10 @@ const std::string kDefaultIni = IniText("Tahoma,10,0,0,1", "16777215", "0", "0",
 TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
     Load();
     struct {
-        std::wstring label, code, about, aboutFace;
+        std::wstring label, code, about, aboutFace, dialogFace, caption;
+        LONG dialogFontHeight = 0;
+        RECT ok{}, cancel{};
+        LONG_PTR dialogStyle = 0;
         bool word = true, printable = true, force = true;
         HWND owner = nullptr, focus = nullptr, btnFont = nullptr;
         RECT client{}, window{};
@@ -510,6 +513,14 @@ TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
         seen.aboutFace = about.lfFaceName;
         seen.aboutHeight = about.lfHeight;
         seen.aboutWeight = about.lfWeight;
+        LOGFONTW dialogFont{};
+        GetObjectW(reinterpret_cast<HFONT>(SendMessageW(dialog, WM_GETFONT, 0, 0)), sizeof(dialogFont), &dialogFont);
+        seen.dialogFace = dialogFont.lfFaceName;
+        seen.dialogFontHeight = dialogFont.lfHeight;
+        seen.caption = WindowText(dialog);
+        seen.dialogStyle = GetWindowLongPtrW(dialog, GWL_STYLE);
+        GetWindowRect(GetDlgItem(dialog, IDOK), &seen.ok);
+        GetWindowRect(GetDlgItem(dialog, IDCANCEL), &seen.cancel);
         HWND control = seen.btnFont;
         for (int i = 0; i < 9; ++i) {
             seen.tabOrder.push_back(GetDlgCtrlID(control));
@@ -536,6 +547,16 @@ TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
     EXPECT_FALSE(seen.about.empty());
     EXPECT_EQ(seen.typed, L"86");
 
+    EXPECT_EQ(seen.caption, L"Options");
+    EXPECT_EQ(seen.dialogFace, L"Tahoma");
+    EXPECT_EQ(seen.dialogFontHeight, -11);
+    EXPECT_EQ(seen.dialogStyle & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0);
+    EXPECT_EQ(seen.ok.right - seen.ok.left, 83);
+    EXPECT_EQ(seen.ok.bottom - seen.ok.top, 23);
+    EXPECT_EQ(seen.cancel.right - seen.cancel.left, 83);
+    EXPECT_EQ(seen.cancel.bottom - seen.cancel.top, 23);
+    EXPECT_LT(seen.ok.right, seen.cancel.left);
+    EXPECT_EQ(seen.ok.top, seen.cancel.top);
     EXPECT_EQ(seen.owner, lister_);
     EXPECT_EQ(seen.focus, seen.btnFont);
     EXPECT_EQ(seen.client.right, 296);
