@@ -201,7 +201,8 @@ struct TDamage {
     TOutcome outcome;       // of our own reader
     int major = 3;
     bool unbroken = false;  // the platform's storage must read the same
-    // ole32 under Wine follows some loops forever: such files are not handed to it.
+    // ole32 under Wine follows a looping directory tree forever and a looping
+    // chain for tens of seconds: such files are not handed to it.
     bool platformMayHang = false;
 };
 
@@ -236,7 +237,7 @@ std::vector<TDamage> Damages() {
              uint32_t dir = GetLE32(f, cfb::kOffFirstDirSector);
              PutLE32(f, FatEntry(f, dir), dir);
          },
-         u"WordDocument", TOutcome::OpenError},
+         u"WordDocument", TOutcome::OpenError, 3, false, true},
         {"root entry is a storage", [](auto& f) { f[CfbDirEntryOffset(f, 0) + cfb::kOffEntryType] = 1; },
          u"WordDocument", TOutcome::OpenError},
         {"root child out of range",
@@ -272,7 +273,7 @@ std::vector<TDamage> Damages() {
              uint32_t s = StartOf(f, u"WordDocument");
              PutLE32(f, FatEntry(f, s + 1), s);
          },
-         u"WordDocument", TOutcome::ReadError},
+         u"WordDocument", TOutcome::ReadError, 3, false, true},
         {"stream cut off by the end of the file",
          [](auto& f) { f.resize(CfbSectorOffset(f, StartOf(f, u"WordDocument")) + 1000); }, u"WordDocument",
          TOutcome::ReadError},
