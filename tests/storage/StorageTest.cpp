@@ -96,6 +96,15 @@ TEST(StorageSeam, RoundTripsEveryStream) {
     }
 }
 
+TEST(StorageSeam, OpensFilesWithNonAsciiNames) {
+    std::vector<TCfbStream> streams = WordLikeStreams();
+    TTempFile temp(BuildCompoundFile(streams), "-\xC3\x9Cml\xC3\xA4ut-\xD0\x96.doc");
+    ASSERT_NE(temp.Path().find(u"\u00DCml\u00E4ut-\u0416"), std::u16string::npos);
+    ASSERT_TRUE(StorageIsCompoundFile(temp.Path()));
+    TStoragePtr storage = StorageOpen(temp.Path());
+    EXPECT_EQ(StorageReadStream(*storage, u"WordDocument"), streams[0].Data);
+}
+
 // A FAT of more than 109 sectors because the content needs it: 7 MB in
 // 512-byte sectors takes 112 FAT sectors.
 TEST(StorageSeam, LargeStreamNeedsDifat) {

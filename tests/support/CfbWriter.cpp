@@ -8,6 +8,8 @@
 #include <functional>
 #include <stdexcept>
 
+#include "common/Utf.h"
+
 namespace pagelet {
 
 namespace {
@@ -304,8 +306,11 @@ void WriteFileBytes(const std::u16string& path, const std::vector<uint8_t>& byte
 TTempFile::TTempFile(const std::vector<uint8_t>& bytes, std::string_view suffix) {
     static std::atomic<unsigned> counter{0};
     auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::string name = "pagelet-test-" + std::to_string(stamp) + "-" + std::to_string(counter++) + std::string(suffix);
-    path_ = (std::filesystem::temp_directory_path() / name).u16string();
+    // The suffix is UTF-8; the name goes to the file system as UTF-16 so that
+    // Windows does not read it in its ANSI code page.
+    std::u16string name = AsciiToUtf16("pagelet-test-" + std::to_string(stamp) + "-" + std::to_string(counter++)) +
+                          Utf8ToUtf16(suffix);
+    path_ = (std::filesystem::temp_directory_path() / std::filesystem::path(name)).u16string();
     WriteFileBytes(path_, bytes);
 }
 

@@ -71,7 +71,8 @@ size_t CfbDirEntryOffset(const std::vector<uint8_t>& file, uint32_t index);
 // Index of the directory entry with this exact name; throws when absent.
 uint32_t CfbFindEntry(const std::vector<uint8_t>& file, std::u16string_view name);
 
-// A file in the temporary directory, removed again on destruction.
+// A file in the temporary directory, removed again on destruction. The
+// suffix (UTF-8) ends the file's name.
 class TTempFile {
 public:
     explicit TTempFile(const std::vector<uint8_t>& bytes, std::string_view suffix = ".doc");
