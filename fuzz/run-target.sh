@@ -2,8 +2,8 @@
 # Runs one libFuzzer target.
 #   run-target.sh BINARY WORKDIR SECONDS   fuzz for SECONDS with a fresh working
 #                                          corpus in WORKDIR, seeded from
-#                                          $PAGELET_CORPUS_DIR/docs and the
-#                                          regression files
+#                                          $PAGELET_CORPUS_DIR/docs, fuzz/seeds
+#                                          and the regression files
 #   run-target.sh BINARY replay            run each regression file once
 # Exits non-zero when the target crashes, leaks, hangs or runs out of memory;
 # the input that did it is left in WORKDIR.
@@ -32,6 +32,9 @@ if [ -d "$corpus/docs" ]; then
 else
   echo "no seed documents in $corpus/docs: starting from the regression files only"
 fi
+# Small documents of our own in the shapes the corpus lacks (version 4,
+# DIFAT, mini stream, Word 6).
+cp "$source_dir"/fuzz/seeds/* "$work/seeds/"
 if [ -d "$regress" ]; then
   find "$regress" -maxdepth 1 -type f ! -name '*.md' -exec cp {} "$work/seeds/" \;
 fi
