@@ -4,6 +4,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -59,25 +60,6 @@ const char* IconvName(uint32_t codePage) {
     return nullptr;
 }
 
-struct TIconvCloser {
-    void operator()(void* cd) const noexcept { iconv_close(static_cast<iconv_t>(cd)); }
-};
-using TIconvPtr = std::unique_ptr<void, TIconvCloser>;
-
-// One open converter per code page and thread: opening one costs far more
-// than converting a short piece, and a document may have many pieces.
-iconv_t Converter(uint32_t codePage) {
-    thread_local std::unordered_map<uint32_t, TIconvPtr> cache;
-    auto it = cache.find(codePage);
-    if (it != cache.end()) return static_cast<iconv_t>(it->second.get());
-    const char* name = IconvName(codePage);
-    if (name == nullptr) return reinterpret_cast<iconv_t>(-1);
-    iconv_t cd = iconv_open("UTF-16LE", name);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return cd;
-    cache.emplace(codePage, TIconvPtr(cd));
-    return cd;
-}
-
 // What the Windows conversion gives for a byte the code page leaves
 // unassigned: the single-byte Windows code pages map their unassigned bytes
 // 0x80-0x9F to the C1 control of the same value (1252: 0x81, 0x8D, 0x8F,
@@ -87,6 +69,79 @@ std::optional<char16_t> Unmapped(uint32_t codePage, uint8_t byte, bool strict) {
     if (windowsSingleByte && byte >= 0x80 && byte <= 0x9F) return static_cast<char16_t>(byte);
     if (strict) return std::nullopt;
     return kReplacement;
+}
+
+bool IsSingleByte(uint32_t codePage) {
+    return (codePage >= 437 && codePage <= 874) || (codePage >= 1250 && codePage <= 1258) || codePage == 10000 ||
+           codePage == 10007 || codePage == 20127 || codePage == 20866 || codePage == 21866 ||
+           (codePage >= 28591 && codePage <= 28605);
+}
+
+struct TIconvCloser {
+    void operator()(void* cd) const noexcept { iconv_close(static_cast<iconv_t>(cd)); }
+};
+using TIconvPtr = std::unique_ptr<void, TIconvCloser>;
+
+// A converter for one code page. Single-byte code pages decode through a
+// 256-entry table built once from iconv (fast, and each byte stands alone
+// as in the Windows conversion); the others convert whole buffers.
+struct TDecoder {
+    TIconvPtr cd;
+    bool singleByte = false;
+    std::array<char16_t, 256> table{};
+    std::array<bool, 256> mapped{};  // false: no mapping, so strict decoding fails
+};
+
+iconv_t Handle(const TDecoder& decoder) { return static_cast<iconv_t>(decoder.cd.get()); }
+
+void BuildTable(uint32_t codePage, TDecoder& decoder) {
+    iconv_t cd = Handle(decoder);
+    for (int b = 0; b < 256; ++b) {
+        char byte = static_cast<char>(b);
+        char* in = &byte;
+        size_t inLeft = 1;
+        char16_t units[8] = {};
+        char* out = reinterpret_cast<char*>(units);
+        size_t outLeft = sizeof(units);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        bool ok = iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1) && inLeft == 0 &&
+                  iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<size_t>(-1);
+        if (ok && sizeof(units) - outLeft == sizeof(char16_t)) {
+            decoder.table[b] = units[0];
+            decoder.mapped[b] = true;
+        } else {
+            std::optional<char16_t> substitute = Unmapped(codePage, static_cast<uint8_t>(b), true);
+            decoder.table[b] = substitute.value_or(kReplacement);
+            decoder.mapped[b] = substitute.has_value();
+        }
+    }
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+}
+
+// One decoder per code page and thread: opening a converter costs far more
+// than converting a short piece, and a document may have many pieces.
+const TDecoder* Decoder(uint32_t codePage) {
+    thread_local std::unordered_map<uint32_t, std::unique_ptr<TDecoder>> cache;
+    auto it = cache.find(codePage);
+    if (it != cache.end()) return it->second.get();
+    const char* name = IconvName(codePage);
+    if (name == nullptr) return nullptr;
+    iconv_t cd = iconv_open("UTF-16LE", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+    auto decoder = std::make_unique<TDecoder>();
+    decoder->cd.reset(cd);
+    decoder->singleByte = IsSingleByte(codePage);
+    if (decoder->singleByte) BuildTable(codePage, *decoder);
+    return cache.emplace(codePage, std::move(decoder)).first->second.get();
+}
+
+std::optional<std::u16string> DecodeByTable(const TDecoder& decoder, const uint8_t* data, size_t size, bool strict) {
+    std::u16string out(size, u'\0');
+    for (size_t i = 0; i < size; ++i) {
+        if (strict && !decoder.mapped[data[i]]) return std::nullopt;
+        out[i] = decoder.table[data[i]];
+    }
+    return out;
 }
 
 std::u16string DecodeUtf16(const uint8_t* data, size_t size, bool bigEndian) {
@@ -105,21 +160,23 @@ uint32_t SystemAnsiCodePage() { return kAnsiCodePage; }
 bool IsKnownCodePage(uint32_t codePage) {
     codePage = Resolve(codePage);
     if (codePage == 1200 || codePage == 1201) return true;
-    return Converter(codePage) != reinterpret_cast<iconv_t>(-1);
+    return Decoder(codePage) != nullptr;
 }
 
 std::optional<std::u16string> PlatformDecode(uint32_t codePage, const uint8_t* data, size_t size, bool strict) {
     codePage = Resolve(codePage);
     // UTF-16 passes through as it stands; an odd last byte is dropped.
     if (codePage == 1200 || codePage == 1201) return DecodeUtf16(data, size, codePage == 1201);
-    iconv_t cd = Converter(codePage);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw EPagelet(u"Invalid code page");
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    const TDecoder* decoder = Decoder(codePage);
+    if (decoder == nullptr) throw EPagelet(u"Invalid code page");
     if (size == 0) return std::u16string();
+    if (decoder->singleByte) return DecodeByTable(*decoder, data, size, strict);
+    iconv_t cd = Handle(*decoder);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
 
     // Whole buffers go through iconv; only an unmappable byte is handled by
-    // itself. Every code page here gives at most one UTF-16 unit per byte,
-    // so the first output buffer is nearly always large enough.
+    // itself. These code pages give at most one UTF-16 unit per byte, so the
+    // first output buffer is nearly always large enough.
     std::u16string out(size + 8, u'\0');
     size_t used = 0;
     char* in = reinterpret_cast<char*>(const_cast<uint8_t*>(data));

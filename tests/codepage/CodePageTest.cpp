@@ -31,6 +31,7 @@ TEST(CodePage, DecodesLikeWindows) {
         {1252, {'A', 'b', 0x80, 0xE9, 0x9F, 0xFF}, false, u"Ab\u20AC\u00E9\u0178\u00FF"},
         // The five bytes 1252 leaves unassigned become the C1 controls.
         {1252, {0x81, 0x8D, 0x8F, 0x90, 0x9D}, false, u"\u0081\u008D\u008F\u0090\u009D"},
+        {1252, {'a', 0x81, 0x9D}, true, u"a\u0081\u009D"},  // mapped, so no error when strict
         {1252, {0x00, 0x07, 0x13, 0x0D}, false, std::u16string(u"\0\a\x13\r", 4)},
         {1251, {0xC0, 0xFF, 0xA8}, false, u"\u0410\u044F\u0401"},
         {1251, {0x98}, false, u"\u0098"},
@@ -51,6 +52,8 @@ TEST(CodePage, DecodesLikeWindows) {
         {65001, {'o', 0xFF, 'k'}, true, std::nullopt},
         {65001, {0xC0, 0xAF}, true, std::nullopt},  // overlong
         {65000, {'H', 'i', ' ', '+', 'A', 'K', 'M', '-'}, false, u"Hi \u00A3"},
+        {1200, {'a', 0, 0x16, 0x04, 'z'}, false, u"a\u0416"},  // an odd last byte is dropped
+        {1201, {0, 'a', 0xD8, 0x3D, 0xDE, 0x00}, false, u"a\U0001F600"},
         {1252, {}, false, u""},
         {65001, {}, true, u""},
     };
@@ -78,7 +81,7 @@ TEST(CodePage, UnknownCodePages) {
         }
     }
     for (uint32_t cp : {437u, 850u, 866u, 874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u,
-                        1256u, 1257u, 1258u, 65000u, 65001u}) {
+                        1256u, 1257u, 1258u, 1200u, 1201u, 65000u, 65001u}) {
         SCOPED_TRACE(cp);
         EXPECT_TRUE(IsKnownCodePage(cp));
     }
