@@ -854,5 +854,29 @@ TEST_F(PluginTest, ExportsGivenAStrangersWindowFailOrDoNothing) {
     Boxes.clear();
 }
 
+// Last: the host unloads the library with a viewer still open, then loads it
+// again (at whatever address) and opens a document.
+TEST_F(PluginTest, UnloadWithAViewerOpenAndLoadAgain) {
+    auto doc = TextDoc(u"reloaded\r");
+    HWND lister = MakeLister();
+    HWND viewer = Load(lister, doc->Path());
+    ASSERT_NE(viewer, nullptr);
+    TPluginEnvironment environment;
+    ASSERT_TRUE(FreeLibrary(Plugin().Module));
+    Plugin() = TPlugin{};
+    EXPECT_FALSE(IsWindow(viewer)) << "the open viewer goes with the library";
+    Pump();
+    environment.SetUp();
+    ASSERT_NE(Plugin().ListLoad, nullptr);
+    viewer = Load(lister, doc->Path());
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(ControlText(Control(viewer)), u"reloaded\r\n");
+    SendMessageW(Control(viewer), WM_KEYDOWN, VK_F5, 1);
+    Pump();
+    EXPECT_EQ(ListerKeys.size(), 2u);
+    Plugin().ListCloseWindow(viewer);
+    EXPECT_FALSE(IsWindow(viewer));
+}
+
 }  // namespace
 }  // namespace pagelet

@@ -1,6 +1,7 @@
 #include "ui/toolkit/Form.h"
 
 #include <exception>
+#include <vector>
 
 #include "common/Error.h"
 #include "common/Win32Text.h"
@@ -18,6 +19,21 @@ struct TCreateContext {
     std::exception_ptr Failure;
 };
 
+// Window classes this library registered. They name a window procedure of
+// this module, so they go when it unloads: a host may load it again at
+// another address.
+class TClassRegistry {
+public:
+    ~TClassRegistry() {
+        for (const std::u16string& name : names_) UnregisterClassW(WStr(name), ModuleInstance());
+    }
+    void Add(const std::u16string& name) { names_.push_back(name); }
+
+private:
+    std::vector<std::u16string> names_;
+};
+TClassRegistry RegisteredClasses;
+
 void RegisterFormClass(const TCreateParams& params, WNDPROC proc) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof(existing);
@@ -33,6 +49,7 @@ void RegisterFormClass(const TCreateParams& params, WNDPROC proc) {
     wc.lpszClassName = WStr(params.WinClassName);
     if (!RegisterClassExW(&wc))
         throw EPagelet(u"Cannot register window class " + params.WinClassName, static_cast<int32_t>(GetLastError()));
+    RegisteredClasses.Add(params.WinClassName);
 }
 
 }  // namespace
