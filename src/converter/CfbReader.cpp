@@ -83,6 +83,11 @@ TCfbReader::TCfbReader(std::span<const uint8_t> file) : file_(file) {
     header.PeekAt(0x3C, firstMiniFat_);
     header.PeekAt(0x44, firstDifat);
 
+    // Not read: the byte order mark, the minor version, csectDir (version 4;
+    // the directory chain gives the count), csectDif (the DIFAT is followed
+    // as far as csectFat needs) and csectMiniFat (the mini FAT chain gives
+    // it). Writers get these wrong more often than the chains themselves.
+
     // Version 3 files use 512-byte sectors, version 4 files 4096-byte ones;
     // like ole32 we accept either size whatever the version field says.
     if (sectorShift != 9 && sectorShift != 12)
