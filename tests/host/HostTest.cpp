@@ -57,10 +57,20 @@ THostRun RunHost(const std::vector<std::wstring>& args) {
                                       nullptr, &startup, &process);
   CloseHandle(writeEnd);
   if (started) {
+    // Read until the host has ended, not until the pipe is closed: a helper
+    // process that Wine starts for the host's first window (the desktop)
+    // inherits the pipe and keeps it open long after the host is gone.
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
-    WaitForSingleObject(process.hProcess, INFINITE);
+    for (;;) {
+      const bool ended = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+      DWORD available = 0;
+      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        DWORD got = 0;
+        if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+        run.output.append(buffer, got);
+      }
+      if (ended) break;
+    }
     GetExitCodeProcess(process.hProcess, &run.exitCode);
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
@@ -166,6 +176,43 @@ TEST(HostTest, HandedBackKeysAreLoggedInOrder) {
       << run.output;
 }
 
+std::u16string Utf16(const std::string& text) {
+  const std::wstring wide = Widen(text);
+  return std::u16string(wide.begin(), wide.end());
+}
+
+TEST(HostTest, MenuCommandsReachTheViewer) {
+  const THostRun run = RunHost({L"--print-text", L"--command", L"find=Greek", L"--command", L"find/cw=Pagelet",
+                                L"--command", L"find-next", L"--command", L"find/b=pagelet", L"--command",
+                                L"percent=0", L"--command", L"find=no such text", Widen(kSample)});
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  // Positions in the control count a line end as one character, as the
+  // printed text does.
+  const std::u16string text = Utf16(PrintedText(run.output));
+  const size_t greek = text.find(u"Greek");
+  const size_t first = text.find(u"Pagelet");
+  const size_t second = text.find(u"Pagelet", first + 1);
+  // A new text is looked for from the end backwards, case ignored: the last
+  // line names pagelet-cat.
+  const size_t last = text.rfind(u"pagelet");
+  ASSERT_NE(greek, std::u16string::npos);
+  ASSERT_NE(second, std::u16string::npos);
+  ASSERT_NE(last, std::u16string::npos);
+  const auto selection = [](size_t start, size_t length) {
+    return "selection: " + std::to_string(start) + " length " + std::to_string(length) + "\n";
+  };
+  const std::string expected =
+      "running find=Greek\nsearch \"Greek\" flags 0x01: done\n" + selection(greek, 5) +
+      "running find/cw=Pagelet\nsearch \"Pagelet\" flags 0x07: done\n" + selection(first, 7) +
+      "running find-next\nsearch \"Pagelet\" flags 0x06: done\n" + selection(second, 7) +
+      "running find/b=pagelet\nsearch \"pagelet\" flags 0x09: done\n" + selection(last, 7) +
+      "running percent=0\ncommand 4 (0): done\n" + selection(0, 1) +
+      // Not found: the selection stays.
+      "running find=no such text\nsearch \"no such text\" flags 0x01: done\n" + selection(0, 1) +
+      "closing: done\n";
+  EXPECT_NE(run.output.find(expected), std::string::npos) << run.output;
+}
+
 TEST(HostTest, ADocumentThePluginRefusesEndsWithStatusOne) {
   // Not a Word file name: the plug-in shows its error box, which a batch run
   // logs and dismisses.
@@ -208,6 +255,8 @@ TEST(HostTest, WrongArgumentsGiveUsageAndStatusTwo) {
       {{L"--ini"}, 2, "--ini needs a value"},
       {{L"--send-keys", L"Hyper+Q", L"x.doc"}, 2, "unknown modifier"},
       {{L"--screenshot", L"shot.gif", L"x.doc"}, 2, ".png or .bmp"},
+      {{L"--command", L"find/q=x", L"x.doc"}, 2, "unknown search flag"},
+      {{L"--command", L"percent=101", L"x.doc"}, 2, "unknown command"},
       {{L"a.doc", L"b.doc"}, 2, "more than one file"},
       {{L"--help"}, 0, "Usage: lister-host"},
   };

@@ -111,6 +111,63 @@ bool ParseKeyList(const std::wstring& text, std::vector<TKeyStroke>& keys, std::
   }
 }
 
+bool ParseHostCommand(const std::wstring& text, THostCommand& command, std::wstring& error) {
+  using TKind = THostCommand::TKind;
+  command = THostCommand{};
+  command.name = text;
+  const size_t equals = text.find(L'=');
+  const std::wstring verb = text.substr(0, equals);
+  const std::wstring argument = equals == std::wstring::npos ? std::wstring() : text.substr(equals + 1);
+  struct TPlainCommand {
+    const wchar_t* name;
+    TKind kind;
+  };
+  constexpr TPlainCommand kPlain[] = {{L"copy", TKind::Copy},
+                                      {L"select-all", TKind::SelectAll},
+                                      {L"wrap", TKind::Wrap},
+                                      {L"find-next", TKind::FindNext},
+                                      {L"find-prev", TKind::FindPrevious}};
+  for (const TPlainCommand& plain : kPlain) {
+    if (text == plain.name) {
+      command.kind = plain.kind;
+      return true;
+    }
+  }
+  if (verb == L"percent" && !argument.empty() && argument.size() <= 3 &&
+      argument.find_first_not_of(L"0123456789") == std::wstring::npos && std::stoi(argument) <= 100) {
+    command.kind = TKind::Percent;
+    command.percent = std::stoi(argument);
+    return true;
+  }
+  if (verb.compare(0, 4, L"find") == 0 && equals != std::wstring::npos && !argument.empty()) {
+    std::wstring flags;
+    if (verb.size() > 4) {
+      if (verb[4] != L'/') {
+        error = L"unknown command \"" + text + L"\"";
+        return false;
+      }
+      flags = verb.substr(5);
+    }
+    for (wchar_t flag : flags) {
+      if (flag == L'c') {
+        command.matchCase = true;
+      } else if (flag == L'w') {
+        command.wholeWords = true;
+      } else if (flag == L'b') {
+        command.backwards = true;
+      } else {
+        error = L"unknown search flag in \"" + text + L"\" (c, w and b are known)";
+        return false;
+      }
+    }
+    command.kind = TKind::Find;
+    command.text = argument;
+    return true;
+  }
+  error = L"unknown command \"" + text + L"\"";
+  return false;
+}
+
 bool ParseHostOptions(const std::vector<std::wstring>& args, THostOptions& options, std::wstring& error) {
   options = THostOptions{};
   for (auto it = args.begin(); it != args.end(); ++it) {
@@ -144,6 +201,11 @@ bool ParseHostOptions(const std::vector<std::wstring>& args, THostOptions& optio
       if (!value(options.pluginPath)) return false;
     } else if (arg == L"--screenshot") {
       if (!value(options.screenshotPath)) return false;
+    } else if (arg == L"--command") {
+      std::wstring text;
+      THostCommand command;
+      if (!value(text) || !ParseHostCommand(text, command, error)) return false;
+      options.commands.push_back(command);
     } else if (arg == L"--send-keys") {
       std::wstring list;
       if (!value(list) || !ParseKeyList(list, options.keys, error)) return false;
@@ -190,14 +252,19 @@ Options:
   --print-text         print the text of the viewer's rich-edit control
   --screenshot FILE    save the window as FILE (.png or .bmp) once the
                        document is shown, then close
-  --send-keys KEYS     after the document is shown, type KEYS into the viewer,
+  --command CMD        after the document is shown, give a host command as the
+                       menu does; may be repeated: copy, select-all, wrap,
+                       percent=N, find=TEXT, find/FLAGS=TEXT (c match case,
+                       w whole words, b backwards), find-next, find-prev;
+                       then close
+  --send-keys KEYS     after the commands, type KEYS into the viewer,
                        e.g. "Esc" or "F5,Shift+F7,W"; then close if still open
   --close              close once the document is shown
   --help               show this text
 
 The lister window logs every key the plug-in hands back ("key down 0x1B"), and
-closes on Esc. With --screenshot, --send-keys or --close nobody is expected at
-the screen: message boxes of the plug-in are logged and dismissed.
+closes on Esc. With --screenshot, --command, --send-keys or --close nobody is
+expected at the screen: message boxes of the plug-in are logged and dismissed.
 
 Exit status: 0 the document was shown, 1 the plug-in did not show it (or a
 requested step failed), 2 wrong arguments or the plug-in could not be loaded.

@@ -17,6 +17,18 @@ struct TKeyStroke {
   std::wstring name;  // as written on the command line, for the log
 };
 
+// One host command of --command, as the menu gives it.
+struct THostCommand {
+  enum class TKind { Copy, SelectAll, Wrap, Find, FindNext, FindPrevious, Percent };
+  TKind kind = TKind::Copy;
+  std::wstring text;  // Find: what to look for
+  int percent = 0;    // Percent
+  bool matchCase = false;
+  bool wholeWords = false;
+  bool backwards = false;
+  std::wstring name;  // as written on the command line, for the log
+};
+
 struct THostOptions {
   bool help = false;
   bool wrap = false;
@@ -26,17 +38,23 @@ struct THostOptions {
   std::wstring iniPath;         // empty: lister-host.ini beside the program
   std::wstring pluginPath;      // empty: the plug-in beside the program
   std::wstring screenshotPath;  // empty: no screenshot
+  std::vector<THostCommand> commands;
   std::vector<TKeyStroke> keys;
   std::wstring fileName;
 
   // Batch mode: nobody sits at the screen. The host closes the lister by
   // itself and dismisses the plug-in's message boxes after logging them.
-  bool Batch() const { return closeAfterLoad || !screenshotPath.empty() || !keys.empty(); }
+  bool Batch() const { return closeAfterLoad || !screenshotPath.empty() || !commands.empty() || !keys.empty(); }
 };
 
 // Fills options from the arguments (without the program name). On a usage
 // error returns false and says why in error.
 bool ParseHostOptions(const std::vector<std::wstring>& args, THostOptions& options, std::wstring& error);
+
+// "copy", "select-all", "wrap", "find-next", "find-prev", "percent=N" or
+// "find[/FLAGS]=TEXT" with FLAGS of c (match case), w (whole words) and
+// b (backwards).
+bool ParseHostCommand(const std::wstring& text, THostCommand& command, std::wstring& error);
 
 // "Esc", "F5", "Shift+F7", "Ctrl+A", "W", "0x4E"... separated by commas.
 bool ParseKeyList(const std::wstring& text, std::vector<TKeyStroke>& keys, std::wstring& error);

@@ -1,6 +1,7 @@
 #include "ListerHost.h"
 
 #include <ole2.h>
+#include <richedit.h>
 
 #include <cstring>
 #include <cwchar>
@@ -19,13 +20,14 @@ constexpr wchar_t kMainClass[] = L"TListerHostMain";
 constexpr wchar_t kPanelClass[] = L"TListerPanel";
 
 constexpr UINT_PTR kBatchTimer = 1;
-constexpr UINT_PTR kKeyTimer = 2;
+constexpr UINT_PTR kStepTimer = 2;
 constexpr UINT_PTR kSettleTimer = 3;
 constexpr UINT_PTR kCloseRetryTimer = 4;
 // Time for the viewer to paint before the batch steps start, between two
-// typed keys, and for the keys handed back to arrive before the host closes.
+// commands or typed keys, and for the keys handed back to arrive before the
+// host closes.
 constexpr UINT kBatchDelayMs = 500;
-constexpr UINT kKeyDelayMs = 100;
+constexpr UINT kStepDelayMs = 100;
 constexpr UINT kSettleDelayMs = 1000;
 constexpr UINT kBoxWatchMs = 250;
 constexpr UINT kCloseRetryMs = 200;
@@ -370,28 +372,79 @@ void TListerHost::BatchStep() {
       fExitCode = 1;
     }
   }
-  if (!fOptions.keys.empty()) {
-    SendKeys();
+  if (!fOptions.commands.empty() || !fOptions.keys.empty()) {
+    NextScriptStep();
     return;
   }
   Close(L"done");
 }
 
-// Types the next key of --send-keys into the viewer's rich-edit control, one
-// per timer tick so that what the plug-in hands back is handled in between
-// (a handed-back W rebuilds the control, for instance).
-void TListerHost::SendKeys() {
-  KillTimer(fMainWin, kKeyTimer);
+void TListerHost::RunCommand(const THostCommand& command) {
+  using TKind = THostCommand::TKind;
+  WriteOutLine(L"running " + command.name);
+  switch (command.kind) {
+    case TKind::Copy:
+      SendCommand(kLcCopy, 0);
+      break;
+    case TKind::SelectAll:
+      SendCommand(kLcSelectAll, 0);
+      break;
+    case TKind::Wrap:
+      ToggleWrap();
+      break;
+    case TKind::Percent:
+      SendCommand(kLcSetPercent, command.percent);
+      break;
+    case TKind::Find:
+      StartSearch(command.text, command.backwards, command.matchCase, command.wholeWords);
+      break;
+    case TKind::FindNext:
+    case TKind::FindPrevious:
+      // The menu opens the find dialog when there is nothing to repeat; a
+      // batch run has nobody to fill it in.
+      if (fLastSearch.empty()) {
+        WriteOutLine(L"no search to repeat");
+      } else {
+        OnCommand(command.kind == TKind::FindNext ? IDM_FINDNEXT : IDM_FINDPREV);
+      }
+      break;
+  }
+  LogSelection();
+}
+
+void TListerHost::LogSelection() {
+  const HWND edit = FindRichEdit();
+  if (!edit) return;
+  CHARRANGE range{0, 0};
+  SendMessageW(edit, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+  WriteOutLine(L"selection: " + std::to_wstring(range.cpMin) + L" length " +
+               std::to_wstring(range.cpMax - range.cpMin));
+}
+
+// Runs the next of --command, then types the next of --send-keys into the
+// viewer's rich-edit control: one step per timer tick, so that what the
+// plug-in posts back is handled in between (a handed-back W rebuilds the
+// control, for instance).
+void TListerHost::NextScriptStep() {
+  KillTimer(fMainWin, kStepTimer);
   if (fClosing) return;
   if (Busy()) {
-    SetTimer(fMainWin, kKeyTimer, kKeyDelayMs, nullptr);
+    SetTimer(fMainWin, kStepTimer, kStepDelayMs, nullptr);
     return;
   }
-  if (fNextKey >= fOptions.keys.size()) {
+  const size_t step = fNextStep++;
+  if (step < fOptions.commands.size()) {
+    RunCommand(fOptions.commands[step]);
+  } else if (step - fOptions.commands.size() < fOptions.keys.size()) {
+    TypeKey(fOptions.keys[step - fOptions.commands.size()]);
+  } else {
     SetTimer(fMainWin, kSettleTimer, kSettleDelayMs, nullptr);
     return;
   }
-  const TKeyStroke& key = fOptions.keys[fNextKey++];
+  if (!fClosing && fMainWin) SetTimer(fMainWin, kStepTimer, kStepDelayMs, nullptr);
+}
+
+void TListerHost::TypeKey(const TKeyStroke& key) {
   const HWND target = FindRichEdit();
   if (!target) {
     WriteErrLine(L"lister-host: the viewer has no rich-edit control to type into");
@@ -423,7 +476,6 @@ void TListerHost::SendKeys() {
     if (IsWindow(target)) SendMessageW(target, key.alt ? WM_SYSKEYUP : WM_KEYUP, key.virtualKey, upParam);
   }
   SetKeyboardState(saved);
-  if (!fClosing && fMainWin) SetTimer(fMainWin, kKeyTimer, kKeyDelayMs, nullptr);
 }
 
 void TListerHost::OnListerKey(UINT message, WPARAM key) {
@@ -494,8 +546,8 @@ LRESULT TListerHost::MainMessage(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_TIMER:
       if (wParam == kBatchTimer) {
         BatchStep();
-      } else if (wParam == kKeyTimer) {
-        SendKeys();
+      } else if (wParam == kStepTimer) {
+        NextScriptStep();
       } else if (wParam == kSettleTimer) {
         KillTimer(window, kSettleTimer);
         Close(L"done");
@@ -601,11 +653,15 @@ void TListerHost::OnFindMessage(const FINDREPLACEW& find) {
     return;
   }
   if (!(find.Flags & FR_FINDNEXT) || !find.lpstrFindWhat || !find.lpstrFindWhat[0]) return;
-  const std::wstring text = find.lpstrFindWhat;
+  StartSearch(find.lpstrFindWhat, !(find.Flags & FR_DOWN), (find.Flags & FR_MATCHCASE) != 0,
+              (find.Flags & FR_WHOLEWORD) != 0);
+}
+
+void TListerHost::StartSearch(const std::wstring& text, bool backwards, bool matchCase, bool wholeWords) {
   int flags = 0;
-  if (!(find.Flags & FR_DOWN)) flags |= kLcsBackwards;
-  if (find.Flags & FR_MATCHCASE) flags |= kLcsMatchCase;
-  if (find.Flags & FR_WHOLEWORD) flags |= kLcsWholeWords;
+  if (backwards) flags |= kLcsBackwards;
+  if (matchCase) flags |= kLcsMatchCase;
+  if (wholeWords) flags |= kLcsWholeWords;
   // A new text is looked for from the start (or the end, backwards).
   const int first = text != fLastSearch ? kLcsFindFirst : 0;
   fLastSearch = text;

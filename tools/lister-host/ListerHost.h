@@ -45,7 +45,11 @@ class TListerHost {
   void PrintViewerText();
   void StartBatch();
   void BatchStep();
-  void SendKeys();
+  void NextScriptStep();
+  void RunCommand(const THostCommand& command);
+  void TypeKey(const TKeyStroke& key);
+  void LogSelection();
+  void StartSearch(const std::wstring& text, bool backwards, bool matchCase, bool wholeWords);
   void OnListerKey(UINT message, WPARAM key);
   void OnCommand(WORD id);
   void OnFindMessage(const FINDREPLACEW& find);
@@ -79,7 +83,7 @@ class TListerHost {
   UINT_PTR fBoxWatchTimer = 0;
   HWND fLastBox = nullptr;  // the message box last dismissed
   int fDismissedBoxes = 0;
-  size_t fNextKey = 0;      // of fOptions.keys
+  size_t fNextStep = 0;     // of fOptions.commands, then fOptions.keys
   int fPluginCalls = 0;     // calls into the plug-in under way
   std::wstring fPendingClose;
 
