@@ -71,8 +71,10 @@ private:
 
 void TStorageCloser::operator()(TStorage* storage) const noexcept { delete storage; }
 
+// Files are opened with O_NONBLOCK so that a named pipe cannot stall the
+// open; anything but a regular file is then turned away.
 bool StorageIsCompoundFile(const std::u16string& fileName) {
-    TFileDescriptor fd(::open(Utf16ToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC));
+    TFileDescriptor fd(::open(Utf16ToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) return false;
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
@@ -82,7 +84,7 @@ bool StorageIsCompoundFile(const std::u16string& fileName) {
 }
 
 TStoragePtr StorageOpen(const std::u16string& fileName) {
-    TFileDescriptor fd(::open(Utf16ToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC));
+    TFileDescriptor fd(::open(Utf16ToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) FailErrno(errno);
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) FailErrno(errno);
