@@ -184,7 +184,8 @@ std::u16string Utf16(const std::string& text) {
 TEST(HostTest, MenuCommandsReachTheViewer) {
   const THostRun run = RunHost({L"--print-text", L"--command", L"find=Greek", L"--command", L"find/cw=Pagelet",
                                 L"--command", L"find-next", L"--command", L"find/b=pagelet", L"--command",
-                                L"percent=0", L"--command", L"find=no such text", Widen(kSample)});
+                                L"percent=0", L"--command", L"find=no such text", L"--command", L"wrap",
+                                Widen(kSample)});
   EXPECT_EQ(run.exitCode, 0u) << run.output;
   // Positions in the control count a line end as one character, as the
   // printed text does.
@@ -209,8 +210,25 @@ TEST(HostTest, MenuCommandsReachTheViewer) {
       "running percent=0\ncommand 4 (0): done\n" + selection(0, 1) +
       // Not found: the selection stays.
       "running find=no such text\nsearch \"no such text\" flags 0x01: done\n" + selection(0, 1) +
-      "closing: done\n";
+      // The control is rebuilt for word wrap and keeps its selection.
+      "running wrap\ncommand 2 (1): done\n" + selection(0, 1) + "closing: done\n";
   EXPECT_NE(run.output.find(expected), std::string::npos) << run.output;
+}
+
+TEST(HostTest, TheIniPathTellsThePluginWhereItsSettingsAre) {
+  // The plug-in keeps Pagelet.ini beside the INI file the host suggests.
+  const std::string folder = PAGELET_BINARY_DIR "/host-test-settings";
+  CreateDirectoryW(Widen(folder).c_str(), nullptr);
+  std::ofstream(folder + "/Pagelet.ini") << "[Options]\r\nForceCP=-1\r\nCP=1251\r\n";
+  const THostRun run = RunHost({L"--print-text", L"--close", L"--ini", Widen(folder + "/host.ini"), Widen(kSample)});
+  EXPECT_EQ(run.exitCode, 0u) << run.output;
+  // The sample's 8-bit paragraph read with code page 1251: byte 0xEF is
+  // U+043F, not the U+00EF of code page 1252.
+  const std::string text = PrintedText(run.output);
+  EXPECT_NE(text.find("na\xD0\xBFve"), std::string::npos) << text;
+  EXPECT_EQ(text.find("na\xC3\xAFve"), std::string::npos) << text;
+  DeleteFileW(Widen(folder + "/Pagelet.ini").c_str());
+  RemoveDirectoryW(Widen(folder).c_str());
 }
 
 TEST(HostTest, ADocumentThePluginRefusesEndsWithStatusOne) {
