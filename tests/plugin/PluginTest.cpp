@@ -410,6 +410,10 @@ TEST_F(PluginTest, ViewerWindowIsAMaximizedChildWithTheControlFillingIt) {
     EXPECT_EQ(controlRect.bottom - controlRect.top, viewerRect.bottom);
     // The posted WM_SETFOCUS gave the control the focus.
     EXPECT_EQ(GetFocus(), Control(viewer));
+    // The text limit is raised past the default 64K characters, also after a rebuild.
+    EXPECT_GE(SendMessageW(Control(viewer), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, 2, 1), 0);
+    EXPECT_GE(SendMessageW(Control(viewer), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
 }
 
 // ---- fonts from the settings --------------------------------------------------
