@@ -261,7 +261,7 @@ TEST(HostTest, SavesAScreenshotOfTheListerWindow) {
   DeleteFileW(Widen(path).c_str());
 }
 
-TEST(HostTest, WrongArgumentsGiveUsageAndStatusTwo) {
+TEST(HostTest, WrongArgumentsOrAMissingPluginGiveStatusTwo) {
   struct TCase {
     std::vector<std::wstring> args;
     DWORD exitCode;
@@ -276,6 +276,7 @@ TEST(HostTest, WrongArgumentsGiveUsageAndStatusTwo) {
       {{L"--command", L"find/q=x", L"x.doc"}, 2, "unknown search flag"},
       {{L"--command", L"percent=101", L"x.doc"}, 2, "unknown command"},
       {{L"a.doc", L"b.doc"}, 2, "more than one file"},
+      {{L"--plugin", L"no-such-plugin.wlx", L"x.doc"}, 2, "cannot load the plug-in"},
       {{L"--help"}, 0, "Usage: lister-host"},
   };
   for (const TCase& c : kCases) {
