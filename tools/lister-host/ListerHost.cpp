@@ -642,8 +642,8 @@ void TListerHost::OpenFindDialog() {
   fFind.hInstance = fInstance;
   fFind.Flags = fLastSearch.empty() ? FR_DOWN : flags;
   fFind.lpstrFindWhat = fFindBuffer;
-  // Half the buffer: enough whether the length is read in bytes or in characters.
-  fFind.wFindWhatLen = static_cast<WORD>(sizeof fFindBuffer / 2);
+  // The length in characters; read as bytes it still lies within the buffer.
+  fFind.wFindWhatLen = static_cast<WORD>(sizeof fFindBuffer / sizeof fFindBuffer[0]);
   fFindDialog = FindTextW(&fFind);
 }
 
