@@ -149,6 +149,7 @@ void Pump() {
 struct TBox {
     std::u16string Caption;
     std::u16string Text;
+    HWND Owner;  // a child owner's top-level window
 };
 std::vector<TBox> Boxes;
 
@@ -175,7 +176,7 @@ BOOL CALLBACK CloseBox(HWND wnd, LPARAM) {
     wchar_t cls[32] = {};
     GetClassNameW(wnd, cls, 32);
     if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(wnd)) {
-        TBox box{WindowText(wnd), {}};
+        TBox box{WindowText(wnd), {}, GetWindow(wnd, GW_OWNER)};
         EnumChildWindows(wnd, FindStaticText, reinterpret_cast<LPARAM>(&box.Text));
         Boxes.push_back(box);
         ShowWindow(wnd, SW_HIDE);  // seen once
@@ -824,6 +825,35 @@ TEST_F(PluginTest, TwoViewersAtOnce) {
     EXPECT_EQ(Zoom(Control(a)), std::make_pair(110, 100));
     Plugin().ListCloseWindow(a);
     EXPECT_FALSE(IsWindow(a));
+}
+
+TEST_F(PluginTest, ExceptionsFromHandlersGoToTheLatestViewersHookUntilItCloses) {
+    auto doc = TextDoc(u"hook\r");
+    HWND listerA = MakeLister(), listerB = MakeLister();
+    HWND a = Load(listerA, doc->Path());
+    HWND b = Load(listerB, doc->Path());
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    // Activating a form whose control is hidden fails in its handler.
+    ShowWindow(Control(a), SW_HIDE);
+    SendMessageW(a, WM_SETFOCUS, 0, 0);
+    Pump();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, u"Exception:\rCannot focus a disabled or invisible window");
+    EXPECT_EQ(Boxes[0].Caption, u"Pagelet - document reader");
+    EXPECT_EQ(Boxes[0].Owner, listerB) << "shown by the hook of the latest viewer";
+    EXPECT_TRUE(IsWindow(a));
+    Boxes.clear();
+
+    // The hook went with its viewer: the toolkit's own report, no owner.
+    Plugin().ListCloseWindow(b);
+    SendMessageW(a, WM_SETFOCUS, 0, 0);
+    Pump();
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0].Text, u"Exception:\rCannot focus a disabled or invisible window");
+    EXPECT_EQ(Boxes[0].Owner, nullptr);
+    Boxes.clear();
+    Plugin().ListCloseWindow(a);
 }
 
 TEST_F(PluginTest, ExportsGivenAStrangersWindowFailOrDoNothing) {
