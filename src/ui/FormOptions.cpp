@@ -362,7 +362,11 @@ void RunOptionsDialog(TFormMain& form) {
     TFormOptions::SetChecked(dialog->cbForceCP, form.fForceCP);
     TFormOptions::SetText(dialog->edCP, IntText(form.fCP));
 
-    if (dialog->ShowModal() != mrOk) return;
+    // A dialog without an owner outlives a viewer that is torn down while it
+    // is open (its lister window destroyed by the host): then the form is
+    // gone and nothing may be read back into it.
+    HWND viewerWindow = form.Handle();
+    if (dialog->ShowModal() != mrOk || !IsWindow(viewerWindow)) return;
 
     // Read back.
     const TFontSpec chosen = dialog->FontDialog1.Font;

@@ -318,7 +318,14 @@ private:
 
 // --- the fixture: a host with a main window and a lister window ---------------
 
+// Posted to a host window: it destroys itself, as a host closing its lister does.
+constexpr UINT kDestroyYourself = WM_APP + 1;
+
 LRESULT CALLBACK HostWindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == kDestroyYourself) {
+        DestroyWindow(wnd);
+        return 0;
+    }
     return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
@@ -344,12 +351,16 @@ protected:
         RegisterClassW(&wc);
         hostMain_ = CreateWindowExW(0, kHostClass, L"Host main window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
                                     300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        lister_ = CreateWindowExW(0, kHostClass, L"Lister", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 80, 760, 520,
-                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        lister_ = MakeLister();
+    }
+
+    static HWND MakeLister() {
+        return CreateWindowExW(0, kHostClass, L"Lister", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 120, 80, 760, 520, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
     }
 
     static void TearDownTestSuite() {
-        DestroyWindow(lister_);
+        if (lister_) DestroyWindow(lister_);
         DestroyWindow(hostMain_);
         PumpMessages();
     }
@@ -374,6 +385,7 @@ protected:
         plugin.ListSetDefaultParams(&params);
         DeleteFileW(iniPath_.c_str());
 
+        if (!IsWindow(lister_)) lister_ = MakeLister();
         ASSERT_TRUE(hostMain_ && lister_);
 
         const std::u16string text(kDocumentText, kDocumentText + wcslen(kDocumentText));
@@ -616,6 +628,37 @@ TEST_F(OptionsDialogTest, WithoutOwnerHostWindowsStillDisabled) {
     EXPECT_EQ(GetActiveWindow(), lister_);
     EXPECT_EQ(FileText(iniPath_), kDefaultIni);
     DestroyWindow(otherLister);
+}
+
+// A viewer torn down while its ownerless dialog is open: OK then reads
+// nothing back into the freed form and writes nothing.
+TEST_F(OptionsDialogTest, ViewerTornDownWhileOpen) {
+    Load();
+    HWND otherLister = CreateWindowExW(0, kHostClass, L"Other lister", WS_OVERLAPPEDWINDOW, 200, 150, 500, 300,
+                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(otherLister, nullptr);
+    ShowWindow(otherLister, SW_SHOWNOACTIVATE);
+    std::string path = Ansi(Wide(document_->Path()));
+    HWND otherViewer = TPlugin::Get().ListLoad(otherLister, path.data(), 0);
+    ASSERT_NE(otherViewer, nullptr);
+    TPlugin::Get().ListCloseWindow(otherViewer);  // clears the owner window
+    PumpMessages();
+    DestroyWindow(otherLister);
+
+    HWND owner = lister_;
+    Drive([&](TDriver& driver, HWND dialog) {
+        owner = GetWindow(dialog, GW_OWNER);
+        HWND viewer = viewer_;
+        PostMessageW(lister_, kDestroyYourself, 0, 0);
+        driver.WaitUntil([viewer] { return !IsWindow(viewer); }, "the viewer is torn down");
+        TDriver::Click(GetDlgItem(dialog, IDC_CBWORD));
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    lister_ = nullptr;
+    viewer_ = nullptr;
+    EXPECT_EQ(owner, nullptr);
+    EXPECT_EQ(FileText(iniPath_), "<none>");
+    EXPECT_TRUE(IsWindowEnabled(hostMain_));
 }
 
 // OK writes all six keys, in order and in their text forms, changed or not.
