@@ -12,6 +12,7 @@
 
 #include "common/Error.h"
 #include "converter/CodePage.h"
+#include "converter/Utf16Bytes.h"
 
 namespace pagelet {
 
@@ -144,15 +145,6 @@ std::optional<std::u16string> DecodeByTable(const TDecoder& decoder, const uint8
     return out;
 }
 
-std::u16string DecodeUtf16(const uint8_t* data, size_t size, bool bigEndian) {
-    std::u16string out(size / 2, u'\0');
-    for (size_t i = 0; i < out.size(); ++i) {
-        uint8_t lo = data[2 * i + (bigEndian ? 1 : 0)], hi = data[2 * i + (bigEndian ? 0 : 1)];
-        out[i] = static_cast<char16_t>(lo | hi << 8);
-    }
-    return out;
-}
-
 }  // namespace
 
 uint32_t SystemAnsiCodePage() { return kAnsiCodePage; }
@@ -166,7 +158,7 @@ bool IsKnownCodePage(uint32_t codePage) {
 std::optional<std::u16string> PlatformDecode(uint32_t codePage, const uint8_t* data, size_t size, bool strict) {
     codePage = Resolve(codePage);
     // UTF-16 passes through as it stands; an odd last byte is dropped.
-    if (codePage == 1200 || codePage == 1201) return DecodeUtf16(data, size, codePage == 1201);
+    if (codePage == 1200 || codePage == 1201) return DecodeUtf16Bytes(data, size, codePage == 1201);
     const TDecoder* decoder = Decoder(codePage);
     if (decoder == nullptr) throw EPagelet(u"Invalid code page");
     if (size == 0) return std::u16string();

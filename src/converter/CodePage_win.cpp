@@ -7,6 +7,7 @@
 #include "common/Error.h"
 #include "common/Win32Text.h"
 #include "converter/CodePage.h"
+#include "converter/Utf16Bytes.h"
 
 namespace pagelet {
 
@@ -19,15 +20,6 @@ namespace {
 // last byte dropped, as on Linux.
 bool IsUtf16(uint32_t codePage) { return codePage == 1200 || codePage == 1201; }
 
-std::u16string DecodeUtf16(const uint8_t* data, size_t size, bool bigEndian) {
-    std::u16string out(size / 2, u'\0');
-    for (size_t i = 0; i < out.size(); ++i) {
-        uint8_t lo = data[2 * i + (bigEndian ? 1 : 0)], hi = data[2 * i + (bigEndian ? 0 : 1)];
-        out[i] = static_cast<char16_t>(lo | hi << 8);
-    }
-    return out;
-}
-
 }  // namespace
 
 bool IsKnownCodePage(uint32_t codePage) {
@@ -37,7 +29,7 @@ bool IsKnownCodePage(uint32_t codePage) {
 }
 
 std::optional<std::u16string> PlatformDecode(uint32_t codePage, const uint8_t* data, size_t size, bool strict) {
-    if (IsUtf16(codePage)) return DecodeUtf16(data, size, codePage == 1201);
+    if (IsUtf16(codePage)) return DecodeUtf16Bytes(data, size, codePage == 1201);
     if (!IsKnownCodePage(codePage)) throw EPagelet(u"Invalid code page");
     if (size == 0) return std::u16string();
     if (size > static_cast<size_t>(INT_MAX)) throw EPagelet(u"Invalid code page");
