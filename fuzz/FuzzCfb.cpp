@@ -14,10 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const char16_t* name : {u"WordDocument", u"0Table", u"1Table"}) {
             try {
                 reader.ReadStream(name);
-            } catch (const pagelet::EPagelet&) {
-            }
+            } catch (const pagelet::EPagelet&) {}
         }
-    } catch (const pagelet::EPagelet&) {
-    }
+    } catch (const pagelet::EPagelet&) {}
     return 0;
 }

@@ -44,7 +44,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& s = kSettings[size % 4];
     try {
         pagelet::TWordConverter().LoadText(pagelet::Utf8ToUtf16(Path()), s.printable, s.cp, s.forceCP);
-    } catch (const pagelet::EPagelet&) {
-    }
+    } catch (const pagelet::EPagelet&) {}
     return 0;
 }

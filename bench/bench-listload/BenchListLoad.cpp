@@ -52,8 +52,8 @@ double Median(std::vector<double> v) {
 }
 
 HWND MakeLister() {
-    HWND wnd = CreateWindowExW(0, L"BenchLister", L"Lister", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600,
-                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND wnd = CreateWindowExW(0, L"BenchLister", L"Lister", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600, nullptr,
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
     UpdateWindow(wnd);
     PumpUntilIdle();
     return wnd;
@@ -73,9 +73,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     auto listLoad = reinterpret_cast<TListLoad>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListLoad")));
-    auto listClose = reinterpret_cast<TListCloseWindow>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListCloseWindow")));
-    auto setDefaults =
-        reinterpret_cast<TListSetDefaultParams>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListSetDefaultParams")));
+    auto listClose =
+        reinterpret_cast<TListCloseWindow>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListCloseWindow")));
+    auto setDefaults = reinterpret_cast<TListSetDefaultParams>(
+        reinterpret_cast<void*>(GetProcAddress(plugin, "ListSetDefaultParams")));
     if (!listLoad || !listClose || !setDefaults) {
         std::fprintf(stderr, "%s lacks the lister exports\n", argv[1]);
         return 1;
@@ -124,10 +125,11 @@ int main(int argc, char** argv) {
         RECT client;
         GetClientRect(lister, &client);
         start = Now();
-        HWND bare = CreateWindowExW(0, L"RICHEDIT20W", L"",
-                                    WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
-                                        ES_AUTOHSCROLL | ES_READONLY | ES_NOHIDESEL,
-                                    0, 0, client.right, client.bottom, lister, nullptr, GetModuleHandleW(nullptr), nullptr);
+        HWND bare =
+            CreateWindowExW(0, L"RICHEDIT20W", L"",
+                            WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
+                                ES_AUTOHSCROLL | ES_READONLY | ES_NOHIDESEL,
+                            0, 0, client.right, client.bottom, lister, nullptr, GetModuleHandleW(nullptr), nullptr);
         SendMessageW(bare, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
         SendMessageW(bare, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         PumpUntilIdle();

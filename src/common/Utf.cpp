@@ -56,15 +56,29 @@ std::u16string Utf8ToUtf16(std::string_view text) {
         size_t len = 0;
         char32_t cp = 0;
         char32_t min = 0;
-        if (b0 < 0x80) { len = 1; cp = b0; }
-        else if ((b0 & 0xE0) == 0xC0) { len = 2; cp = b0 & 0x1F; min = 0x80; }
-        else if ((b0 & 0xF0) == 0xE0) { len = 3; cp = b0 & 0x0F; min = 0x800; }
-        else if ((b0 & 0xF8) == 0xF0) { len = 4; cp = b0 & 0x07; min = 0x10000; }
+        if (b0 < 0x80) {
+            len = 1;
+            cp = b0;
+        } else if ((b0 & 0xE0) == 0xC0) {
+            len = 2;
+            cp = b0 & 0x1F;
+            min = 0x80;
+        } else if ((b0 & 0xF0) == 0xE0) {
+            len = 3;
+            cp = b0 & 0x0F;
+            min = 0x800;
+        } else if ((b0 & 0xF8) == 0xF0) {
+            len = 4;
+            cp = b0 & 0x07;
+            min = 0x10000;
+        }
         bool ok = len != 0 && i + len <= text.size();
         for (size_t k = 1; ok && k < len; ++k) {
             const auto b = static_cast<uint8_t>(text[i + k]);
-            if ((b & 0xC0) != 0x80) ok = false;
-            else cp = (cp << 6) | (b & 0x3F);
+            if ((b & 0xC0) != 0x80)
+                ok = false;
+            else
+                cp = (cp << 6) | (b & 0x3F);
         }
         if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) ok = false;
         if (!ok) {
@@ -84,8 +98,6 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     return out;
 }
 
-std::u16string AsciiToUtf16(std::string_view text) {
-    return std::u16string(text.begin(), text.end());
-}
+std::u16string AsciiToUtf16(std::string_view text) { return std::u16string(text.begin(), text.end()); }
 
 }  // namespace pagelet

@@ -149,7 +149,8 @@ TCfbReader::TCfbReader(std::span<const uint8_t> file) : file_(file) {
 
 std::span<const uint8_t> TCfbReader::SectorBytes(uint32_t id) const {
     if (id >= sectorCount_)
-        Fail(kStgErrDocfileCorrupt, "sector " + Num(id) + " beyond the end of the file (" + Num(sectorCount_) + " sectors)");
+        Fail(kStgErrDocfileCorrupt,
+             "sector " + Num(id) + " beyond the end of the file (" + Num(sectorCount_) + " sectors)");
     uint64_t offset = (uint64_t{id} + 1) << sectorShift_;
     uint64_t available = std::min<uint64_t>(sectorSize_, file_.size() - offset);
     return file_.subspan(static_cast<size_t>(offset), static_cast<size_t>(available));
@@ -228,7 +229,8 @@ std::optional<uint32_t> TCfbReader::FindRootChild(std::u16string_view name) cons
     uint32_t node = rootChild_;
     while (node != kNoStream) {
         if (node >= entryCount_)
-            Fail(kStgErrDocfileCorrupt, "directory entry " + Num(node) + " out of range (" + Num(entryCount_) + " entries)");
+            Fail(kStgErrDocfileCorrupt,
+                 "directory entry " + Num(node) + " out of range (" + Num(entryCount_) + " entries)");
         if (seen.empty()) seen.resize(static_cast<size_t>(entryCount_));
         if (seen[node]) Fail(kStgErrDocfileCorrupt, "directory tree loops at entry " + Num(node));
         seen[node] = true;

@@ -20,11 +20,11 @@ namespace pagelet {
 
 // The codes attached to the reader's failures: the values ole32 reports for
 // the same faults.
-constexpr int32_t kStgErrFileNotFound = static_cast<int32_t>(0x80030002);   // STG_E_FILENOTFOUND
-constexpr int32_t kStgErrAccessDenied = static_cast<int32_t>(0x80030005);   // STG_E_ACCESSDENIED
-constexpr int32_t kStgErrReadFault = static_cast<int32_t>(0x8003001E);      // STG_E_READFAULT
-constexpr int32_t kStgErrInvalidHeader = static_cast<int32_t>(0x800300FB);  // STG_E_INVALIDHEADER
-constexpr int32_t kStgErrDocfileCorrupt = static_cast<int32_t>(0x80030109); // STG_E_DOCFILECORRUPT
+constexpr int32_t kStgErrFileNotFound = static_cast<int32_t>(0x80030002);    // STG_E_FILENOTFOUND
+constexpr int32_t kStgErrAccessDenied = static_cast<int32_t>(0x80030005);    // STG_E_ACCESSDENIED
+constexpr int32_t kStgErrReadFault = static_cast<int32_t>(0x8003001E);       // STG_E_READFAULT
+constexpr int32_t kStgErrInvalidHeader = static_cast<int32_t>(0x800300FB);   // STG_E_INVALIDHEADER
+constexpr int32_t kStgErrDocfileCorrupt = static_cast<int32_t>(0x80030109);  // STG_E_DOCFILECORRUPT
 
 class TCfbReader {
 public:

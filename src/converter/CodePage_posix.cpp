@@ -25,19 +25,19 @@ struct TCodePageName {
 
 // Windows code pages and the glibc converters that match them.
 constexpr TCodePageName kCodePages[] = {
-    {437, "CP437"},        {737, "CP737"},       {775, "CP775"},       {850, "CP850"},
-    {852, "CP852"},        {855, "CP855"},       {857, "CP857"},       {860, "CP860"},
-    {861, "CP861"},        {862, "CP862"},       {863, "CP863"},       {864, "CP864"},
-    {865, "CP865"},        {866, "CP866"},       {869, "CP869"},       {874, "CP874"},
-    {932, "CP932"},        {936, "CP936"},       {949, "CP949"},       {950, "CP950"},
-    {1250, "CP1250"},      {1251, "CP1251"},     {1252, "CP1252"},     {1253, "CP1253"},
-    {1254, "CP1254"},      {1255, "CP1255"},     {1256, "CP1256"},     {1257, "CP1257"},
-    {1258, "CP1258"},      {1361, "JOHAB"},      {10000, "MACINTOSH"}, {10007, "MAC-CYRILLIC"},
-    {20127, "ASCII"},      {20866, "KOI8-R"},    {20932, "EUC-JP"},    {21866, "KOI8-U"},
-    {28591, "ISO-8859-1"}, {28592, "ISO-8859-2"}, {28593, "ISO-8859-3"}, {28594, "ISO-8859-4"},
-    {28595, "ISO-8859-5"}, {28596, "ISO-8859-6"}, {28597, "ISO-8859-7"}, {28598, "ISO-8859-8"},
+    {437, "CP437"},        {737, "CP737"},         {775, "CP775"},         {850, "CP850"},
+    {852, "CP852"},        {855, "CP855"},         {857, "CP857"},         {860, "CP860"},
+    {861, "CP861"},        {862, "CP862"},         {863, "CP863"},         {864, "CP864"},
+    {865, "CP865"},        {866, "CP866"},         {869, "CP869"},         {874, "CP874"},
+    {932, "CP932"},        {936, "CP936"},         {949, "CP949"},         {950, "CP950"},
+    {1250, "CP1250"},      {1251, "CP1251"},       {1252, "CP1252"},       {1253, "CP1253"},
+    {1254, "CP1254"},      {1255, "CP1255"},       {1256, "CP1256"},       {1257, "CP1257"},
+    {1258, "CP1258"},      {1361, "JOHAB"},        {10000, "MACINTOSH"},   {10007, "MAC-CYRILLIC"},
+    {20127, "ASCII"},      {20866, "KOI8-R"},      {20932, "EUC-JP"},      {21866, "KOI8-U"},
+    {28591, "ISO-8859-1"}, {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"},
+    {28595, "ISO-8859-5"}, {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"},
     {28599, "ISO-8859-9"}, {28603, "ISO-8859-13"}, {28605, "ISO-8859-15"}, {50220, "ISO-2022-JP"},
-    {51932, "EUC-JP"},     {51936, "EUC-CN"},    {51949, "EUC-KR"},    {54936, "GB18030"},
+    {51932, "EUC-JP"},     {51936, "EUC-CN"},      {51949, "EUC-KR"},      {54936, "GB18030"},
     {65000, "UTF-7"},      {65001, "UTF-8"},
 };
 
@@ -47,11 +47,16 @@ constexpr char16_t kReplacement = 0xFFFD;
 // CP_ACP, CP_OEMCP, CP_MACCP and CP_THREAD_ACP stand for the system's code pages.
 uint32_t Resolve(uint32_t codePage) {
     switch (codePage) {
-        case 0: return kAnsiCodePage;
-        case 1: return 437;
-        case 2: return 10000;
-        case 3: return kAnsiCodePage;
-        default: return codePage;
+    case 0:
+        return kAnsiCodePage;
+    case 1:
+        return 437;
+    case 2:
+        return 10000;
+    case 3:
+        return kAnsiCodePage;
+    default:
+        return codePage;
     }
 }
 

@@ -52,9 +52,9 @@ struct TLocalFree {
 // control characters and full stops; "OLE error %.8x" when there is none.
 std::u16string HResultMessage(HRESULT hr) {
     wchar_t* buffer = nullptr;
-    DWORD length = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
-                                        FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                    nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    DWORD length =
+        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::unique_ptr<wchar_t, TLocalFree> owner(buffer);
     std::u16string text = length != 0 && buffer != nullptr ? FromW(buffer, length) : std::u16string();
     while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
@@ -90,9 +90,7 @@ private:
 
 void TStorageCloser::operator()(TStorage* storage) const noexcept { delete storage; }
 
-bool StorageIsCompoundFile(const std::u16string& fileName) {
-    return ::StgIsStorageFile(WStr(fileName)) == S_OK;
-}
+bool StorageIsCompoundFile(const std::u16string& fileName) { return ::StgIsStorageFile(WStr(fileName)) == S_OK; }
 
 TStoragePtr StorageOpen(const std::u16string& fileName) {
     TComPtr<IStorage> storage;

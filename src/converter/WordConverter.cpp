@@ -17,9 +17,9 @@ namespace {
 
 // FIB offsets in the "WordDocument" stream ([MS-DOC] FibBase, FibRgFcLcb97).
 constexpr uint64_t kFibWIdent = 0x0000;
-constexpr uint64_t kFibFlags = 0x000A;      // fWhichTblStm is bit 9
-constexpr uint64_t kFibFcClx = 0x01A2;      // fcClx, then lcbClx
-constexpr uint64_t kFibWord6FcMin = 0x0018; // Word 6/95 FIB: fcMin, then fcMac
+constexpr uint64_t kFibFlags = 0x000A;       // fWhichTblStm is bit 9
+constexpr uint64_t kFibFcClx = 0x01A2;       // fcClx, then lcbClx
+constexpr uint64_t kFibWord6FcMin = 0x0018;  // Word 6/95 FIB: fcMin, then fcMac
 constexpr int kFWhichTblStmBit = 9;
 
 constexpr uint16_t kWIdentWord97 = 0xA5EC;

@@ -19,8 +19,8 @@ bool ReadFileBytes(const std::u16string& fileName, std::vector<uint8_t>& bytes) 
     if (file == INVALID_HANDLE_VALUE) return false;
     const THandleCloser closer{file};
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 ||
-        static_cast<uint64_t>(size.QuadPart) > bytes.max_size() || size.QuadPart > 0x7FFFFFFF) {
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > bytes.max_size() ||
+        size.QuadPart > 0x7FFFFFFF) {
         return false;
     }
     bytes.assign(static_cast<size_t>(size.QuadPart), 0);

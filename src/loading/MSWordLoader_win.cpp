@@ -236,8 +236,7 @@ bool FileExists(const std::u16string& path) {
 // written is deleted.
 class TWordExport {
 public:
-    TWordExport(const std::u16string& fileName, std::u16string& tempPath)
-        : fileName_(fileName), tempPath_(tempPath) {}
+    TWordExport(const std::u16string& fileName, std::u16string& tempPath) : fileName_(fileName), tempPath_(tempPath) {}
     TWordExport(const TWordExport&) = delete;
     TWordExport& operator=(const TWordExport&) = delete;
 
@@ -307,8 +306,7 @@ private:
         if (document_ && !closeAttempted_) {
             try {
                 Call(document_.Get(), L"Close", kMethod, {IntArg(L"SaveChanges", kWdDoNotSaveChanges)});
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         document_.Reset();
         if (app_ && !quitAttempted_) {
@@ -316,8 +314,7 @@ private:
             // but never reached (Item failed).
             try {
                 Call(app_.Get(), L"Quit", kMethod, {IntArg(L"SaveChanges", kWdDoNotSaveChanges)});
-            } catch (...) {
-            }
+            } catch (...) {}
         }
         app_.Reset();
         if (saveAttempted_) DeleteFileW(WStr(tempPath_));
@@ -354,8 +351,7 @@ bool LoadWithMSWord(const std::u16string& fileName) {
     } catch (...) {
         try {
             ClearDocumentText();
-        } catch (...) {
-        }
+        } catch (...) {}
         return false;
     }
 }

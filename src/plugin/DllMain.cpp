@@ -13,17 +13,17 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserv
     using namespace pagelet;
     try {
         switch (reason) {
-            case DLL_PROCESS_ATTACH:
-                PluginInstance = instance;
-                SettingsModuleInit();
-                LoadingModuleInit();
-                break;
-            case DLL_PROCESS_DETACH:
-                LoadingModuleDone();
-                SettingsModuleDone();
-                break;
-            default:
-                break;
+        case DLL_PROCESS_ATTACH:
+            PluginInstance = instance;
+            SettingsModuleInit();
+            LoadingModuleInit();
+            break;
+        case DLL_PROCESS_DETACH:
+            LoadingModuleDone();
+            SettingsModuleDone();
+            break;
+        default:
+            break;
         }
     } catch (...) {
         return FALSE;  // only a failed start matters; the loader ignores the answer otherwise

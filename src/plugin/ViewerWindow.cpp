@@ -57,9 +57,8 @@ HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_
         form->Show();
         app.Handle = parentWin;
         TFormMain* hookForm = form.get();
-        app.SetExceptionHook(hookForm, [hookForm](TComponent* sender, const std::exception& e) {
-            hookForm->AppException(sender, e);
-        });
+        app.SetExceptionHook(
+            hookForm, [hookForm](TComponent* sender, const std::exception& e) { hookForm->AppException(sender, e); });
         app.InsertComponent(hookForm);
 
         HWND window = form->Handle();

@@ -18,7 +18,7 @@ std::u16string ReadIniString(const std::u16string& section, const std::u16string
 
 // Sets key in section, creating the file, the section and the key as needed
 // and leaving every other line as it was. A failure is not reported.
-void WriteIniString(const std::u16string& section, const std::u16string& key,
-                    const std::u16string& value, const std::u16string& fileName);
+void WriteIniString(const std::u16string& section, const std::u16string& key, const std::u16string& value,
+                    const std::u16string& fileName);
 
 }  // namespace pagelet

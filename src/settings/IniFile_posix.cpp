@@ -75,7 +75,7 @@ TIniLine ParseLine(std::string raw) {
 }
 
 struct TIniFile {
-    std::string Bom;          // a UTF-8 byte-order mark found at the start
+    std::string Bom;  // a UTF-8 byte-order mark found at the start
     std::string LineEnd = "\n";
     bool EndsWithLineEnd = true;
     std::vector<TIniLine> Lines;

@@ -73,21 +73,22 @@ void SetDefaultParams(const TListDefaultParam* params) {
         const std::u16string configPath = moduleDir + kConfigFileName;
         const int32_t dirType = ReadIntText(ReadIniString(kConfigSection, u"DIRTYPE", u"0", configPath), 0);
         switch (dirType) {
-            case 0:
-                SettingsDir = DirectoryPart(HostIniPath(params));
-                break;
-            case 1:
-                SettingsDir = moduleDir;
-                break;
-            case 2: {
-                const std::u16string defaultDir = std::u16string(u"%COMMANDER_PATH%") + kDirectorySeparator + u"TEMP";
-                std::u16string dir = ExpandEnvironment(ReadIniString(kConfigSection, u"DEFAULTDIR", defaultDir, configPath));
-                if (dir.empty() || dir.back() != kDirectorySeparator) dir += kDirectorySeparator;
-                SettingsDir = dir;
-                break;
-            }
-            default:
-                break;  // keeps the previous value
+        case 0:
+            SettingsDir = DirectoryPart(HostIniPath(params));
+            break;
+        case 1:
+            SettingsDir = moduleDir;
+            break;
+        case 2: {
+            const std::u16string defaultDir = std::u16string(u"%COMMANDER_PATH%") + kDirectorySeparator + u"TEMP";
+            std::u16string dir =
+                ExpandEnvironment(ReadIniString(kConfigSection, u"DEFAULTDIR", defaultDir, configPath));
+            if (dir.empty() || dir.back() != kDirectorySeparator) dir += kDirectorySeparator;
+            SettingsDir = dir;
+            break;
+        }
+        default:
+            break;  // keeps the previous value
         }
     } catch (...) {
         // every failure leaves the settings directory as it stands

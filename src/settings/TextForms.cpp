@@ -121,8 +121,8 @@ int32_t ReadIntText(std::u16string_view text, int32_t fallback) {
         magnitude = magnitude * 10 + static_cast<uint64_t>(text[k] - u'0');
         if (magnitude > limit) return fallback;
     }
-    const uint32_t pattern = negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(magnitude))
-                                      : static_cast<uint32_t>(magnitude);
+    const uint32_t pattern =
+        negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(magnitude)) : static_cast<uint32_t>(magnitude);
     return static_cast<int32_t>(pattern);
 }
 

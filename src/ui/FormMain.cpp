@@ -16,9 +16,7 @@ namespace {
 // Design placement of the form: left, top, client width and height.
 constexpr RECT kDesignBounds{199, 207, 199 + 558, 207 + 340};
 
-void PostKey(HWND target, UINT msg, WPARAM key) {
-    PostMessageW(target, msg, key, 0);
-}
+void PostKey(HWND target, UINT msg, WPARAM key) { PostMessageW(target, msg, key, 0); }
 
 // Keys handed back to the lister when no modifier is held: the main
 // keyboard's 1 to 8, N, P and W (on the low 8 bits of the key code).
@@ -27,9 +25,7 @@ bool IsForwardedPlainKey(uint16_t key) {
     return (low >= '1' && low <= '8') || low == 'N' || low == 'P' || low == 'W';
 }
 
-bool IsF5OrF7(uint16_t key) {
-    return key == VK_F5 || key == VK_F7;
-}
+bool IsF5OrF7(uint16_t key) { return key == VK_F5 || key == VK_F7; }
 
 }  // namespace
 
@@ -142,9 +138,7 @@ void TFormMain::FormResize() {
     if (Viewer && Viewer->WordWrap()) Viewer->Repaint();
 }
 
-void TFormMain::FormActivate() {
-    Viewer->SetFocus();
-}
+void TFormMain::FormActivate() { Viewer->SetFocus(); }
 
 void TFormMain::ViewerKeyDown(uint16_t& key, TShiftState shift) {
     if (shift == 0) {
@@ -180,17 +174,11 @@ void TFormMain::ViewerMouseWheel(TShiftState shift, int wheelDelta, POINT mouseP
     handled = true;
 }
 
-void TFormMain::mnuCopyClick() {
-    Viewer->CopyToClipboard();
-}
+void TFormMain::mnuCopyClick() { Viewer->CopyToClipboard(); }
 
-void TFormMain::mnuSelectAllClick() {
-    Viewer->SelectAll();
-}
+void TFormMain::mnuSelectAllClick() { Viewer->SelectAll(); }
 
-void TFormMain::mnuOptionsClick() {
-    ExecuteOptionsDialog(*this);
-}
+void TFormMain::mnuOptionsClick() { ExecuteOptionsDialog(*this); }
 
 void TFormMain::AppException(TComponent* sender, const std::exception& e) {
     (void)sender;

@@ -32,11 +32,11 @@ public:
     TMenuItem* mnuSelectAll = nullptr;
     TMenuItem* mnuCopy = nullptr;
 
-    HWND TotCmdWin = nullptr;   // the host's main window, or 0
-    HWND ParentWin = nullptr;   // the lister window: receives the keys handed back
-    bool QuickView = false;     // the lister window has a parent (quick-view panel)
-    int32_t Delta = 100;        // zoom in percent
-    std::u16string Ini;         // full path of the settings file
+    HWND TotCmdWin = nullptr;  // the host's main window, or 0
+    HWND ParentWin = nullptr;  // the lister window: receives the keys handed back
+    bool QuickView = false;    // the lister window has a parent (quick-view panel)
+    int32_t Delta = 100;       // zoom in percent
+    std::u16string Ini;        // full path of the settings file
     std::u16string fFontName;
     int32_t fFontSize = 10;
     TFontStyles fFontStyle = 0;

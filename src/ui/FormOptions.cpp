@@ -28,18 +28,10 @@ struct TControlPlace {
     int X, Y, Width, Height;
 };
 constexpr TControlPlace kLayout[] = {
-    {IDC_PANELOPTIONS, 8, 8, 280, 176},
-    {IDC_BTNFONT, 20, 20, 83, 25},
-    {IDC_LABELFONT, 112, 25, 164, 16},
-    {IDC_BTNCOLOR, 20, 56, 83, 25},
-    {IDC_CBWORD, 20, 96, 170, 17},
-    {IDC_CBPRINTABLE, 20, 121, 170, 17},
-    {IDC_CBFORCECP, 20, 146, 150, 17},
-    {IDC_LABEL1, 190, 126, 80, 14},
-    {IDC_EDCP, 190, 144, 80, 21},
-    {IDC_STATICTEXT1, 8, 194, 280, 24},
-    {IDOK, 40, 238, 83, 23},
-    {IDCANCEL, 173, 238, 83, 23},
+    {IDC_PANELOPTIONS, 8, 8, 280, 176}, {IDC_BTNFONT, 20, 20, 83, 25},  {IDC_LABELFONT, 112, 25, 164, 16},
+    {IDC_BTNCOLOR, 20, 56, 83, 25},     {IDC_CBWORD, 20, 96, 170, 17},  {IDC_CBPRINTABLE, 20, 121, 170, 17},
+    {IDC_CBFORCECP, 20, 146, 150, 17},  {IDC_LABEL1, 190, 126, 80, 14}, {IDC_EDCP, 190, 144, 80, 21},
+    {IDC_STATICTEXT1, 8, 194, 280, 24}, {IDOK, 40, 238, 83, 23},        {IDCANCEL, 173, 238, 83, 23},
 };
 
 constexpr int kAboutFontHeight = 13;  // pixels, bold Tahoma
@@ -228,8 +220,8 @@ void TFormOptions::WmInitDialog(HWND wnd) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 
     aboutFont_.Reset(CreateFontW(-kAboutFontHeight, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                 DEFAULT_PITCH | FF_DONTCARE, L"Tahoma"));
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                                 L"Tahoma"));
     if (aboutFont_) SendMessageW(StaticText1, WM_SETFONT, reinterpret_cast<WPARAM>(aboutFont_.Get()), FALSE);
 
     SetText(edCP, u"1251");
@@ -265,8 +257,7 @@ void TFormOptions::CenterOnWorkArea() {
     const int width = bounds.right - bounds.left;
     const int height = bounds.bottom - bounds.top;
     SetWindowPos(Handle(), nullptr, work.left + (work.right - work.left - width) / 2,
-                 work.top + (work.bottom - work.top - height) / 2, 0, 0,
-                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 work.top + (work.bottom - work.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int TFormOptions::ShowModal() {
@@ -308,22 +299,16 @@ int TFormOptions::ShowModal() {
     return modalResult_;
 }
 
-void TFormOptions::FormShow() {
-    SetText(LabelFont, FontDialog1.Font.Name + u", " + IntText(FontDialog1.Font.Size));
-}
+void TFormOptions::FormShow() { SetText(LabelFont, FontDialog1.Font.Name + u", " + IntText(FontDialog1.Font.Size)); }
 
 void TFormOptions::btnFontClick() {
     FontDialog1.Execute(Handle());
     FormShow();
 }
 
-void TFormOptions::btnColorClick() {
-    ColorDialog1.Execute(Handle());
-}
+void TFormOptions::btnColorClick() { ColorDialog1.Execute(Handle()); }
 
-bool TFormOptions::Checked(HWND checkBox) {
-    return SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
+bool TFormOptions::Checked(HWND checkBox) { return SendMessageW(checkBox, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void TFormOptions::SetChecked(HWND checkBox, bool checked) {
     SendMessageW(checkBox, BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -338,9 +323,7 @@ std::u16string TFormOptions::Text(HWND control) {
     return text;
 }
 
-void TFormOptions::SetText(HWND control, const std::u16string& text) {
-    SetWindowTextW(control, WStr(text));
-}
+void TFormOptions::SetText(HWND control, const std::u16string& text) { SetWindowTextW(control, WStr(text)); }
 
 // --- the flow of "&Options..." ---------------------------------------------
 

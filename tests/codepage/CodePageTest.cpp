@@ -80,8 +80,8 @@ TEST(CodePage, UnknownCodePages) {
             EXPECT_EQ(e.Message(), u"Invalid code page");
         }
     }
-    for (uint32_t cp : {437u, 850u, 866u, 874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u,
-                        1256u, 1257u, 1258u, 1200u, 1201u, 65000u, 65001u}) {
+    for (uint32_t cp : {437u,  850u,  866u,  874u,  932u,  936u,  949u,  950u,  1250u,  1251u, 1252u,
+                        1253u, 1254u, 1255u, 1256u, 1257u, 1258u, 1200u, 1201u, 65000u, 65001u}) {
         SCOPED_TRACE(cp);
         EXPECT_TRUE(IsKnownCodePage(cp));
     }

@@ -95,7 +95,10 @@ TEST(WordConverter, PiecesAndTheirEncodings) {
     RunCases({
         {"UTF-16 piece at 0x800", HelloAt800, u"Hello"},
         {"8-bit piece: bit 30 set, offset 0x800 >> 1",
-         [] { return WithPieces({0, 3}, {{CompressedFc(0x400)}}).DocBytes(0x400, "abc"); }, u"abc"},
+         [] {
+             return WithPieces({0, 3}, {{CompressedFc(0x400)}}).DocBytes(0x400, "abc");
+         },
+         u"abc"},
         {"UTF-16 and 8-bit pieces concatenate in piece-table order",
          [] {
              return WithPieces({0, 3, 6}, {{CompressedFc(0x600)}, {0x800}})
@@ -104,16 +107,25 @@ TEST(WordConverter, PiecesAndTheirEncodings) {
          },
          u"onetwo"},
         {"control characters stay without the filter",
-         [] { return WithPieces({0, 5}, {{0x800}}).DocText16(0x800, u"a\u0007b\u0013\r"); }, u"a\u0007b\u0013\r"},
+         [] {
+             return WithPieces({0, 5}, {{0x800}}).DocText16(0x800, u"a\u0007b\u0013\r");
+         },
+         u"a\u0007b\u0013\r"},
         {"the filter drops them",
-         [] { return WithPieces({0, 5}, {{0x800}}).DocText16(0x800, u"a\u0007b\u0013\r"); }, u"ab\r", false, 1251,
-         true},
+         [] {
+             return WithPieces({0, 5}, {{0x800}}).DocText16(0x800, u"a\u0007b\u0013\r");
+         },
+         u"ab\r", false, 1251, true},
         {"UTF-16 is copied as stored: NUL and a lone surrogate stay",
-         [] { return WithPieces({0, 3}, {{0x800}}).DocText16(0x800, std::u16string(u"\0\xD800x", 3)); },
+         [] {
+             return WithPieces({0, 3}, {{0x800}}).DocText16(0x800, std::u16string(u"\0\xD800x", 3));
+         },
          std::u16string(u"\0\xD800x", 3)},
         {"two equal character positions: an empty piece, the code page not consulted",
          [] {
-             return WithPieces({0, 2, 2}, {{0x800}, {CompressedFc(0x900)}}).DocText16(0x800, u"ok").DocBytes(0x900, "x");
+             return WithPieces({0, 2, 2}, {{0x800}, {CompressedFc(0x900)}})
+                 .DocText16(0x800, u"ok")
+                 .DocBytes(0x900, "x");
          },
          u"ok", true, 12345},
     });
@@ -184,8 +196,8 @@ TEST(WordConverter, ClxWalk) {
         {"lcb 20: a Prc among the left-over bytes is read",
          withClx(TClxBuilder().PcdtWithLcb(20, {0, 5}, one).Raw({0x01, 0xFF, 0xFF, 0x00})), u"", false, 1251, false,
          u"Range check error"},
-        {"a second Pcdt replaces the first",
-         withClx(TClxBuilder().Pcdt({0, 5}, one).Pcdt({0, 5}, {{0x80E}})), u"world"},
+        {"a second Pcdt replaces the first", withClx(TClxBuilder().Pcdt({0, 5}, one).Pcdt({0, 5}, {{0x80E}})),
+         u"world"},
         {"no Pcdt: empty", withClx(TClxBuilder().Prc({0x01, 0x02})), u""},
         {"a negative cbGrpprl", withClx(TClxBuilder().PrcHeader(-1).Pcdt({0, 5}, one)), u"", false, 1251, false,
          u"Range check error"},
@@ -208,39 +220,60 @@ TEST(WordConverter, DamagedPieceTables) {
     const auto big = 0xFFFFFFF0u;
     RunCases({
         {"a Pcdt announcing more pieces than the table stream holds",
-         hello(TClxBuilder().PcdtWithLcb(12 * 1000 + 4, {0, 5}, one), big), u"", false, 1251, false, u"damaged",
-         true},
+         hello(TClxBuilder().PcdtWithLcb(12 * 1000 + 4, {0, 5}, one), big), u"", false, 1251, false, u"damaged", true},
         {"a Pcdt with the largest lcb", hello(TClxBuilder().PcdtWithLcb(0x7FFFFFFF, {0, 5}, one), big), u"", false,
          1251, false, u"damaged", true},
         {"a negative lcb reads nothing", hello(TClxBuilder().PcdtWithLcb(-100, {}, {}), big), u""},
         {"the PlcPcd cut by the end of the table stream",
-         [] { return TDocBuilder().Clx(TClxBuilder().Pcdt({0, 5}, {{0x800}})).TableSize(0x20 + 5 + 8 + 6); }, u"",
-         false, 1251, false, u"damaged", true},
+         [] {
+             return TDocBuilder().Clx(TClxBuilder().Pcdt({0, 5}, {{0x800}})).TableSize(0x20 + 5 + 8 + 6);
+         },
+         u"", false, 1251, false, u"damaged", true},
         {"lcbClx past the table's end: the walk stops there", hello(TClxBuilder().Pcdt({0, 5}, one), big), u"Hello"},
         {"fcClx beyond the table stream", [] { return HelloAt800().FcLcbClx(0x10000, 100); }, u""},
         {"fcClx + lcbClx beyond 32 bits", [] { return HelloAt800().FcLcbClx(0xFFFFFFFF, 0xFFFFFFFF); }, u""},
         {"a Prc cut by the end of the table stream", hello(TClxBuilder().PrcHeader(0x7000), big), u""},
         {"a next character position below its own: the piece gives nothing",
          [] {
-             return WithPieces({0, 5, 2, 4}, {{0x800}, {0x900}, {0x804}}).DocText16(0x800, u"Hello").DocText16(0x900,
-                                                                                                             u"X");
+             return WithPieces({0, 5, 2, 4}, {{0x800}, {0x900}, {0x804}})
+                 .DocText16(0x800, u"Hello")
+                 .DocText16(0x900, u"X");
          },
          u"Helloll"},
         {"a UTF-16 piece running past the end of WordDocument is cut to whole code units",
-         [] { return WithPieces({0, 10}, {{0x800}}).DocText16(0x800, u"abc").DocSize(0x805); }, u"ab"},
+         [] {
+             return WithPieces({0, 10}, {{0x800}}).DocText16(0x800, u"abc").DocSize(0x805);
+         },
+         u"ab"},
         {"an 8-bit piece running past the end is cut",
-         [] { return WithPieces({0, 10}, {{CompressedFc(0x400)}}).DocBytes(0x400, "abc"); }, u"abc"},
+         [] {
+             return WithPieces({0, 10}, {{CompressedFc(0x400)}}).DocBytes(0x400, "abc");
+         },
+         u"abc"},
         {"a piece starting beyond WordDocument gives nothing",
-         [] { return WithPieces({0, 3, 5}, {{0x100000}, {0x800}}).DocText16(0x800, u"ok"); }, u"ok"},
+         [] {
+             return WithPieces({0, 3, 5}, {{0x100000}, {0x800}}).DocText16(0x800, u"ok");
+         },
+         u"ok"},
         {"bit 31 of an 8-bit piece's FcCompressed moves to bit 30 of its offset",
-         [] { return WithPieces({0, 2, 4}, {{0x80000000u | CompressedFc(0x400)}, {0x800}}).DocText16(0x800, u"ok"); },
+         [] {
+             return WithPieces({0, 2, 4}, {{0x80000000u | CompressedFc(0x400)}, {0x800}}).DocText16(0x800, u"ok");
+         },
          u"ok"},
         {"pieces covering the same bytes: text up to the stream's size",
-         [] { return WithPieces({0, 5, 10}, {{0x800}, {0x800}}).DocText16(0x800, u"Hello"); }, u"HelloHello"},
+         [] {
+             return WithPieces({0, 5, 10}, {{0x800}, {0x800}}).DocText16(0x800, u"Hello");
+         },
+         u"HelloHello"},
         {"pieces covering more bytes than the stream holds",
-         [] { return WithPieces({0, 0x405, 0x80A}, {{0}, {0}}).DocText16(0x800, u"Hello"); }, u"", false, 1251, false,
-         u"damaged", true},
-        {"a piece of 2^32 - 1 characters at a high offset", [] { return WithPieces({0, 0xFFFFFFFF}, {{0xFFFFFFF0}}); },
+         [] {
+             return WithPieces({0, 0x405, 0x80A}, {{0}, {0}}).DocText16(0x800, u"Hello");
+         },
+         u"", false, 1251, false, u"damaged", true},
+        {"a piece of 2^32 - 1 characters at a high offset",
+         [] {
+             return WithPieces({0, 0xFFFFFFFF}, {{0xFFFFFFF0}});
+         },
          u""},
     });
 }
@@ -296,7 +329,8 @@ TEST(WordConverter, NotAWordDocument) {
 // Every prefix of a WordDocument stream at the very end of its own buffer:
 // the text is cut, never read past the end, and no prefix fails.
 TEST(WordConverter, TruncatedWordDocument) {
-    const TDocBuilder full = WithPieces({0, 6, 9}, {{0x800}, {CompressedFc(0x900)}}).DocText16(0x800, u"Hello,").DocBytes(0x900, "abc");
+    const TDocBuilder full =
+        WithPieces({0, 6, 9}, {{0x800}, {CompressedFc(0x900)}}).DocText16(0x800, u"Hello,").DocBytes(0x900, "abc");
     TWordConverter converter;
     const size_t fullSize = full.DocStream().size();
     for (size_t size = 0; size <= fullSize; ++size) {

@@ -54,10 +54,14 @@ void ParseOptions(const std::string& options, TRow& row) {
         if (eq == std::string::npos) continue;
         const std::string key = option.substr(0, eq);
         const int value = std::stoi(option.substr(eq + 1));
-        if (key == "Printable") row.printable = value != 0;
-        else if (key == "ForceCP") row.forceCP = value != 0;
-        else if (key == "CP") row.cp = value;
-        else ADD_FAILURE() << "line " << row.line << ": unknown option " << key;
+        if (key == "Printable")
+            row.printable = value != 0;
+        else if (key == "ForceCP")
+            row.forceCP = value != 0;
+        else if (key == "CP")
+            row.cp = value;
+        else
+            ADD_FAILURE() << "line " << row.line << ": unknown option " << key;
     }
 }
 
@@ -89,7 +93,8 @@ std::vector<TRow> ReadManifest(const std::string& text) {
 std::u16string FromUtf16LE(const std::string& bytes) {
     std::u16string text(bytes.size() / 2, u'\0');
     for (size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+        text[i] =
+            static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) | (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
     }
     return text;
 }
@@ -105,17 +110,17 @@ std::string FirstDifference(const std::u16string& got, const std::u16string& wan
     size_t i = 0;
     while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
     if (i == got.size() && i == want.size()) return {};
-    std::string what = "first difference at code unit " + std::to_string(i) + " (got " +
-                       std::to_string(got.size()) + " units, expected " + std::to_string(want.size()) + "): ";
+    std::string what = "first difference at code unit " + std::to_string(i) + " (got " + std::to_string(got.size()) +
+                       " units, expected " + std::to_string(want.size()) + "): ";
     what += "got " + (i < got.size() ? "U+" + Hex(got[i]) : std::string("end"));
     what += ", expected " + (i < want.size() ? "U+" + Hex(want[i]) : std::string("end"));
     return what;
 }
 
 std::string Describe(const TRow& row) {
-    return "manifest line " + std::to_string(row.line) + ": " + row.file + " Printable=" +
-           std::to_string(row.printable) + " ForceCP=" + std::to_string(row.forceCP) + " CP=" + std::to_string(row.cp) +
-           " (" + row.outcome + ")";
+    return "manifest line " + std::to_string(row.line) + ": " + row.file +
+           " Printable=" + std::to_string(row.printable) + " ForceCP=" + std::to_string(row.forceCP) +
+           " CP=" + std::to_string(row.cp) + " (" + row.outcome + ")";
 }
 
 TEST(Corpus, EveryManifestRow) {
@@ -141,10 +146,12 @@ TEST(Corpus, EveryManifestRow) {
             raised = true;
             message = Utf16ToUtf8(e.Message());
         }
-        const int failuresBefore = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+        const int failuresBefore =
+            ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
         if (row.outcome == "text") {
             std::string expectedBytes;
-            ASSERT_TRUE(ReadFile(dir / "expected" / row.expected, expectedBytes)) << "missing expected/" << row.expected;
+            ASSERT_TRUE(ReadFile(dir / "expected" / row.expected, expectedBytes))
+                << "missing expected/" << row.expected;
             EXPECT_FALSE(raised) << "error: " << message;
             const std::string diff = FirstDifference(text, FromUtf16LE(expectedBytes));
             EXPECT_TRUE(diff.empty()) << diff;

@@ -12,23 +12,23 @@
 namespace {
 
 struct THostRun {
-  DWORD exitCode = 0xFFFFFFFF;
-  std::string output;  // stdout and stderr, UTF-8
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;  // stdout and stderr, UTF-8
 };
 
 std::wstring Widen(const std::string& text) {
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring result(static_cast<size_t>(size), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-  return result;
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
+    return result;
 }
 
 std::string Utf8(const std::u16string& text) {
-  const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
-  return result;
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
+    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
+    return result;
 }
 
 std::wstring Quoted(const std::wstring& arg) { return L"\"" + arg + L"\""; }
@@ -37,85 +37,85 @@ const std::wstring kHostPath = Widen(PAGELET_BINARY_DIR "/bin/lister-host.exe");
 
 // Runs the host with args and waits for it to end.
 THostRun RunHost(const std::vector<std::wstring>& args) {
-  THostRun run;
-  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE readEnd = nullptr;
-  HANDLE writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    THostRun run;
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-  std::wstring commandLine = Quoted(kHostPath);
-  for (const std::wstring& arg : args) commandLine += L" " + Quoted(arg);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = writeEnd;
-  startup.hStdError = writeEnd;
-  PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(kHostPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      nullptr, &startup, &process);
-  CloseHandle(writeEnd);
-  if (started) {
-    // Read until the host has ended, not until the pipe is closed: a helper
-    // process that Wine starts for the host's first window (the desktop)
-    // inherits the pipe and keeps it open long after the host is gone.
-    char buffer[4096];
-    for (;;) {
-      const bool ended = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
-      DWORD available = 0;
-      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
-        DWORD got = 0;
-        if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
-        run.output.append(buffer, got);
-      }
-      if (ended) break;
+    std::wstring commandLine = Quoted(kHostPath);
+    for (const std::wstring& arg : args) commandLine += L" " + Quoted(arg);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessW(kHostPath.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    if (started) {
+        // Read until the host has ended, not until the pipe is closed: a helper
+        // process that Wine starts for the host's first window (the desktop)
+        // inherits the pipe and keeps it open long after the host is gone.
+        char buffer[4096];
+        for (;;) {
+            const bool ended = WaitForSingleObject(process.hProcess, 20) == WAIT_OBJECT_0;
+            DWORD available = 0;
+            while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+                DWORD got = 0;
+                if (!ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) || got == 0) break;
+                run.output.append(buffer, got);
+            }
+            if (ended) break;
+        }
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
     }
-    GetExitCodeProcess(process.hProcess, &run.exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-  }
-  CloseHandle(readEnd);
-  return run;
+    CloseHandle(readEnd);
+    return run;
 }
 
 // The text printed between the host's markers.
 std::string PrintedText(const std::string& output) {
-  const std::string begin = "----- text -----\n";
-  const std::string end = "----- end of text -----\n";
-  const size_t from = output.find(begin);
-  if (from == std::string::npos) return "<no text printed>";
-  const size_t to = output.find(end, from + begin.size());
-  if (to == std::string::npos) return "<text not ended>";
-  return output.substr(from + begin.size(), to - from - begin.size());
+    const std::string begin = "----- text -----\n";
+    const std::string end = "----- end of text -----\n";
+    const size_t from = output.find(begin);
+    if (from == std::string::npos) return "<no text printed>";
+    const size_t to = output.find(end, from + begin.size());
+    if (to == std::string::npos) return "<text not ended>";
+    return output.substr(from + begin.size(), to - from - begin.size());
 }
 
 std::u16string ReadUtf16File(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::u16string text(bytes.size() / 2, u'\0');
-  for (size_t i = 0; i < text.size(); ++i) {
-    text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                    static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-  }
-  return text;
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::u16string text(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < text.size(); ++i) {
+        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+    }
+    return text;
 }
 
 // What a viewer shows for a converter result: the text cut into lines at CR,
 // LF or CR LF, up to the first NUL, each line printed with one newline.
 std::string ShownText(const std::u16string& converted) {
-  std::u16string shown;
-  size_t i = 0;
-  while (i < converted.size() && converted[i] != u'\0') {
-    const size_t end = converted.find_first_of(std::u16string(u"\r\n\0", 3), i);
-    const size_t stop = end == std::u16string::npos ? converted.size() : end;
-    shown += converted.substr(i, stop - i);
-    shown += u'\n';
-    i = stop;
-    if (i < converted.size() && converted[i] == u'\r') ++i;
-    if (i < converted.size() && converted[i] == u'\n') ++i;
-  }
-  return Utf8(shown);
+    std::u16string shown;
+    size_t i = 0;
+    while (i < converted.size() && converted[i] != u'\0') {
+        const size_t end = converted.find_first_of(std::u16string(u"\r\n\0", 3), i);
+        const size_t stop = end == std::u16string::npos ? converted.size() : end;
+        shown += converted.substr(i, stop - i);
+        shown += u'\n';
+        i = stop;
+        if (i < converted.size() && converted[i] == u'\r') ++i;
+        if (i < converted.size() && converted[i] == u'\n') ++i;
+    }
+    return Utf8(shown);
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -125,166 +125,166 @@ const std::string kSample = PAGELET_SOURCE_DIR "/samples/sample.doc";
 const std::string kCorpusDoc = kCorpus + "/docs/nwe-test01.doc";
 
 TEST(HostTest, PrintsTheTextOfCorpusDocumentsAsTheViewerShowsIt) {
-  if (!FileExists(kCorpus + "/manifest.tsv")) GTEST_SKIP() << "corpus not found at " << kCorpus;
-  // Documents whose text has no control characters but line ends and tabs,
-  // which a rich-edit control keeps as they are: Word 97 with characters
-  // outside the BMP, Word 97 with 8-bit pieces, Word 95.
-  const char* kDocuments[] = {"nwe-test01.doc", "poi-testRangeDelete.doc", "poi-Word95.doc", "poi-57843.doc"};
-  for (const char* name : kDocuments) {
-    SCOPED_TRACE(name);
-    const THostRun run = RunHost({L"--print-text", L"--close", Widen(kCorpus + "/docs/" + name)});
-    EXPECT_EQ(run.exitCode, 0u) << run.output;
-    const std::u16string expected = ReadUtf16File(kCorpus + "/expected/" + name + ".default.utf16");
-    ASSERT_FALSE(expected.empty());
-    EXPECT_EQ(PrintedText(run.output), ShownText(expected));
-  }
+    if (!FileExists(kCorpus + "/manifest.tsv")) GTEST_SKIP() << "corpus not found at " << kCorpus;
+    // Documents whose text has no control characters but line ends and tabs,
+    // which a rich-edit control keeps as they are: Word 97 with characters
+    // outside the BMP, Word 97 with 8-bit pieces, Word 95.
+    const char* kDocuments[] = {"nwe-test01.doc", "poi-testRangeDelete.doc", "poi-Word95.doc", "poi-57843.doc"};
+    for (const char* name : kDocuments) {
+        SCOPED_TRACE(name);
+        const THostRun run = RunHost({L"--print-text", L"--close", Widen(kCorpus + "/docs/" + name)});
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        const std::u16string expected = ReadUtf16File(kCorpus + "/expected/" + name + ".default.utf16");
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(PrintedText(run.output), ShownText(expected));
+    }
 }
 
 TEST(HostTest, ShowsTheProjectSampleDocument) {
-  const THostRun run = RunHost({L"--print-text", L"--close", Widen(kSample)});
-  EXPECT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_NE(run.output.find("detect string: EXT=\"DOC\" | EXT=\"DOT\"\n"), std::string::npos) << run.output;
-  const std::string text = PrintedText(run.output);
-  EXPECT_EQ(text.rfind("Pagelet sample document\n", 0), 0u) << text;
-  EXPECT_NE(text.find("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"), std::string::npos) << text;  // Привет
-  EXPECT_NE(run.output.find("closing: done\n"), std::string::npos) << run.output;
+    const THostRun run = RunHost({L"--print-text", L"--close", Widen(kSample)});
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("detect string: EXT=\"DOC\" | EXT=\"DOT\"\n"), std::string::npos) << run.output;
+    const std::string text = PrintedText(run.output);
+    EXPECT_EQ(text.rfind("Pagelet sample document\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82"), std::string::npos) << text;  // Привет
+    EXPECT_NE(run.output.find("closing: done\n"), std::string::npos) << run.output;
 }
 
 TEST(HostTest, ForwardedEscClosesTheLister) {
-  const THostRun run = RunHost({L"--send-keys", L"Esc", Widen(kSample)});
-  EXPECT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_NE(run.output.find("typing Esc\nkey down 0x1B\nkey up 0x1B\nclosing: Esc\n"), std::string::npos)
-      << run.output;
+    const THostRun run = RunHost({L"--send-keys", L"Esc", Widen(kSample)});
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("typing Esc\nkey down 0x1B\nkey up 0x1B\nclosing: Esc\n"), std::string::npos)
+        << run.output;
 }
 
 TEST(HostTest, QuickViewEscHandsBackTabAndLeavesTheListerOpen) {
-  const THostRun run = RunHost({L"--quickview", L"--send-keys", L"Esc", Widen(kSample)});
-  EXPECT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_NE(run.output.find("typing Esc\nkey down 0x09\nkey up 0x1B\n"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("closing: done\n"), std::string::npos) << run.output;
-  EXPECT_EQ(run.output.find("closing: Esc"), std::string::npos) << run.output;
+    const THostRun run = RunHost({L"--quickview", L"--send-keys", L"Esc", Widen(kSample)});
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("typing Esc\nkey down 0x09\nkey up 0x1B\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("closing: done\n"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("closing: Esc"), std::string::npos) << run.output;
 }
 
 TEST(HostTest, HandedBackKeysAreLoggedInOrder) {
-  const THostRun run = RunHost({L"--send-keys", L"F5,Shift+F7,Ctrl+F5,0", Widen(kSample)});
-  EXPECT_EQ(run.exitCode, 0u) << run.output;
-  // Ctrl+F5 and 0 stay with the viewer.
-  EXPECT_NE(run.output.find("typing F5\nkey down 0x74\nkey up 0x74\n"
-                            "typing Shift+F7\nkey down 0x10\nkey down 0x76\nkey up 0x10\nkey up 0x76\n"
-                            "typing Ctrl+F5\ntyping 0\nclosing: done\n"),
-            std::string::npos)
-      << run.output;
+    const THostRun run = RunHost({L"--send-keys", L"F5,Shift+F7,Ctrl+F5,0", Widen(kSample)});
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    // Ctrl+F5 and 0 stay with the viewer.
+    EXPECT_NE(run.output.find("typing F5\nkey down 0x74\nkey up 0x74\n"
+                              "typing Shift+F7\nkey down 0x10\nkey down 0x76\nkey up 0x10\nkey up 0x76\n"
+                              "typing Ctrl+F5\ntyping 0\nclosing: done\n"),
+              std::string::npos)
+        << run.output;
 }
 
 std::u16string Utf16(const std::string& text) {
-  const std::wstring wide = Widen(text);
-  return std::u16string(wide.begin(), wide.end());
+    const std::wstring wide = Widen(text);
+    return std::u16string(wide.begin(), wide.end());
 }
 
 TEST(HostTest, MenuCommandsReachTheViewer) {
-  const THostRun run = RunHost({L"--print-text", L"--command", L"find=Greek", L"--command", L"find/cw=Pagelet",
-                                L"--command", L"find-next", L"--command", L"find/b=pagelet", L"--command",
-                                L"percent=0", L"--command", L"find=no such text", L"--command", L"wrap",
-                                Widen(kSample)});
-  EXPECT_EQ(run.exitCode, 0u) << run.output;
-  // Positions in the control count a line end as one character, as the
-  // printed text does.
-  const std::u16string text = Utf16(PrintedText(run.output));
-  const size_t greek = text.find(u"Greek");
-  const size_t first = text.find(u"Pagelet");
-  const size_t second = text.find(u"Pagelet", first + 1);
-  // A new text is looked for from the end backwards, case ignored: the last
-  // line names pagelet-cat.
-  const size_t last = text.rfind(u"pagelet");
-  ASSERT_NE(greek, std::u16string::npos);
-  ASSERT_NE(second, std::u16string::npos);
-  ASSERT_NE(last, std::u16string::npos);
-  const auto selection = [](size_t start, size_t length) {
-    return "selection: " + std::to_string(start) + " length " + std::to_string(length) + "\n";
-  };
-  const std::string expected =
-      "running find=Greek\nsearch \"Greek\" flags 0x01: done\n" + selection(greek, 5) +
-      "running find/cw=Pagelet\nsearch \"Pagelet\" flags 0x07: done\n" + selection(first, 7) +
-      "running find-next\nsearch \"Pagelet\" flags 0x06: done\n" + selection(second, 7) +
-      "running find/b=pagelet\nsearch \"pagelet\" flags 0x09: done\n" + selection(last, 7) +
-      "running percent=0\ncommand 4 (0): done\n" + selection(0, 1) +
-      // Not found: the selection stays.
-      "running find=no such text\nsearch \"no such text\" flags 0x01: done\n" + selection(0, 1) +
-      // The control is rebuilt for word wrap and keeps its selection.
-      "running wrap\ncommand 2 (1): done\n" + selection(0, 1) + "closing: done\n";
-  EXPECT_NE(run.output.find(expected), std::string::npos) << run.output;
+    const THostRun run =
+        RunHost({L"--print-text", L"--command", L"find=Greek", L"--command", L"find/cw=Pagelet", L"--command",
+                 L"find-next", L"--command", L"find/b=pagelet", L"--command", L"percent=0", L"--command",
+                 L"find=no such text", L"--command", L"wrap", Widen(kSample)});
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    // Positions in the control count a line end as one character, as the
+    // printed text does.
+    const std::u16string text = Utf16(PrintedText(run.output));
+    const size_t greek = text.find(u"Greek");
+    const size_t first = text.find(u"Pagelet");
+    const size_t second = text.find(u"Pagelet", first + 1);
+    // A new text is looked for from the end backwards, case ignored: the last
+    // line names pagelet-cat.
+    const size_t last = text.rfind(u"pagelet");
+    ASSERT_NE(greek, std::u16string::npos);
+    ASSERT_NE(second, std::u16string::npos);
+    ASSERT_NE(last, std::u16string::npos);
+    const auto selection = [](size_t start, size_t length) {
+        return "selection: " + std::to_string(start) + " length " + std::to_string(length) + "\n";
+    };
+    const std::string expected =
+        "running find=Greek\nsearch \"Greek\" flags 0x01: done\n" + selection(greek, 5) +
+        "running find/cw=Pagelet\nsearch \"Pagelet\" flags 0x07: done\n" + selection(first, 7) +
+        "running find-next\nsearch \"Pagelet\" flags 0x06: done\n" + selection(second, 7) +
+        "running find/b=pagelet\nsearch \"pagelet\" flags 0x09: done\n" + selection(last, 7) +
+        "running percent=0\ncommand 4 (0): done\n" + selection(0, 1) +
+        // Not found: the selection stays.
+        "running find=no such text\nsearch \"no such text\" flags 0x01: done\n" + selection(0, 1) +
+        // The control is rebuilt for word wrap and keeps its selection.
+        "running wrap\ncommand 2 (1): done\n" + selection(0, 1) + "closing: done\n";
+    EXPECT_NE(run.output.find(expected), std::string::npos) << run.output;
 }
 
 TEST(HostTest, TheIniPathTellsThePluginWhereItsSettingsAre) {
-  // The plug-in keeps Pagelet.ini beside the INI file the host suggests.
-  const std::string folder = PAGELET_BINARY_DIR "/host-test-settings";
-  CreateDirectoryW(Widen(folder).c_str(), nullptr);
-  std::ofstream(folder + "/Pagelet.ini") << "[Options]\r\nForceCP=-1\r\nCP=1251\r\n";
-  const THostRun run = RunHost({L"--print-text", L"--close", L"--ini", Widen(folder + "/host.ini"), Widen(kSample)});
-  EXPECT_EQ(run.exitCode, 0u) << run.output;
-  // The sample's 8-bit paragraph read with code page 1251: byte 0xEF is
-  // U+043F, not the U+00EF of code page 1252.
-  const std::string text = PrintedText(run.output);
-  EXPECT_NE(text.find("na\xD0\xBFve"), std::string::npos) << text;
-  EXPECT_EQ(text.find("na\xC3\xAFve"), std::string::npos) << text;
-  DeleteFileW(Widen(folder + "/Pagelet.ini").c_str());
-  RemoveDirectoryW(Widen(folder).c_str());
+    // The plug-in keeps Pagelet.ini beside the INI file the host suggests.
+    const std::string folder = PAGELET_BINARY_DIR "/host-test-settings";
+    CreateDirectoryW(Widen(folder).c_str(), nullptr);
+    std::ofstream(folder + "/Pagelet.ini") << "[Options]\r\nForceCP=-1\r\nCP=1251\r\n";
+    const THostRun run = RunHost({L"--print-text", L"--close", L"--ini", Widen(folder + "/host.ini"), Widen(kSample)});
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    // The sample's 8-bit paragraph read with code page 1251: byte 0xEF is
+    // U+043F, not the U+00EF of code page 1252.
+    const std::string text = PrintedText(run.output);
+    EXPECT_NE(text.find("na\xD0\xBFve"), std::string::npos) << text;
+    EXPECT_EQ(text.find("na\xC3\xAFve"), std::string::npos) << text;
+    DeleteFileW(Widen(folder + "/Pagelet.ini").c_str());
+    RemoveDirectoryW(Widen(folder).c_str());
 }
 
 TEST(HostTest, ADocumentThePluginRefusesEndsWithStatusOne) {
-  // Not a Word file name: the plug-in shows its error box, which a batch run
-  // logs and dismisses.
-  const std::string path = PAGELET_BINARY_DIR "/host-test-plain.txt";
-  std::ofstream(path) << "plain text\n";
-  const THostRun run = RunHost({L"--close", Widen(path)});
-  EXPECT_EQ(run.exitCode, 1u) << run.output;
-  EXPECT_NE(run.output.find("message box \"Pagelet - document reader\": Error opening document:\\r"),
-            std::string::npos)
-      << run.output;
-  EXPECT_NE(run.output.find("lister-host: the plug-in did not open"), std::string::npos) << run.output;
-  DeleteFileW(Widen(path).c_str());
+    // Not a Word file name: the plug-in shows its error box, which a batch run
+    // logs and dismisses.
+    const std::string path = PAGELET_BINARY_DIR "/host-test-plain.txt";
+    std::ofstream(path) << "plain text\n";
+    const THostRun run = RunHost({L"--close", Widen(path)});
+    EXPECT_EQ(run.exitCode, 1u) << run.output;
+    EXPECT_NE(run.output.find("message box \"Pagelet - document reader\": Error opening document:\\r"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("lister-host: the plug-in did not open"), std::string::npos) << run.output;
+    DeleteFileW(Widen(path).c_str());
 }
 
 TEST(HostTest, SavesAScreenshotOfTheListerWindow) {
-  const std::string path = PAGELET_BINARY_DIR "/host-test-shot.bmp";
-  DeleteFileW(Widen(path).c_str());
-  const THostRun run = RunHost({L"--screenshot", Widen(path), Widen(kSample)});
-  EXPECT_EQ(run.exitCode, 0u) << run.output;
-  EXPECT_NE(run.output.find("screenshot: "), std::string::npos) << run.output;
-  std::ifstream file(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  ASSERT_GT(bytes.size(), 54u);
-  EXPECT_EQ(bytes.substr(0, 2), "BM");
-  // Not one flat colour: the document's text is in the picture.
-  const std::string pixels = bytes.substr(54);
-  EXPECT_NE(pixels.find_first_not_of(pixels[0]), std::string::npos);
-  DeleteFileW(Widen(path).c_str());
+    const std::string path = PAGELET_BINARY_DIR "/host-test-shot.bmp";
+    DeleteFileW(Widen(path).c_str());
+    const THostRun run = RunHost({L"--screenshot", Widen(path), Widen(kSample)});
+    EXPECT_EQ(run.exitCode, 0u) << run.output;
+    EXPECT_NE(run.output.find("screenshot: "), std::string::npos) << run.output;
+    std::ifstream file(path, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 54u);
+    EXPECT_EQ(bytes.substr(0, 2), "BM");
+    // Not one flat colour: the document's text is in the picture.
+    const std::string pixels = bytes.substr(54);
+    EXPECT_NE(pixels.find_first_not_of(pixels[0]), std::string::npos);
+    DeleteFileW(Widen(path).c_str());
 }
 
 TEST(HostTest, WrongArgumentsOrAMissingPluginGiveStatusTwo) {
-  struct TCase {
-    std::vector<std::wstring> args;
-    DWORD exitCode;
-    const char* said;
-  };
-  const TCase kCases[] = {
-      {{}, 2, "no file given"},
-      {{L"--frobnicate", L"x.doc"}, 2, "unknown option --frobnicate"},
-      {{L"--ini"}, 2, "--ini needs a value"},
-      {{L"--send-keys", L"Hyper+Q", L"x.doc"}, 2, "unknown modifier"},
-      {{L"--screenshot", L"shot.gif", L"x.doc"}, 2, ".png or .bmp"},
-      {{L"--command", L"find/q=x", L"x.doc"}, 2, "unknown search flag"},
-      {{L"--command", L"percent=101", L"x.doc"}, 2, "unknown command"},
-      {{L"a.doc", L"b.doc"}, 2, "more than one file"},
-      {{L"--plugin", L"no-such-plugin.wlx", L"x.doc"}, 2, "cannot load the plug-in"},
-      {{L"--help"}, 0, "Usage: lister-host"},
-  };
-  for (const TCase& c : kCases) {
-    const THostRun run = RunHost(c.args);
-    SCOPED_TRACE(c.said);
-    EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
-    EXPECT_NE(run.output.find(c.said), std::string::npos) << run.output;
-  }
+    struct TCase {
+        std::vector<std::wstring> args;
+        DWORD exitCode;
+        const char* said;
+    };
+    const TCase kCases[] = {
+        {{}, 2, "no file given"},
+        {{L"--frobnicate", L"x.doc"}, 2, "unknown option --frobnicate"},
+        {{L"--ini"}, 2, "--ini needs a value"},
+        {{L"--send-keys", L"Hyper+Q", L"x.doc"}, 2, "unknown modifier"},
+        {{L"--screenshot", L"shot.gif", L"x.doc"}, 2, ".png or .bmp"},
+        {{L"--command", L"find/q=x", L"x.doc"}, 2, "unknown search flag"},
+        {{L"--command", L"percent=101", L"x.doc"}, 2, "unknown command"},
+        {{L"a.doc", L"b.doc"}, 2, "more than one file"},
+        {{L"--plugin", L"no-such-plugin.wlx", L"x.doc"}, 2, "cannot load the plug-in"},
+        {{L"--help"}, 0, "Usage: lister-host"},
+    };
+    for (const TCase& c : kCases) {
+        const THostRun run = RunHost(c.args);
+        SCOPED_TRACE(c.said);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
+        EXPECT_NE(run.output.find(c.said), std::string::npos) << run.output;
+    }
 }
 
 }  // namespace

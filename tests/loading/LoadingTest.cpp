@@ -111,14 +111,28 @@ TEST(DocumentText, LoadFromFileByByteOrderMark) {
         TLines Expected;
     };
     const std::vector<TCase> cases = {
-        {"UTF-8", "\xEF\xBB\xBF" "A\r\n\xD0\x91\xE2\x82\xAC", {u"A", u"\u0411\u20AC"}},
-        {"UTF-16LE", std::string("\xFF\xFE" "A\0\r\0\n\0\x11\x04", 10), {u"A", u"\u0411"}},
+        {"UTF-8",
+         "\xEF\xBB\xBF"
+         "A\r\n\xD0\x91\xE2\x82\xAC",
+         {u"A", u"\u0411\u20AC"}},
+        {"UTF-16LE",
+         std::string("\xFF\xFE"
+                     "A\0\r\0\n\0\x11\x04",
+                     10),
+         {u"A", u"\u0411"}},
         {"UTF-16BE", std::string("\xFE\xFF\0A\0\n\x04\x11", 8), {u"A", u"\u0411"}},
-        {"UTF-16LE with a NUL and an odd last byte", std::string("\xFF\xFE" "A\0\0\0B\0C", 9), {u"AB"}},
+        {"UTF-16LE with a NUL and an odd last byte",
+         std::string("\xFF\xFE"
+                     "A\0\0\0B\0C",
+                     9),
+         {u"AB"}},
         {"marker only", "\xFF\xFE", {}},
         {"empty file", "", {}},
         {"no marker: ASCII", "plain\r\ntext", {u"plain", u"text"}},
-        {"two bytes of a UTF-8 marker are no marker", "\xEF\xBB" "A", {}},
+        {"two bytes of a UTF-8 marker are no marker",
+         "\xEF\xBB"
+         "A",
+         {}},
     };
     int index = 0;
     for (const TCase& c : cases) {
@@ -213,7 +227,8 @@ TEST(Loaders, EmptyOrMissingDocumentIsFalse) {
     EXPECT_FALSE(LoadWithConverter(empty->Path(), false, 1251, false));
     EXPECT_EQ(DocumentText->Count(), 0u);
 
-    const auto lone = TDocBuilder().Clx(TClxBuilder().Pcdt({0, 1}, {{CompressedFc(0x800)}})).DocBytes(0x800, "\r").Write();
+    const auto lone =
+        TDocBuilder().Clx(TClxBuilder().Pcdt({0, 1}, {{CompressedFc(0x800)}})).DocBytes(0x800, "\r").Write();
     EXPECT_TRUE(LoadWithConverter(lone->Path(), false, 1251, false));
     EXPECT_EQ(DocumentText->Lines(), TLines{u""});
 

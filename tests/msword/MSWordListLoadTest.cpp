@@ -177,8 +177,8 @@ protected:
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"PageletMSWordTestLister";
         RegisterClassW(&wc);
-        lister_ = CreateWindowExW(0, wc.lpszClassName, L"Lister", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480,
-                                  nullptr, nullptr, wc.hInstance, nullptr);
+        lister_ = CreateWindowExW(0, wc.lpszClassName, L"Lister", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
+                                  wc.hInstance, nullptr);
         ASSERT_NE(lister_, nullptr);
     }
     void TearDown() override {

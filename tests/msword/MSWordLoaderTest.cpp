@@ -98,7 +98,8 @@ protected:
 
     bool Load(const std::wstring& path) { return LoadWithMSWord(FromW(path.c_str())); }
 
-    static constexpr char16_t kFixtureText[] = u"First line\r\nZweite Zeile \u00E4\u00F6\u00FC\r\n\r\n\u041F\u0440\u0438\u0432\u0435\u0442\r\n";
+    static constexpr char16_t kFixtureText[] =
+        u"First line\r\nZweite Zeile \u00E4\u00F6\u00FC\r\n\r\n\u041F\u0440\u0438\u0432\u0435\u0442\r\n";
     const std::vector<std::u16string> kFixtureLines{u"First line", u"Zweite Zeile \u00E4\u00F6\u00FC", u"",
                                                     u"\u041F\u0440\u0438\u0432\u0435\u0442"};
     std::wstring dir_;
@@ -211,8 +212,8 @@ TEST_F(MSWordLoader, FailsWhenNoServerIsRegistered) {
 struct TFailureCase {
     const wchar_t* Member;
     int Occurrence;
-    bool AfterEffect;                    // the call did its work, then failed
-    std::vector<std::wstring> Then;      // the calls after the failed one
+    bool AfterEffect;                // the call did its work, then failed
+    std::vector<std::wstring> Then;  // the calls after the failed one
 };
 
 void PrintTo(const TFailureCase& c, std::ostream* os) {
@@ -249,14 +250,11 @@ INSTANTIATE_TEST_SUITE_P(
     EachCall, MSWordLoaderFailure,
     ::testing::Values(
         // Word cannot be created: there is nothing to undo.
-        TFailureCase{L"CreateInstance", 1, false, {}},
-        TFailureCase{L"Visible", 1, false, {kQuitUnsaved}},
-        TFailureCase{L"DisplayAlerts", 1, false, {kQuitUnsaved}},
-        TFailureCase{L"Documents", 1, false, {kQuitUnsaved}},
+        TFailureCase{L"CreateInstance", 1, false, {}}, TFailureCase{L"Visible", 1, false, {kQuitUnsaved}},
+        TFailureCase{L"DisplayAlerts", 1, false, {kQuitUnsaved}}, TFailureCase{L"Documents", 1, false, {kQuitUnsaved}},
         TFailureCase{L"Open", 1, false, {kQuitUnsaved}},
         // The document is open but was never reached: Quit closes it unsaved.
-        TFailureCase{L"Documents", 2, false, {kQuitUnsaved}},
-        TFailureCase{L"Item", 1, false, {kQuitUnsaved}},
+        TFailureCase{L"Documents", 2, false, {kQuitUnsaved}}, TFailureCase{L"Item", 1, false, {kQuitUnsaved}},
         TFailureCase{L"SaveAs", 1, false, {kCloseUnsaved, kQuitUnsaved}},
         // The text file was written before the failure: it is deleted too.
         TFailureCase{L"SaveAs", 1, true, {kCloseUnsaved, kQuitUnsaved}},

@@ -13,8 +13,7 @@ const wchar_t kUserClasses[] = L"Software\\Classes\\";
 
 void SetDefaultValue(HKEY root, const std::wstring& key, const wchar_t* name, const std::wstring& value) {
     HKEY h = nullptr;
-    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) !=
-        ERROR_SUCCESS)
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create a registry key for the Word stub");
     RegSetValueExW(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));

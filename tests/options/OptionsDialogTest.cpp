@@ -95,8 +95,8 @@ std::wstring ClassName(HWND wnd) {
 
 // The bytes of a file, or "<none>" when it does not exist.
 std::string FileText(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file =
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<none>";
     std::string text;
     char buffer[4096];
@@ -453,8 +453,8 @@ protected:
         format.cbSize = sizeof(format);
         format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_COLOR;
         SendMessageW(viewerEdit_, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
-        return TCharFormat{format.szFaceName, format.yHeight, (format.dwEffects & CFE_BOLD) != 0,
-                           format.crTextColor, (format.dwEffects & CFE_AUTOCOLOR) != 0};
+        return TCharFormat{format.szFaceName, format.yHeight, (format.dwEffects & CFE_BOLD) != 0, format.crTextColor,
+                           (format.dwEffects & CFE_AUTOCOLOR) != 0};
     }
 
     // EM_SETBKGNDCOLOR answers the colour in force; the probe is put back at once.
@@ -599,8 +599,8 @@ TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
 // owner, and the host's windows are still disabled while it is open.
 TEST_F(OptionsDialogTest, WithoutOwnerHostWindowsStillDisabled) {
     Load();
-    HWND otherLister = CreateWindowExW(0, kHostClass, L"Other lister", WS_OVERLAPPEDWINDOW, 200, 150, 500, 300,
-                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND otherLister = CreateWindowExW(0, kHostClass, L"Other lister", WS_OVERLAPPEDWINDOW, 200, 150, 500, 300, nullptr,
+                                       nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(otherLister, nullptr);
     ShowWindow(otherLister, SW_SHOWNOACTIVATE);
     std::string path = Ansi(Wide(document_->Path()));
@@ -634,8 +634,8 @@ TEST_F(OptionsDialogTest, WithoutOwnerHostWindowsStillDisabled) {
 // nothing back into the freed form and writes nothing.
 TEST_F(OptionsDialogTest, ViewerTornDownWhileOpen) {
     Load();
-    HWND otherLister = CreateWindowExW(0, kHostClass, L"Other lister", WS_OVERLAPPEDWINDOW, 200, 150, 500, 300,
-                                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND otherLister = CreateWindowExW(0, kHostClass, L"Other lister", WS_OVERLAPPEDWINDOW, 200, 150, 500, 300, nullptr,
+                                       nullptr, GetModuleHandleW(nullptr), nullptr);
     ASSERT_NE(otherLister, nullptr);
     ShowWindow(otherLister, SW_SHOWNOACTIVATE);
     std::string path = Ansi(Wide(document_->Path()));

@@ -74,7 +74,8 @@ public:
         Bind(p.Module, "ListSearchTextW", p.ListSearchTextW);
 
         // Settings go to a private folder: the host's INI path names it.
-        auto dir = std::filesystem::temp_directory_path() / ("pagelet-plugin-test-" + std::to_string(GetCurrentProcessId()));
+        auto dir =
+            std::filesystem::temp_directory_path() / ("pagelet-plugin-test-" + std::to_string(GetCurrentProcessId()));
         std::filesystem::create_directories(dir);
         p.SettingsDir = dir.u16string() + u"\\";
         TListDefaultParam params{};
@@ -263,8 +264,8 @@ protected:
         // for every mapped one to be withdrawn when it goes.
         DWORD style = WS_OVERLAPPEDWINDOW;
         if (quickView) {
-            parent = CreateWindowExW(0, L"PageletTestPanel", L"Panel", WS_OVERLAPPEDWINDOW, 0, 0, 700,
-                                     500, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+            parent = CreateWindowExW(0, L"PageletTestPanel", L"Panel", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500, nullptr,
+                                     nullptr, GetModuleHandleW(nullptr), nullptr);
             windows_.push_back(parent);
             style = WS_CHILD | WS_VISIBLE;
         }
@@ -330,7 +331,8 @@ TEST_F(PluginTest, DetectStringIsCutToTheBuffer) {
         std::string buffer(2048, '#');
         Plugin().ListGetDetectString(buffer.data(), row.size);
         EXPECT_EQ(std::string(buffer.c_str()), row.expected) << "size " << row.size;
-        EXPECT_EQ(buffer[row.expected.size() + 1], row.size > static_cast<int>(row.expected.size() + 1) ? '#' : buffer[row.expected.size() + 1]);
+        EXPECT_EQ(buffer[row.expected.size() + 1],
+                  row.size > static_cast<int>(row.expected.size() + 1) ? '#' : buffer[row.expected.size() + 1]);
     }
     std::string untouched(4, '#');
     Plugin().ListGetDetectString(untouched.data(), 0);
@@ -378,8 +380,9 @@ TEST_F(PluginTest, ViewerShowsTheWholeDocumentTextWithTheCaretAtTheStart) {
         ASSERT_NE(control, nullptr);
         std::u16string shown = ControlText(control);
         EXPECT_EQ(shown.size(), expected.size());
-        EXPECT_TRUE(shown == expected) << "first difference at "
-                                       << std::mismatch(shown.begin(), shown.end(), expected.begin(), expected.end()).first - shown.begin();
+        EXPECT_TRUE(shown == expected)
+            << "first difference at "
+            << std::mismatch(shown.begin(), shown.end(), expected.begin(), expected.end()).first - shown.begin();
         CHARRANGE sel = Selection(control);
         EXPECT_EQ(sel.cpMin, 0);
         EXPECT_EQ(sel.cpMax, 0);
@@ -551,7 +554,12 @@ TEST_F(PluginTest, KeysAreHandedBackToTheLister) {
         {"Down arrow", false, false, false, VK_DOWN, false, {}},
     };
     for (char c : std::string("12345678NPW"))
-        rows.push_back({std::string(1, c), false, false, false, static_cast<WPARAM>(c), false,
+        rows.push_back({std::string(1, c),
+                        false,
+                        false,
+                        false,
+                        static_cast<WPARAM>(c),
+                        false,
                         {{D, static_cast<WPARAM>(c)}, {U, static_cast<WPARAM>(c)}}});
 
     auto doc = TextDoc(u"keys\r");

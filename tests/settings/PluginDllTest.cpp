@@ -135,9 +135,7 @@ protected:
         std::strncpy(record.DefaultIniName, hostIni.c_str(), sizeof record.DefaultIniName - 1);
         function(&record);
     }
-    std::string Native(const std::string& relative) const {
-        return fs::path(scratch_.Name(relative)).string();
-    }
+    std::string Native(const std::string& relative) const { return fs::path(scratch_.Name(relative)).string(); }
 
     test::TScratchDir scratch_;
     fs::path pluginDir_;

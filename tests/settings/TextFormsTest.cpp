@@ -70,10 +70,10 @@ struct TBoolCase {
 
 TEST(TextForms, BooleanText) {
     const std::vector<TBoolCase> cases = {
-        {u"True", true}, {u"TRUE", true}, {u"true", true}, {u"1", true},     {u"-1", true},
-        {u"2", true},    {u"0.5", true},  {u" 1 ", true},  {u"1e3", true},   {u"False", false},
-        {u"FALSE", false}, {u"0", false}, {u"0.0", false}, {u"-0", false},   {u".0", false},
-        {u"yes", false}, {u"", false},    {u"on", false},  {u" True", false}, {u"1.", true},
+        {u"True", true},   {u"TRUE", true}, {u"true", true}, {u"1", true},      {u"-1", true},
+        {u"2", true},      {u"0.5", true},  {u" 1 ", true},  {u"1e3", true},    {u"False", false},
+        {u"FALSE", false}, {u"0", false},   {u"0.0", false}, {u"-0", false},    {u".0", false},
+        {u"yes", false},   {u"", false},    {u"on", false},  {u" True", false}, {u"1.", true},
     };
     for (const TBoolCase& c : cases) {
         EXPECT_EQ(ReadBoolText(c.Text, false), c.Expected) << Utf16ToUtf8(c.Text);

@@ -55,7 +55,8 @@ std::vector<TRoundTrip> RoundTrips() {
         sizes.push_back({u"S" + AsciiToUtf16(std::to_string(size)), Pattern(size, static_cast<uint8_t>(size)), u""});
     std::vector<TCfbStream> many;
     for (int i = 0; i < 40; ++i)
-        many.push_back({u"Stream" + AsciiToUtf16(std::to_string(i * 37)), Pattern(100 + i, static_cast<uint8_t>(i)), u""});
+        many.push_back(
+            {u"Stream" + AsciiToUtf16(std::to_string(i * 37)), Pattern(100 + i, static_cast<uint8_t>(i)), u""});
     return {
         {"v3 word-like", {3, false, 0}, WordLikeStreams()},
         {"v4 word-like", {4, false, 0}, WordLikeStreams()},
@@ -132,16 +133,11 @@ TEST(StorageSeam, FindsRootStreamsByNameIgnoringCase) {
         std::u16string name;
         std::optional<std::vector<uint8_t>> expected;
     } lookups[] = {
-        {u"WordDocument", streams[0].Data},
-        {u"worddocument", streams[0].Data},
-        {u"WORDDOCUMENT", streams[0].Data},
-        {u"1table", streams[1].Data},
-        {u"Data", std::vector<uint8_t>()},   // a stream of 0 bytes
-        {u"0Table", std::nullopt},           // only in a sub-storage
-        {u"Other", std::nullopt},
-        {u"ObjectPool", std::nullopt},       // a storage, not a stream
-        {u"WordDocumen", std::nullopt},
-        {u"WordDocumentX", std::nullopt},
+        {u"WordDocument", streams[0].Data}, {u"worddocument", streams[0].Data}, {u"WORDDOCUMENT", streams[0].Data},
+        {u"1table", streams[1].Data},       {u"Data", std::vector<uint8_t>()},  // a stream of 0 bytes
+        {u"0Table", std::nullopt},                                              // only in a sub-storage
+        {u"Other", std::nullopt},           {u"ObjectPool", std::nullopt},      // a storage, not a stream
+        {u"WordDocumen", std::nullopt},     {u"WordDocumentX", std::nullopt},
     };
     for (const TLookup& l : lookups) {
         SCOPED_TRACE(Utf16ToUtf8(l.name));
@@ -239,8 +235,8 @@ std::vector<TDamage> Damages() {
          u"WordDocument", TOutcome::OpenError},
         {"FAT sector id out of range", [](auto& f) { PutLE32(f, cfb::kOffDifat, 0xFFFFFFF0); }, u"WordDocument",
          TOutcome::OpenError},
-        {"directory sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDirSector, 100000); },
-         u"WordDocument", TOutcome::OpenError},
+        {"directory sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDirSector, 100000); }, u"WordDocument",
+         TOutcome::OpenError},
         {"directory chain loops",
          [](auto& f) {
              uint32_t dir = GetLE32(f, cfb::kOffFirstDirSector);
@@ -249,9 +245,8 @@ std::vector<TDamage> Damages() {
          u"WordDocument", TOutcome::OpenError, 3, false, true},
         {"root entry is a storage", [](auto& f) { f[CfbDirEntryOffset(f, 0) + cfb::kOffEntryType] = 1; },
          u"WordDocument", TOutcome::OpenError},
-        {"root child out of range",
-         [](auto& f) { PutLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryChild, 5000); }, u"WordDocument",
-         TOutcome::ReadError},
+        {"root child out of range", [](auto& f) { PutLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryChild, 5000); },
+         u"WordDocument", TOutcome::ReadError},
         {"directory tree loops",
          [](auto& f) {
              // Every right link points back to the tree's root: a search for a
@@ -260,8 +255,8 @@ std::vector<TDamage> Damages() {
              for (uint32_t i = 1; i <= 5; ++i) PutLE32(f, CfbDirEntryOffset(f, i) + cfb::kOffEntryRight, root);
          },
          u"ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ", TOutcome::ReadError, 3, false, true},
-        {"stream entry turned into a storage",
-         [](auto& f) { f[Entry(f, u"WordDocument") + cfb::kOffEntryType] = 1; }, u"WordDocument", TOutcome::None},
+        {"stream entry turned into a storage", [](auto& f) { f[Entry(f, u"WordDocument") + cfb::kOffEntryType] = 1; },
+         u"WordDocument", TOutcome::None},
         {"name length beyond the name field",
          [](auto& f) { PutLE16(f, Entry(f, u"WordDocument") + cfb::kOffEntryNameLength, 0xFFFF); }, u"WordDocument",
          TOutcome::Ok},
@@ -274,9 +269,8 @@ std::vector<TDamage> Damages() {
         {"stream start out of range",
          [](auto& f) { PutLE32(f, Entry(f, u"WordDocument") + cfb::kOffEntryStart, 0xFFFFFFF9); }, u"WordDocument",
          TOutcome::ReadError},
-        {"stream chain ends early",
-         [](auto& f) { PutLE32(f, FatEntry(f, StartOf(f, u"WordDocument")), 0xFFFFFFFE); }, u"WordDocument",
-         TOutcome::ReadError},
+        {"stream chain ends early", [](auto& f) { PutLE32(f, FatEntry(f, StartOf(f, u"WordDocument")), 0xFFFFFFFE); },
+         u"WordDocument", TOutcome::ReadError},
         {"stream chain loops",
          [](auto& f) {
              uint32_t s = StartOf(f, u"WordDocument");
@@ -287,15 +281,14 @@ std::vector<TDamage> Damages() {
          [](auto& f) { f.resize(CfbSectorOffset(f, StartOf(f, u"WordDocument")) + 1000); }, u"WordDocument",
          TOutcome::ReadError},
         {"v3 size with garbage in the upper half",
-         [](auto& f) { PutLE32(f, Entry(f, u"WordDocument") + cfb::kOffEntrySize + 4, 0xDEADBEEF); },
-         u"WordDocument", TOutcome::Ok},
-        {"mini stream start out of range",
-         [](auto& f) { PutLE32(f, Entry(f, u"1Table") + cfb::kOffEntryStart, 5000); }, u"1Table", TOutcome::ReadError},
+         [](auto& f) { PutLE32(f, Entry(f, u"WordDocument") + cfb::kOffEntrySize + 4, 0xDEADBEEF); }, u"WordDocument",
+         TOutcome::Ok},
+        {"mini stream start out of range", [](auto& f) { PutLE32(f, Entry(f, u"1Table") + cfb::kOffEntryStart, 5000); },
+         u"1Table", TOutcome::ReadError},
         {"mini FAT missing", [](auto& f) { PutLE32(f, cfb::kOffFirstMiniFatSector, 0xFFFFFFFE); }, u"1Table",
          TOutcome::ReadError},
         {"mini stream of the root cut to nothing",
-         [](auto& f) { PutLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntrySize, 0); }, u"1Table",
-         TOutcome::ReadError},
+         [](auto& f) { PutLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntrySize, 0); }, u"1Table", TOutcome::ReadError},
         {"mini chain loops",
          [](auto& f) {
              uint32_t miniFat = GetLE32(f, cfb::kOffFirstMiniFatSector);
@@ -315,13 +308,12 @@ std::vector<TDamage> DifatDamages() {
     };
     return {
         {"DIFAT valid", [](auto&) {}, u"WordDocument", TOutcome::Ok, 3, true},
-        {"DIFAT chain loops",
-         [=](auto& f) { PutLE32(f, difatNext(f), GetLE32(f, cfb::kOffFirstDifatSector)); },
+        {"DIFAT chain loops", [=](auto& f) { PutLE32(f, difatNext(f), GetLE32(f, cfb::kOffFirstDifatSector)); },
          u"WordDocument", TOutcome::OpenError},
-        {"DIFAT chain ends early",
-         [=](auto& f) { PutLE32(f, difatNext(f), 0xFFFFFFFE); }, u"WordDocument", TOutcome::OpenError},
-        {"DIFAT sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDifatSector, 1000000); },
-         u"WordDocument", TOutcome::OpenError},
+        {"DIFAT chain ends early", [=](auto& f) { PutLE32(f, difatNext(f), 0xFFFFFFFE); }, u"WordDocument",
+         TOutcome::OpenError},
+        {"DIFAT sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDifatSector, 1000000); }, u"WordDocument",
+         TOutcome::OpenError},
     };
 }
 
@@ -401,11 +393,9 @@ TEST(CfbReader, EveryTruncationFailsCleanly) {
                     ASSERT_TRUE(got.has_value()) << n;
                     EXPECT_EQ(*got, s.Data) << n;  // whatever is returned is whole
                     ++read;
-                } catch (const EPagelet&) {
-                }
+                } catch (const EPagelet&) {}
             }
-        } catch (const EPagelet&) {
-        }
+        } catch (const EPagelet&) {}
     }
     EXPECT_GT(opened, 0u);
     EXPECT_GT(read, 0u);
@@ -425,11 +415,9 @@ TEST(CfbReader, ReplaysRegressionFiles) {
             for (const char16_t* name : {u"WordDocument", u"0Table", u"1Table"}) {
                 try {
                     reader.ReadStream(name);
-                } catch (const EPagelet&) {
-                }
+                } catch (const EPagelet&) {}
             }
-        } catch (const EPagelet&) {
-        }
+        } catch (const EPagelet&) {}
     }
 }
 

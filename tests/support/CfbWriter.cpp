@@ -56,8 +56,8 @@ struct TEntry {
 // Builds a balanced search tree over sorted[lo, hi) and returns its root.
 // Nodes on the deepest, incomplete level are red, all others black, which
 // keeps the black height equal on every path.
-uint32_t BuildTree(std::vector<TEntry>& entries, const std::vector<uint32_t>& sorted, size_t lo, size_t hi,
-                   int depth, int fullDepth) {
+uint32_t BuildTree(std::vector<TEntry>& entries, const std::vector<uint32_t>& sorted, size_t lo, size_t hi, int depth,
+                   int fullDepth) {
     if (lo >= hi) return kNoStream;
     size_t mid = lo + (hi - lo) / 2;
     uint32_t node = sorted[mid];
@@ -203,8 +203,7 @@ std::vector<uint8_t> BuildCompoundFile(const std::vector<TCfbStream>& streams, c
     Put32(out, cfb::kOffNumMiniFatSectors, miniFatSecs);
     Put32(out, cfb::kOffFirstDifatSector, firstDifat);
     Put32(out, cfb::kOffNumDifatSectors, difatSecs);
-    for (uint32_t i = 0; i < kHeaderDifatEntries; ++i)
-        Put32(out, cfb::kOffDifat + 4 * i, i < fatSecs ? i : kFreeSect);
+    for (uint32_t i = 0; i < kHeaderDifatEntries; ++i) Put32(out, cfb::kOffDifat + 4 * i, i < fatSecs ? i : kFreeSect);
 
     // DIFAT sectors: perSector - 1 FAT sector ids each, then the next DIFAT sector.
     for (uint32_t d = 0; d < difatSecs; ++d) {
@@ -246,8 +245,9 @@ std::vector<uint8_t> BuildCompoundFile(const std::vector<TCfbStream>& streams, c
         uint32_t count = CeilDiv(e.Size, kMiniSectorSize);
         for (uint32_t k = 0; k < count; ++k) miniFat[e.Start + k] = k + 1 < count ? e.Start + k + 1 : kEndOfChain;
         // The mini stream's sectors are contiguous in the file.
-        std::copy(e.Data->begin(), e.Data->end(),
-                  out.begin() + static_cast<std::ptrdiff_t>(sectorOff(entries[0].Start) + size_t{e.Start} * kMiniSectorSize));
+        std::copy(
+            e.Data->begin(), e.Data->end(),
+            out.begin() + static_cast<std::ptrdiff_t>(sectorOff(entries[0].Start) + size_t{e.Start} * kMiniSectorSize));
     }
     for (size_t i = 0; i < miniFat.size(); ++i) Put32(out, sectorOff(firstMiniFat) + 4 * i, miniFat[i]);
 
@@ -286,7 +286,8 @@ uint32_t CfbFindEntry(const std::vector<uint8_t>& file, std::u16string_view name
     for (uint32_t i = 0;; ++i) {
         size_t off = CfbDirEntryOffset(file, i);
         if (off + cfb::kDirEntrySize > file.size()) break;
-        uint16_t len = static_cast<uint16_t>(file[off + cfb::kOffEntryNameLength] | file[off + cfb::kOffEntryNameLength + 1] << 8);
+        uint16_t len =
+            static_cast<uint16_t>(file[off + cfb::kOffEntryNameLength] | file[off + cfb::kOffEntryNameLength + 1] << 8);
         if (len != (name.size() + 1) * 2) continue;
         bool same = true;
         for (size_t k = 0; k < name.size() && same; ++k)
@@ -308,8 +309,8 @@ TTempFile::TTempFile(const std::vector<uint8_t>& bytes, std::string_view suffix)
     auto stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     // The suffix is UTF-8; the name goes to the file system as UTF-16 so that
     // Windows does not read it in its ANSI code page.
-    std::u16string name = AsciiToUtf16("pagelet-test-" + std::to_string(stamp) + "-" + std::to_string(counter++)) +
-                          Utf8ToUtf16(suffix);
+    std::u16string name =
+        AsciiToUtf16("pagelet-test-" + std::to_string(stamp) + "-" + std::to_string(counter++)) + Utf8ToUtf16(suffix);
     path_ = (std::filesystem::temp_directory_path() / std::filesystem::path(name)).u16string();
     WriteFileBytes(path_, bytes);
 }

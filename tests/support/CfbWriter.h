@@ -12,7 +12,7 @@
 namespace pagelet {
 
 struct TCfbStream {
-    std::u16string Name;        // at most 31 UTF-16 code units
+    std::u16string Name;  // at most 31 UTF-16 code units
     std::vector<uint8_t> Data;
     // Empty: the stream lies in the root storage. Otherwise it lies in a
     // storage of that name below the root (created once per name).
@@ -20,7 +20,7 @@ struct TCfbStream {
 };
 
 struct TCfbOptions {
-    int MajorVersion = 3;        // 3: 512-byte sectors; 4: 4096-byte sectors
+    int MajorVersion = 3;  // 3: 512-byte sectors; 4: 4096-byte sectors
     // Pads the FAT with free sectors until it needs more than the header's
     // 109 DIFAT entries, so that the file carries a DIFAT sector even when
     // its content is small.

@@ -63,16 +63,36 @@ HRESULT Raise(EXCEPINFO* excep, const wchar_t* description) {
 std::wstring TypeName(VARTYPE vt) {
     std::wstring name;
     switch (vt & VT_TYPEMASK) {
-        case VT_EMPTY: name = L"VT_EMPTY"; break;
-        case VT_I2: name = L"VT_I2"; break;
-        case VT_I4: name = L"VT_I4"; break;
-        case VT_BOOL: name = L"VT_BOOL"; break;
-        case VT_BSTR: name = L"VT_BSTR"; break;
-        case VT_DISPATCH: name = L"VT_DISPATCH"; break;
-        case VT_UNKNOWN: name = L"VT_UNKNOWN"; break;
-        case VT_ERROR: name = L"VT_ERROR"; break;
-        case VT_VARIANT: name = L"VT_VARIANT"; break;
-        default: name = L"VT_" + std::to_wstring(vt & VT_TYPEMASK); break;
+    case VT_EMPTY:
+        name = L"VT_EMPTY";
+        break;
+    case VT_I2:
+        name = L"VT_I2";
+        break;
+    case VT_I4:
+        name = L"VT_I4";
+        break;
+    case VT_BOOL:
+        name = L"VT_BOOL";
+        break;
+    case VT_BSTR:
+        name = L"VT_BSTR";
+        break;
+    case VT_DISPATCH:
+        name = L"VT_DISPATCH";
+        break;
+    case VT_UNKNOWN:
+        name = L"VT_UNKNOWN";
+        break;
+    case VT_ERROR:
+        name = L"VT_ERROR";
+        break;
+    case VT_VARIANT:
+        name = L"VT_VARIANT";
+        break;
+    default:
+        name = L"VT_" + std::to_wstring(vt & VT_TYPEMASK);
+        break;
     }
     if (vt & VT_BYREF) name += L"|VT_BYREF";
     if (vt & VT_ARRAY) name += L"|VT_ARRAY";
@@ -82,16 +102,24 @@ std::wstring TypeName(VARTYPE vt) {
 std::wstring ValueText(const VARIANT* v) {
     VARTYPE vt = V_VT(v);
     switch (vt) {
-        case VT_I4: return std::to_wstring(V_I4(v));
-        case VT_I4 | VT_BYREF: return V_I4REF(v) ? std::to_wstring(*V_I4REF(v)) : L"null";
-        case VT_I2: return std::to_wstring(V_I2(v));
-        case VT_BOOL: return std::to_wstring(V_BOOL(v));
-        case VT_BOOL | VT_BYREF: return V_BOOLREF(v) ? std::to_wstring(*V_BOOLREF(v)) : L"null";
-        case VT_BSTR: return L"\"" + std::wstring(V_BSTR(v) ? V_BSTR(v) : L"") + L"\"";
-        case VT_BSTR | VT_BYREF:
-            return V_BSTRREF(v) ? L"\"" + std::wstring(*V_BSTRREF(v) ? *V_BSTRREF(v) : L"") + L"\"" : L"null";
-        case VT_ERROR: return std::to_wstring(V_ERROR(v));
-        default: return L"?";
+    case VT_I4:
+        return std::to_wstring(V_I4(v));
+    case VT_I4 | VT_BYREF:
+        return V_I4REF(v) ? std::to_wstring(*V_I4REF(v)) : L"null";
+    case VT_I2:
+        return std::to_wstring(V_I2(v));
+    case VT_BOOL:
+        return std::to_wstring(V_BOOL(v));
+    case VT_BOOL | VT_BYREF:
+        return V_BOOLREF(v) ? std::to_wstring(*V_BOOLREF(v)) : L"null";
+    case VT_BSTR:
+        return L"\"" + std::wstring(V_BSTR(v) ? V_BSTR(v) : L"") + L"\"";
+    case VT_BSTR | VT_BYREF:
+        return V_BSTRREF(v) ? L"\"" + std::wstring(*V_BSTRREF(v) ? *V_BSTRREF(v) : L"") + L"\"" : L"null";
+    case VT_ERROR:
+        return std::to_wstring(V_ERROR(v));
+    default:
+        return L"?";
     }
 }
 
@@ -250,11 +278,16 @@ private:
 
     static std::wstring KindText(WORD kind) {
         switch (kind) {
-            case DISPATCH_PROPERTYPUT: return L"put";
-            case DISPATCH_METHOD | DISPATCH_PROPERTYGET: return L"get";
-            case DISPATCH_METHOD: return L"method";
-            case DISPATCH_PROPERTYGET: return L"propget";
-            default: return L"kind" + std::to_wstring(kind);
+        case DISPATCH_PROPERTYPUT:
+            return L"put";
+        case DISPATCH_METHOD | DISPATCH_PROPERTYGET:
+            return L"get";
+        case DISPATCH_METHOD:
+            return L"method";
+        case DISPATCH_PROPERTYGET:
+            return L"propget";
+        default:
+            return L"kind" + std::to_wstring(kind);
         }
     }
 
@@ -375,11 +408,11 @@ bool WriteUnicodeText(const std::wstring& path, const std::wstring& text) {
 }
 
 const std::vector<TMember> kDocumentMembers = {
-    {L"SaveAs", kMethod,
+    {L"SaveAs",
+     kMethod,
      {L"FileName", L"FileFormat", L"LockComments", L"Password", L"AddToRecentFiles", L"WritePassword",
-      L"ReadOnlyRecommended", L"EmbedTrueTypeFonts", L"SaveNativePictureFormat", L"SaveFormsData",
-      L"SaveAsAOCELetter", L"Encoding", L"InsertLineBreaks", L"AllowSubstitutions", L"LineEnding",
-      L"AddBiDiMarks"}},
+      L"ReadOnlyRecommended", L"EmbedTrueTypeFonts", L"SaveNativePictureFormat", L"SaveFormsData", L"SaveAsAOCELetter",
+      L"Encoding", L"InsertLineBreaks", L"AllowSubstitutions", L"LineEnding", L"AddBiDiMarks"}},
     {L"Close", kMethod, {L"SaveChanges", L"OriginalFormat", L"RouteDocument"}},
     {L"FullName", kReadOnlyProperty, {}},
 };
@@ -394,7 +427,8 @@ protected:
         const std::wstring name = call.Member->Name;
         bool open = false;
         for (auto& d : App().Documents) open = open || d == doc_;
-        if (!open) return Raise(call.Excep, L"This object model command is not available while the document is closed.");
+        if (!open)
+            return Raise(call.Excep, L"This object model command is not available while the document is closed.");
         if (name == L"FullName") {
             if (call.Result) {
                 VariantInit(call.Result);
@@ -439,10 +473,10 @@ private:
 };
 
 const std::vector<TMember> kDocumentsMembers = {
-    {L"Open", kMethod,
-     {L"FileName", L"ConfirmConversions", L"ReadOnly", L"AddToRecentFiles", L"PasswordDocument",
-      L"PasswordTemplate", L"Revert", L"WritePasswordDocument", L"WritePasswordTemplate", L"Format", L"Encoding",
-      L"Visible"}},
+    {L"Open",
+     kMethod,
+     {L"FileName", L"ConfirmConversions", L"ReadOnly", L"AddToRecentFiles", L"PasswordDocument", L"PasswordTemplate",
+      L"Revert", L"WritePasswordDocument", L"WritePasswordTemplate", L"Format", L"Encoding", L"Visible"}},
     {L"Item", kMethod, {L"Index"}},
     {L"Count", kReadOnlyProperty, {}},
 };
@@ -520,8 +554,7 @@ public:
         // A released Word without Quit would keep running; the stub records it.
         try {
             if (!App().Quit) LogLine(L"Application released without Quit");
-        } catch (...) {
-        }
+        } catch (...) {}
     }
 
 protected:

@@ -26,5 +26,4 @@ typedef const wchar_t* (*TWordStubLog)();
 typedef int (*TWordStubLiveObjects)();
 // Documents open in any stub application.
 typedef int (*TWordStubOpenDocuments)();
-
 }

@@ -8,236 +8,236 @@ namespace pagelet {
 namespace {
 
 std::wstring Upper(std::wstring text) {
-  for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-  return text;
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
 }
 
 struct TKeyName {
-  const wchar_t* name;
-  WORD virtualKey;
+    const wchar_t* name;
+    WORD virtualKey;
 };
 
 constexpr TKeyName kKeyNames[] = {
-    {L"ESC", VK_ESCAPE},     {L"ESCAPE", VK_ESCAPE}, {L"TAB", VK_TAB},         {L"ENTER", VK_RETURN},
-    {L"RETURN", VK_RETURN},  {L"SPACE", VK_SPACE},   {L"BACKSPACE", VK_BACK},  {L"HOME", VK_HOME},
-    {L"END", VK_END},        {L"PGUP", VK_PRIOR},    {L"PAGEUP", VK_PRIOR},    {L"PGDN", VK_NEXT},
-    {L"PAGEDOWN", VK_NEXT},  {L"LEFT", VK_LEFT},     {L"UP", VK_UP},           {L"RIGHT", VK_RIGHT},
-    {L"DOWN", VK_DOWN},      {L"INSERT", VK_INSERT}, {L"DELETE", VK_DELETE},
+    {L"ESC", VK_ESCAPE},    {L"ESCAPE", VK_ESCAPE}, {L"TAB", VK_TAB},        {L"ENTER", VK_RETURN},
+    {L"RETURN", VK_RETURN}, {L"SPACE", VK_SPACE},   {L"BACKSPACE", VK_BACK}, {L"HOME", VK_HOME},
+    {L"END", VK_END},       {L"PGUP", VK_PRIOR},    {L"PAGEUP", VK_PRIOR},   {L"PGDN", VK_NEXT},
+    {L"PAGEDOWN", VK_NEXT}, {L"LEFT", VK_LEFT},     {L"UP", VK_UP},          {L"RIGHT", VK_RIGHT},
+    {L"DOWN", VK_DOWN},     {L"INSERT", VK_INSERT}, {L"DELETE", VK_DELETE},
 };
 
 bool ParseKeyName(const std::wstring& name, WORD& virtualKey) {
-  for (const TKeyName& key : kKeyNames) {
-    if (name == key.name) {
-      virtualKey = key.virtualKey;
-      return true;
+    for (const TKeyName& key : kKeyNames) {
+        if (name == key.name) {
+            virtualKey = key.virtualKey;
+            return true;
+        }
     }
-  }
-  // A letter or a digit of the main keyboard: its code is the character's.
-  if (name.size() == 1 && ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'0' && name[0] <= L'9'))) {
-    virtualKey = name[0];
-    return true;
-  }
-  // F1 to F24.
-  if (name.size() >= 2 && name.size() <= 3 && name[0] == L'F') {
-    const std::wstring digits = name.substr(1);
-    if (digits.find_first_not_of(L"0123456789") == std::wstring::npos) {
-      const int number = std::stoi(digits);
-      if (number >= 1 && number <= 24) {
-        virtualKey = static_cast<WORD>(VK_F1 + number - 1);
+    // A letter or a digit of the main keyboard: its code is the character's.
+    if (name.size() == 1 && ((name[0] >= L'A' && name[0] <= L'Z') || (name[0] >= L'0' && name[0] <= L'9'))) {
+        virtualKey = name[0];
         return true;
-      }
     }
-  }
-  // NUM0 to NUM9: the numeric keypad.
-  if (name.size() == 4 && name.compare(0, 3, L"NUM") == 0 && name[3] >= L'0' && name[3] <= L'9') {
-    virtualKey = static_cast<WORD>(VK_NUMPAD0 + (name[3] - L'0'));
-    return true;
-  }
-  // Any code as 0xNN.
-  if (name.size() > 2 && name.size() <= 6 && name.compare(0, 2, L"0X") == 0 &&
-      name.find_first_not_of(L"0123456789ABCDEF", 2) == std::wstring::npos) {
-    const unsigned long value = std::stoul(name.substr(2), nullptr, 16);
-    if (value >= 1 && value <= 0xFE) {
-      virtualKey = static_cast<WORD>(value);
-      return true;
+    // F1 to F24.
+    if (name.size() >= 2 && name.size() <= 3 && name[0] == L'F') {
+        const std::wstring digits = name.substr(1);
+        if (digits.find_first_not_of(L"0123456789") == std::wstring::npos) {
+            const int number = std::stoi(digits);
+            if (number >= 1 && number <= 24) {
+                virtualKey = static_cast<WORD>(VK_F1 + number - 1);
+                return true;
+            }
+        }
     }
-  }
-  return false;
+    // NUM0 to NUM9: the numeric keypad.
+    if (name.size() == 4 && name.compare(0, 3, L"NUM") == 0 && name[3] >= L'0' && name[3] <= L'9') {
+        virtualKey = static_cast<WORD>(VK_NUMPAD0 + (name[3] - L'0'));
+        return true;
+    }
+    // Any code as 0xNN.
+    if (name.size() > 2 && name.size() <= 6 && name.compare(0, 2, L"0X") == 0 &&
+        name.find_first_not_of(L"0123456789ABCDEF", 2) == std::wstring::npos) {
+        const unsigned long value = std::stoul(name.substr(2), nullptr, 16);
+        if (value >= 1 && value <= 0xFE) {
+            virtualKey = static_cast<WORD>(value);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool ParseKey(const std::wstring& token, TKeyStroke& key, std::wstring& error) {
-  key = TKeyStroke{};
-  key.name = token;
-  std::wstring rest = Upper(token);
-  for (;;) {
-    const size_t plus = rest.find(L'+');
-    if (plus == std::wstring::npos || plus == 0 || plus + 1 == rest.size()) break;
-    const std::wstring modifier = rest.substr(0, plus);
-    if (modifier == L"SHIFT") {
-      key.shift = true;
-    } else if (modifier == L"CTRL" || modifier == L"CONTROL") {
-      key.ctrl = true;
-    } else if (modifier == L"ALT") {
-      key.alt = true;
-    } else {
-      error = L"unknown modifier \"" + modifier + L"\" in key \"" + token + L"\"";
-      return false;
+    key = TKeyStroke{};
+    key.name = token;
+    std::wstring rest = Upper(token);
+    for (;;) {
+        const size_t plus = rest.find(L'+');
+        if (plus == std::wstring::npos || plus == 0 || plus + 1 == rest.size()) break;
+        const std::wstring modifier = rest.substr(0, plus);
+        if (modifier == L"SHIFT") {
+            key.shift = true;
+        } else if (modifier == L"CTRL" || modifier == L"CONTROL") {
+            key.ctrl = true;
+        } else if (modifier == L"ALT") {
+            key.alt = true;
+        } else {
+            error = L"unknown modifier \"" + modifier + L"\" in key \"" + token + L"\"";
+            return false;
+        }
+        rest.erase(0, plus + 1);
     }
-    rest.erase(0, plus + 1);
-  }
-  if (!ParseKeyName(rest, key.virtualKey)) {
-    error = L"unknown key \"" + token + L"\"";
-    return false;
-  }
-  return true;
+    if (!ParseKeyName(rest, key.virtualKey)) {
+        error = L"unknown key \"" + token + L"\"";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 bool ParseKeyList(const std::wstring& text, std::vector<TKeyStroke>& keys, std::wstring& error) {
-  size_t start = 0;
-  for (;;) {
-    const size_t comma = text.find(L',', start);
-    const std::wstring token = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
-    if (token.empty()) {
-      error = L"empty key in \"" + text + L"\"";
-      return false;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(L',', start);
+        const std::wstring token = text.substr(start, comma == std::wstring::npos ? std::wstring::npos : comma - start);
+        if (token.empty()) {
+            error = L"empty key in \"" + text + L"\"";
+            return false;
+        }
+        TKeyStroke key;
+        if (!ParseKey(token, key, error)) return false;
+        keys.push_back(key);
+        if (comma == std::wstring::npos) return true;
+        start = comma + 1;
     }
-    TKeyStroke key;
-    if (!ParseKey(token, key, error)) return false;
-    keys.push_back(key);
-    if (comma == std::wstring::npos) return true;
-    start = comma + 1;
-  }
 }
 
 bool ParseHostCommand(const std::wstring& text, THostCommand& command, std::wstring& error) {
-  using TKind = THostCommand::TKind;
-  command = THostCommand{};
-  command.name = text;
-  const size_t equals = text.find(L'=');
-  const std::wstring verb = text.substr(0, equals);
-  const std::wstring argument = equals == std::wstring::npos ? std::wstring() : text.substr(equals + 1);
-  struct TPlainCommand {
-    const wchar_t* name;
-    TKind kind;
-  };
-  constexpr TPlainCommand kPlain[] = {{L"copy", TKind::Copy},
-                                      {L"select-all", TKind::SelectAll},
-                                      {L"wrap", TKind::Wrap},
-                                      {L"find-next", TKind::FindNext},
-                                      {L"find-prev", TKind::FindPrevious}};
-  for (const TPlainCommand& plain : kPlain) {
-    if (text == plain.name) {
-      command.kind = plain.kind;
-      return true;
+    using TKind = THostCommand::TKind;
+    command = THostCommand{};
+    command.name = text;
+    const size_t equals = text.find(L'=');
+    const std::wstring verb = text.substr(0, equals);
+    const std::wstring argument = equals == std::wstring::npos ? std::wstring() : text.substr(equals + 1);
+    struct TPlainCommand {
+        const wchar_t* name;
+        TKind kind;
+    };
+    constexpr TPlainCommand kPlain[] = {{L"copy", TKind::Copy},
+                                        {L"select-all", TKind::SelectAll},
+                                        {L"wrap", TKind::Wrap},
+                                        {L"find-next", TKind::FindNext},
+                                        {L"find-prev", TKind::FindPrevious}};
+    for (const TPlainCommand& plain : kPlain) {
+        if (text == plain.name) {
+            command.kind = plain.kind;
+            return true;
+        }
     }
-  }
-  if (verb == L"percent" && !argument.empty() && argument.size() <= 3 &&
-      argument.find_first_not_of(L"0123456789") == std::wstring::npos && std::stoi(argument) <= 100) {
-    command.kind = TKind::Percent;
-    command.percent = std::stoi(argument);
-    return true;
-  }
-  if (verb.compare(0, 4, L"find") == 0 && equals != std::wstring::npos && !argument.empty()) {
-    std::wstring flags;
-    if (verb.size() > 4) {
-      if (verb[4] != L'/') {
-        error = L"unknown command \"" + text + L"\"";
-        return false;
-      }
-      flags = verb.substr(5);
+    if (verb == L"percent" && !argument.empty() && argument.size() <= 3 &&
+        argument.find_first_not_of(L"0123456789") == std::wstring::npos && std::stoi(argument) <= 100) {
+        command.kind = TKind::Percent;
+        command.percent = std::stoi(argument);
+        return true;
     }
-    for (wchar_t flag : flags) {
-      if (flag == L'c') {
-        command.matchCase = true;
-      } else if (flag == L'w') {
-        command.wholeWords = true;
-      } else if (flag == L'b') {
-        command.backwards = true;
-      } else {
-        error = L"unknown search flag in \"" + text + L"\" (c, w and b are known)";
-        return false;
-      }
+    if (verb.compare(0, 4, L"find") == 0 && equals != std::wstring::npos && !argument.empty()) {
+        std::wstring flags;
+        if (verb.size() > 4) {
+            if (verb[4] != L'/') {
+                error = L"unknown command \"" + text + L"\"";
+                return false;
+            }
+            flags = verb.substr(5);
+        }
+        for (wchar_t flag : flags) {
+            if (flag == L'c') {
+                command.matchCase = true;
+            } else if (flag == L'w') {
+                command.wholeWords = true;
+            } else if (flag == L'b') {
+                command.backwards = true;
+            } else {
+                error = L"unknown search flag in \"" + text + L"\" (c, w and b are known)";
+                return false;
+            }
+        }
+        command.kind = TKind::Find;
+        command.text = argument;
+        return true;
     }
-    command.kind = TKind::Find;
-    command.text = argument;
-    return true;
-  }
-  error = L"unknown command \"" + text + L"\"";
-  return false;
+    error = L"unknown command \"" + text + L"\"";
+    return false;
 }
 
 bool ParseHostOptions(const std::vector<std::wstring>& args, THostOptions& options, std::wstring& error) {
-  options = THostOptions{};
-  for (auto it = args.begin(); it != args.end(); ++it) {
-    const std::wstring& arg = *it;
-    // The options that take a value.
-    auto value = [&](std::wstring& target) {
-      if (std::next(it) == args.end()) {
-        error = arg + L" needs a value";
-        return false;
-      }
-      target = *++it;
-      if (target.empty()) {
-        error = arg + L" needs a value";
-        return false;
-      }
-      return true;
-    };
-    if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
-      options.help = true;
-    } else if (arg == L"--wrap") {
-      options.wrap = true;
-    } else if (arg == L"--quickview") {
-      options.quickView = true;
-    } else if (arg == L"--print-text") {
-      options.printText = true;
-    } else if (arg == L"--close") {
-      options.closeAfterLoad = true;
-    } else if (arg == L"--ini") {
-      if (!value(options.iniPath)) return false;
-    } else if (arg == L"--plugin") {
-      if (!value(options.pluginPath)) return false;
-    } else if (arg == L"--screenshot") {
-      if (!value(options.screenshotPath)) return false;
-    } else if (arg == L"--command") {
-      std::wstring text;
-      THostCommand command;
-      if (!value(text) || !ParseHostCommand(text, command, error)) return false;
-      options.commands.push_back(command);
-    } else if (arg == L"--send-keys") {
-      std::wstring list;
-      if (!value(list) || !ParseKeyList(list, options.keys, error)) return false;
-    } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
-      error = L"unknown option " + arg;
-      return false;
-    } else if (!options.fileName.empty()) {
-      error = L"more than one file given: " + options.fileName + L" and " + arg;
-      return false;
-    } else {
-      options.fileName = arg;
+    options = THostOptions{};
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        const std::wstring& arg = *it;
+        // The options that take a value.
+        auto value = [&](std::wstring& target) {
+            if (std::next(it) == args.end()) {
+                error = arg + L" needs a value";
+                return false;
+            }
+            target = *++it;
+            if (target.empty()) {
+                error = arg + L" needs a value";
+                return false;
+            }
+            return true;
+        };
+        if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
+            options.help = true;
+        } else if (arg == L"--wrap") {
+            options.wrap = true;
+        } else if (arg == L"--quickview") {
+            options.quickView = true;
+        } else if (arg == L"--print-text") {
+            options.printText = true;
+        } else if (arg == L"--close") {
+            options.closeAfterLoad = true;
+        } else if (arg == L"--ini") {
+            if (!value(options.iniPath)) return false;
+        } else if (arg == L"--plugin") {
+            if (!value(options.pluginPath)) return false;
+        } else if (arg == L"--screenshot") {
+            if (!value(options.screenshotPath)) return false;
+        } else if (arg == L"--command") {
+            std::wstring text;
+            THostCommand command;
+            if (!value(text) || !ParseHostCommand(text, command, error)) return false;
+            options.commands.push_back(command);
+        } else if (arg == L"--send-keys") {
+            std::wstring list;
+            if (!value(list) || !ParseKeyList(list, options.keys, error)) return false;
+        } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
+            error = L"unknown option " + arg;
+            return false;
+        } else if (!options.fileName.empty()) {
+            error = L"more than one file given: " + options.fileName + L" and " + arg;
+            return false;
+        } else {
+            options.fileName = arg;
+        }
     }
-  }
-  if (options.help) return true;
-  if (options.fileName.empty()) {
-    error = L"no file given";
-    return false;
-  }
-  if (!options.screenshotPath.empty()) {
-    const std::wstring path = Upper(options.screenshotPath);
-    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, L".PNG") == 0;
-    const bool bmp = path.size() > 4 && path.compare(path.size() - 4, 4, L".BMP") == 0;
-    if (!png && !bmp) {
-      error = L"the screenshot must be a .png or .bmp file: " + options.screenshotPath;
-      return false;
+    if (options.help) return true;
+    if (options.fileName.empty()) {
+        error = L"no file given";
+        return false;
     }
-  }
-  return true;
+    if (!options.screenshotPath.empty()) {
+        const std::wstring path = Upper(options.screenshotPath);
+        const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, L".PNG") == 0;
+        const bool bmp = path.size() > 4 && path.compare(path.size() - 4, 4, L".BMP") == 0;
+        if (!png && !bmp) {
+            error = L"the screenshot must be a .png or .bmp file: " + options.screenshotPath;
+            return false;
+        }
+    }
+    return true;
 }
 
 const wchar_t* HostUsage() {
-  return LR"(Usage: lister-host [OPTIONS] FILE
+    return LR"(Usage: lister-host [OPTIONS] FILE
 
 Loads the lister plug-in (pagelet.wlx, or pagelet.wlx64 for the 64-bit host)
 from the program's own folder the way a file manager's lister does, and shows

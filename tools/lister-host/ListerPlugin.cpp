@@ -8,8 +8,8 @@ namespace {
 // void(*)() keeps the cast to the export's own type explicit and warning-free.
 template <typename TFunction>
 void Resolve(HMODULE module, const char* name, TFunction& function) {
-  const FARPROC address = GetProcAddress(module, name);
-  function = reinterpret_cast<TFunction>(reinterpret_cast<void (*)()>(address));
+    const FARPROC address = GetProcAddress(module, name);
+    function = reinterpret_cast<TFunction>(reinterpret_cast<void (*)()>(address));
 }
 
 }  // namespace
@@ -17,54 +17,54 @@ void Resolve(HMODULE module, const char* name, TFunction& function) {
 TListerPlugin::~TListerPlugin() { Unload(); }
 
 bool TListerPlugin::Load(const std::wstring& path, std::wstring& error) {
-  Unload();
-  fModule = LoadLibraryW(path.c_str());
-  if (!fModule) {
-    error = L"cannot load the plug-in " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
-    return false;
-  }
-  Resolve(fModule, "ListSetDefaultParams", ListSetDefaultParams);
-  Resolve(fModule, "ListLoad", ListLoad);
-  Resolve(fModule, "ListCloseWindow", ListCloseWindow);
-  Resolve(fModule, "ListGetDetectString", ListGetDetectString);
-  Resolve(fModule, "ListSendCommand", ListSendCommand);
-  Resolve(fModule, "ListSearchTextW", ListSearchTextW);
-  if (!ListLoad) {
-    error = L"the plug-in " + path + L" has no export ListLoad";
     Unload();
-    return false;
-  }
-  return true;
+    fModule = LoadLibraryW(path.c_str());
+    if (!fModule) {
+        error = L"cannot load the plug-in " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
+        return false;
+    }
+    Resolve(fModule, "ListSetDefaultParams", ListSetDefaultParams);
+    Resolve(fModule, "ListLoad", ListLoad);
+    Resolve(fModule, "ListCloseWindow", ListCloseWindow);
+    Resolve(fModule, "ListGetDetectString", ListGetDetectString);
+    Resolve(fModule, "ListSendCommand", ListSendCommand);
+    Resolve(fModule, "ListSearchTextW", ListSearchTextW);
+    if (!ListLoad) {
+        error = L"the plug-in " + path + L" has no export ListLoad";
+        Unload();
+        return false;
+    }
+    return true;
 }
 
 void TListerPlugin::Unload() {
-  ListSetDefaultParams = nullptr;
-  ListLoad = nullptr;
-  ListCloseWindow = nullptr;
-  ListGetDetectString = nullptr;
-  ListSendCommand = nullptr;
-  ListSearchTextW = nullptr;
-  if (fModule) {
-    FreeLibrary(fModule);
-    fModule = nullptr;
-  }
+    ListSetDefaultParams = nullptr;
+    ListLoad = nullptr;
+    ListCloseWindow = nullptr;
+    ListGetDetectString = nullptr;
+    ListSendCommand = nullptr;
+    ListSearchTextW = nullptr;
+    if (fModule) {
+        FreeLibrary(fModule);
+        fModule = nullptr;
+    }
 }
 
 const wchar_t* PluginFileName() { return sizeof(void*) == 8 ? L"pagelet.wlx64" : L"pagelet.wlx"; }
 
 std::wstring ProgramDirectory() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0) return {};
-    if (length < path.size()) {
-      path.resize(length);
-      break;
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
     }
-    path.resize(path.size() * 2);
-  }
-  const size_t slash = path.find_last_of(L"\\/");
-  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
 
 }  // namespace pagelet

@@ -10,10 +10,10 @@ namespace pagelet {
 
 // The record handed to ListSetDefaultParams.
 struct TListDefaultParams {
-  int size;
-  DWORD PluginInterfaceVersionLow;
-  DWORD PluginInterfaceVersionHi;
-  char DefaultIniName[MAX_PATH];
+    int size;
+    DWORD PluginInterfaceVersionLow;
+    DWORD PluginInterfaceVersionHi;
+    char DefaultIniName[MAX_PATH];
 };
 
 // Commands of ListSendCommand, their parameter bits and the search flags.
@@ -35,27 +35,27 @@ using TListSendCommand = int(WINAPI*)(HWND listWin, int command, int parameter);
 using TListSearchTextW = int(WINAPI*)(HWND listWin, WCHAR* searchString, int searchParameter);
 
 class TListerPlugin {
- public:
-  TListerPlugin() = default;
-  TListerPlugin(const TListerPlugin&) = delete;
-  TListerPlugin& operator=(const TListerPlugin&) = delete;
-  ~TListerPlugin();
+public:
+    TListerPlugin() = default;
+    TListerPlugin(const TListerPlugin&) = delete;
+    TListerPlugin& operator=(const TListerPlugin&) = delete;
+    ~TListerPlugin();
 
-  // Loads the library and looks up the exports. ListLoad is required; a
-  // missing other export leaves its pointer null and the host does without.
-  bool Load(const std::wstring& path, std::wstring& error);
-  // Frees the library (also done by the destructor).
-  void Unload();
+    // Loads the library and looks up the exports. ListLoad is required; a
+    // missing other export leaves its pointer null and the host does without.
+    bool Load(const std::wstring& path, std::wstring& error);
+    // Frees the library (also done by the destructor).
+    void Unload();
 
-  TListSetDefaultParams ListSetDefaultParams = nullptr;
-  TListLoad ListLoad = nullptr;
-  TListCloseWindow ListCloseWindow = nullptr;
-  TListGetDetectString ListGetDetectString = nullptr;
-  TListSendCommand ListSendCommand = nullptr;
-  TListSearchTextW ListSearchTextW = nullptr;
+    TListSetDefaultParams ListSetDefaultParams = nullptr;
+    TListLoad ListLoad = nullptr;
+    TListCloseWindow ListCloseWindow = nullptr;
+    TListGetDetectString ListGetDetectString = nullptr;
+    TListSendCommand ListSendCommand = nullptr;
+    TListSearchTextW ListSearchTextW = nullptr;
 
- private:
-  HMODULE fModule = nullptr;
+private:
+    HMODULE fModule = nullptr;
 };
 
 // The plug-in's file name for this build of the host: pagelet.wlx for a

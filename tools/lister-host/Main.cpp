@@ -14,28 +14,28 @@
 #include "ListerHost.h"
 
 int wmain(int argc, wchar_t** argv) {
-  using namespace pagelet;
-  // UTF-8 bytes go out as they are: no LF to CR LF translation.
-  _setmode(_fileno(stdout), _O_BINARY);
-  _setmode(_fileno(stderr), _O_BINARY);
-  try {
-    const std::vector<std::wstring> args(argv + 1, argv + argc);
-    THostOptions options;
-    std::wstring error;
-    if (!ParseHostOptions(args, options, error)) {
-      WriteErrLine(L"lister-host: " + error);
-      WriteErrLine(L"Try 'lister-host --help'.");
-      return 2;
+    using namespace pagelet;
+    // UTF-8 bytes go out as they are: no LF to CR LF translation.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    try {
+        const std::vector<std::wstring> args(argv + 1, argv + argc);
+        THostOptions options;
+        std::wstring error;
+        if (!ParseHostOptions(args, options, error)) {
+            WriteErrLine(L"lister-host: " + error);
+            WriteErrLine(L"Try 'lister-host --help'.");
+            return 2;
+        }
+        if (options.help) {
+            WriteOut(HostUsage());
+            return 0;
+        }
+        return RunListerHost(options);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "lister-host: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "lister-host: unexpected failure\n");
     }
-    if (options.help) {
-      WriteOut(HostUsage());
-      return 0;
-    }
-    return RunListerHost(options);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "lister-host: %s\n", e.what());
-  } catch (...) {
-    std::fprintf(stderr, "lister-host: unexpected failure\n");
-  }
-  return 2;
+    return 2;
 }

@@ -26,7 +26,8 @@ constexpr std::u16string_view kUnicodeText =
 // 0x80 euro sign, 0x97 em dash.
 constexpr std::string_view kEightBitText =
     "This paragraph is stored as 8-bit text in a compressed piece and decoded with code page 1252: "
-    "na\xEFve fa\xE7" "ade, r\xE9sum\xE9, 10 \x80 \x97 all in one byte each.\r"
+    "na\xEFve fa\xE7"
+    "ade, r\xE9sum\xE9, 10 \x80 \x97 all in one byte each.\r"
     "The command-line tool pagelet-cat prints the same text as UTF-8.\r";
 
 }  // namespace
@@ -44,12 +45,12 @@ int main(int argc, char** argv) {
         const uint32_t eightBitAt = kUnicodeAt + 2 * unicodeChars;
 
         TDocBuilder doc;
-        doc.Flags(0x0200);  // fWhichTblStm: the CLX is in "1Table"
+        doc.Flags(0x0200);                               // fWhichTblStm: the CLX is in "1Table"
         doc.DocBytes(0x02, std::string("\xC1\x00", 2));  // nFib 0x00C1, Word 97
         doc.DocText16(kUnicodeAt, kUnicodeText);
         doc.DocBytes(eightBitAt, kEightBitText);
         doc.Clx(TClxBuilder().Pcdt({0, unicodeChars, unicodeChars + eightBitChars},
-                          {{kUnicodeAt}, {CompressedFc(eightBitAt)}}));
+                                   {{kUnicodeAt}, {CompressedFc(eightBitAt)}}));
         WriteFileBytes(std::u16string(argv[1], argv[1] + std::char_traits<char>::length(argv[1])), doc.Build());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "make-sample-doc: %s\n", e.what());

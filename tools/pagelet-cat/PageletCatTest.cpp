@@ -55,11 +55,15 @@ TDocBuilder Utf16Doc(std::u16string_view text) {
 }
 
 TEST(PageletCat, NewlinesNulsAndSurrogates) {
-    const char16_t raw[] = u"a\rb\nc\r\nd\r\r\0e\xD800" u"f\u20AC\U0001F600\u0007";
+    const char16_t raw[] =
+        u"a\rb\nc\r\nd\r\r\0e\xD800"
+        u"f\u20AC\U0001F600\u0007";
     auto file = Utf16Doc(std::u16string(raw, std::size(raw) - 1)).Write();
     const TResult r = RunCat(PathOf(*file));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "a\nb\nc\nd\n\ne\xEF\xBF\xBD" "f\xE2\x82\xAC\xF0\x9F\x98\x80\x07");
+    EXPECT_EQ(r.out,
+              "a\nb\nc\nd\n\ne\xEF\xBF\xBD"
+              "f\xE2\x82\xAC\xF0\x9F\x98\x80\x07");
     EXPECT_EQ(r.err, "");
 }
 
@@ -105,8 +109,10 @@ TEST(PageletCat, ExitStatus) {
         const TResult r = RunCat(c.args);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, c.out);
-        if (c.errPart.empty()) EXPECT_EQ(r.err, "");
-        else EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
+        if (c.errPart.empty())
+            EXPECT_EQ(r.err, "");
+        else
+            EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
     }
 }
 

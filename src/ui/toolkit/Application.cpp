@@ -57,8 +57,7 @@ void TApplication::HandleException(TComponent* sender, const std::exception& e) 
 void TApplication::HandleUnknownException(TComponent* sender) noexcept {
     try {
         HandleException(sender, EPagelet(u"Unknown exception"));
-    } catch (...) {
-    }
+    } catch (...) {}
 }
 
 TApplication& Application() {

@@ -54,9 +54,7 @@ void RegisterFormClass(const TCreateParams& params, WNDPROC proc) {
 
 }  // namespace
 
-TForm::~TForm() {
-    DestroyHandle();
-}
+TForm::~TForm() { DestroyHandle(); }
 
 void TForm::DestroyHandle() {
     destroying_ = true;
@@ -69,14 +67,13 @@ void TForm::DestroyHandle() {
     }
 }
 
-void TForm::CreateParams(TCreateParams& params) {
-    (void)params;
-}
+void TForm::CreateParams(TCreateParams& params) { (void)params; }
 
 void TForm::CreateParentedWindow(HWND parent, const std::u16string& caption, RECT designBounds) {
     TCreateParams params;
     params.Caption = caption;
-    params.Style = WS_CHILD | WS_CLIPSIBLINGS | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
+    params.Style =
+        WS_CHILD | WS_CLIPSIBLINGS | WS_CAPTION | WS_THICKFRAME | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
     params.X = designBounds.left;
     params.Y = designBounds.top;
     RECT frame = designBounds;
@@ -90,9 +87,9 @@ void TForm::CreateParentedWindow(HWND parent, const std::u16string& caption, REC
 
     RegisterFormClass(params, &TForm::WindowProc);
     TCreateContext context{this, nullptr};
-    HWND wnd = CreateWindowExW(params.ExStyle, WStr(params.WinClassName), WStr(params.Caption), params.Style,
-                               params.X, params.Y, params.Width, params.Height, params.WndParent, nullptr,
-                               ModuleInstance(), &context);
+    HWND wnd =
+        CreateWindowExW(params.ExStyle, WStr(params.WinClassName), WStr(params.Caption), params.Style, params.X,
+                        params.Y, params.Width, params.Height, params.WndParent, nullptr, ModuleInstance(), &context);
     if (context.Failure) {
         if (wnd) DestroyWindow(wnd);
         handle_ = nullptr;
@@ -115,13 +112,9 @@ void TForm::Show() {
     if (handle_) ShowWindow(handle_, SW_SHOW);
 }
 
-bool TForm::Visible() const {
-    return handle_ && IsWindowVisible(handle_);
-}
+bool TForm::Visible() const { return handle_ && IsWindowVisible(handle_); }
 
-bool TForm::Enabled() const {
-    return handle_ && IsWindowEnabled(handle_);
-}
+bool TForm::Enabled() const { return handle_ && IsWindowEnabled(handle_); }
 
 LRESULT CALLBACK TForm::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {

@@ -66,7 +66,10 @@ protected:
     // Controls are made here, inside WM_CREATE, once Handle() is known.
     virtual void CreateControls() {}
     // Lays the controls out over the client area.
-    virtual void AlignControls(int clientWidth, int clientHeight) { (void)clientWidth; (void)clientHeight; }
+    virtual void AlignControls(int clientWidth, int clientHeight) {
+        (void)clientWidth;
+        (void)clientHeight;
+    }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -34,11 +34,21 @@ private:
     THandle h_{};
 };
 
-struct TMenuCloser { void operator()(HMENU h) const { DestroyMenu(h); } };
-struct TGdiCloser { void operator()(HGDIOBJ h) const { DeleteObject(h); } };
-struct TWindowCloser { void operator()(HWND h) const { DestroyWindow(h); } };
-struct TModuleCloser { void operator()(HMODULE h) const { FreeLibrary(h); } };
-struct TKernelCloser { void operator()(HANDLE h) const { CloseHandle(h); } };
+struct TMenuCloser {
+    void operator()(HMENU h) const { DestroyMenu(h); }
+};
+struct TGdiCloser {
+    void operator()(HGDIOBJ h) const { DeleteObject(h); }
+};
+struct TWindowCloser {
+    void operator()(HWND h) const { DestroyWindow(h); }
+};
+struct TModuleCloser {
+    void operator()(HMODULE h) const { FreeLibrary(h); }
+};
+struct TKernelCloser {
+    void operator()(HANDLE h) const { CloseHandle(h); }
+};
 
 using TMenuHandle = TOwnedHandle<HMENU, TMenuCloser>;
 using TGdiObject = TOwnedHandle<HGDIOBJ, TGdiCloser>;
@@ -50,7 +60,9 @@ using TKernelHandle = TOwnedHandle<HANDLE, TKernelCloser>;
 class TWindowDC {
 public:
     explicit TWindowDC(HWND wnd) : wnd_(wnd), dc_(GetWindowDC(wnd)) {}
-    ~TWindowDC() { if (dc_) ReleaseDC(wnd_, dc_); }
+    ~TWindowDC() {
+        if (dc_) ReleaseDC(wnd_, dc_);
+    }
     TWindowDC(const TWindowDC&) = delete;
     TWindowDC& operator=(const TWindowDC&) = delete;
     HDC Get() const { return dc_; }

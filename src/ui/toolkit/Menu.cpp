@@ -12,18 +12,15 @@ TShortCut ShortCut(uint16_t key, TShiftState shift) {
     return result;
 }
 
-TPopupMenu::TPopupMenu(UINT resourceId)
-    : menu_(LoadMenuW(ModuleInstance(), MAKEINTRESOURCEW(resourceId))) {
+TPopupMenu::TPopupMenu(UINT resourceId) : menu_(LoadMenuW(ModuleInstance(), MAKEINTRESOURCEW(resourceId))) {
     if (!menu_) throw EPagelet(u"Cannot load the context menu", static_cast<int32_t>(GetLastError()));
 }
 
-HMENU TPopupMenu::Handle() const {
-    return GetSubMenu(menu_.Get(), 0);
-}
+HMENU TPopupMenu::Handle() const { return GetSubMenu(menu_.Get(), 0); }
 
 void TPopupMenu::Popup(HWND owner, POINT pt) {
-    UINT command = static_cast<UINT>(TrackPopupMenu(Handle(), TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD,
-                                                    pt.x, pt.y, 0, owner, nullptr));
+    UINT command = static_cast<UINT>(
+        TrackPopupMenu(Handle(), TPM_LEFTALIGN | TPM_RIGHTBUTTON | TPM_RETURNCMD, pt.x, pt.y, 0, owner, nullptr));
     if (command != 0) Click(command);
 }
 

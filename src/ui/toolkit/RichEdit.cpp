@@ -33,9 +33,7 @@ COLORREF ColorToRGB(int32_t color) {
 
 TRichEdit::TRichEdit() = default;
 
-TRichEdit::~TRichEdit() {
-    DestroyHandle();
-}
+TRichEdit::~TRichEdit() { DestroyHandle(); }
 
 void TRichEdit::CreateWnd(HWND parent) {
     parent_ = parent;
@@ -52,9 +50,8 @@ DWORD TRichEdit::Style() const {
 
 void TRichEdit::CreateHandle() {
     LoadRichEditLibrary();
-    HWND wnd = CreateWindowExW(0, L"RICHEDIT20W", L"", Style(), bounds_.left, bounds_.top,
-                               bounds_.right - bounds_.left, bounds_.bottom - bounds_.top, parent_, nullptr,
-                               ModuleInstance(), nullptr);
+    HWND wnd = CreateWindowExW(0, L"RICHEDIT20W", L"", Style(), bounds_.left, bounds_.top, bounds_.right - bounds_.left,
+                               bounds_.bottom - bounds_.top, parent_, nullptr, ModuleInstance(), nullptr);
     if (!wnd) throw EPagelet(u"Error creating window", static_cast<int32_t>(GetLastError()));
     handle_ = wnd;
     SetPropW(wnd, kControlProperty, this);
@@ -126,13 +123,9 @@ int TRichEdit::GetTextLen() const {
     return handle_ ? static_cast<int>(SendMessageW(handle_, WM_GETTEXTLENGTH, 0, 0)) : 0;
 }
 
-void TRichEdit::SelectAll() {
-    Send(EM_SETSEL, 0, -1);
-}
+void TRichEdit::SelectAll() { Send(EM_SETSEL, 0, -1); }
 
-void TRichEdit::CopyToClipboard() {
-    Send(WM_COPY, 0, 0);
-}
+void TRichEdit::CopyToClipboard() { Send(WM_COPY, 0, 0); }
 
 int TRichEdit::SelStart() const {
     CHARRANGE range{0, 0};
@@ -174,9 +167,7 @@ void TRichEdit::SetFocus() {
     ::SetFocus(handle_);
 }
 
-bool TRichEdit::Focused() const {
-    return handle_ && GetFocus() == handle_;
-}
+bool TRichEdit::Focused() const { return handle_ && GetFocus() == handle_; }
 
 void TRichEdit::SetWordWrap(bool value) {
     if (value == wordWrap_) return;
@@ -229,7 +220,8 @@ void TRichEdit::ApplyFont() {
     if (!handle_) return;
     CHARFORMAT2W format{};
     format.cbSize = sizeof(format);
-    format.dwMask = CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR | CFM_CHARSET;
+    format.dwMask =
+        CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR | CFM_CHARSET;
     format.yHeight = fontSize_ * 20;  // twips
     if (fontStyle_ & 1) format.dwEffects |= CFE_BOLD;
     if (fontStyle_ & 2) format.dwEffects |= CFE_ITALIC;
