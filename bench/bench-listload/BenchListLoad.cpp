@@ -14,18 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "plugin/ListerApi.h"
+
+namespace lister = pagelet::lister;
+
 namespace {
-
-struct TListDefaultParam {
-    int Size;
-    DWORD PluginInterfaceVersionLow;
-    DWORD PluginInterfaceVersionHi;
-    char DefaultIniName[MAX_PATH];
-};
-
-using TListLoad = HWND(__stdcall*)(HWND, char*, int);
-using TListCloseWindow = void(__stdcall*)(HWND);
-using TListSetDefaultParams = void(__stdcall*)(TListDefaultParam*);
 
 double Now() {
     static LARGE_INTEGER frequency = [] {
@@ -72,17 +65,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s (error %lu)\n", argv[1], GetLastError());
         return 1;
     }
-    auto listLoad = reinterpret_cast<TListLoad>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListLoad")));
+    auto listLoad = reinterpret_cast<lister::TListLoad>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListLoad")));
     auto listClose =
-        reinterpret_cast<TListCloseWindow>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListCloseWindow")));
-    auto setDefaults = reinterpret_cast<TListSetDefaultParams>(
+        reinterpret_cast<lister::TListCloseWindow>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListCloseWindow")));
+    auto setDefaults = reinterpret_cast<lister::TListSetDefaultParams>(
         reinterpret_cast<void*>(GetProcAddress(plugin, "ListSetDefaultParams")));
     if (!listLoad || !listClose || !setDefaults) {
         std::fprintf(stderr, "%s lacks the lister exports\n", argv[1]);
         return 1;
     }
     // Settings in the temporary folder: no Pagelet.ini there, so the defaults.
-    TListDefaultParam params{};
+    lister::TDefaultParams params{};
     params.Size = sizeof(params);
     params.PluginInterfaceVersionLow = 10;
     params.PluginInterfaceVersionHi = 2;

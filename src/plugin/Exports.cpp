@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include "common/Error.h"
 #include "common/Win32Text.h"
+#include "plugin/ListerApi.h"
 #include "plugin/ViewerWindow.h"
 #include "ui/FormMain.h"
 
@@ -44,17 +46,17 @@ int PercentPosition(int32_t percent, size_t textLength) {
 void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
     TRichEdit& viewer = ViewerOf(viewerHandle);
     switch (command) {
-    case 1:
+    case lister::kCommandCopy:
         viewer.CopyToClipboard();
         break;
-    case 2:
+    case lister::kCommandNewParams:
         viewer.SetPlainText(true);
-        viewer.SetWordWrapWithScrollBars((parameter & 1) != 0);
+        viewer.SetWordWrapWithScrollBars((parameter & lister::kDisplayWrapText) != 0);
         break;
-    case 3:
+    case lister::kCommandSelectAll:
         viewer.SelectAll();
         break;
-    case 4:
+    case lister::kCommandSetPercent:
         viewer.SetFocus();
         viewer.SetSelStart(PercentPosition(parameter, viewer.Text().size()));
         viewer.SetSelLength(1);
@@ -64,20 +66,14 @@ void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
     }
 }
 
-// Search flags of the host.
-constexpr int32_t kSearchFromStart = 1;
-constexpr int32_t kSearchMatchCase = 2;
-constexpr int32_t kSearchWholeWords = 4;
-constexpr int32_t kSearchBackwards = 8;
-
 void SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFlags) {
     TRichEdit& viewer = ViewerOf(viewerHandle);
-    bool forward = !(searchFlags & kSearchBackwards);
+    bool forward = !(searchFlags & lister::kSearchBackwards);
     unsigned findFlags = forward ? kFindDown : 0;
-    if (searchFlags & kSearchMatchCase) findFlags |= kFindMatchCase;
-    if (searchFlags & kSearchWholeWords) findFlags |= kFindWholeWord;
+    if (searchFlags & lister::kSearchMatchCase) findFlags |= kFindMatchCase;
+    if (searchFlags & lister::kSearchWholeWords) findFlags |= kFindWholeWord;
 
-    bool fromEdge = viewer.SelLength() == 0 || (searchFlags & kSearchFromStart);
+    bool fromEdge = viewer.SelLength() == 0 || (searchFlags & lister::kSearchFromStart);
     int cpMin, cpMax;
     if (forward) {
         cpMin = fromEdge ? 0 : viewer.SelStart() + viewer.SelLength();
@@ -128,20 +124,27 @@ void __stdcall ListGetDetectString(char* detectString, int maxLen) {
 int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
     try {
         pagelet::SendCommand(listWin, command, parameter);
-        return 0;
+        return pagelet::lister::kListerOk;
     } catch (...) {
-        return 1;
+        return pagelet::lister::kListerError;
     }
 }
 
 int __stdcall ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
     try {
-        if (!searchString) return 1;
+        if (!searchString) return pagelet::lister::kListerError;
         pagelet::SearchText(listWin, pagelet::FromW(searchString), searchParameter);
-        return 0;
+        return pagelet::lister::kListerOk;
     } catch (...) {
-        return 1;
+        return pagelet::lister::kListerError;
     }
 }
 
 }  // extern "C"
+
+// The exports have the types the host calls them through.
+static_assert(std::is_same_v<decltype(&ListLoad), pagelet::lister::TListLoad>);
+static_assert(std::is_same_v<decltype(&ListCloseWindow), pagelet::lister::TListCloseWindow>);
+static_assert(std::is_same_v<decltype(&ListGetDetectString), pagelet::lister::TListGetDetectString>);
+static_assert(std::is_same_v<decltype(&ListSendCommand), pagelet::lister::TListSendCommand>);
+static_assert(std::is_same_v<decltype(&ListSearchTextW), pagelet::lister::TListSearchTextW>);

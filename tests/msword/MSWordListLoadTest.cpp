@@ -14,28 +14,22 @@
 #include <vector>
 
 #include "msword/WordStubHarness.h"
+#include "plugin/ListerApi.h"
 
 namespace {
 
 using pagelet::test::WordStub;
+namespace lister = pagelet::lister;
 
 struct TPluginExports {
     HMODULE Module = nullptr;
-    HWND(__stdcall* ListLoad)(HWND, char*, int) = nullptr;
-    void(__stdcall* ListCloseWindow)(HWND) = nullptr;
-    void(__stdcall* ListSetDefaultParams)(void*) = nullptr;
+    lister::TListLoad ListLoad = nullptr;
+    lister::TListCloseWindow ListCloseWindow = nullptr;
+    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
 };
 
 TPluginExports Plugin;
 std::wstring SettingsDir;  // with a trailing backslash
-
-// The host's default-parameters record.
-struct THostParams {
-    int32_t Size;
-    uint32_t VersionLow;
-    uint32_t VersionHi;
-    char DefaultIniName[260];
-};
 
 template <typename F>
 void Bind(const char* name, F& f) {
@@ -71,10 +65,10 @@ public:
         GetTempPathW(MAX_PATH, temp);
         SettingsDir = std::wstring(temp) + L"pagelet-msword-listload\\";
         CreateDirectoryW(SettingsDir.c_str(), nullptr);
-        THostParams params{};
+        lister::TDefaultParams params{};
         params.Size = sizeof params;
-        params.VersionLow = 10;
-        params.VersionHi = 2;
+        params.PluginInterfaceVersionLow = 10;
+        params.PluginInterfaceVersionHi = 2;
         ToAnsi(SettingsDir + L"lsplugin.ini").copy(params.DefaultIniName, sizeof params.DefaultIniName - 1);
         Plugin.ListSetDefaultParams(&params);
     }

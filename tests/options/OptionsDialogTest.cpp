@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "plugin/ListerApi.h"
 #include "support/DocBuilder.h"
 #include "ui/resource.h"
 
@@ -32,19 +33,13 @@ using namespace std::chrono_literals;
 using pagelet::TClxBuilder;
 using pagelet::TDocBuilder;
 using pagelet::TTempFile;
+namespace lister = pagelet::lister;
 
 const wchar_t* const kPluginFile = L"" PAGELET_PLUGIN_FILE;
 constexpr wchar_t kHostClass[] = L"PageletOptionsTestHost";
 constexpr wchar_t kDocumentText[] = L"Text of the options test document";
 
 // --- the plug-in, as a host sees it ------------------------------------------
-
-struct TListDefaultParam {
-    int32_t Size;
-    DWORD PluginInterfaceVersionLow;
-    DWORD PluginInterfaceVersionHi;
-    char DefaultIniName[MAX_PATH];
-};
 
 class TPlugin {
 public:
@@ -54,9 +49,9 @@ public:
     }
 
     HMODULE Module = nullptr;
-    HWND(WINAPI* ListLoad)(HWND, char*, int) = nullptr;
-    void(WINAPI* ListCloseWindow)(HWND) = nullptr;
-    void(WINAPI* ListSetDefaultParams)(TListDefaultParam*) = nullptr;
+    lister::TListLoad ListLoad = nullptr;
+    lister::TListCloseWindow ListCloseWindow = nullptr;
+    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
 
 private:
     TPlugin() {
@@ -376,7 +371,7 @@ protected:
         settingsDir_ = std::wstring(temp) + L"pagelet-options-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                        std::to_wstring(counter++) + L"\\";
         iniPath_ = settingsDir_ + L"Pagelet.ini";
-        TListDefaultParam params{};
+        lister::TDefaultParams params{};
         params.Size = sizeof(params);
         params.PluginInterfaceVersionHi = 2;
         params.PluginInterfaceVersionLow = 0;
@@ -406,7 +401,7 @@ protected:
     // Opens the document in the lister window, as the host's ListLoad call does.
     void Load(const std::wstring& file = {}) {
         std::string path = Ansi(file.empty() ? Wide(document_->Path()) : file);
-        viewer_ = TPlugin::Get().ListLoad(lister_, path.data(), 1);
+        viewer_ = TPlugin::Get().ListLoad(lister_, path.data(), lister::kDisplayWrapText);
         ASSERT_NE(viewer_, nullptr) << "ListLoad failed";
         viewerEdit_ = FindWindowExW(viewer_, nullptr, L"RICHEDIT20W", nullptr);
         ASSERT_NE(viewerEdit_, nullptr);

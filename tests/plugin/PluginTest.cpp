@@ -22,6 +22,7 @@
 #include "common/Win32Text.h"
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
+#include "plugin/ListerApi.h"
 #include "settings/Locations.h"
 #include "support/DocBuilder.h"
 
@@ -30,14 +31,17 @@ namespace {
 
 // ---- the plug-in ----------------------------------------------------------
 
+// A command number the plug-in does not know.
+constexpr int kUnknownCommand = 7;
+
 struct TPlugin {
     HMODULE Module = nullptr;
-    HWND(__stdcall* ListLoad)(HWND, char*, int) = nullptr;
-    void(__stdcall* ListCloseWindow)(HWND) = nullptr;
-    void(__stdcall* ListGetDetectString)(char*, int) = nullptr;
-    void(__stdcall* ListSetDefaultParams)(TListDefaultParam*) = nullptr;
-    int(__stdcall* ListSendCommand)(HWND, int, int) = nullptr;
-    int(__stdcall* ListSearchTextW)(HWND, WCHAR*, int) = nullptr;
+    lister::TListLoad ListLoad = nullptr;
+    lister::TListCloseWindow ListCloseWindow = nullptr;
+    lister::TListGetDetectString ListGetDetectString = nullptr;
+    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
+    lister::TListSendCommand ListSendCommand = nullptr;
+    lister::TListSearchTextW ListSearchTextW = nullptr;
     std::u16string SettingsDir;  // with a trailing backslash
 };
 
@@ -78,7 +82,7 @@ public:
             std::filesystem::temp_directory_path() / ("pagelet-plugin-test-" + std::to_string(GetCurrentProcessId()));
         std::filesystem::create_directories(dir);
         p.SettingsDir = dir.u16string() + u"\\";
-        TListDefaultParam params{};
+        lister::TDefaultParams params{};
         params.Size = sizeof(params);
         params.PluginInterfaceVersionLow = 10;
         params.PluginInterfaceVersionHi = 2;
@@ -416,7 +420,7 @@ TEST_F(PluginTest, ViewerWindowIsAMaximizedChildWithTheControlFillingIt) {
     EXPECT_EQ(GetFocus(), Control(viewer));
     // The text limit is raised past the default 64K characters, also after a rebuild.
     EXPECT_GE(SendMessageW(Control(viewer), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 2, 1), 0);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandNewParams, lister::kDisplayWrapText), 0);
     EXPECT_GE(SendMessageW(Control(viewer), EM_GETLIMITTEXT, 0, 0), 0x7FFFFFFE);
 }
 
@@ -501,7 +505,7 @@ TEST_F(PluginTest, WordWrapAndScrollBarsFollowDisplayFlagsAndCommand2) {
     Select(Control(viewer), 10, 5);
     for (int parameter : {1, 0, 6, 7}) {
         SCOPED_TRACE("command 2, parameter " + std::to_string(parameter));
-        EXPECT_EQ(Plugin().ListSendCommand(viewer, 2, parameter), 0);
+        EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandNewParams, parameter), 0);
         HWND control = Control(viewer);
         expectWrap(control, parameter & 1);
         // Rebuilt or not, text and selection stay.
@@ -662,7 +666,7 @@ TEST_F(PluginTest, CtrlWheelZoomsInStepsWithAFloorOfOne) {
     // A rebuild drops the zoom; the count goes on from where it was.
     for (int i = 0; i < 14; ++i) wheel(MK_CONTROL, 120);  // 151
     EXPECT_EQ(Zoom(control), std::make_pair(151, 100));
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 2, 0), 0);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandNewParams, 0), 0);
     control = Control(viewer);
     EXPECT_EQ(Zoom(control).first, 0);
     wheel(MK_CONTROL, 120);
@@ -723,10 +727,10 @@ TEST_F(PluginTest, CommandsCopySelectAllAndGoToAPercentage) {
     ASSERT_NE(viewer, nullptr);
     HWND control = Control(viewer);
 
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 7, 0), 0);
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 1, 0), 0) << "copy with nothing selected";
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, kUnknownCommand, 0), 0);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandCopy, 0), 0) << "copy with nothing selected";
 
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 3, 0), 0);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSelectAll, 0), 0);
     CHARRANGE all = Selection(control);
     EXPECT_EQ(all.cpMin, 0);
     EXPECT_GE(all.cpMax, 17);
@@ -735,7 +739,7 @@ TEST_F(PluginTest, CommandsCopySelectAllAndGoToAPercentage) {
     EmptyClipboard();
     CloseClipboard();
     Select(control, 3, 6);
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 1, 0), 0);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandCopy, 0), 0);
     ASSERT_TRUE(OpenClipboard(nullptr));
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     ASSERT_NE(data, nullptr);
@@ -750,7 +754,7 @@ TEST_F(PluginTest, CommandsCopySelectAllAndGoToAPercentage) {
     for (const TRow& row : std::vector<TRow>{{0, 0}, {-5, 0}, {10, 1}, {50, 9}, {99, 18}}) {
         SCOPED_TRACE("percent " + std::to_string(row.percent));
         SetFocus(GetParent(viewer));
-        EXPECT_EQ(Plugin().ListSendCommand(viewer, 4, row.percent), 0);
+        EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSetPercent, row.percent), 0);
         CHARRANGE sel = Selection(control);
         EXPECT_EQ(sel.cpMin, row.start);
         EXPECT_EQ(sel.cpMax, row.start + 1);
@@ -758,7 +762,7 @@ TEST_F(PluginTest, CommandsCopySelectAllAndGoToAPercentage) {
     }
     // At or beyond the end: at most the final paragraph mark is selected.
     for (int percent : {100, 1000}) {
-        EXPECT_EQ(Plugin().ListSendCommand(viewer, 4, percent), 0);
+        EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSetPercent, percent), 0);
         CHARRANGE sel = Selection(control);
         EXPECT_LE(sel.cpMax - sel.cpMin, 1) << percent;
         EXPECT_GE(sel.cpMin, 17) << percent;
@@ -766,7 +770,7 @@ TEST_F(PluginTest, CommandsCopySelectAllAndGoToAPercentage) {
 
     // A control that cannot take the focus makes command 4 and a found match fail.
     ShowWindow(viewer, SW_HIDE);
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 4, 0), 1);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSetPercent, 0), 1);
     EXPECT_EQ(Search(viewer, u"abc", 1), 1);
     EXPECT_EQ(Search(viewer, u"nothing", 1), 0);
     ShowWindow(viewer, SW_SHOW);
@@ -796,14 +800,14 @@ TEST_F(PluginTest, TeardownRunsOnceThroughCloseOrThroughTheListersDestruction) {
     Pump();
     EXPECT_FALSE(IsWindow(viewer));
     Plugin().ListCloseWindow(viewer);
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 3, 0), 1);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSelectAll, 0), 1);
 
     // The viewer window destroyed directly.
     viewer = Load(doc->Path());
     ASSERT_NE(viewer, nullptr);
     DestroyWindow(viewer);
     Pump();
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 3, 0), 1);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSelectAll, 0), 1);
     Plugin().ListCloseWindow(viewer);
     // Boxes are checked in TearDown: none may have appeared.
 }
@@ -823,7 +827,7 @@ TEST_F(PluginTest, TwoViewersAtOnce) {
 
     Plugin().ListCloseWindow(b);
     // The first one still works, keys included, after the second went.
-    EXPECT_EQ(Plugin().ListSendCommand(a, 3, 0), 0);
+    EXPECT_EQ(Plugin().ListSendCommand(a, lister::kCommandSelectAll, 0), 0);
     ListerKeys.clear();
     SendMessageW(Control(a), WM_KEYDOWN, VK_ESCAPE, 1);
     Pump();
@@ -874,13 +878,15 @@ TEST_F(PluginTest, ExportsGivenAStrangersWindowFailOrDoNothing) {
     HWND strangers[] = {nullptr, lister, garbage, Control(viewer), GetDesktopWindow(), reinterpret_cast<HWND>(0x7777)};
     for (HWND stranger : strangers) {
         SCOPED_TRACE(reinterpret_cast<uintptr_t>(stranger));
-        for (int command : {1, 2, 3, 4, 7}) EXPECT_EQ(Plugin().ListSendCommand(stranger, command, 1), 1);
+        for (int command : {lister::kCommandCopy, lister::kCommandNewParams, lister::kCommandSelectAll,
+                            lister::kCommandSetPercent, kUnknownCommand})
+            EXPECT_EQ(Plugin().ListSendCommand(stranger, command, 1), 1);
         EXPECT_EQ(Search(stranger, u"stranger", 0), 1);
         Plugin().ListCloseWindow(stranger);
     }
     EXPECT_EQ(Plugin().ListSearchTextW(viewer, nullptr, 0), 1);
     EXPECT_TRUE(IsWindow(viewer));
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 3, 0), 0);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSelectAll, 0), 0);
     // A document that loads, but no window can be made in a parent that is
     // no window (nor can a box be owned by it, so the platform shows none).
     std::string path = ToAnsi(doc->Path());
@@ -888,7 +894,7 @@ TEST_F(PluginTest, ExportsGivenAStrangersWindowFailOrDoNothing) {
     Pump();
     for (const TBox& box : Boxes) EXPECT_EQ(box.Text.substr(0, 11), u"Exception:\r");
     Boxes.clear();
-    EXPECT_EQ(Plugin().ListSendCommand(viewer, 3, 0), 0);
+    EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSelectAll, 0), 0);
     std::string missing = "C:\\no\\such\\folder\\missing.doc";
     EXPECT_EQ(Plugin().ListLoad(lister, nullptr, 0), nullptr);
     Boxes.clear();  // the empty name's "Error opening document" box

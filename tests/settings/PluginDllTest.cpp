@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "common/ByteReader.h"
-#include "settings/Locations.h"
+#include "plugin/ListerApi.h"
 #include "settings/ScratchDir.h"
 
 namespace pagelet {
@@ -91,7 +91,7 @@ TEST(PluginDll, ExportsExactlyTheUndecoratedNames) {
     EXPECT_EQ(ExportNames(image), kExpectedExports);
 }
 
-using TSetDefaultParams = void(__stdcall*)(TListDefaultParam*);
+using TSetDefaultParams = lister::TListSetDefaultParams;
 
 // A copy of the plug-in in its own directory, loaded as a host loads it.
 class ListSetDefaultParamsTest : public ::testing::Test {
@@ -128,7 +128,7 @@ protected:
     }
     void Config(const std::string& text) { test::WriteText(pluginDir_ / "config.ini", text); }
     void Call(TSetDefaultParams function, const std::string& hostIni) {
-        TListDefaultParam record{};
+        lister::TDefaultParams record{};
         record.Size = sizeof record;
         record.PluginInterfaceVersionLow = 10;
         record.PluginInterfaceVersionHi = 2;
@@ -214,7 +214,7 @@ TEST_F(ListSetDefaultParamsTest, HostPathWithoutDirectoryIsHarmless) {
     EXPECT_EQ(entries, std::set<std::string>{"plugins"});
 
     // A record filling all 260 bytes without a NUL.
-    TListDefaultParam record{};
+    lister::TDefaultParams record{};
     const std::string dir = Native("full") + "\\";
     std::string name = dir + std::string(260 - dir.size(), 'x');
     std::memcpy(record.DefaultIniName, name.data(), 260);

@@ -261,8 +261,8 @@ void TListerHost::SetDefaultParams() {
     if (!fPlugin.ListSetDefaultParams) return;
     const std::wstring ini =
         fOptions.iniPath.empty() ? ProgramDirectory() + L"lister-host.ini" : FullPath(fOptions.iniPath);
-    TListDefaultParams params{};
-    params.size = sizeof params;
+    lister::TDefaultParams params{};
+    params.Size = sizeof params;
     params.PluginInterfaceVersionLow = 0;
     params.PluginInterfaceVersionHi = 2;
     const std::string ansi = AnsiPath(ini);
@@ -302,7 +302,7 @@ int TListerHost::Run() {
     std::string ansiPath = AnsiPath(fullPath);
     {
         TPluginCall call(*this);
-        fViewerWin = fPlugin.ListLoad(fListerWin, ansiPath.data(), fWrap ? kLcpWrapText : 0);
+        fViewerWin = fPlugin.ListLoad(fListerWin, ansiPath.data(), fWrap ? lister::kDisplayWrapText : 0);
     }
     if (!fViewerWin) {
         WriteErrLine(L"lister-host: the plug-in did not open " + fullPath);
@@ -385,16 +385,16 @@ void TListerHost::RunCommand(const THostCommand& command) {
     WriteOutLine(L"running " + command.name);
     switch (command.kind) {
     case TKind::Copy:
-        SendCommand(kLcCopy, 0);
+        SendCommand(lister::kCommandCopy, 0);
         break;
     case TKind::SelectAll:
-        SendCommand(kLcSelectAll, 0);
+        SendCommand(lister::kCommandSelectAll, 0);
         break;
     case TKind::Wrap:
         ToggleWrap();
         break;
     case TKind::Percent:
-        SendCommand(kLcSetPercent, command.percent);
+        SendCommand(lister::kCommandSetPercent, command.percent);
         break;
     case TKind::Find:
         StartSearch(command.text, command.backwards, command.matchCase, command.wholeWords);
@@ -586,10 +586,10 @@ void TListerHost::OnCommand(WORD id) {
         Close(L"menu");
         break;
     case IDM_COPY:
-        SendCommand(kLcCopy, 0);
+        SendCommand(lister::kCommandCopy, 0);
         break;
     case IDM_SELECTALL:
-        SendCommand(kLcSelectAll, 0);
+        SendCommand(lister::kCommandSelectAll, 0);
         break;
     case IDM_WRAP:
         ToggleWrap();
@@ -602,8 +602,8 @@ void TListerHost::OnCommand(WORD id) {
         if (fLastSearch.empty()) {
             OpenFindDialog();
         } else {
-            const int direction = id == IDM_FINDPREV ? kLcsBackwards : 0;
-            Search(fLastSearch, (fLastSearchFlags & ~kLcsBackwards) | direction);
+            const int direction = id == IDM_FINDPREV ? lister::kSearchBackwards : 0;
+            Search(fLastSearch, (fLastSearchFlags & ~lister::kSearchBackwards) | direction);
         }
         break;
     case IDM_GOTOPERCENT:
@@ -627,7 +627,7 @@ void TListerHost::SendCommand(int command, int parameter) {
 
 void TListerHost::ToggleWrap() {
     fWrap = !fWrap;
-    SendCommand(kLcNewParams, fWrap ? kLcpWrapText : 0);
+    SendCommand(lister::kCommandNewParams, fWrap ? lister::kDisplayWrapText : 0);
 }
 
 void TListerHost::OpenFindDialog() {
@@ -660,11 +660,11 @@ void TListerHost::OnFindMessage(const FINDREPLACEW& find) {
 
 void TListerHost::StartSearch(const std::wstring& text, bool backwards, bool matchCase, bool wholeWords) {
     int flags = 0;
-    if (backwards) flags |= kLcsBackwards;
-    if (matchCase) flags |= kLcsMatchCase;
-    if (wholeWords) flags |= kLcsWholeWords;
+    if (backwards) flags |= lister::kSearchBackwards;
+    if (matchCase) flags |= lister::kSearchMatchCase;
+    if (wholeWords) flags |= lister::kSearchWholeWords;
     // A new text is looked for from the start (or the end, backwards).
-    const int first = text != fLastSearch ? kLcsFindFirst : 0;
+    const int first = text != fLastSearch ? lister::kSearchFromStart : 0;
     fLastSearch = text;
     fLastSearchFlags = flags;
     Search(text, flags | first);
@@ -720,7 +720,7 @@ void TListerHost::GoToPercent() {
         return;
     }
     fPercent = percent;
-    SendCommand(kLcSetPercent, percent);
+    SendCommand(lister::kCommandSetPercent, percent);
 }
 
 bool TListerHost::Busy() const { return fPluginCalls > 0 || (fMainWin && !IsWindowEnabled(fMainWin)); }

@@ -6,33 +6,9 @@
 
 #include <string>
 
+#include "plugin/ListerApi.h"
+
 namespace pagelet {
-
-// The record handed to ListSetDefaultParams.
-struct TListDefaultParams {
-    int size;
-    DWORD PluginInterfaceVersionLow;
-    DWORD PluginInterfaceVersionHi;
-    char DefaultIniName[MAX_PATH];
-};
-
-// Commands of ListSendCommand, their parameter bits and the search flags.
-constexpr int kLcCopy = 1;
-constexpr int kLcNewParams = 2;
-constexpr int kLcSelectAll = 3;
-constexpr int kLcSetPercent = 4;
-constexpr int kLcpWrapText = 1;
-constexpr int kLcsFindFirst = 1;
-constexpr int kLcsMatchCase = 2;
-constexpr int kLcsWholeWords = 4;
-constexpr int kLcsBackwards = 8;
-
-using TListSetDefaultParams = void(WINAPI*)(TListDefaultParams* params);
-using TListLoad = HWND(WINAPI*)(HWND parentWin, char* fileToLoad, int showFlags);
-using TListCloseWindow = void(WINAPI*)(HWND listWin);
-using TListGetDetectString = void(WINAPI*)(char* detectString, int maxLen);
-using TListSendCommand = int(WINAPI*)(HWND listWin, int command, int parameter);
-using TListSearchTextW = int(WINAPI*)(HWND listWin, WCHAR* searchString, int searchParameter);
 
 class TListerPlugin {
 public:
@@ -47,12 +23,12 @@ public:
     // Frees the library (also done by the destructor).
     void Unload();
 
-    TListSetDefaultParams ListSetDefaultParams = nullptr;
-    TListLoad ListLoad = nullptr;
-    TListCloseWindow ListCloseWindow = nullptr;
-    TListGetDetectString ListGetDetectString = nullptr;
-    TListSendCommand ListSendCommand = nullptr;
-    TListSearchTextW ListSearchTextW = nullptr;
+    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
+    lister::TListLoad ListLoad = nullptr;
+    lister::TListCloseWindow ListCloseWindow = nullptr;
+    lister::TListGetDetectString ListGetDetectString = nullptr;
+    lister::TListSendCommand ListSendCommand = nullptr;
+    lister::TListSearchTextW ListSearchTextW = nullptr;
 
 private:
     HMODULE fModule = nullptr;
