@@ -14,16 +14,23 @@ export WINEPREFIX=$PAGELET_WINEPREFIX
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
+# Where the kernel runs no 32-bit Linux programs, the wine script's 32-bit
+# loader cannot start: use the 64-bit loader itself (64-bit programs only).
+wine=wine
+if ! wine --version >/dev/null 2>&1 && [ -x /usr/lib/wine/wine64 ]; then
+  wine=/usr/lib/wine/wine64
+  export WINELOADER=$wine
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   # Serialise the first start: several tests may arrive at once.
-  ( flock 9; [ -f "$WINEPREFIX/system.reg" ] || wine wineboot -i >/dev/null 2>&1; wineserver -w ) 9>"$WINEPREFIX.lock"
+  ( flock 9; [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i >/dev/null 2>&1; wineserver -w ) 9>"$WINEPREFIX.lock"
 fi
 run() {
   if [ -z "${DISPLAY:-}" ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" "$@"
   else
-    wine "$@"
+    "$wine" "$@"
   fi
 }
 start=$SECONDS
