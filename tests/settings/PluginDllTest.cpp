@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -89,6 +90,59 @@ TEST(PluginDll, ExportsExactlyTheUndecoratedNames) {
     const std::vector<uint8_t> image = ReadAll(kPluginFile);
     ASSERT_GT(image.size(), 1024u) << kPluginFile;
     EXPECT_EQ(ExportNames(image), kExpectedExports);
+}
+
+// The version resource of a built binary, read back as a host's properties
+// page reads it: the fixed part and the US-English Unicode strings.
+struct TVersionInfo {
+    std::string FileVersion, ProductVersion;  // of the fixed part, "a.b.c.d"
+    std::map<std::string, std::string> Strings;
+};
+
+TVersionInfo ReadVersionInfo(const std::string& file) {
+    TVersionInfo info;
+    const std::wstring path = fs::path(file).wstring();
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &handle);
+    if (size == 0) {
+        ADD_FAILURE() << "no version resource in " << file;
+        return info;
+    }
+    std::vector<uint8_t> block(size);
+    EXPECT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, block.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) && fixed) {
+        EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
+        auto dotted = [](DWORD ms, DWORD ls) {
+            return std::to_string(HIWORD(ms)) + "." + std::to_string(LOWORD(ms)) + "." + std::to_string(HIWORD(ls)) +
+                   "." + std::to_string(LOWORD(ls));
+        };
+        info.FileVersion = dotted(fixed->dwFileVersionMS, fixed->dwFileVersionLS);
+        info.ProductVersion = dotted(fixed->dwProductVersionMS, fixed->dwProductVersionLS);
+    }
+    for (const char* name : {"FileDescription", "FileVersion", "ProductName", "ProductVersion", "OriginalFilename"}) {
+        const std::wstring key = L"\\StringFileInfo\\040904B0\\" + fs::path(name).wstring();
+        wchar_t* value = nullptr;
+        if (VerQueryValueW(block.data(), key.c_str(), reinterpret_cast<void**>(&value), &length) && value)
+            info.Strings[name] = fs::path(std::wstring(value)).string();
+    }
+    return info;
+}
+
+TEST(PluginDll, VersionResourcesCarryTheProjectVersion) {
+    const std::string version = PAGELET_VERSION;  // the project's, from CMake
+    for (const char* file : {PAGELET_PLUGIN_FILE, PAGELET_HOST_FILE}) {
+        SCOPED_TRACE(file);
+        TVersionInfo info = ReadVersionInfo(file);
+        EXPECT_EQ(info.FileVersion, version + ".0");
+        EXPECT_EQ(info.ProductVersion, version + ".0");
+        EXPECT_EQ(info.Strings["FileVersion"], version);
+        EXPECT_EQ(info.Strings["ProductVersion"], version);
+        EXPECT_EQ(info.Strings["ProductName"], "Pagelet");
+        EXPECT_EQ(info.Strings["OriginalFilename"], fs::path(file).filename().string());
+        EXPECT_NE(info.Strings["FileDescription"].find("Pagelet"), std::string::npos);
+    }
 }
 
 using TSetDefaultParams = lister::TListSetDefaultParams;
