@@ -22,7 +22,7 @@ using TStoragePtr = std::unique_ptr<TStorage, TStorageCloser>;
 // Any failure, a missing file included, is "not a compound file".
 bool StorageIsCompoundFile(const std::u16string& fileName);
 
-// Opens the file read-only, share-exclusive. Throws EPagelet carrying the
+// Opens the file read-only, denying writers. Throws EPagelet carrying the
 // platform code; the message is the platform's text for it, or
 // "OLE error %.8x" when there is none.
 TStoragePtr StorageOpen(const std::u16string& fileName);

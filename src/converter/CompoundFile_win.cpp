@@ -69,6 +69,9 @@ void Check(HRESULT hr) {
 }
 
 constexpr DWORD kReadMode = STGM_READ | STGM_SHARE_EXCLUSIVE;
+// The root denies writers only, so that several readers (a viewer and the
+// host's thumbnail threads) can have the same file open at once.
+constexpr DWORD kRootReadMode = STGM_READ | STGM_SHARE_DENY_WRITE;
 constexpr ULONG kChunk = 1 << 20;
 
 }  // namespace
@@ -94,7 +97,7 @@ bool StorageIsCompoundFile(const std::u16string& fileName) { return ::StgIsStora
 
 TStoragePtr StorageOpen(const std::u16string& fileName) {
     TComPtr<IStorage> storage;
-    Check(::StgOpenStorageEx(WStr(fileName), kReadMode, STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
+    Check(::StgOpenStorageEx(WStr(fileName), kRootReadMode, STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
                              reinterpret_cast<void**>(storage.Out())));
     if (storage.Get() == nullptr) throw EPagelet(HResultMessage(E_POINTER), static_cast<int32_t>(E_POINTER));
     // The size of the file bounds what any of its streams can hold.
