@@ -11,6 +11,7 @@
 #include "common/Error.h"
 #include "common/Win32Text.h"
 #include "plugin/ListerApi.h"
+#include "plugin/Preview.h"
 #include "plugin/ViewerWindow.h"
 #include "ui/FormMain.h"
 
@@ -52,6 +53,7 @@ void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
     case lister::kCommandNewParams:
         viewer.SetPlainText(true);
         viewer.SetWordWrapWithScrollBars((parameter & lister::kDisplayWrapText) != 0);
+        viewer.SetDarkScheme((parameter & lister::kDisplayDarkMode) != 0);
         break;
     case lister::kCommandSelectAll:
         viewer.SelectAll();
@@ -66,7 +68,8 @@ void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
     }
 }
 
-void SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFlags) {
+// Selects the next match; false when the text does not occur there.
+bool SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFlags) {
     TRichEdit& viewer = ViewerOf(viewerHandle);
     bool forward = !(searchFlags & lister::kSearchBackwards);
     unsigned findFlags = forward ? kFindDown : 0;
@@ -85,11 +88,11 @@ void SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFla
         cpMax = 0;
     }
     int found = viewer.Find(cpMin, cpMax, text, findFlags);
-    if (found != -1) {
-        viewer.SetFocus();
-        viewer.SetSelStart(found);
-        viewer.SetSelLength(static_cast<int>(text.size()));
-    }
+    if (found == -1) return false;
+    viewer.SetFocus();
+    viewer.SetSelStart(found);
+    viewer.SetSelLength(static_cast<int>(text.size()));
+    return true;
 }
 
 }  // namespace
@@ -98,9 +101,56 @@ void SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFla
 
 extern "C" {
 
+HWND __stdcall ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
+    try {
+        return pagelet::CreateViewerWindow(parentWin, pagelet::FromW(fileToLoad), showFlags);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 HWND __stdcall ListLoad(HWND parentWin, char* fileToLoad, int showFlags) {
     try {
-        return pagelet::CreateViewerWindow(parentWin, pagelet::AnsiToUtf16(fileToLoad), showFlags);
+        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        return ListLoadW(parentWin, reinterpret_cast<WCHAR*>(path.data()), showFlags);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+int __stdcall ListLoadNextW(HWND parentWin, HWND listWin, WCHAR* fileToLoad, int showFlags) {
+    try {
+        return pagelet::LoadNextDocument(parentWin, listWin, pagelet::FromW(fileToLoad), showFlags)
+                   ? pagelet::lister::kListerOk
+                   : pagelet::lister::kListerError;
+    } catch (...) {
+        return pagelet::lister::kListerError;
+    }
+}
+
+int __stdcall ListLoadNext(HWND parentWin, HWND listWin, char* fileToLoad, int showFlags) {
+    try {
+        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        return ListLoadNextW(parentWin, listWin, reinterpret_cast<WCHAR*>(path.data()), showFlags);
+    } catch (...) {
+        return pagelet::lister::kListerError;
+    }
+}
+
+// Called by the host on background threads, several at once.
+HBITMAP __stdcall ListGetPreviewBitmapW(WCHAR* fileToLoad, int width, int height, char* /*contentBuf*/,
+                                        int /*contentBufLen*/) {
+    try {
+        return pagelet::MakePreviewBitmap(pagelet::FromW(fileToLoad), width, height);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+HBITMAP __stdcall ListGetPreviewBitmap(char* fileToLoad, int width, int height, char* contentBuf, int contentBufLen) {
+    try {
+        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        return ListGetPreviewBitmapW(reinterpret_cast<WCHAR*>(path.data()), width, height, contentBuf, contentBufLen);
     } catch (...) {
         return nullptr;
     }
@@ -130,11 +180,14 @@ int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
     }
 }
 
+// 0 when a match was selected, 1 when the text does not occur (the selection
+// stays) or the search could not run.
 int __stdcall ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
     try {
         if (!searchString) return pagelet::lister::kListerError;
-        pagelet::SearchText(listWin, pagelet::FromW(searchString), searchParameter);
-        return pagelet::lister::kListerOk;
+        return pagelet::SearchText(listWin, pagelet::FromW(searchString), searchParameter)
+                   ? pagelet::lister::kListerOk
+                   : pagelet::lister::kListerError;
     } catch (...) {
         return pagelet::lister::kListerError;
     }
@@ -148,3 +201,8 @@ static_assert(std::is_same_v<decltype(&ListCloseWindow), pagelet::lister::TListC
 static_assert(std::is_same_v<decltype(&ListGetDetectString), pagelet::lister::TListGetDetectString>);
 static_assert(std::is_same_v<decltype(&ListSendCommand), pagelet::lister::TListSendCommand>);
 static_assert(std::is_same_v<decltype(&ListSearchTextW), pagelet::lister::TListSearchTextW>);
+static_assert(std::is_same_v<decltype(&ListLoadW), pagelet::lister::TListLoadW>);
+static_assert(std::is_same_v<decltype(&ListLoadNext), pagelet::lister::TListLoadNext>);
+static_assert(std::is_same_v<decltype(&ListLoadNextW), pagelet::lister::TListLoadNextW>);
+static_assert(std::is_same_v<decltype(&ListGetPreviewBitmap), pagelet::lister::TListGetPreviewBitmap>);
+static_assert(std::is_same_v<decltype(&ListGetPreviewBitmapW), pagelet::lister::TListGetPreviewBitmapW>);

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "common/Error.h"
+#include "loading/DocumentText.h"
 #include "loading/Loaders.h"
 #include "settings/Settings.h"
 #include "ui/FormMain.h"
@@ -53,7 +54,8 @@ HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_
         form->fPrintable = settings.Printable;
         form->fCP = settings.CP;
         form->fForceCP = settings.ForceCP;
-        form->Viewer->SetWordWrapWithScrollBars((displayFlags & 1) != 0);
+        form->Viewer->SetWordWrapWithScrollBars((displayFlags & lister::kDisplayWrapText) != 0);
+        form->Viewer->SetDarkScheme((displayFlags & lister::kDisplayDarkMode) != 0);
         form->Show();
         app.Handle = parentWin;
         TFormMain* hookForm = form.get();
@@ -88,6 +90,34 @@ HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_
         ShowError(parentWin, u"Exception:\r" + ExceptionMessage(e));
         return nullptr;
     }
+}
+
+bool LoadNextDocument(HWND parentWin, HWND listWin, const std::u16string& fileToView, int32_t displayFlags) {
+    (void)parentWin;  // the viewer stays in the lister window it was made in
+    TViewerWindowLink* link = FindViewerWindowLink(listWin);
+    if (!link || !link->Form || !link->Form->Viewer) return false;
+    TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
+    bool loaded = false;
+    try {
+        loaded = LoadDocument(fileToView, settings);
+    } catch (...) {
+        // The host loads the file again through ListLoad, which reports the error.
+    }
+    if (!loaded) {
+        ClearDocumentText();
+        return false;
+    }
+    TFormMain& form = *link->Form;
+    form.fMSWord = settings.MSWord;
+    form.fPrintable = settings.Printable;
+    form.fCP = settings.CP;
+    form.fForceCP = settings.ForceCP;
+    TRichEdit& viewer = *form.Viewer;
+    viewer.SetDarkScheme((displayFlags & lister::kDisplayDarkMode) != 0);
+    viewer.SetText(DocumentText->WholeText());
+    viewer.SetSelStart(0);
+    viewer.ScrollToStart();
+    return true;
 }
 
 void DestroyViewerWindow(HWND window) {

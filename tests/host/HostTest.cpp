@@ -209,7 +209,7 @@ TEST(HostTest, MenuCommandsReachTheViewer) {
         "running find/b=pagelet\nsearch \"pagelet\" flags 0x09: done\n" + selection(last, 7) +
         "running percent=0\ncommand 4 (0): done\n" + selection(0, 1) +
         // Not found: the selection stays.
-        "running find=no such text\nsearch \"no such text\" flags 0x01: done\n" + selection(0, 1) +
+        "running find=no such text\nsearch \"no such text\" flags 0x01: failed\n" + selection(0, 1) +
         // The control is rebuilt for word wrap and keeps its selection.
         "running wrap\ncommand 2 (1): done\n" + selection(0, 1) + "closing: done\n";
     EXPECT_NE(run.output.find(expected), std::string::npos) << run.output;

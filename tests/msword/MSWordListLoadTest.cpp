@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "msword/WordStubHarness.h"
@@ -26,6 +27,7 @@ struct TPluginExports {
     lister::TListLoad ListLoad = nullptr;
     lister::TListCloseWindow ListCloseWindow = nullptr;
     lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
+    lister::TListGetPreviewBitmapW ListGetPreviewBitmapW = nullptr;
 };
 
 TPluginExports Plugin;
@@ -58,6 +60,7 @@ public:
             Bind("ListLoad", Plugin.ListLoad);
             Bind("ListCloseWindow", Plugin.ListCloseWindow);
             Bind("ListSetDefaultParams", Plugin.ListSetDefaultParams);
+            Bind("ListGetPreviewBitmapW", Plugin.ListGetPreviewBitmapW);
         } catch (const std::exception& e) {
             FAIL() << e.what();
         }
@@ -232,6 +235,22 @@ TEST_F(MSWordListLoad, LeavesWordAloneWhenTheSettingIsOff) {
     EXPECT_TRUE(WordStub().Log().empty());
     ASSERT_EQ(Boxes.size(), 1u);
     EXPECT_EQ(Boxes[0], L"Error opening document:\r" + doc_);
+}
+
+// Thumbnails come from the built-in converter even with MSWord=-1, on a
+// worker thread as the host calls them: Word is never started.
+TEST_F(MSWordListLoad, ThumbnailsNeverStartWord) {
+    std::wstring sample = PAGELET_SAMPLE_DOC;
+    HBITMAP pictures[2] = {};
+    std::thread worker([&] {
+        pictures[0] = Plugin.ListGetPreviewBitmapW(sample.data(), 120, 160, nullptr, 0);
+        pictures[1] = Plugin.ListGetPreviewBitmapW(doc_.data(), 120, 160, nullptr, 0);
+    });
+    worker.join();
+    EXPECT_NE(pictures[0], nullptr);
+    EXPECT_EQ(pictures[1], nullptr) << "the stand-in is no document the converter reads";
+    if (pictures[0]) DeleteObject(pictures[0]);
+    EXPECT_TRUE(WordStub().Log().empty());
 }
 
 }  // namespace

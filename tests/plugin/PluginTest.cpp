@@ -688,12 +688,13 @@ TEST_F(PluginTest, SearchRangesFlagsAndTheResultSelection) {
         const char16_t* text;
         int flags;
         int resultStart, resultLength;  // after
+        int answer = 0;                 // 1: no match
     };
     for (const TRow& row : std::vector<TRow>{
              {"forward, no selection", 0, 0, u"abc", 0, 0, 3},
              {"forward from the selection's end", 0, 3, u"abc", 0, 3, 3},
              {"forward from the start despite a selection", 3, 3, u"abc", 1, 0, 3},
-             {"forward, nothing after the selection", 6, 3, u"abc", 0, 6, 3},
+             {"forward, nothing after the selection", 6, 3, u"abc", 0, 6, 3, 1},
              {"backward, no selection: from the end", 0, 0, u"abc", 8, 6, 3},
              {"backward from the selection's start finds the one just before", 6, 3, u"abc", 8, 3, 3},
              {"backward from 3", 3, 3, u"abc", 8, 0, 3},
@@ -701,15 +702,15 @@ TEST_F(PluginTest, SearchRangesFlagsAndTheResultSelection) {
              {"without match case", 0, 0, u"XYZ", 0, 10, 3},
              {"match case", 0, 0, u"Xyz", 2, 14, 3},
              {"match case backward", 0, 0, u"xyz", 10, 10, 3},
-             {"whole words: no whole abc", 1, 2, u"abc", 4, 1, 2},
+             {"whole words: no whole abc", 1, 2, u"abc", 4, 1, 2, 1},
              {"whole words", 0, 0, u"xyz", 4, 10, 3},
              {"match case and whole words", 0, 0, u"Xyz", 6, 14, 3},
-             {"not found: the selection stays", 2, 4, u"nothing", 0, 2, 4},
+             {"not found: the selection stays", 2, 4, u"nothing", 0, 2, 4, 1},
          }) {
         SCOPED_TRACE(row.name);
         Select(control, row.selStart, row.selLength);
         SetFocus(GetParent(viewer));
-        EXPECT_EQ(Search(viewer, row.text, row.flags), 0);
+        EXPECT_EQ(Search(viewer, row.text, row.flags), row.answer);
         CHARRANGE sel = Selection(control);
         EXPECT_EQ(sel.cpMin, row.resultStart);
         EXPECT_EQ(sel.cpMax - sel.cpMin, row.resultLength);
@@ -772,7 +773,7 @@ TEST_F(PluginTest, CommandsCopySelectAllAndGoToAPercentage) {
     ShowWindow(viewer, SW_HIDE);
     EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSetPercent, 0), 1);
     EXPECT_EQ(Search(viewer, u"abc", 1), 1);
-    EXPECT_EQ(Search(viewer, u"nothing", 1), 0);
+    EXPECT_EQ(Search(viewer, u"nothing", 1), 1);
     ShowWindow(viewer, SW_SHOW);
 }
 

@@ -22,7 +22,17 @@ namespace fs = std::filesystem;
 
 // Every function the plug-in exports, under its undecorated name.
 const std::set<std::string> kExpectedExports = {
-    "ListSetDefaultParams", "ListLoad", "ListCloseWindow", "ListGetDetectString", "ListSendCommand", "ListSearchTextW",
+    "ListSetDefaultParams",
+    "ListLoad",
+    "ListLoadW",
+    "ListLoadNext",
+    "ListLoadNextW",
+    "ListCloseWindow",
+    "ListGetDetectString",
+    "ListSendCommand",
+    "ListSearchTextW",
+    "ListGetPreviewBitmap",
+    "ListGetPreviewBitmapW",
 };
 
 const char* const kPluginFile = PAGELET_PLUGIN_FILE;

@@ -144,6 +144,11 @@ void TRichEdit::SetSelStart(int pos) {
     Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
 }
 
+void TRichEdit::ScrollToStart() {
+    Send(WM_VSCROLL, SB_TOP, 0);
+    Send(WM_HSCROLL, SB_LEFT, 0);
+}
+
 void TRichEdit::SetSelLength(int length) {
     CHARRANGE range{0, 0};
     Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
@@ -227,10 +232,10 @@ void TRichEdit::ApplyFont() {
     if (fontStyle_ & 2) format.dwEffects |= CFE_ITALIC;
     if (fontStyle_ & 4) format.dwEffects |= CFE_UNDERLINE;
     if (fontStyle_ & 8) format.dwEffects |= CFE_STRIKEOUT;
-    if (fontColor_ == clWindowText)
+    if (fontColor_ == clWindowText && !darkScheme_)
         format.dwEffects |= CFE_AUTOCOLOR;
     else
-        format.crTextColor = ColorToRGB(fontColor_);
+        format.crTextColor = ShownColor(fontColor_, kDarkTextColor);
     format.bCharSet = fontCharset_;
     size_t faceLength = std::min<size_t>(fontName_.size(), LF_FACESIZE - 1);
     std::copy_n(fontName_.begin(), faceLength, reinterpret_cast<char16_t*>(format.szFaceName));
@@ -245,8 +250,19 @@ void TRichEdit::SetBackColor(int32_t color) {
 
 void TRichEdit::ApplyBackColor() {
     if (!handle_) return;
-    Send(EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ColorToRGB(backColor_)));
+    Send(EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ShownColor(backColor_, kDarkBackColor)));
     RedrawWindow(handle_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
+}
+
+void TRichEdit::SetDarkScheme(bool dark) {
+    if (dark == darkScheme_) return;
+    darkScheme_ = dark;
+    ApplyFont();
+    ApplyBackColor();
+}
+
+COLORREF TRichEdit::ShownColor(int32_t color, COLORREF dark) const {
+    return color < 0 && darkScheme_ ? dark : ColorToRGB(color);
 }
 
 int TRichEdit::Find(int minPos, int maxPos, const std::u16string& text, unsigned flags) const {
@@ -377,7 +393,7 @@ void TRichEdit::WmNcPaint() {
     RECT inner = window;
     InflateRect(&inner, -kBevelWidth, -kBevelWidth);
     ExcludeClipRect(dc.Get(), inner.left, inner.top, inner.right, inner.bottom);
-    TGdiObject brush(CreateSolidBrush(ColorToRGB(backColor_)));
+    TGdiObject brush(CreateSolidBrush(ShownColor(backColor_, kDarkBackColor)));
     FillRect(dc.Get(), &window, static_cast<HBRUSH>(brush.Get()));
     DrawEdge(dc.Get(), &window, BDR_SUNKENOUTER, BF_RECT | BF_SOFT);
 }

@@ -27,6 +27,9 @@ inline constexpr unsigned kFindMatchCase = 4;  // FR_MATCHCASE
 inline constexpr int32_t clWindowText = static_cast<int32_t>(0xFF000008);
 inline constexpr int32_t clWindow = static_cast<int32_t>(0xFF000005);
 COLORREF ColorToRGB(int32_t color);
+// The dark scheme's stand-ins for the system colours of background and text.
+inline constexpr COLORREF kDarkBackColor = RGB(32, 32, 32);
+inline constexpr COLORREF kDarkTextColor = RGB(220, 220, 220);
 
 // key: the virtual-key code; set it to 0 to keep the message from the control.
 using TKeyEvent = std::function<void(uint16_t& key, TShiftState shift)>;
@@ -56,6 +59,8 @@ public:
     int SelLength() const;
     void SetSelStart(int pos);
     void SetSelLength(int length);
+    // Scrolls to the first line and the left edge.
+    void ScrollToStart();
 
     // Keyboard focus. SetFocus throws EPagelet when the control cannot take it.
     void SetFocus();
@@ -90,6 +95,12 @@ public:
     int32_t BackColor() const { return backColor_; }
     void SetBackColor(int32_t color);
 
+    // The dark scheme shows system colours (negative values) of the font and
+    // background as kDarkTextColor and kDarkBackColor; explicit colours stay.
+    // The colour properties keep their values either way.
+    bool DarkScheme() const { return darkScheme_; }
+    void SetDarkScheme(bool dark);
+
     // Searches text between minPos and maxPos (backwards without kFindDown);
     // the match's start or -1.
     int Find(int minPos, int maxPos, const std::u16string& text, unsigned flags) const;
@@ -119,6 +130,7 @@ private:
     void RecreateWnd();
     void ApplyFont();
     void ApplyBackColor();
+    COLORREF ShownColor(int32_t color, COLORREF dark) const;
     void Send(UINT msg, WPARAM wParam, LPARAM lParam) const;
 
     HWND parent_ = nullptr;
@@ -134,6 +146,7 @@ private:
     int32_t fontColor_ = clWindowText;
     uint8_t fontCharset_ = RUSSIAN_CHARSET;
     int32_t backColor_ = clWindow;
+    bool darkScheme_ = false;
 };
 
 }  // namespace pagelet

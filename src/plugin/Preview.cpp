@@ -1,0 +1,134 @@
+#include "plugin/Preview.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <type_traits>
+
+#include "common/Win32Text.h"
+#include "converter/WordConverter.h"
+#include "loading/DocumentText.h"
+#include "loading/Loaders.h"
+#include "settings/Settings.h"
+
+namespace pagelet {
+
+namespace {
+
+// A4 portrait in millimetres, with 25 mm margins and about 52 lines of text.
+constexpr int kPageWidth = 210;
+constexpr int kPageHeight = 297;
+constexpr int kMargin = 25;
+constexpr int kLinesPerPage = 52;
+// Below this height in pixels glyphs vanish: small pages show fewer, larger lines.
+constexpr int kSmallestFontHeight = 5;
+constexpr COLORREF kPaperColor = RGB(255, 255, 255);
+constexpr COLORREF kInkColor = RGB(32, 32, 32);
+
+// What a page of this size can show: the text's rectangle, the font's height
+// and an upper bound of the characters that fill the rectangle.
+struct TPageLayout {
+    RECT Text{};
+    int FontHeight = 0;
+    size_t MaxChars = 0;
+};
+
+TPageLayout LayOut(SIZE page) {
+    TPageLayout layout;
+    const int marginX = std::max(1, MulDiv(page.cx, kMargin, kPageWidth));
+    const int marginY = std::max(1, MulDiv(page.cy, kMargin, kPageHeight));
+    layout.Text = {marginX, marginY, page.cx - marginX, page.cy - marginY};
+    layout.FontHeight = std::max(kSmallestFontHeight, static_cast<int>(page.cy / kLinesPerPage));
+    const int width = std::max(0, static_cast<int>(layout.Text.right - layout.Text.left));
+    const int height = std::max(0, static_cast<int>(layout.Text.bottom - layout.Text.top));
+    // Every line holds at most width / (narrowest glyph) characters; a
+    // glyph is at least a quarter of the font's height wide.
+    const size_t lines = static_cast<size_t>(height / layout.FontHeight + 1);
+    const size_t perLine = static_cast<size_t>(width / std::max(1, layout.FontHeight / 4) + 1);
+    layout.MaxChars = lines * perLine;
+    return layout;
+}
+
+// The first lines of the document as drawable text: line ends as CR LF,
+// other control characters as spaces, at most maxChars characters.
+std::u16string PageText(const std::u16string& converted, size_t maxChars) {
+    TDocumentText text;  // this call's own, not the viewer's
+    text.SetText(std::u16string_view(converted).substr(0, maxChars));
+    std::u16string page;
+    for (const std::u16string& line : text.Lines()) {
+        if (page.size() >= maxChars) break;
+        if (!page.empty()) page += u"\r\n";
+        for (char16_t c : line) page += c < u' ' && c != u'\t' ? u' ' : c;
+    }
+    return page;
+}
+
+// Owns a GDI object and deletes it.
+struct TGdiDelete {
+    void operator()(HGDIOBJ object) const noexcept {
+        if (object) DeleteObject(object);
+    }
+};
+using TGdiPtr = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TGdiDelete>;
+
+HBITMAP DrawPage(SIZE page, const TPageLayout& layout, const std::u16string& text) {
+    HDC screen = GetDC(nullptr);
+    if (!screen) return nullptr;
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, page.cx, page.cy);
+    HDC dc = CreateCompatibleDC(screen);
+    ReleaseDC(nullptr, screen);
+    if (!bitmap || !dc) {
+        if (bitmap) DeleteObject(bitmap);
+        if (dc) DeleteDC(dc);
+        return nullptr;
+    }
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    RECT all{0, 0, page.cx, page.cy};
+    TGdiPtr paper(CreateSolidBrush(kPaperColor));
+    FillRect(dc, &all, static_cast<HBRUSH>(paper.get()));
+    TGdiPtr font(CreateFontW(-layout.FontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                             L"Tahoma"));
+    HGDIOBJ oldFont = SelectObject(dc, font.get());
+    SetTextColor(dc, kInkColor);
+    SetBkMode(dc, TRANSPARENT);
+    RECT textRect = layout.Text;
+    std::u16string copy = text;
+    DrawTextW(dc, WBuf(copy), static_cast<int>(copy.size()), &textRect,
+              DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS | DT_LEFT | DT_TOP);
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteDC(dc);
+    return bitmap;
+}
+
+}  // namespace
+
+SIZE PreviewPageSize(int width, int height) {
+    if (width <= 0 || height <= 0) return {0, 0};
+    SIZE page{MulDiv(height, kPageWidth, kPageHeight), height};
+    if (page.cx > width) page = {width, MulDiv(width, kPageHeight, kPageWidth)};
+    page.cx = std::clamp<LONG>(page.cx, 1, width);
+    page.cy = std::clamp<LONG>(page.cy, 1, height);
+    return page;
+}
+
+HBITMAP MakePreviewBitmap(const std::u16string& fileName, int width, int height) {
+    const SIZE page = PreviewPageSize(width, height);
+    if (page.cx == 0 || !IsWordFileName(fileName)) return nullptr;
+    const TPageLayout layout = LayOut(page);
+    // The converter settings only: a thumbnail never starts Word.
+    const TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
+    std::u16string converted;
+    try {
+        TWordConverter converter;  // this call's own
+        converted = converter.LoadText(fileName, settings.Printable, settings.CP, settings.ForceCP);
+    } catch (...) {
+        return nullptr;
+    }
+    const std::u16string text = PageText(converted, layout.MaxChars);
+    if (text.empty()) return nullptr;
+    return DrawPage(page, layout, text);
+}
+
+}  // namespace pagelet
