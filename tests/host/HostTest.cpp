@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/WinHarness.h"
+
 namespace {
 
 struct THostRun {
@@ -16,24 +18,12 @@ struct THostRun {
     std::string output;  // stdout and stderr, UTF-8
 };
 
-std::wstring Widen(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring result(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size);
-    return result;
-}
-
-std::string Utf8(const std::u16string& text) {
-    const auto* wide = reinterpret_cast<const wchar_t*>(text.data());
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(text.size()), result.data(), size, nullptr, nullptr);
-    return result;
-}
+namespace test = pagelet::test;
+using test::WideFromUtf8;
 
 std::wstring Quoted(const std::wstring& arg) { return L"\"" + arg + L"\""; }
 
-const std::wstring kHostPath = Widen(PAGELET_BINARY_DIR "/bin/lister-host.exe");
+const std::wstring kHostPath = WideFromUtf8(PAGELET_BINARY_DIR "/bin/lister-host.exe");
 
 // Runs the host with args and waits for it to end.
 THostRun RunHost(const std::vector<std::wstring>& args) {
@@ -90,17 +80,6 @@ std::string PrintedText(const std::string& output) {
     return output.substr(from + begin.size(), to - from - begin.size());
 }
 
-std::u16string ReadUtf16File(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    std::u16string text(bytes.size() / 2, u'\0');
-    for (size_t i = 0; i < text.size(); ++i) {
-        text[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                        static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
-    }
-    return text;
-}
-
 // What a viewer shows for a converter result: the text cut into lines at CR,
 // LF or CR LF, up to the first NUL, each line printed with one newline.
 std::string ShownText(const std::u16string& converted) {
@@ -115,33 +94,32 @@ std::string ShownText(const std::u16string& converted) {
         if (i < converted.size() && converted[i] == u'\r') ++i;
         if (i < converted.size() && converted[i] == u'\n') ++i;
     }
-    return Utf8(shown);
+    return test::Utf8(test::Wide(shown));
 }
-
-bool FileExists(const std::string& path) { return GetFileAttributesW(Widen(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 const std::string kCorpus = PAGELET_CORPUS_DIR;
 const std::string kSample = PAGELET_SOURCE_DIR "/samples/sample.doc";
 const std::string kCorpusDoc = kCorpus + "/docs/nwe-test01.doc";
 
 TEST(HostTest, PrintsTheTextOfCorpusDocumentsAsTheViewerShowsIt) {
-    if (!FileExists(kCorpus + "/manifest.tsv")) GTEST_SKIP() << "corpus not found at " << kCorpus;
+    if (!test::FileExists(WideFromUtf8(kCorpus + "/manifest.tsv"))) GTEST_SKIP() << "corpus not found at " << kCorpus;
     // Documents whose text has no control characters but line ends and tabs,
     // which a rich-edit control keeps as they are: Word 97 with characters
     // outside the BMP, Word 97 with 8-bit pieces, Word 95.
     const char* kDocuments[] = {"nwe-test01.doc", "poi-testRangeDelete.doc", "poi-Word95.doc", "poi-57843.doc"};
     for (const char* name : kDocuments) {
         SCOPED_TRACE(name);
-        const THostRun run = RunHost({L"--print-text", L"--close", Widen(kCorpus + "/docs/" + name)});
+        const THostRun run = RunHost({L"--print-text", L"--close", WideFromUtf8(kCorpus + "/docs/" + name)});
         EXPECT_EQ(run.exitCode, 0u) << run.output;
-        const std::u16string expected = ReadUtf16File(kCorpus + "/expected/" + name + ".default.utf16");
+        const std::u16string expected =
+            test::ReadUtf16File(WideFromUtf8(kCorpus + "/expected/" + name + ".default.utf16"));
         ASSERT_FALSE(expected.empty());
         EXPECT_EQ(PrintedText(run.output), ShownText(expected));
     }
 }
 
 TEST(HostTest, ShowsTheProjectSampleDocument) {
-    const THostRun run = RunHost({L"--print-text", L"--close", Widen(kSample)});
+    const THostRun run = RunHost({L"--print-text", L"--close", WideFromUtf8(kSample)});
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("detect string: EXT=\"DOC\" | EXT=\"DOT\"\n"), std::string::npos) << run.output;
     const std::string text = PrintedText(run.output);
@@ -151,14 +129,14 @@ TEST(HostTest, ShowsTheProjectSampleDocument) {
 }
 
 TEST(HostTest, ForwardedEscClosesTheLister) {
-    const THostRun run = RunHost({L"--send-keys", L"Esc", Widen(kSample)});
+    const THostRun run = RunHost({L"--send-keys", L"Esc", WideFromUtf8(kSample)});
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("typing Esc\nkey down 0x1B\nkey up 0x1B\nclosing: Esc\n"), std::string::npos)
         << run.output;
 }
 
 TEST(HostTest, QuickViewEscHandsBackTabAndLeavesTheListerOpen) {
-    const THostRun run = RunHost({L"--quickview", L"--send-keys", L"Esc", Widen(kSample)});
+    const THostRun run = RunHost({L"--quickview", L"--send-keys", L"Esc", WideFromUtf8(kSample)});
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("typing Esc\nkey down 0x09\nkey up 0x1B\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("closing: done\n"), std::string::npos) << run.output;
@@ -166,7 +144,7 @@ TEST(HostTest, QuickViewEscHandsBackTabAndLeavesTheListerOpen) {
 }
 
 TEST(HostTest, HandedBackKeysAreLoggedInOrder) {
-    const THostRun run = RunHost({L"--send-keys", L"F5,Shift+F7,Ctrl+F5,0", Widen(kSample)});
+    const THostRun run = RunHost({L"--send-keys", L"F5,Shift+F7,Ctrl+F5,0", WideFromUtf8(kSample)});
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     // Ctrl+F5 and 0 stay with the viewer.
     EXPECT_NE(run.output.find("typing F5\nkey down 0x74\nkey up 0x74\n"
@@ -176,16 +154,13 @@ TEST(HostTest, HandedBackKeysAreLoggedInOrder) {
         << run.output;
 }
 
-std::u16string Utf16(const std::string& text) {
-    const std::wstring wide = Widen(text);
-    return std::u16string(wide.begin(), wide.end());
-}
+std::u16string Utf16(const std::string& text) { return test::Utf16(WideFromUtf8(text)); }
 
 TEST(HostTest, MenuCommandsReachTheViewer) {
     const THostRun run =
         RunHost({L"--print-text", L"--command", L"find=Greek", L"--command", L"find/cw=Pagelet", L"--command",
                  L"find-next", L"--command", L"find/b=pagelet", L"--command", L"percent=0", L"--command",
-                 L"find=no such text", L"--command", L"wrap", Widen(kSample)});
+                 L"find=no such text", L"--command", L"wrap", WideFromUtf8(kSample)});
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     // Positions in the control count a line end as one character, as the
     // printed text does.
@@ -218,17 +193,18 @@ TEST(HostTest, MenuCommandsReachTheViewer) {
 TEST(HostTest, TheIniPathTellsThePluginWhereItsSettingsAre) {
     // The plug-in keeps Pagelet.ini beside the INI file the host suggests.
     const std::string folder = PAGELET_BINARY_DIR "/host-test-settings";
-    CreateDirectoryW(Widen(folder).c_str(), nullptr);
+    CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr);
     std::ofstream(folder + "/Pagelet.ini") << "[Options]\r\nForceCP=-1\r\nCP=1251\r\n";
-    const THostRun run = RunHost({L"--print-text", L"--close", L"--ini", Widen(folder + "/host.ini"), Widen(kSample)});
+    const THostRun run =
+        RunHost({L"--print-text", L"--close", L"--ini", WideFromUtf8(folder + "/host.ini"), WideFromUtf8(kSample)});
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     // The sample's 8-bit paragraph read with code page 1251: byte 0xEF is
     // U+043F, not the U+00EF of code page 1252.
     const std::string text = PrintedText(run.output);
     EXPECT_NE(text.find("na\xD0\xBFve"), std::string::npos) << text;
     EXPECT_EQ(text.find("na\xC3\xAFve"), std::string::npos) << text;
-    DeleteFileW(Widen(folder + "/Pagelet.ini").c_str());
-    RemoveDirectoryW(Widen(folder).c_str());
+    DeleteFileW(WideFromUtf8(folder + "/Pagelet.ini").c_str());
+    RemoveDirectoryW(WideFromUtf8(folder).c_str());
 }
 
 TEST(HostTest, ADocumentThePluginRefusesEndsWithStatusOne) {
@@ -236,19 +212,19 @@ TEST(HostTest, ADocumentThePluginRefusesEndsWithStatusOne) {
     // logs and dismisses.
     const std::string path = PAGELET_BINARY_DIR "/host-test-plain.txt";
     std::ofstream(path) << "plain text\n";
-    const THostRun run = RunHost({L"--close", Widen(path)});
+    const THostRun run = RunHost({L"--close", WideFromUtf8(path)});
     EXPECT_EQ(run.exitCode, 1u) << run.output;
     EXPECT_NE(run.output.find("message box \"Pagelet - document reader\": Error opening document:\\r"),
               std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("lister-host: the plug-in did not open"), std::string::npos) << run.output;
-    DeleteFileW(Widen(path).c_str());
+    DeleteFileW(WideFromUtf8(path).c_str());
 }
 
 TEST(HostTest, SavesAScreenshotOfTheListerWindow) {
     const std::string path = PAGELET_BINARY_DIR "/host-test-shot.bmp";
-    DeleteFileW(Widen(path).c_str());
-    const THostRun run = RunHost({L"--screenshot", Widen(path), Widen(kSample)});
+    DeleteFileW(WideFromUtf8(path).c_str());
+    const THostRun run = RunHost({L"--screenshot", WideFromUtf8(path), WideFromUtf8(kSample)});
     EXPECT_EQ(run.exitCode, 0u) << run.output;
     EXPECT_NE(run.output.find("screenshot: "), std::string::npos) << run.output;
     std::ifstream file(path, std::ios::binary);
@@ -258,7 +234,7 @@ TEST(HostTest, SavesAScreenshotOfTheListerWindow) {
     // Not one flat colour: the document's text is in the picture.
     const std::string pixels = bytes.substr(54);
     EXPECT_NE(pixels.find_first_not_of(pixels[0]), std::string::npos);
-    DeleteFileW(Widen(path).c_str());
+    DeleteFileW(WideFromUtf8(path).c_str());
 }
 
 TEST(HostTest, WrongArgumentsOrAMissingPluginGiveStatusTwo) {
@@ -268,16 +244,16 @@ TEST(HostTest, WrongArgumentsOrAMissingPluginGiveStatusTwo) {
         const char* said;
     };
     const TCase kCases[] = {
-        {{}, 2, "no file given"},
-        {{L"--frobnicate", L"x.doc"}, 2, "unknown option --frobnicate"},
-        {{L"--ini"}, 2, "--ini needs a value"},
-        {{L"--send-keys", L"Hyper+Q", L"x.doc"}, 2, "unknown modifier"},
-        {{L"--screenshot", L"shot.gif", L"x.doc"}, 2, ".png or .bmp"},
-        {{L"--command", L"find/q=x", L"x.doc"}, 2, "unknown search flag"},
-        {{L"--command", L"percent=101", L"x.doc"}, 2, "unknown command"},
-        {{L"a.doc", L"b.doc"}, 2, "more than one file"},
-        {{L"--plugin", L"no-such-plugin.wlx", L"x.doc"}, 2, "cannot load the plug-in"},
-        {{L"--help"}, 0, "Usage: lister-host"},
+        {.args = {}, .exitCode = 2, .said = "no file given"},
+        {.args = {L"--frobnicate", L"x.doc"}, .exitCode = 2, .said = "unknown option --frobnicate"},
+        {.args = {L"--ini"}, .exitCode = 2, .said = "--ini needs a value"},
+        {.args = {L"--send-keys", L"Hyper+Q", L"x.doc"}, .exitCode = 2, .said = "unknown modifier"},
+        {.args = {L"--screenshot", L"shot.gif", L"x.doc"}, .exitCode = 2, .said = ".png or .bmp"},
+        {.args = {L"--command", L"find/q=x", L"x.doc"}, .exitCode = 2, .said = "unknown search flag"},
+        {.args = {L"--command", L"percent=101", L"x.doc"}, .exitCode = 2, .said = "unknown command"},
+        {.args = {L"a.doc", L"b.doc"}, .exitCode = 2, .said = "more than one file"},
+        {.args = {L"--plugin", L"no-such-plugin.wlx", L"x.doc"}, .exitCode = 2, .said = "cannot load the plug-in"},
+        {.args = {L"--help"}, .exitCode = 0, .said = "Usage: lister-host"},
     };
     for (const TCase& c : kCases) {
         const THostRun run = RunHost(c.args);

@@ -18,6 +18,7 @@
 #include "loading/Loaders.h"
 #include "msword/WordStubHarness.h"
 #include "settings/Locations.h"
+#include "support/WinHarness.h"
 
 namespace pagelet {
 namespace {
@@ -47,17 +48,9 @@ public:
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TLoaderEnvironment);
 
-std::wstring W(const std::u16string& s) { return std::wstring(WStr(s)); }
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE);
-    DWORD put = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-    CloseHandle(h);
-}
+using test::FileExists;
+using test::Wide;
+using test::WriteText;
 
 // The temporary name SaveAs received, from the record.
 std::wstring SavedTempPath(const std::vector<std::wstring>& calls) {
@@ -78,12 +71,12 @@ bool Contains(const std::vector<std::wstring>& lines, const std::wstring& line) 
 class MSWordLoader : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir_ = W(TempDir) + L"pagelet-msword-test\\";
+        dir_ = Wide(TempDir) + L"pagelet-msword-test\\";
         CreateDirectoryW(dir_.c_str(), nullptr);
         // A name outside ASCII checks that the path travels as UTF-16 both ways.
         doc_ = dir_ + L"Bericht \u00FCber \u0416.doc";
-        WriteBytes(doc_, "stand-in for a binary document");
-        WriteBytes(doc_ + L".txt", Utf16ToUtf8(kFixtureText));
+        WriteText(doc_, "stand-in for a binary document");
+        WriteText(doc_ + L".txt", Utf16ToUtf8(kFixtureText));
         WordStub().Reset();
         // Each load must clear what the previous one left.
         DocumentText->SetText(u"previous document");
@@ -114,9 +107,9 @@ TEST_F(MSWordLoader, SendsTheExportSequenceAndLoadsTheText) {
     const std::wstring temp = SavedTempPath(log);
     // TempDir, eight upper-case hexadecimal digits, ".$$$".
     ASSERT_EQ(temp.size(), TempDir.size() + 12) << temp;
-    EXPECT_EQ(temp.substr(0, TempDir.size()), W(TempDir));
+    EXPECT_EQ(temp.substr(0, TempDir.size()), Wide(TempDir));
     EXPECT_TRUE(std::regex_match(temp.substr(TempDir.size()), std::wregex(LR"([0-7][0-9A-F]{7}\.\$\$\$)"))) << temp;
-    EXPECT_FALSE(Exists(temp)) << "the temporary text file was left behind";
+    EXPECT_FALSE(FileExists(temp)) << "the temporary text file was left behind";
 
     const std::wstring docArg = L"\"" + doc_ + L"\"";
     const std::wstring tempArg = L"\"" + temp + L"\"";
@@ -162,8 +155,8 @@ TEST_F(MSWordLoader, FollowsTheNameSaveAsHandsBack) {
     const std::wstring temp = SavedTempPath(calls);
     ASSERT_FALSE(temp.empty());
     EXPECT_TRUE(Contains(calls, L"Documents.Item method #=VT_BSTR|VT_BYREF:\"" + temp + L".txt\" ->result"));
-    EXPECT_FALSE(Exists(temp + L".txt"));
-    EXPECT_FALSE(Exists(temp));
+    EXPECT_FALSE(FileExists(temp + L".txt"));
+    EXPECT_FALSE(FileExists(temp));
 }
 
 TEST_F(MSWordLoader, DeletesTheFileUnderTheNameHandedBackWhenSaveAsFails) {
@@ -172,11 +165,11 @@ TEST_F(MSWordLoader, DeletesTheFileUnderTheNameHandedBackWhenSaveAsFails) {
     EXPECT_FALSE(Load(doc_));
     const std::wstring temp = SavedTempPath(WordStub().Calls());
     ASSERT_FALSE(temp.empty());
-    EXPECT_FALSE(Exists(temp + L".txt"));
+    EXPECT_FALSE(FileExists(temp + L".txt"));
 }
 
 TEST_F(MSWordLoader, DocumentWithoutTextGivesNoLines) {
-    WriteBytes(doc_ + L".txt", "");
+    WriteText(doc_ + L".txt", "");
     EXPECT_TRUE(Load(doc_));
     EXPECT_EQ(DocumentText->Count(), 0u);
 }
@@ -185,7 +178,7 @@ TEST_F(MSWordLoader, DocumentWithoutTextGivesNoLines) {
 // file that is not there.
 TEST_F(MSWordLoader, RefusesWithoutStartingWord) {
     const std::wstring docx = dir_ + L"report.docx";
-    WriteBytes(docx, "x");
+    WriteText(docx, "x");
     const std::wstring folder = dir_ + L"folder.doc";
     CreateDirectoryW(folder.c_str(), nullptr);
     for (const std::wstring& path : {docx, dir_ + L"missing.doc", folder, std::wstring()}) {
@@ -210,9 +203,9 @@ TEST_F(MSWordLoader, FailsWhenNoServerIsRegistered) {
 
 // One call of the sequence fails; what must follow it.
 struct TFailureCase {
-    const wchar_t* Member;
-    int Occurrence;
-    bool AfterEffect;                // the call did its work, then failed
+    const wchar_t* Member = nullptr;
+    int Occurrence = 1;
+    bool AfterEffect = false;        // the call did its work, then failed
     std::vector<std::wstring> Then;  // the calls after the failed one
 };
 
@@ -242,7 +235,7 @@ TEST_P(MSWordLoaderFailure, CleansUpAndFails) {
     EXPECT_EQ(WordStub().OpenDocuments(), 0);
     const std::wstring temp = SavedTempPath(calls);
     if (!temp.empty()) {
-        EXPECT_FALSE(Exists(temp)) << "the temporary text file was left behind";
+        EXPECT_FALSE(FileExists(temp)) << "the temporary text file was left behind";
     }
 }
 
@@ -250,18 +243,21 @@ INSTANTIATE_TEST_SUITE_P(
     EachCall, MSWordLoaderFailure,
     ::testing::Values(
         // Word cannot be created: there is nothing to undo.
-        TFailureCase{L"CreateInstance", 1, false, {}}, TFailureCase{L"Visible", 1, false, {kQuitUnsaved}},
-        TFailureCase{L"DisplayAlerts", 1, false, {kQuitUnsaved}}, TFailureCase{L"Documents", 1, false, {kQuitUnsaved}},
-        TFailureCase{L"Open", 1, false, {kQuitUnsaved}},
+        TFailureCase{.Member = L"CreateInstance", .Occurrence = 1, .Then = {}},
+        TFailureCase{.Member = L"Visible", .Occurrence = 1, .Then = {kQuitUnsaved}},
+        TFailureCase{.Member = L"DisplayAlerts", .Occurrence = 1, .Then = {kQuitUnsaved}},
+        TFailureCase{.Member = L"Documents", .Occurrence = 1, .Then = {kQuitUnsaved}},
+        TFailureCase{.Member = L"Open", .Occurrence = 1, .Then = {kQuitUnsaved}},
         // The document is open but was never reached: Quit closes it unsaved.
-        TFailureCase{L"Documents", 2, false, {kQuitUnsaved}}, TFailureCase{L"Item", 1, false, {kQuitUnsaved}},
-        TFailureCase{L"SaveAs", 1, false, {kCloseUnsaved, kQuitUnsaved}},
+        TFailureCase{.Member = L"Documents", .Occurrence = 2, .Then = {kQuitUnsaved}},
+        TFailureCase{.Member = L"Item", .Occurrence = 1, .Then = {kQuitUnsaved}},
+        TFailureCase{.Member = L"SaveAs", .Occurrence = 1, .Then = {kCloseUnsaved, kQuitUnsaved}},
         // The text file was written before the failure: it is deleted too.
-        TFailureCase{L"SaveAs", 1, true, {kCloseUnsaved, kQuitUnsaved}},
-        TFailureCase{L"Documents", 3, false, {kCloseUnsaved, kQuitUnsaved}},
-        TFailureCase{L"Item", 2, false, {kCloseUnsaved, kQuitUnsaved}},
-        TFailureCase{L"Close", 1, false, {kQuitUnsaved}},
-        TFailureCase{L"Quit", 1, false, {L"Application released without Quit"}}),
+        TFailureCase{.Member = L"SaveAs", .Occurrence = 1, .AfterEffect = true, .Then = {kCloseUnsaved, kQuitUnsaved}},
+        TFailureCase{.Member = L"Documents", .Occurrence = 3, .Then = {kCloseUnsaved, kQuitUnsaved}},
+        TFailureCase{.Member = L"Item", .Occurrence = 2, .Then = {kCloseUnsaved, kQuitUnsaved}},
+        TFailureCase{.Member = L"Close", .Occurrence = 1, .Then = {kQuitUnsaved}},
+        TFailureCase{.Member = L"Quit", .Occurrence = 1, .Then = {L"Application released without Quit"}}),
     [](const ::testing::TestParamInfo<TFailureCase>& info) {
         return Utf16ToUtf8(FromW(info.param.Member)) + std::to_string(info.param.Occurrence) +
                (info.param.AfterEffect ? "AfterWriting" : "");

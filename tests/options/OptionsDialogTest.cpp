@@ -25,6 +25,7 @@
 
 #include "plugin/ListerApi.h"
 #include "support/DocBuilder.h"
+#include "support/WinHarness.h"
 #include "ui/resource.h"
 
 namespace {
@@ -33,81 +34,34 @@ using namespace std::chrono_literals;
 using pagelet::TClxBuilder;
 using pagelet::TDocBuilder;
 using pagelet::TTempFile;
+namespace test = pagelet::test;
 namespace lister = pagelet::lister;
 
-const wchar_t* const kPluginFile = L"" PAGELET_PLUGIN_FILE;
 constexpr wchar_t kHostClass[] = L"PageletOptionsTestHost";
 constexpr wchar_t kDocumentText[] = L"Text of the options test document";
 
 // --- the plug-in, as a host sees it ------------------------------------------
 
-class TPlugin {
-public:
-    static TPlugin& Get() {
-        static TPlugin plugin;
+using test::Ansi;
+using test::ClassName;
+using test::FileText;
+using test::PumpMessages;
+using test::Wide;
+using test::WindowText;
+using test::WriteText;
+
+// The plug-in, loaded once for every case.
+struct TPlugin {
+    static test::TPluginDll& Get() {
+        static test::TPluginDll plugin = [] {
+            test::TPluginDll dll;
+            std::string error;
+            dll.Load(test::BuiltPluginPath(), error);
+            return dll;
+        }();
         return plugin;
     }
-
-    HMODULE Module = nullptr;
-    lister::TListLoad ListLoad = nullptr;
-    lister::TListCloseWindow ListCloseWindow = nullptr;
-    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
-
-private:
-    TPlugin() {
-        Module = LoadLibraryW(kPluginFile);
-        if (!Module) return;
-        ListLoad = reinterpret_cast<decltype(ListLoad)>(reinterpret_cast<void*>(GetProcAddress(Module, "ListLoad")));
-        ListCloseWindow = reinterpret_cast<decltype(ListCloseWindow)>(
-            reinterpret_cast<void*>(GetProcAddress(Module, "ListCloseWindow")));
-        ListSetDefaultParams = reinterpret_cast<decltype(ListSetDefaultParams)>(
-            reinterpret_cast<void*>(GetProcAddress(Module, "ListSetDefaultParams")));
-    }
 };
-
-std::string Ansi(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size > 0 ? size : 1), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, result.data(), size, nullptr, nullptr);
-    result.resize(std::strlen(result.c_str()));
-    return result;
-}
-
-std::wstring Wide(const std::u16string& text) { return std::wstring(text.begin(), text.end()); }
-
-std::wstring WindowText(HWND wnd) {
-    wchar_t buffer[512] = {};
-    // WM_GETTEXT is marshalled when wnd belongs to another thread.
-    SendMessageW(wnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer));
-    return buffer;
-}
-
-std::wstring ClassName(HWND wnd) {
-    wchar_t buffer[64] = {};
-    GetClassNameW(wnd, buffer, 64);
-    return buffer;
-}
-
-// The bytes of a file, or "<none>" when it does not exist.
-std::string FileText(const std::wstring& path) {
-    HANDLE file =
-        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<none>";
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) text.append(buffer, got);
-    CloseHandle(file);
-    return text;
-}
-
-void WriteText(const std::wstring& path, const std::string& text) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
 
 std::string IniText(const std::string& textFont, const std::string& backColor, const std::string& msWord,
                     const std::string& printable, const std::string& cp, const std::string& forceCP) {
@@ -115,44 +69,11 @@ std::string IniText(const std::string& textFont, const std::string& backColor, c
            "\r\nPrintable=" + printable + "\r\nCP=" + cp + "\r\nForceCP=" + forceCP + "\r\n";
 }
 
-void PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 // --- the second thread: finds windows of the UI thread and works them --------
 
-class TDriver {
+class TDriver : public test::TThreadDriver {
 public:
-    explicit TDriver(DWORD uiThread) : uiThread_(uiThread) {}
-
-    // Waits until some visible top-level window of the UI thread satisfies test.
-    HWND WaitForWindow(const std::function<bool(HWND)>& test, const char* what) {
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            for (HWND wnd : ThreadWindows()) {
-                if (IsWindowVisible(wnd) && test(wnd)) return wnd;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        throw std::runtime_error(std::string("timed out waiting for ") + what);
-    }
-
-    void WaitUntil(const std::function<bool()>& test, const char* what) {
-        const auto deadline = std::chrono::steady_clock::now() + 15s;
-        while (std::chrono::steady_clock::now() < deadline) {
-            if (test()) return;
-            std::this_thread::sleep_for(20ms);
-        }
-        throw std::runtime_error(std::string("timed out waiting until ") + what);
-    }
-
-    void WaitGone(HWND wnd, const char* what) {
-        WaitUntil([wnd] { return !IsWindow(wnd) || !IsWindowVisible(wnd); }, what);
-    }
+    using TThreadDriver::TThreadDriver;
 
     // The viewer's context menu is open: choose "&Options..." by its access key.
     HWND ChooseOptionsFromMenu() {
@@ -162,60 +83,11 @@ public:
                              "the options dialog");
     }
 
-    // A dialog of the platform owned by owner and holding a control with this id.
-    HWND WaitForCommonDialog(HWND owner, int controlId, const char* what) {
-        return WaitForWindow(
-            [owner, controlId](HWND w) {
-                return ClassName(w) == L"#32770" && GetWindow(w, GW_OWNER) == owner && GetDlgItem(w, controlId);
-            },
-            what);
-    }
-
-    HWND Focus() const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof(info);
-        GetGUIThreadInfo(uiThread_, &info);
-        return info.hwndFocus;
-    }
-
-    // Presses a button the way BM_CLICK does; posted, since the button may open a modal dialog.
-    static void PostClick(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
-    static void Click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
-    static bool Checked(HWND box) { return SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
-    static void SetText(HWND wnd, const std::wstring& text) {
-        SendMessageW(wnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-    }
-    // A key press as the keyboard would queue it for the focused control.
-    void PressKey(UINT key) {
-        HWND target = Focus();
-        PostMessageW(target, WM_KEYDOWN, key, 1);
-        PostMessageW(target, WM_KEYUP, key, 0xC0000001);
-    }
-
-    // Selects a combo box item and tells the dialog, as a user's choice does.
-    static void SelectComboItem(HWND dialog, int comboId, int index) {
-        HWND combo = GetDlgItem(dialog, comboId);
-        SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-        SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(comboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
-    }
-
-    static int FindComboItem(HWND dialog, int comboId, const std::function<bool(const std::wstring&, LRESULT)>& test) {
-        HWND combo = GetDlgItem(dialog, comboId);
-        const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
-        for (int i = 0; i < count; ++i) {
-            wchar_t text[LF_FACESIZE * 2] = {};
-            if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) >= LF_FACESIZE * 2) continue;
-            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-            if (test(text, SendMessageW(combo, CB_GETITEMDATA, i, 0))) return i;
-        }
-        return -1;
-    }
-
     // In the platform's font dialog: a face other than the current one
     // (Arial when there is one), bold, size 12, red; then OK. Answers the face.
     std::wstring ChooseBoldRed12(HWND options) {
         PostClick(GetDlgItem(options, IDC_BTNFONT));
-        HWND dialog = WaitForCommonDialog(options, cmb1, "the font dialog");
+        HWND dialog = WaitForDialog(options, cmb1, "the font dialog");
         const std::wstring current = WindowText(GetDlgItem(dialog, cmb1));
         int face = FindComboItem(dialog, cmb1, [](const std::wstring& t, LRESULT) { return t == L"Arial"; });
         if (face < 0) {
@@ -245,7 +117,7 @@ public:
     // Opens the font dialog, changes the face and size, and cancels it.
     void ChangeFontAndCancel(HWND options) {
         PostClick(GetDlgItem(options, IDC_BTNFONT));
-        HWND dialog = WaitForCommonDialog(options, cmb1, "the font dialog");
+        HWND dialog = WaitForDialog(options, cmb1, "the font dialog");
         const int size = FindComboItem(dialog, cmb3, [](const std::wstring& t, LRESULT) { return t == L"16"; });
         if (size >= 0) SelectComboItem(dialog, cmb3, size);
         PostClick(GetDlgItem(dialog, IDCANCEL));
@@ -257,7 +129,7 @@ public:
 
     HWND OpenColorDialog(HWND options) {
         PostClick(GetDlgItem(options, IDC_BTNCOLOR));
-        return WaitForCommonDialog(options, kRed, "the colour dialog");
+        return WaitForDialog(options, kRed, "the colour dialog");
     }
 
     // The colour the colour dialog was opened on.
@@ -275,40 +147,6 @@ public:
         PostClick(GetDlgItem(dialog, IDOK));
         WaitGone(dialog, "the colour dialog closed");
     }
-
-    // Leaves nothing modal open after a failure, so that the UI thread returns.
-    void Rescue() {
-        for (int round = 0; round < 50; ++round) {
-            bool any = false;
-            for (HWND wnd : ThreadWindows()) {
-                if (!IsWindowVisible(wnd)) continue;
-                const std::wstring cls = ClassName(wnd);
-                if (cls == L"#32770") {
-                    PostMessageW(wnd, WM_COMMAND, IDCANCEL, 0);
-                    any = true;
-                } else if (cls == L"#32768") {
-                    PostMessageW(wnd, WM_KEYDOWN, VK_ESCAPE, 0);
-                    any = true;
-                }
-            }
-            if (!any) return;
-            std::this_thread::sleep_for(100ms);
-        }
-    }
-
-private:
-    std::vector<HWND> ThreadWindows() const {
-        std::vector<HWND> windows;
-        EnumThreadWindows(uiThread_, &CollectWindow, reinterpret_cast<LPARAM>(&windows));
-        return windows;
-    }
-
-    static BOOL CALLBACK CollectWindow(HWND wnd, LPARAM param) {
-        reinterpret_cast<std::vector<HWND>*>(param)->push_back(wnd);
-        return TRUE;
-    }
-
-    DWORD uiThread_;
 };
 
 // --- the fixture: a host with a main window and a lister window ---------------
@@ -337,13 +175,7 @@ protected:
     // The host's windows serve every case: under Wine without a window
     // manager, hiding a window that was once active takes two seconds.
     static void SetUpTestSuite() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = HostWindowProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = kHostClass;
-        RegisterClassW(&wc);
+        test::RegisterTestClass(kHostClass, HostWindowProc);
         hostMain_ = CreateWindowExW(0, kHostClass, L"Host main window", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400,
                                     300, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
         lister_ = MakeLister();
@@ -361,7 +193,7 @@ protected:
     }
 
     void SetUp() override {
-        TPlugin& plugin = TPlugin::Get();
+        test::TPluginDll& plugin = TPlugin::Get();
         ASSERT_NE(plugin.Module, nullptr) << "cannot load the plug-in";
         ASSERT_TRUE(plugin.ListLoad && plugin.ListCloseWindow && plugin.ListSetDefaultParams);
 
@@ -371,13 +203,7 @@ protected:
         settingsDir_ = std::wstring(temp) + L"pagelet-options-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                        std::to_wstring(counter++) + L"\\";
         iniPath_ = settingsDir_ + L"Pagelet.ini";
-        lister::TDefaultParams params{};
-        params.Size = sizeof(params);
-        params.PluginInterfaceVersionHi = 2;
-        params.PluginInterfaceVersionLow = 0;
-        const std::string hostIni = Ansi(settingsDir_ + L"lsplugin.ini");
-        std::strncpy(params.DefaultIniName, hostIni.c_str(), MAX_PATH - 1);
-        plugin.ListSetDefaultParams(&params);
+        plugin.SetDefaultParams(settingsDir_ + L"lsplugin.ini");
         DeleteFileW(iniPath_.c_str());
 
         if (!IsWindow(lister_)) lister_ = MakeLister();

@@ -9,11 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <memory>
-#include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,72 +19,47 @@
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
 #include "plugin/ListerApi.h"
-#include "settings/Locations.h"
 #include "support/DocBuilder.h"
+#include "support/WinHarness.h"
 
 namespace pagelet {
 namespace {
+
+using test::ControlText;
+using test::Pump;
+using test::Select;
+using test::Selection;
+using test::TBox;
+using test::WindowText;
+using test::Zoom;
 
 // ---- the plug-in ----------------------------------------------------------
 
 // A command number the plug-in does not know.
 constexpr int kUnknownCommand = 7;
 
-struct TPlugin {
-    HMODULE Module = nullptr;
-    lister::TListLoad ListLoad = nullptr;
-    lister::TListCloseWindow ListCloseWindow = nullptr;
-    lister::TListGetDetectString ListGetDetectString = nullptr;
-    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
-    lister::TListSendCommand ListSendCommand = nullptr;
-    lister::TListSearchTextW ListSearchTextW = nullptr;
+struct TPlugin : test::TPluginDll {
     std::u16string SettingsDir;  // with a trailing backslash
 };
-
-template <typename F>
-void Bind(HMODULE module, const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    ASSERT_NE(f, nullptr) << name;
-}
 
 TPlugin& Plugin() {
     static TPlugin plugin;
     return plugin;
 }
 
-std::string ToAnsi(const std::u16string& text) {
-    int n = WideCharToMultiByte(CP_ACP, 0, WStr(text), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, WStr(text), -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n) - 1);
-    return out;
-}
-
 class TPluginEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         TPlugin& p = Plugin();
-        p.Module = LoadLibraryW(WStr(Utf8ToUtf16(PAGELET_PLUGIN_PATH)));
-        ASSERT_NE(p.Module, nullptr) << PAGELET_PLUGIN_PATH << " error " << GetLastError();
-        Bind(p.Module, "ListLoad", p.ListLoad);
-        Bind(p.Module, "ListCloseWindow", p.ListCloseWindow);
-        Bind(p.Module, "ListGetDetectString", p.ListGetDetectString);
-        Bind(p.Module, "ListSetDefaultParams", p.ListSetDefaultParams);
-        Bind(p.Module, "ListSendCommand", p.ListSendCommand);
-        Bind(p.Module, "ListSearchTextW", p.ListSearchTextW);
+        std::string error;
+        ASSERT_TRUE(p.Load(test::BuiltPluginPath(), error)) << error;
 
         // Settings go to a private folder: the host's INI path names it.
         auto dir =
             std::filesystem::temp_directory_path() / ("pagelet-plugin-test-" + std::to_string(GetCurrentProcessId()));
         std::filesystem::create_directories(dir);
         p.SettingsDir = dir.u16string() + u"\\";
-        lister::TDefaultParams params{};
-        params.Size = sizeof(params);
-        params.PluginInterfaceVersionLow = 10;
-        params.PluginInterfaceVersionHi = 2;
-        std::string ini = ToAnsi(p.SettingsDir + u"lsplugin.ini");
-        ini.copy(params.DefaultIniName, sizeof(params.DefaultIniName) - 1);
-        p.ListSetDefaultParams(&params);
+        p.SetDefaultParams(test::Wide(p.SettingsDir + u"lsplugin.ini"));
 
         LoadingModuleInit();  // this process's own DocumentText, for expected texts
     }
@@ -123,97 +94,9 @@ LRESULT CALLBACK ListerProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
-void RegisterTestClasses() {
-    static bool done = false;
-    if (done) return;
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = ListerProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"PageletTestLister";
-    RegisterClassW(&wc);
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.lpszClassName = L"PageletTestPanel";
-    RegisterClassW(&wc);
-    done = true;
-}
-
-void Pump() {
-    MSG msg;
-    for (int round = 0; round < 3; ++round) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    }
-}
-
-// Message boxes met while a call runs: found from a timer inside the box's
-// modal loop, read and closed.
-struct TBox {
-    std::u16string Caption;
-    std::u16string Text;
-    HWND Owner;  // a child owner's top-level window
-};
-std::vector<TBox> Boxes;
-
-std::u16string WindowText(HWND wnd) {
-    int n = GetWindowTextLengthW(wnd);
-    std::u16string text(static_cast<size_t>(n) + 1, u'\0');
-    n = GetWindowTextW(wnd, WBuf(text), n + 1);
-    text.resize(static_cast<size_t>(n));
-    return text;
-}
-
-BOOL CALLBACK FindStaticText(HWND child, LPARAM lParam) {
-    wchar_t cls[32] = {};
-    GetClassNameW(child, cls, 32);
-    if (lstrcmpiW(cls, L"Static") == 0) {
-        std::u16string text = WindowText(child);
-        auto* best = reinterpret_cast<std::u16string*>(lParam);
-        if (text.size() > best->size()) *best = text;
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK CloseBox(HWND wnd, LPARAM) {
-    wchar_t cls[32] = {};
-    GetClassNameW(wnd, cls, 32);
-    if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(wnd)) {
-        TBox box{WindowText(wnd), {}, GetWindow(wnd, GW_OWNER)};
-        EnumChildWindows(wnd, FindStaticText, reinterpret_cast<LPARAM>(&box.Text));
-        Boxes.push_back(box);
-        ShowWindow(wnd, SW_HIDE);  // seen once
-        PostMessageW(wnd, WM_COMMAND, IDOK, 0);
-    }
-    return TRUE;
-}
-
-// Popup menus met the same way: their item texts, then the menu is closed.
-std::vector<std::vector<std::u16string>> Menus;
-
-BOOL CALLBACK CloseMenu(HWND wnd, LPARAM) {
-    wchar_t cls[32] = {};
-    GetClassNameW(wnd, cls, 32);
-    if (lstrcmpW(cls, L"#32768") == 0 && IsWindowVisible(wnd)) {
-        auto menu = reinterpret_cast<HMENU>(SendMessageW(wnd, MN_GETHMENU, 0, 0));
-        std::vector<std::u16string> items;
-        for (int i = 0; menu && i < GetMenuItemCount(menu); ++i) {
-            wchar_t text[64] = {};
-            GetMenuStringW(menu, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
-            items.push_back(text[0] ? FromW(text) : u"-");
-        }
-        Menus.push_back(items);
-        EndMenu();
-    }
-    return TRUE;
-}
-
-void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD) {
-    EnumThreadWindows(GetCurrentThreadId(), CloseBox, 0);
-    EnumThreadWindows(GetCurrentThreadId(), CloseMenu, 0);
-}
+// Message boxes and popup menus met while a call runs (see TBoxCatcher).
+std::vector<TBox>& Boxes = test::TBoxCatcher::Boxes();
+std::vector<std::vector<std::u16string>>& Menus = test::TBoxCatcher::Menus();
 
 // ---- documents --------------------------------------------------------------
 
@@ -247,17 +130,17 @@ std::u16string ExpectedViewerText(const std::u16string& path) {
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        RegisterTestClasses();
-        Boxes.clear();
+        test::RegisterTestClass(L"PageletTestLister", ListerProc);
+        test::RegisterTestClass(L"PageletTestPanel");
         ListerKeys.clear();
         ListerKeyLParamNonZero = false;
-        timer_ = SetTimer(nullptr, 0, 30, BoxTimer);
+        catcher_ = std::make_unique<test::TBoxCatcher>();
     }
     void TearDown() override {
         for (auto it = windows_.rbegin(); it != windows_.rend(); ++it)
             if (IsWindow(*it)) DestroyWindow(*it);
         Pump();
-        KillTimer(nullptr, timer_);
+        catcher_.reset();
         EXPECT_TRUE(Boxes.empty()) << "unexpected box: " << Utf16ToUtf8(Boxes.empty() ? u"" : Boxes[0].Text);
     }
 
@@ -268,19 +151,17 @@ protected:
         // for every mapped one to be withdrawn when it goes.
         DWORD style = WS_OVERLAPPEDWINDOW;
         if (quickView) {
-            parent = CreateWindowExW(0, L"PageletTestPanel", L"Panel", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500, nullptr,
-                                     nullptr, GetModuleHandleW(nullptr), nullptr);
+            parent = test::MakeWindow(L"PageletTestPanel", L"Panel", WS_OVERLAPPEDWINDOW, {0, 0, 700, 500});
             windows_.push_back(parent);
             style = WS_CHILD | WS_VISIBLE;
         }
-        HWND lister = CreateWindowExW(0, L"PageletTestLister", L"Lister", style, 0, 0, 640, 480, parent, nullptr,
-                                      GetModuleHandleW(nullptr), nullptr);
+        HWND lister = test::MakeWindow(L"PageletTestLister", L"Lister", style, {0, 0, 640, 480}, parent);
         windows_.push_back(lister);
         return lister;
     }
 
     HWND Load(HWND lister, const std::u16string& path, int flags = 0) {
-        std::string ansi = ToAnsi(path);
+        std::string ansi = test::Ansi(path);
         HWND viewer = Plugin().ListLoad(lister, ansi.data(), flags);
         Pump();
         return viewer;
@@ -289,31 +170,7 @@ protected:
         return Load(MakeLister(quickView), path, flags);
     }
 
-    static HWND Control(HWND viewer) { return FindWindowExW(viewer, nullptr, L"RICHEDIT20W", nullptr); }
-
-    static std::u16string ControlText(HWND control) {
-        auto n = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
-        std::u16string text(static_cast<size_t>(n) + 1, u'\0');
-        n = SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(WBuf(text)));
-        text.resize(static_cast<size_t>(n));
-        return text;
-    }
-
-    static CHARRANGE Selection(HWND control) {
-        CHARRANGE range{-1, -1};
-        SendMessageW(control, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
-        return range;
-    }
-    static void Select(HWND control, int start, int length) {
-        CHARRANGE range{start, start + length};
-        SendMessageW(control, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    }
-    static std::pair<int, int> Zoom(HWND control) {
-        WPARAM num = 0;
-        LPARAM den = 0;
-        SendMessageW(control, EM_GETZOOM, reinterpret_cast<WPARAM>(&num), reinterpret_cast<LPARAM>(&den));
-        return {static_cast<int>(num), static_cast<int>(den)};
-    }
+    static HWND Control(HWND viewer) { return test::ViewerControl(viewer); }
 
     static int Search(HWND viewer, const std::u16string& text, int flags) {
         std::u16string copy = text;
@@ -321,7 +178,7 @@ protected:
     }
 
     std::vector<HWND> windows_;
-    UINT_PTR timer_ = 0;
+    std::unique_ptr<test::TBoxCatcher> catcher_;
 };
 
 // ---- detect string ----------------------------------------------------------
@@ -355,20 +212,11 @@ TEST_F(PluginTest, ViewerShowsTheWholeDocumentTextWithTheCaretAtTheStart) {
     for (auto& file : built) paths.push_back(file->Path());
 
     auto corpus = std::filesystem::path(PAGELET_CORPUS_DIR);
-    std::ifstream manifest(corpus / "manifest.tsv");
-    if (manifest) {
-        std::string line;
-        while (std::getline(manifest, line)) {
-            std::istringstream cols(line);
-            std::string file, options, outcome;
-            std::getline(cols, file, '\t');
-            std::getline(cols, options, '\t');
-            std::getline(cols, outcome, '\t');
-            if (outcome == "text" && options == "Printable=0 ForceCP=0")
-                paths.push_back((corpus / file).make_preferred().u16string());
-        }
-    } else {
-        std::printf("corpus not found in %s: built documents only\n", PAGELET_CORPUS_DIR);
+    const std::vector<test::TManifestRow> manifest = test::ReadManifest(corpus.wstring());
+    if (manifest.empty()) RecordProperty("corpus", "not found: built documents only");
+    for (const test::TManifestRow& row : manifest) {
+        if (row.Outcome == "text" && row.Options == "Printable=0 ForceCP=0")
+            paths.push_back((corpus / row.File).make_preferred().u16string());
     }
     auto sample = std::filesystem::path(PAGELET_SOURCE_DIR) / "samples" / "sample.doc";
     if (std::filesystem::exists(sample)) paths.push_back(sample.make_preferred().u16string());
@@ -403,7 +251,7 @@ TEST_F(PluginTest, ViewerWindowIsAMaximizedChildWithTheControlFillingIt) {
     wchar_t cls[64] = {};
     GetClassNameW(viewer, cls, 64);
     EXPECT_STREQ(cls, L"TFormMain");
-    EXPECT_EQ(WindowText(viewer), u"Pagelet");
+    EXPECT_EQ(WindowText(viewer), L"Pagelet");
     EXPECT_EQ(GetClassLongPtrW(viewer, GCL_CBWNDEXTRA), 4);
     LONG style = GetWindowLongW(viewer, GWL_STYLE);
     EXPECT_EQ(style & ~WS_VISIBLE, WS_CHILD | WS_MAXIMIZE);
@@ -428,22 +276,27 @@ TEST_F(PluginTest, ViewerWindowIsAMaximizedChildWithTheControlFillingIt) {
 
 TEST_F(PluginTest, FontComesFromTheSettings) {
     struct TRow {
-        const wchar_t* textFont;  // null: no key
-        const wchar_t* face;
-        LONG twips;
-        DWORD effects;  // of CFE_BOLD | CFE_ITALIC
-        COLORREF color;
-        BYTE charset;
+        const wchar_t* textFont = nullptr;  // null: no key
+        const wchar_t* face = nullptr;
+        LONG twips = 0;
+        DWORD effects = 0;  // of CFE_BOLD | CFE_ITALIC
+        COLORREF color = 0;
+        BYTE charset = 0;
     };
     const std::u16string ini = Plugin().SettingsDir + u"Pagelet.ini";
     auto doc = TextDoc(u"font\r");
-    for (const TRow& row : std::vector<TRow>{
-             {nullptr, L"Tahoma", 200, 0, 0, 1},
-             {L"Verdana,11,3,255,0", L"Verdana", 220, CFE_BOLD | CFE_ITALIC, 0x0000FF, 0},
-             {L"Courier New,abc", L"Courier New", 200, 0, 0, 1},
-             // No face: the design face stays, never the temporary symbol face.
-             {L",12,0,0", L"Arial", 240, 0, 0, 1},
-         }) {
+    const TRow kRows[] = {
+        {.face = L"Tahoma", .twips = 200, .charset = 1},
+        {.textFont = L"Verdana,11,3,255,0",
+         .face = L"Verdana",
+         .twips = 220,
+         .effects = CFE_BOLD | CFE_ITALIC,
+         .color = 0xFF},
+        {.textFont = L"Courier New,abc", .face = L"Courier New", .twips = 200, .charset = 1},
+        // No face: the design face stays, never the temporary symbol face.
+        {.textFont = L",12,0,0", .face = L"Arial", .twips = 240, .charset = 1},
+    };
+    for (const TRow& row : kRows) {
         SCOPED_TRACE(row.textFont ? Utf16ToUtf8(FromW(row.textFont)) : "no key");
         DeleteFileW(WStr(ini));
         if (row.textFont) WritePrivateProfileStringW(L"Options", L"TextFont", row.textFont, WStr(ini));
@@ -531,40 +384,47 @@ TEST_F(PluginTest, KeysAreHandedBackToTheLister) {
     constexpr UINT D = WM_KEYDOWN, U = WM_KEYUP;
     struct TRow {
         std::string name;
-        bool shift, ctrl, alt;
-        WPARAM key;
-        bool quickView;
-        std::vector<TKeyMessage> expected;
+        bool shift = false, ctrl = false, alt = false;
+        WPARAM key = 0;
+        bool quickView = false;
+        std::vector<TKeyMessage> expected{};  // none: the key stays with the viewer
     };
     std::vector<TRow> rows = {
-        {"Esc", false, false, false, VK_ESCAPE, false, {{D, 0x1B}, {U, 0x1B}}},
-        {"Esc in quick view", false, false, false, VK_ESCAPE, true, {{D, 0x09}, {U, 0x1B}}},
-        {"Shift+Esc", true, false, false, VK_ESCAPE, false, {}},
-        {"Ctrl+Esc", false, true, false, VK_ESCAPE, false, {}},
-        {"0", false, false, false, '0', false, {}},
-        {"9", false, false, false, '9', false, {}},
-        {"numpad 1", false, false, false, VK_NUMPAD1, false, {}},
-        {"Shift+N", true, false, false, 'N', false, {}},
-        {"Ctrl+N", false, true, false, 'N', false, {}},
-        {"0x131: low 8 bits are 1", false, false, false, 0x131, false, {{D, 0x131}, {U, 0x131}}},
-        {"F5", false, false, false, VK_F5, false, {{D, VK_F5}, {U, VK_F5}}},
-        {"F7 in quick view", false, false, false, VK_F7, true, {{D, VK_F7}, {U, VK_F7}}},
-        {"F6", false, false, false, VK_F6, false, {}},
-        {"Shift+F7", true, false, false, VK_F7, false, {{D, VK_SHIFT}, {D, VK_F7}, {U, VK_SHIFT}, {U, VK_F7}}},
-        {"Ctrl+Shift+F5", true, true, false, VK_F5, false, {{D, VK_SHIFT}, {D, VK_F5}, {U, VK_SHIFT}, {U, VK_F5}}},
-        {"Alt+Shift+F7", true, false, true, VK_F7, false, {{D, VK_SHIFT}, {D, VK_F7}, {U, VK_SHIFT}, {U, VK_F7}}},
-        {"Ctrl+F5", false, true, false, VK_F5, false, {}},
-        {"Alt+F7", false, false, true, VK_F7, false, {}},
-        {"Down arrow", false, false, false, VK_DOWN, false, {}},
+        {.name = "Esc", .key = VK_ESCAPE, .expected = {{D, 0x1B}, {U, 0x1B}}},
+        {.name = "Esc in quick view", .key = VK_ESCAPE, .quickView = true, .expected = {{D, 0x09}, {U, 0x1B}}},
+        {.name = "Shift+Esc", .shift = true, .key = VK_ESCAPE},
+        {.name = "Ctrl+Esc", .ctrl = true, .key = VK_ESCAPE},
+        {.name = "0", .key = '0'},
+        {.name = "9", .key = '9'},
+        {.name = "numpad 1", .key = VK_NUMPAD1},
+        {.name = "Shift+N", .shift = true, .key = 'N'},
+        {.name = "Ctrl+N", .ctrl = true, .key = 'N'},
+        {.name = "0x131: low 8 bits are 1", .key = 0x131, .expected = {{D, 0x131}, {U, 0x131}}},
+        {.name = "F5", .key = VK_F5, .expected = {{D, VK_F5}, {U, VK_F5}}},
+        {.name = "F7 in quick view", .key = VK_F7, .quickView = true, .expected = {{D, VK_F7}, {U, VK_F7}}},
+        {.name = "F6", .key = VK_F6},
+        {.name = "Shift+F7",
+         .shift = true,
+         .key = VK_F7,
+         .expected = {{D, VK_SHIFT}, {D, VK_F7}, {U, VK_SHIFT}, {U, VK_F7}}},
+        {.name = "Ctrl+Shift+F5",
+         .shift = true,
+         .ctrl = true,
+         .key = VK_F5,
+         .expected = {{D, VK_SHIFT}, {D, VK_F5}, {U, VK_SHIFT}, {U, VK_F5}}},
+        {.name = "Alt+Shift+F7",
+         .shift = true,
+         .alt = true,
+         .key = VK_F7,
+         .expected = {{D, VK_SHIFT}, {D, VK_F7}, {U, VK_SHIFT}, {U, VK_F7}}},
+        {.name = "Ctrl+F5", .ctrl = true, .key = VK_F5},
+        {.name = "Alt+F7", .alt = true, .key = VK_F7},
+        {.name = "Down arrow", .key = VK_DOWN},
     };
     for (char c : std::string("12345678NPW"))
-        rows.push_back({std::string(1, c),
-                        false,
-                        false,
-                        false,
-                        static_cast<WPARAM>(c),
-                        false,
-                        {{D, static_cast<WPARAM>(c)}, {U, static_cast<WPARAM>(c)}}});
+        rows.push_back({.name = std::string(1, c),
+                        .key = static_cast<WPARAM>(c),
+                        .expected = {{D, static_cast<WPARAM>(c)}, {U, static_cast<WPARAM>(c)}}});
 
     auto doc = TextDoc(u"keys\r");
     HWND viewers[2] = {Load(doc->Path(), 0, false), Load(doc->Path(), 0, true)};
@@ -682,39 +542,72 @@ TEST_F(PluginTest, SearchRangesFlagsAndTheResultSelection) {
     HWND viewer = Load(doc->Path());
     ASSERT_NE(viewer, nullptr);
     HWND control = Control(viewer);
+    using namespace lister;
+    struct TRange {
+        int start = 0, length = 0;
+    };
     struct TRow {
         const char* name;
-        int selStart, selLength;  // before
-        const char16_t* text;
-        int flags;
-        int resultStart, resultLength;  // after
-        int answer = 0;                 // 1: no match
+        TRange before{};  // the selection before the search
+        const char16_t* text = nullptr;
+        int flags = 0;
+        TRange after{};
+        int answer = kListerOk;  // kListerError: no match
     };
-    for (const TRow& row : std::vector<TRow>{
-             {"forward, no selection", 0, 0, u"abc", 0, 0, 3},
-             {"forward from the selection's end", 0, 3, u"abc", 0, 3, 3},
-             {"forward from the start despite a selection", 3, 3, u"abc", 1, 0, 3},
-             {"forward, nothing after the selection", 6, 3, u"abc", 0, 6, 3, 1},
-             {"backward, no selection: from the end", 0, 0, u"abc", 8, 6, 3},
-             {"backward from the selection's start finds the one just before", 6, 3, u"abc", 8, 3, 3},
-             {"backward from 3", 3, 3, u"abc", 8, 0, 3},
-             {"backward from the end despite a selection", 0, 3, u"abc", 9, 6, 3},
-             {"without match case", 0, 0, u"XYZ", 0, 10, 3},
-             {"match case", 0, 0, u"Xyz", 2, 14, 3},
-             {"match case backward", 0, 0, u"xyz", 10, 10, 3},
-             {"whole words: no whole abc", 1, 2, u"abc", 4, 1, 2, 1},
-             {"whole words", 0, 0, u"xyz", 4, 10, 3},
-             {"match case and whole words", 0, 0, u"Xyz", 6, 14, 3},
-             {"not found: the selection stays", 2, 4, u"nothing", 0, 2, 4, 1},
-         }) {
+    const TRow kRows[] = {
+        {.name = "forward, no selection", .text = u"abc", .after = {0, 3}},
+        {.name = "forward from the selection's end", .before = {0, 3}, .text = u"abc", .after = {3, 3}},
+        {.name = "forward from the start despite a selection",
+         .before = {3, 3},
+         .text = u"abc",
+         .flags = kSearchFromStart,
+         .after = {0, 3}},
+        {.name = "forward, nothing after the selection",
+         .before = {6, 3},
+         .text = u"abc",
+         .after = {6, 3},
+         .answer = kListerError},
+        {.name = "backward, no selection: from the end", .text = u"abc", .flags = kSearchBackwards, .after = {6, 3}},
+        {.name = "backward from the selection's start finds the one just before",
+         .before = {6, 3},
+         .text = u"abc",
+         .flags = kSearchBackwards,
+         .after = {3, 3}},
+        {.name = "backward from 3", .before = {3, 3}, .text = u"abc", .flags = kSearchBackwards, .after = {0, 3}},
+        {.name = "backward from the end despite a selection",
+         .before = {0, 3},
+         .text = u"abc",
+         .flags = kSearchBackwards | kSearchFromStart,
+         .after = {6, 3}},
+        {.name = "without match case", .text = u"XYZ", .after = {10, 3}},
+        {.name = "match case", .text = u"Xyz", .flags = kSearchMatchCase, .after = {14, 3}},
+        {.name = "match case backward", .text = u"xyz", .flags = kSearchBackwards | kSearchMatchCase, .after = {10, 3}},
+        {.name = "whole words: no whole abc",
+         .before = {1, 2},
+         .text = u"abc",
+         .flags = kSearchWholeWords,
+         .after = {1, 2},
+         .answer = kListerError},
+        {.name = "whole words", .text = u"xyz", .flags = kSearchWholeWords, .after = {10, 3}},
+        {.name = "match case and whole words",
+         .text = u"Xyz",
+         .flags = kSearchMatchCase | kSearchWholeWords,
+         .after = {14, 3}},
+        {.name = "not found: the selection stays",
+         .before = {2, 4},
+         .text = u"nothing",
+         .after = {2, 4},
+         .answer = kListerError},
+    };
+    for (const TRow& row : kRows) {
         SCOPED_TRACE(row.name);
-        Select(control, row.selStart, row.selLength);
+        Select(control, row.before.start, row.before.length);
         SetFocus(GetParent(viewer));
         EXPECT_EQ(Search(viewer, row.text, row.flags), row.answer);
         CHARRANGE sel = Selection(control);
-        EXPECT_EQ(sel.cpMin, row.resultStart);
-        EXPECT_EQ(sel.cpMax - sel.cpMin, row.resultLength);
-        if (row.resultStart != row.selStart || row.resultLength != row.selLength) {
+        EXPECT_EQ(sel.cpMin, row.after.start);
+        EXPECT_EQ(sel.cpMax - sel.cpMin, row.after.length);
+        if (row.after.start != row.before.start || row.after.length != row.before.length) {
             EXPECT_EQ(GetFocus(), control);
         }
     }
@@ -890,7 +783,7 @@ TEST_F(PluginTest, ExportsGivenAStrangersWindowFailOrDoNothing) {
     EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSelectAll, 0), 0);
     // A document that loads, but no window can be made in a parent that is
     // no window (nor can a box be owned by it, so the platform shows none).
-    std::string path = ToAnsi(doc->Path());
+    std::string path = test::Ansi(doc->Path());
     EXPECT_EQ(Plugin().ListLoad(reinterpret_cast<HWND>(0x7777), path.data(), 0), nullptr);
     Pump();
     for (const TBox& box : Boxes) EXPECT_EQ(box.Text.substr(0, 11), u"Exception:\r");

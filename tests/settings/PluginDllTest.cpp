@@ -13,6 +13,7 @@
 
 #include "common/ByteReader.h"
 #include "plugin/ListerApi.h"
+#include "support/WinHarness.h"
 #include "settings/ScratchDir.h"
 
 namespace pagelet {
@@ -35,7 +36,7 @@ const std::set<std::string> kExpectedExports = {
     "ListGetPreviewBitmapW",
 };
 
-const char* const kPluginFile = PAGELET_PLUGIN_FILE;
+const fs::path kPluginFile(test::BuiltPluginPath());
 
 std::vector<uint8_t> ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -98,7 +99,7 @@ std::set<std::string> ExportNames(const std::vector<uint8_t>& image) {
 
 TEST(PluginDll, ExportsExactlyTheUndecoratedNames) {
     const std::vector<uint8_t> image = ReadAll(kPluginFile);
-    ASSERT_GT(image.size(), 1024u) << kPluginFile;
+    ASSERT_GT(image.size(), 1024u) << kPluginFile.string();
     EXPECT_EQ(ExportNames(image), kExpectedExports);
 }
 
@@ -163,9 +164,8 @@ protected:
     void SetUp() override {
         pluginDir_ = scratch_.Path() / "plugins" / "pagelet";
         fs::create_directories(pluginDir_);
-        const fs::path source(kPluginFile);
-        pluginFile_ = pluginDir_ / source.filename();
-        fs::copy_file(source, pluginFile_);
+        pluginFile_ = pluginDir_ / kPluginFile.filename();
+        fs::copy_file(kPluginFile, pluginFile_);
         savedCwd_ = fs::current_path();
         fs::current_path(scratch_.Path());
         SetEnvironmentVariableW(L"COMMANDER_PATH", nullptr);
@@ -178,18 +178,11 @@ protected:
 
     TSetDefaultParams Load() {
         Unload();  // a fresh start: no settings directory yet
-        module_ = LoadLibraryW(pluginFile_.wstring().c_str());
-        EXPECT_NE(module_, nullptr) << GetLastError();
-        if (module_ == nullptr) return nullptr;
-        auto function = reinterpret_cast<TSetDefaultParams>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "ListSetDefaultParams")));
-        EXPECT_NE(function, nullptr);
-        return function;
+        std::string error;
+        EXPECT_TRUE(plugin_.Load(pluginFile_.wstring(), error)) << error;
+        return plugin_.ListSetDefaultParams;
     }
-    void Unload() {
-        if (module_ != nullptr) FreeLibrary(module_);
-        module_ = nullptr;
-    }
+    void Unload() { plugin_.Free(); }
     void Config(const std::string& text) { test::WriteText(pluginDir_ / "config.ini", text); }
     void Call(TSetDefaultParams function, const std::string& hostIni) {
         lister::TDefaultParams record{};
@@ -205,7 +198,7 @@ protected:
     fs::path pluginDir_;
     fs::path pluginFile_;
     fs::path savedCwd_;
-    HMODULE module_ = nullptr;
+    test::TPluginDll plugin_;
 };
 
 TEST_F(ListSetDefaultParamsTest, EachDirType) {
