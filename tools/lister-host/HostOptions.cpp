@@ -13,8 +13,8 @@ std::wstring Upper(std::wstring text) {
 }
 
 struct TKeyName {
-    const wchar_t* name;
-    WORD virtualKey;
+    const wchar_t* Name;
+    WORD VirtualKey;
 };
 
 constexpr TKeyName kKeyNames[] = {
@@ -27,8 +27,8 @@ constexpr TKeyName kKeyNames[] = {
 
 bool ParseKeyName(const std::wstring& name, WORD& virtualKey) {
     for (const TKeyName& key : kKeyNames) {
-        if (name == key.name) {
-            virtualKey = key.virtualKey;
+        if (name == key.Name) {
+            virtualKey = key.VirtualKey;
             return true;
         }
     }
@@ -67,25 +67,25 @@ bool ParseKeyName(const std::wstring& name, WORD& virtualKey) {
 
 bool ParseKey(const std::wstring& token, TKeyStroke& key, std::wstring& error) {
     key = TKeyStroke{};
-    key.name = token;
+    key.Name = token;
     std::wstring rest = Upper(token);
     for (;;) {
         const size_t plus = rest.find(L'+');
         if (plus == std::wstring::npos || plus == 0 || plus + 1 == rest.size()) break;
         const std::wstring modifier = rest.substr(0, plus);
         if (modifier == L"SHIFT") {
-            key.shift = true;
+            key.Shift = true;
         } else if (modifier == L"CTRL" || modifier == L"CONTROL") {
-            key.ctrl = true;
+            key.Ctrl = true;
         } else if (modifier == L"ALT") {
-            key.alt = true;
+            key.Alt = true;
         } else {
             error = L"unknown modifier \"" + modifier + L"\" in key \"" + token + L"\"";
             return false;
         }
         rest.erase(0, plus + 1);
     }
-    if (!ParseKeyName(rest, key.virtualKey)) {
+    if (!ParseKeyName(rest, key.VirtualKey)) {
         error = L"unknown key \"" + token + L"\"";
         return false;
     }
@@ -114,13 +114,13 @@ bool ParseKeyList(const std::wstring& text, std::vector<TKeyStroke>& keys, std::
 bool ParseHostCommand(const std::wstring& text, THostCommand& command, std::wstring& error) {
     using TKind = THostCommand::TKind;
     command = THostCommand{};
-    command.name = text;
+    command.Name = text;
     const size_t equals = text.find(L'=');
     const std::wstring verb = text.substr(0, equals);
     const std::wstring argument = equals == std::wstring::npos ? std::wstring() : text.substr(equals + 1);
     struct TPlainCommand {
-        const wchar_t* name;
-        TKind kind;
+        const wchar_t* Name;
+        TKind Kind;
     };
     constexpr TPlainCommand kPlain[] = {{L"copy", TKind::Copy},
                                         {L"select-all", TKind::SelectAll},
@@ -128,15 +128,15 @@ bool ParseHostCommand(const std::wstring& text, THostCommand& command, std::wstr
                                         {L"find-next", TKind::FindNext},
                                         {L"find-prev", TKind::FindPrevious}};
     for (const TPlainCommand& plain : kPlain) {
-        if (text == plain.name) {
-            command.kind = plain.kind;
+        if (text == plain.Name) {
+            command.Kind = plain.Kind;
             return true;
         }
     }
     if (verb == L"percent" && !argument.empty() && argument.size() <= 3 &&
         argument.find_first_not_of(L"0123456789") == std::wstring::npos && std::stoi(argument) <= 100) {
-        command.kind = TKind::Percent;
-        command.percent = std::stoi(argument);
+        command.Kind = TKind::Percent;
+        command.Percent = std::stoi(argument);
         return true;
     }
     if (verb.compare(0, 4, L"find") == 0 && equals != std::wstring::npos && !argument.empty()) {
@@ -150,18 +150,18 @@ bool ParseHostCommand(const std::wstring& text, THostCommand& command, std::wstr
         }
         for (wchar_t flag : flags) {
             if (flag == L'c') {
-                command.matchCase = true;
+                command.MatchCase = true;
             } else if (flag == L'w') {
-                command.wholeWords = true;
+                command.WholeWords = true;
             } else if (flag == L'b') {
-                command.backwards = true;
+                command.Backwards = true;
             } else {
                 error = L"unknown search flag in \"" + text + L"\" (c, w and b are known)";
                 return false;
             }
         }
-        command.kind = TKind::Find;
-        command.text = argument;
+        command.Kind = TKind::Find;
+        command.Text = argument;
         return true;
     }
     error = L"unknown command \"" + text + L"\"";
@@ -186,50 +186,50 @@ bool ParseHostOptions(const std::vector<std::wstring>& args, THostOptions& optio
             return true;
         };
         if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
-            options.help = true;
+            options.Help = true;
         } else if (arg == L"--wrap") {
-            options.wrap = true;
+            options.Wrap = true;
         } else if (arg == L"--quickview") {
-            options.quickView = true;
+            options.QuickView = true;
         } else if (arg == L"--print-text") {
-            options.printText = true;
+            options.PrintText = true;
         } else if (arg == L"--close") {
-            options.closeAfterLoad = true;
+            options.CloseAfterLoad = true;
         } else if (arg == L"--ini") {
-            if (!value(options.iniPath)) return false;
+            if (!value(options.IniPath)) return false;
         } else if (arg == L"--plugin") {
-            if (!value(options.pluginPath)) return false;
+            if (!value(options.PluginPath)) return false;
         } else if (arg == L"--screenshot") {
-            if (!value(options.screenshotPath)) return false;
+            if (!value(options.ScreenshotPath)) return false;
         } else if (arg == L"--command") {
             std::wstring text;
             THostCommand command;
             if (!value(text) || !ParseHostCommand(text, command, error)) return false;
-            options.commands.push_back(command);
+            options.Commands.push_back(command);
         } else if (arg == L"--send-keys") {
             std::wstring list;
-            if (!value(list) || !ParseKeyList(list, options.keys, error)) return false;
+            if (!value(list) || !ParseKeyList(list, options.Keys, error)) return false;
         } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
             error = L"unknown option " + arg;
             return false;
-        } else if (!options.fileName.empty()) {
-            error = L"more than one file given: " + options.fileName + L" and " + arg;
+        } else if (!options.FileName.empty()) {
+            error = L"more than one file given: " + options.FileName + L" and " + arg;
             return false;
         } else {
-            options.fileName = arg;
+            options.FileName = arg;
         }
     }
-    if (options.help) return true;
-    if (options.fileName.empty()) {
+    if (options.Help) return true;
+    if (options.FileName.empty()) {
         error = L"no file given";
         return false;
     }
-    if (!options.screenshotPath.empty()) {
-        const std::wstring path = Upper(options.screenshotPath);
+    if (!options.ScreenshotPath.empty()) {
+        const std::wstring path = Upper(options.ScreenshotPath);
         const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, L".PNG") == 0;
         const bool bmp = path.size() > 4 && path.compare(path.size() - 4, 4, L".BMP") == 0;
         if (!png && !bmp) {
-            error = L"the screenshot must be a .png or .bmp file: " + options.screenshotPath;
+            error = L"the screenshot must be a .png or .bmp file: " + options.ScreenshotPath;
             return false;
         }
     }

@@ -10,41 +10,41 @@ namespace pagelet {
 
 // One key of --send-keys: a virtual-key code and the modifiers held with it.
 struct TKeyStroke {
-    WORD virtualKey = 0;
-    bool shift = false;
-    bool ctrl = false;
-    bool alt = false;
-    std::wstring name;  // as written on the command line, for the log
+    WORD VirtualKey = 0;
+    bool Shift = false;
+    bool Ctrl = false;
+    bool Alt = false;
+    std::wstring Name;  // as written on the command line, for the log
 };
 
 // One host command of --command, as the menu gives it.
 struct THostCommand {
     enum class TKind { Copy, SelectAll, Wrap, Find, FindNext, FindPrevious, Percent };
-    TKind kind = TKind::Copy;
-    std::wstring text;  // Find: what to look for
-    int percent = 0;    // Percent
-    bool matchCase = false;
-    bool wholeWords = false;
-    bool backwards = false;
-    std::wstring name;  // as written on the command line, for the log
+    TKind Kind = TKind::Copy;
+    std::wstring Text;  // Find: what to look for
+    int Percent = 0;    // Percent
+    bool MatchCase = false;
+    bool WholeWords = false;
+    bool Backwards = false;
+    std::wstring Name;  // as written on the command line, for the log
 };
 
 struct THostOptions {
-    bool help = false;
-    bool wrap = false;
-    bool quickView = false;
-    bool printText = false;
-    bool closeAfterLoad = false;
-    std::wstring iniPath;         // empty: lister-host.ini beside the program
-    std::wstring pluginPath;      // empty: the plug-in beside the program
-    std::wstring screenshotPath;  // empty: no screenshot
-    std::vector<THostCommand> commands;
-    std::vector<TKeyStroke> keys;
-    std::wstring fileName;
+    bool Help = false;
+    bool Wrap = false;
+    bool QuickView = false;
+    bool PrintText = false;
+    bool CloseAfterLoad = false;
+    std::wstring IniPath;         // empty: lister-host.ini beside the program
+    std::wstring PluginPath;      // empty: the plug-in beside the program
+    std::wstring ScreenshotPath;  // empty: no screenshot
+    std::vector<THostCommand> Commands;
+    std::vector<TKeyStroke> Keys;
+    std::wstring FileName;
 
     // Batch mode: nobody sits at the screen. The host closes the lister by
     // itself and dismisses the plug-in's message boxes after logging them.
-    bool Batch() const { return closeAfterLoad || !screenshotPath.empty() || !commands.empty() || !keys.empty(); }
+    bool Batch() const { return CloseAfterLoad || !ScreenshotPath.empty() || !Commands.empty() || !Keys.empty(); }
 };
 
 // Fills options from the arguments (without the program name). On a usage

@@ -26,41 +26,75 @@ public:
     int Run();
 
 private:
-    class TPluginCall;
+    // Timers of the main window and the host's pace.
+    static constexpr UINT_PTR kBatchTimer = 1;
+    static constexpr UINT_PTR kStepTimer = 2;
+    static constexpr UINT_PTR kSettleTimer = 3;
+    static constexpr UINT_PTR kCloseRetryTimer = 4;
+    // Time for the viewer to paint before the batch steps start, between two
+    // commands or typed keys, and for the keys handed back to arrive before the
+    // host closes.
+    static constexpr UINT kBatchDelayMs = 500;
+    static constexpr UINT kStepDelayMs = 100;
+    static constexpr UINT kSettleDelayMs = 1000;
+    static constexpr UINT kBoxWatchMs = 250;
+    static constexpr UINT kCloseRetryMs = 200;
+    // Posted by a forwarded Esc: the key-up that the plug-in posted right after
+    // the key-down is still logged before the lister goes.
+    static constexpr UINT kCloseOnEscMessage = WM_APP + 1;
 
+    // Counts a call into the plug-in that is under way. A message box or dialog
+    // of the plug-in runs a message loop inside such a call, where the host's
+    // timers and menu keep firing: the host must not type the next key or tear
+    // the viewer down under the plug-in's feet.
+    class TPluginCall {
+    public:
+        explicit TPluginCall(TListerHost& host) : fHost(host) { ++fHost.fPluginCalls; }
+        ~TPluginCall() { --fHost.fPluginCalls; }
+        TPluginCall(const TPluginCall&) = delete;
+        TPluginCall& operator=(const TPluginCall&) = delete;
+
+    private:
+        TListerHost& fHost;
+    };
+
+    // Life cycle and calls into the plug-in (ListerHost.cpp).
+    void SetDefaultParams();
+    void LogDetectString();
+    HWND FindRichEdit() const;
+    void SendCommand(int command, int parameter);
+    void ToggleWrap();
+    void Close(const wchar_t* reason);
+    bool Busy() const;
+
+    // Window classes, menu and handed-back keys (ListerHostWindows.cpp).
     template <LRESULT (TListerHost::*Handler)(HWND, UINT, WPARAM, LPARAM)>
     static LRESULT CALLBACK BoundWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static INT_PTR CALLBACK PercentDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    static void CALLBACK BoxWatchTimerProc(HWND, UINT, UINT_PTR, DWORD);
-    static BOOL CALLBACK DismissBoxProc(HWND window, LPARAM lParam);
-
+    bool RegisterClasses();
+    bool CreateWindows(const std::wstring& fullPath);
     LRESULT MainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT PanelMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT ListerMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void OnListerKey(UINT message, WPARAM key);
+    void OnCommand(WORD id);
 
-    bool RegisterClasses();
-    bool CreateWindows(const std::wstring& fullPath);
-    void SetDefaultParams();
-    void LogDetectString();
+    // The batch script (ListerHostBatch.cpp).
     void PrintViewerText();
-    void StartBatch();
     void BatchStep();
     void NextScriptStep();
     void RunCommand(const THostCommand& command);
     void TypeKey(const TKeyStroke& key);
     void LogSelection();
-    void StartSearch(const std::wstring& text, bool backwards, bool matchCase, bool wholeWords);
-    void OnListerKey(UINT message, WPARAM key);
-    void OnCommand(WORD id);
-    void OnFindMessage(const FINDREPLACEW& find);
+    static void CALLBACK BoxWatchTimerProc(HWND, UINT, UINT_PTR, DWORD);
+    static BOOL CALLBACK DismissBoxProc(HWND window, LPARAM lParam);
+
+    // The find and go-to dialogs (ListerHostDialogs.cpp).
     void OpenFindDialog();
+    void OnFindMessage(const FINDREPLACEW& find);
+    void StartSearch(const std::wstring& text, bool backwards, bool matchCase, bool wholeWords);
     void Search(const std::wstring& text, int flags);
     void GoToPercent();
-    void ToggleWrap();
-    void SendCommand(int command, int parameter);
-    void Close(const wchar_t* reason);
-    bool Busy() const;
-    HWND FindRichEdit() const;
+    static INT_PTR CALLBACK PercentDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
     const THostOptions& fOptions;
     TListerPlugin& fPlugin;
@@ -83,7 +117,7 @@ private:
     UINT_PTR fBoxWatchTimer = 0;
     HWND fLastBox = nullptr;  // the message box last dismissed
     int fDismissedBoxes = 0;
-    size_t fNextStep = 0;  // of fOptions.commands, then fOptions.keys
+    size_t fNextStep = 0;  // of fOptions.Commands, then fOptions.Keys
     int fPluginCalls = 0;  // calls into the plug-in under way
     std::wstring fPendingClose;
 

@@ -27,7 +27,7 @@ int wmain(int argc, wchar_t** argv) {
             WriteErrLine(L"Try 'lister-host --help'.");
             return 2;
         }
-        if (options.help) {
+        if (options.Help) {
             WriteOut(HostUsage());
             return 0;
         }
