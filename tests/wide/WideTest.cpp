@@ -23,6 +23,7 @@
 #include "loading/Loaders.h"
 #include "plugin/ListerApi.h"
 #include "support/DocBuilder.h"
+#include "support/WinHarness.h"
 
 namespace pagelet {
 namespace {
@@ -31,18 +32,11 @@ namespace fs = std::filesystem;
 
 // ---- the plug-in ----------------------------------------------------------
 
-struct TPlugin {
-    HMODULE Module = nullptr;
-    lister::TListLoad ListLoad = nullptr;
-    lister::TListLoadW ListLoadW = nullptr;
-    lister::TListLoadNext ListLoadNext = nullptr;
-    lister::TListLoadNextW ListLoadNextW = nullptr;
-    lister::TListCloseWindow ListCloseWindow = nullptr;
-    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
-    lister::TListSendCommand ListSendCommand = nullptr;
-    lister::TListSearchTextW ListSearchTextW = nullptr;
-    lister::TListGetPreviewBitmap ListGetPreviewBitmap = nullptr;
-    lister::TListGetPreviewBitmapW ListGetPreviewBitmapW = nullptr;
+using test::ControlText;
+using test::Pump;
+using test::Selection;
+
+struct TPlugin : test::TPluginDll {
     fs::path SettingsDir;
 };
 
@@ -51,55 +45,25 @@ TPlugin& Plugin() {
     return plugin;
 }
 
-template <typename F>
-void Bind(const char* name, F& f) {
-    f = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Plugin().Module, name)));
-    ASSERT_NE(f, nullptr) << name;
-}
-
-std::string ToAnsi(const std::u16string& text) {
-    int n = WideCharToMultiByte(CP_ACP, 0, WStr(text), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, WStr(text), -1, out.data(), n, nullptr, nullptr);
-    out.resize(static_cast<size_t>(n) - 1);
-    return out;
-}
+std::string ToAnsi(const std::u16string& text) { return test::Ansi(text); }
 
 WCHAR* W(std::u16string& s) { return reinterpret_cast<WCHAR*>(s.data()); }
 
 fs::path IniPath() { return Plugin().SettingsDir / "Pagelet.ini"; }
 
-void WriteIni(const std::string& options) { std::ofstream(IniPath(), std::ios::binary) << "[Options]\r\n" << options; }
+void WriteIni(const std::string& options) { test::WriteText(IniPath().wstring(), "[Options]\r\n" + options); }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+std::string ReadAll(const fs::path& path) { return test::FileText(path.wstring()); }
 
 class TEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         TPlugin& p = Plugin();
-        p.Module = LoadLibraryW(WStr(Utf8ToUtf16(PAGELET_PLUGIN_PATH)));
-        ASSERT_NE(p.Module, nullptr) << PAGELET_PLUGIN_PATH;
-        Bind("ListLoad", p.ListLoad);
-        Bind("ListLoadW", p.ListLoadW);
-        Bind("ListLoadNext", p.ListLoadNext);
-        Bind("ListLoadNextW", p.ListLoadNextW);
-        Bind("ListCloseWindow", p.ListCloseWindow);
-        Bind("ListSetDefaultParams", p.ListSetDefaultParams);
-        Bind("ListSendCommand", p.ListSendCommand);
-        Bind("ListSearchTextW", p.ListSearchTextW);
-        Bind("ListGetPreviewBitmap", p.ListGetPreviewBitmap);
-        Bind("ListGetPreviewBitmapW", p.ListGetPreviewBitmapW);
+        std::string error;
+        ASSERT_TRUE(p.Load(test::BuiltPluginPath(), error)) << error;
         p.SettingsDir = fs::temp_directory_path() / ("pagelet-wide-test-" + std::to_string(GetCurrentProcessId()));
         fs::create_directories(p.SettingsDir);
-        lister::TDefaultParams params{};
-        params.Size = sizeof params;
-        params.PluginInterfaceVersionLow = 10;
-        params.PluginInterfaceVersionHi = 2;
-        ToAnsi((p.SettingsDir / "lsplugin.ini").u16string()).copy(params.DefaultIniName, 259);
-        p.ListSetDefaultParams(&params);
+        p.SetDefaultParams((p.SettingsDir / "lsplugin.ini").wstring());
         LoadingModuleInit();  // this process's own DocumentText, for expected texts
     }
     void TearDown() override {
@@ -110,51 +74,8 @@ public:
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TEnvironment);
 
-// ---- message boxes: found by a timer inside their modal loop, closed --------
-
-std::vector<std::u16string> Boxes;
-
-std::u16string WindowText(HWND wnd) {
-    int n = GetWindowTextLengthW(wnd);
-    std::u16string text(static_cast<size_t>(n) + 1, u'\0');
-    n = GetWindowTextW(wnd, WBuf(text), n + 1);
-    text.resize(static_cast<size_t>(n));
-    return text;
-}
-
-BOOL CALLBACK LongestStatic(HWND child, LPARAM lParam) {
-    wchar_t cls[32] = {};
-    GetClassNameW(child, cls, 32);
-    auto* best = reinterpret_cast<std::u16string*>(lParam);
-    if (lstrcmpiW(cls, L"Static") == 0 && WindowText(child).size() > best->size()) *best = WindowText(child);
-    return TRUE;
-}
-
-BOOL CALLBACK CloseBox(HWND wnd, LPARAM) {
-    wchar_t cls[32] = {};
-    GetClassNameW(wnd, cls, 32);
-    if (lstrcmpW(cls, L"#32770") == 0 && IsWindowVisible(wnd)) {
-        std::u16string text;
-        EnumChildWindows(wnd, LongestStatic, reinterpret_cast<LPARAM>(&text));
-        Boxes.push_back(text);
-        ShowWindow(wnd, SW_HIDE);
-        PostMessageW(wnd, WM_COMMAND, IDOK, 0);
-    }
-    return TRUE;
-}
-
-void CALLBACK BoxTimer(HWND, UINT, UINT_PTR, DWORD) { EnumThreadWindows(GetCurrentThreadId(), CloseBox, 0); }
-
-void Pump() {
-    MSG msg;
-    for (int round = 0; round < 3; ++round) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(5);
-    }
-}
+// Message boxes met while a call runs (see TBoxCatcher).
+std::vector<test::TBox>& Boxes = test::TBoxCatcher::Boxes();
 
 // ---- documents --------------------------------------------------------------
 
@@ -185,21 +106,7 @@ const fs::path kSample = (fs::path(PAGELET_SOURCE_DIR) / "samples" / "sample.doc
 
 // ---- the viewer's control as the host could read it ---------------------------
 
-HWND Control(HWND viewer) { return FindWindowExW(viewer, nullptr, L"RICHEDIT20W", nullptr); }
-
-std::u16string ControlText(HWND control) {
-    auto n = SendMessageW(control, WM_GETTEXTLENGTH, 0, 0);
-    std::u16string text(static_cast<size_t>(n) + 1, u'\0');
-    n = SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(WBuf(text)));
-    text.resize(static_cast<size_t>(n));
-    return text;
-}
-
-CHARRANGE Selection(HWND control) {
-    CHARRANGE range{-1, -1};
-    SendMessageW(control, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    return range;
-}
+HWND Control(HWND viewer) { return test::ViewerControl(viewer); }
 
 // The background colour in force: the one the control gives back when it is
 // set again (and then restored).
@@ -224,35 +131,22 @@ std::u16string FontFace(HWND control) {
     return FromW(format.szFaceName);
 }
 
-std::pair<WPARAM, LPARAM> Zoom(HWND control) {
-    WPARAM num = 0;
-    LPARAM den = 0;
-    SendMessageW(control, EM_GETZOOM, reinterpret_cast<WPARAM>(&num), reinterpret_cast<LPARAM>(&den));
-    return {num, den};
-}
-
 // ---- the fixture ------------------------------------------------------------
 
 class WideTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"PageletWideTestLister";
-        RegisterClassW(&wc);
+        test::RegisterTestClass(L"PageletWideTestLister");
         // Hidden: without a window manager Wine waits for mapped windows to go.
-        lister_ = CreateWindowExW(0, wc.lpszClassName, L"Lister", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr,
-                                  wc.hInstance, nullptr);
-        Boxes.clear();
-        timer_ = SetTimer(nullptr, 0, 30, BoxTimer);
+        lister_ = test::MakeWindow(L"PageletWideTestLister", L"Lister", WS_OVERLAPPEDWINDOW, {0, 0, 640, 480});
+        catcher_ = std::make_unique<test::TBoxCatcher>();
         WriteIni("");
     }
     void TearDown() override {
         DestroyWindow(lister_);
         Pump();
-        KillTimer(nullptr, timer_);
-        EXPECT_TRUE(Boxes.empty()) << "unexpected box: " << Utf16ToUtf8(Boxes.empty() ? u"" : Boxes[0]);
+        catcher_.reset();
+        EXPECT_TRUE(Boxes.empty()) << "unexpected box: " << Utf16ToUtf8(Boxes.empty() ? u"" : Boxes[0].Text);
     }
 
     HWND LoadW(std::u16string path, int flags = 0) {
@@ -267,7 +161,7 @@ protected:
     }
 
     HWND lister_ = nullptr;
-    UINT_PTR timer_ = 0;
+    std::unique_ptr<test::TBoxCatcher> catcher_;
 };
 
 // ---- UTF-16 paths -------------------------------------------------------------
@@ -287,7 +181,7 @@ TEST_F(WideTest, ANonAsciiNameShowsItsTextThroughListLoadW) {
     std::u16string missing = doc->Path() + u"-\u0436.doc";
     EXPECT_EQ(LoadW(missing), nullptr);
     ASSERT_EQ(Boxes.size(), 1u);
-    EXPECT_EQ(Boxes[0], u"Error opening document:\r" + missing);
+    EXPECT_EQ(Boxes[0].Text, u"Error opening document:\r" + missing);
     Boxes.clear();
 }
 
@@ -325,7 +219,7 @@ TEST_F(WideTest, TheNextDocumentReplacesTheTextAndKeepsTheViewer) {
         EXPECT_EQ(sel.cpMin, 0);
         EXPECT_EQ(sel.cpMax, 0);
         EXPECT_EQ(SendMessageW(control, EM_GETFIRSTVISIBLELINE, 0, 0), 0);
-        EXPECT_EQ(Zoom(control), (std::pair<WPARAM, LPARAM>{3, 2}));
+        EXPECT_EQ(test::Zoom(control), std::make_pair(3, 2));
         EXPECT_EQ(GetWindowLongW(control, GWL_STYLE), style) << "word wrap and scroll bars kept";
         EXPECT_EQ(FontFace(control), u"Courier New");
         EXPECT_EQ(TextColor(control), RGB(255, 0, 0));
