@@ -350,7 +350,7 @@ TEST_F(PluginTest, WordWrapAndScrollBarsFollowDisplayFlagsAndCommand2) {
         SCOPED_TRACE("DisplayFlags " + std::to_string(flags));
         HWND viewer = Load(doc->Path(), flags);
         ASSERT_NE(viewer, nullptr);
-        expectWrap(Control(viewer), flags & 1);
+        expectWrap(Control(viewer), (flags & lister::kDisplayWrapText) != 0);
         Plugin().ListCloseWindow(viewer);
     }
     HWND viewer = Load(doc->Path(), 0);
@@ -360,7 +360,7 @@ TEST_F(PluginTest, WordWrapAndScrollBarsFollowDisplayFlagsAndCommand2) {
         SCOPED_TRACE("command 2, parameter " + std::to_string(parameter));
         EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandNewParams, parameter), 0);
         HWND control = Control(viewer);
-        expectWrap(control, parameter & 1);
+        expectWrap(control, (parameter & lister::kDisplayWrapText) != 0);
         // Rebuilt or not, text and selection stay.
         EXPECT_TRUE(ControlText(control) == text);
         CHARRANGE sel = Selection(control);
@@ -494,7 +494,7 @@ TEST_F(PluginTest, QuickViewLeavesTheFocusWhereTheHostHasIt) {
 
 TEST_F(PluginTest, CtrlWheelZoomsInStepsWithAFloorOfOne) {
     auto doc = TextDoc(LongText());
-    HWND viewer = Load(doc->Path(), 1);
+    HWND viewer = Load(doc->Path(), lister::kDisplayWrapText);
     ASSERT_NE(viewer, nullptr);
     HWND control = Control(viewer);
     auto wheel = [&](WORD keys, short delta) {
@@ -665,8 +665,8 @@ TEST_F(PluginTest, CommandsCopySelectAllAndGoToAPercentage) {
     // A control that cannot take the focus makes command 4 and a found match fail.
     ShowWindow(viewer, SW_HIDE);
     EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSetPercent, 0), 1);
-    EXPECT_EQ(Search(viewer, u"abc", 1), 1);
-    EXPECT_EQ(Search(viewer, u"nothing", 1), 1);
+    EXPECT_EQ(Search(viewer, u"abc", lister::kSearchFromStart), 1);
+    EXPECT_EQ(Search(viewer, u"nothing", lister::kSearchFromStart), 1);
     ShowWindow(viewer, SW_SHOW);
 }
 
@@ -710,7 +710,7 @@ TEST_F(PluginTest, TwoViewersAtOnce) {
     auto first = TextDoc(u"first document\r");
     auto second = TextDoc(u"second document\r");
     HWND a = Load(first->Path());
-    HWND b = Load(second->Path(), 1);
+    HWND b = Load(second->Path(), lister::kDisplayWrapText);
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(ControlText(Control(a)), u"first document\r\n");

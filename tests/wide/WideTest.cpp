@@ -269,6 +269,7 @@ TEST_F(WideTest, ASearchWithoutAMatchAnswersOneAndKeepsTheSelection) {
     HWND viewer = LoadW(doc->Path());
     ASSERT_NE(viewer, nullptr);
     HWND control = Control(viewer);
+    using namespace lister;
     struct TRow {
         const char16_t* text;
         int flags;
@@ -276,15 +277,15 @@ TEST_F(WideTest, ASearchWithoutAMatchAnswersOneAndKeepsTheSelection) {
         CHARRANGE selection;  // after the call
     };
     const TRow rows[] = {
-        {.text = u"alpha", .flags = 1, .answer = 0, .selection = {0, 5}},
+        {.text = u"alpha", .flags = kSearchFromStart, .answer = 0, .selection = {0, 5}},
         // A line end counts as one position.
         {.text = u"alpha", .flags = 0, .answer = 0, .selection = {17, 22}},
         {.text = u"alpha", .flags = 0, .answer = 1, .selection = {17, 22}},  // no further match
-        {.text = u"delta", .flags = 1, .answer = 1, .selection = {17, 22}},
-        {.text = u"ALPHA", .flags = 1 | 2, .answer = 1, .selection = {17, 22}},  // match case
-        {.text = u"alp", .flags = 1 | 4, .answer = 1, .selection = {17, 22}},    // whole words
-        {.text = u"gamma", .flags = 8, .answer = 0, .selection = {11, 16}},      // backwards
-        {.text = u"again", .flags = 8, .answer = 1, .selection = {11, 16}},
+        {.text = u"delta", .flags = kSearchFromStart, .answer = 1, .selection = {17, 22}},
+        {.text = u"ALPHA", .flags = kSearchFromStart | kSearchMatchCase, .answer = 1, .selection = {17, 22}},
+        {.text = u"alp", .flags = kSearchFromStart | kSearchWholeWords, .answer = 1, .selection = {17, 22}},
+        {.text = u"gamma", .flags = kSearchBackwards, .answer = 0, .selection = {11, 16}},
+        {.text = u"again", .flags = kSearchBackwards, .answer = 1, .selection = {11, 16}},
     };
     for (const TRow& row : rows) {
         std::u16string text = row.text;
