@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The main job: builds the 32-bit plug-in and the lister host, opens the
+# The main job: builds the plug-in (32-bit by default) and the lister host, opens the
 # project's sample document in the host under Wine exactly as a file manager's
 # lister would, prints the text the viewer shows and saves a screenshot of the
 # lister window. Without an X display it runs under its own Xvfb.
 #
 #   bash scripts/run-main.sh [DOCUMENT]      (default: samples/sample.doc)
 #
-# PAGELET_MAIN_BUILD selects another build folder (default build/win32); the
+# PAGELET_MAIN_PRESET selects the preset (default win32; win64 on a machine
+# that runs no 32-bit programs, where 32-bit Wine cannot start) and
+# PAGELET_MAIN_BUILD another build folder (default build/<preset>); the
 # screenshot goes beside it as main-job.png.
 set -euo pipefail
 
@@ -14,7 +16,6 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 document=${1:-samples/sample.doc}
-build=${PAGELET_MAIN_BUILD:-build/win32}
 if [ ! -f "$document" ]; then
   echo "run-main: no such document: $document" >&2
   exit 2
@@ -22,8 +23,18 @@ fi
 
 bash scripts/install-deps.sh
 
-echo "== Building the plug-in and the lister host (preset win32, $build)"
-cmake --preset win32 -B "$build" >/dev/null
+preset=${PAGELET_MAIN_PRESET:-}
+if [ -z "$preset" ]; then
+  preset=win32
+  if [ -x /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "run-main: this machine runs no 32-bit programs (32-bit Wine cannot start): using the 64-bit plug-in"
+    preset=win64
+  fi
+fi
+build=${PAGELET_MAIN_BUILD:-build/$preset}
+
+echo "== Building the plug-in and the lister host (preset $preset, $build)"
+cmake --preset "$preset" -B "$build" >/dev/null
 cmake --build "$build" -j2 --target lister-host
 
 # Wine sees the Unix root as drive Z:.
