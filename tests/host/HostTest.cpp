@@ -184,7 +184,7 @@ TEST(HostTest, MenuCommandsReachTheViewer) {
         "running find/b=pagelet\nsearch \"pagelet\" flags 0x09: done\n" + selection(last, 7) +
         "running percent=0\ncommand 4 (0): done\n" + selection(0, 1) +
         // Not found: the selection stays.
-        "running find=no such text\nsearch \"no such text\" flags 0x01: failed\n" + selection(0, 1) +
+        "running find=no such text\nsearch \"no such text\" flags 0x01: not found\n" + selection(0, 1) +
         // The control is rebuilt for word wrap and keeps its selection.
         "running wrap\ncommand 2 (1): done\n" + selection(0, 1) + "closing: done\n";
     EXPECT_NE(run.output.find(expected), std::string::npos) << run.output;
@@ -235,6 +235,47 @@ TEST(HostTest, SavesAScreenshotOfTheListerWindow) {
     const std::string pixels = bytes.substr(54);
     EXPECT_NE(pixels.find_first_not_of(pixels[0]), std::string::npos);
     DeleteFileW(WideFromUtf8(path).c_str());
+}
+
+// The wide exports as a current host uses them, and the 8-bit ones on request.
+TEST(HostTest, NextFileThumbnailAndTheAnsiExports) {
+    if (!test::FileExists(WideFromUtf8(kCorpusDoc))) GTEST_SKIP() << "corpus not found at " << kCorpus;
+    const std::string plain = PAGELET_BINARY_DIR "/host-test-next.txt";
+    std::ofstream(plain) << "plain text\n";
+    for (const wchar_t* exports : {L"--wrap", L"--ansi"}) {  // --wrap: the default exports
+        SCOPED_TRACE(test::Utf8(exports));
+        // The second document in the same viewer: its text printed after the first.
+        THostRun run =
+            RunHost({exports, L"--print-text", L"--next", WideFromUtf8(kCorpusDoc), L"--close", WideFromUtf8(kSample)});
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        const size_t next = run.output.find("next: ");
+        ASSERT_NE(next, std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(": shown in the same viewer\n", next), std::string::npos) << run.output;
+        EXPECT_EQ(PrintedText(run.output).rfind("Pagelet sample document\n", 0), 0u);
+        EXPECT_EQ(PrintedText(run.output.substr(next)).rfind("Pagelet sample document\n", 0), std::string::npos);
+
+        // A next file the plug-in refuses: the viewer is made anew, whose ListLoad reports the error.
+        run = RunHost({exports, L"--next", WideFromUtf8(plain), WideFromUtf8(kSample)});
+        EXPECT_EQ(run.exitCode, 1u) << run.output;
+        EXPECT_NE(run.output.find(": refused, loading it anew\n"), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find("Error opening document:"), std::string::npos) << run.output;
+
+        // A thumbnail on a worker thread, as large as fits in the box.
+        const std::string image = PAGELET_BINARY_DIR "/host-test-thumbnail.bmp";
+        DeleteFileW(WideFromUtf8(image).c_str());
+        run = RunHost({exports, L"--thumbnail", L"140x140", WideFromUtf8(image), WideFromUtf8(kSample)});
+        EXPECT_EQ(run.exitCode, 0u) << run.output;
+        EXPECT_NE(run.output.find("thumbnail: 99x140 in 140x140: "), std::string::npos) << run.output;
+        std::ifstream file(image, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(bytes.substr(0, 2), "BM");
+        file.close();
+        DeleteFileW(WideFromUtf8(image).c_str());
+        run = RunHost({exports, L"--thumbnail", L"140x140", WideFromUtf8(image), WideFromUtf8(plain)});
+        EXPECT_EQ(run.exitCode, 1u) << run.output;
+        EXPECT_NE(run.output.find("no thumbnail of"), std::string::npos) << run.output;
+    }
+    DeleteFileW(WideFromUtf8(plain).c_str());
 }
 
 TEST(HostTest, WrongArgumentsOrAMissingPluginGiveStatusTwo) {

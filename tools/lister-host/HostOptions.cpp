@@ -1,5 +1,6 @@
 #include "HostOptions.h"
 
+#include <cwchar>
 #include <cwctype>
 #include <iterator>
 
@@ -201,6 +202,23 @@ bool ParseHostOptions(const std::vector<std::wstring>& args, THostOptions& optio
             if (!value(options.PluginPath)) return false;
         } else if (arg == L"--screenshot") {
             if (!value(options.ScreenshotPath)) return false;
+        } else if (arg == L"--ansi") {
+            options.Ansi = true;
+        } else if (arg == L"--dark") {
+            options.Dark = true;
+        } else if (arg == L"--next") {
+            if (!value(options.NextFileName)) return false;
+        } else if (arg == L"--thumbnail") {
+            std::wstring size;
+            if (!value(size) || !value(options.ThumbnailPath)) return false;
+            wchar_t* end = nullptr;
+            const long width = std::wcstol(size.c_str(), &end, 10);
+            const long height = end && (*end == L'x' || *end == L'X') ? std::wcstol(end + 1, &end, 10) : 0;
+            if (width <= 0 || height <= 0 || width > 10000 || height > 10000 || !end || *end) {
+                error = L"--thumbnail needs WIDTHxHEIGHT, e.g. 200x200: " + size;
+                return false;
+            }
+            options.ThumbnailSize = SIZE{width, height};
         } else if (arg == L"--command") {
             std::wstring text;
             THostCommand command;
@@ -224,12 +242,14 @@ bool ParseHostOptions(const std::vector<std::wstring>& args, THostOptions& optio
         error = L"no file given";
         return false;
     }
-    if (!options.ScreenshotPath.empty()) {
-        const std::wstring path = Upper(options.ScreenshotPath);
+    for (const std::wstring* image : {&options.ScreenshotPath, &options.ThumbnailPath}) {
+        if (image->empty()) continue;
+        const std::wstring path = Upper(*image);
         const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, L".PNG") == 0;
         const bool bmp = path.size() > 4 && path.compare(path.size() - 4, 4, L".BMP") == 0;
         if (!png && !bmp) {
-            error = L"the screenshot must be a .png or .bmp file: " + options.ScreenshotPath;
+            error = std::wstring(image == &options.ScreenshotPath ? L"the screenshot" : L"the thumbnail") +
+                    L" must be a .png or .bmp file: " + *image;
             return false;
         }
     }
@@ -260,6 +280,15 @@ Options:
   --send-keys KEYS     after the commands, type KEYS into the viewer,
                        e.g. "Esc" or "F5,Shift+F7,W"; then close if still open
   --close              close once the document is shown
+  --next FILE          once the document is shown, show FILE in the same
+                       viewer (ListLoadNext); where the plug-in refuses, close
+                       the viewer and open FILE with ListLoad; then close
+  --thumbnail WxH OUT  only make the plug-in's thumbnail of FILE, at most W x H
+                       pixels, on a worker thread (ListGetPreviewBitmapW), and
+                       save it as OUT (.png or .bmp)
+  --dark               the host is in dark mode (display flags bit 7)
+  --ansi               use the 8-bit exports (ListLoad...) even where the
+                       plug-in has the UTF-16 ones (ListLoadW...)
   --help               show this text
 
 The lister window logs every key the plug-in hands back ("key down 0x1B"), and

@@ -35,16 +35,23 @@ struct THostOptions {
     bool QuickView = false;
     bool PrintText = false;
     bool CloseAfterLoad = false;
+    bool Ansi = false;            // the 8-bit exports even where the UTF-16 ones exist
+    bool Dark = false;            // display flag 128: the host's dark mode
     std::wstring IniPath;         // empty: lister-host.ini beside the program
     std::wstring PluginPath;      // empty: the plug-in beside the program
     std::wstring ScreenshotPath;  // empty: no screenshot
+    std::wstring NextFileName;    // empty: no second document
+    std::wstring ThumbnailPath;   // empty: no thumbnail
+    SIZE ThumbnailSize{0, 0};
     std::vector<THostCommand> Commands;
     std::vector<TKeyStroke> Keys;
     std::wstring FileName;
 
     // Batch mode: nobody sits at the screen. The host closes the lister by
     // itself and dismisses the plug-in's message boxes after logging them.
-    bool Batch() const { return CloseAfterLoad || !ScreenshotPath.empty() || !Commands.empty() || !Keys.empty(); }
+    bool Batch() const {
+        return CloseAfterLoad || !ScreenshotPath.empty() || !Commands.empty() || !Keys.empty() || !NextFileName.empty();
+    }
 };
 
 // Fills options from the arguments (without the program name). On a usage

@@ -5,10 +5,12 @@
 #include <ole2.h>
 
 #include <cstring>
+#include <thread>
 
 #include "HostOutput.h"
 #include "HostResource.h"
 #include "HostText.h"
+#include "WindowImage.h"
 
 namespace pagelet {
 
@@ -67,6 +69,7 @@ int TListerHost::Run() {
 
     SetDefaultParams();
     LogDetectString();
+    if (!fOptions.ThumbnailPath.empty()) return MakeThumbnail(fullPath);
     if (!CreateWindows(fullPath)) return 2;
     fAccelerators = LoadAcceleratorsW(fInstance, MAKEINTRESOURCEW(IDA_LISTER));
     if (fOptions.Batch()) {
@@ -76,11 +79,7 @@ int TListerHost::Run() {
         fBoxWatchTimer = SetTimer(nullptr, 0, kBoxWatchMs, &BoxWatchTimerProc);
     }
 
-    std::string ansiPath = AnsiPath(fullPath);
-    {
-        TPluginCall call(*this);
-        fViewerWin = fPlugin.ListLoad(fListerWin, ansiPath.data(), fWrap ? lister::kDisplayWrapText : 0);
-    }
+    fViewerWin = LoadFile(fullPath);
     if (!fViewerWin) {
         WriteErrLine(L"lister-host: the plug-in did not open " + fullPath);
         fClosing = true;
@@ -93,6 +92,15 @@ int TListerHost::Run() {
     WriteOutLine(L"loaded: " + fullPath);
 
     if (fOptions.PrintText) PrintViewerText();
+    if (!fOptions.NextFileName.empty()) {
+        if (!LoadNextFile(FullPath(fOptions.NextFileName))) {
+            fExitCode = 1;
+            fClosing = true;
+            DestroyWindow(fMainWin);
+            return 1;
+        }
+        if (fOptions.PrintText) PrintViewerText();
+    }
     if (fOptions.Batch()) SetTimer(fMainWin, kBatchTimer, kBatchDelayMs, nullptr);
 
     MSG msg;
@@ -103,6 +111,86 @@ int TListerHost::Run() {
         DispatchMessageW(&msg);
     }
     return fExitCode;
+}
+
+int TListerHost::DisplayFlags() const {
+    return (fWrap ? lister::kDisplayWrapText : 0) | (fOptions.Dark ? lister::kDisplayDarkMode : 0);
+}
+
+HWND TListerHost::LoadFile(const std::wstring& fullPath) {
+    TPluginCall call(*this);
+    if (fPlugin.ListLoadW && !fOptions.Ansi) {
+        std::wstring path = fullPath;
+        return fPlugin.ListLoadW(fListerWin, path.data(), DisplayFlags());
+    }
+    std::string ansiPath = AnsiPath(fullPath);
+    return fPlugin.ListLoad(fListerWin, ansiPath.data(), DisplayFlags());
+}
+
+bool TListerHost::LoadNextFile(const std::wstring& fullPath) {
+    const bool wide = fPlugin.ListLoadNextW && !fOptions.Ansi;
+    int result = lister::kListerError;
+    if (wide || fPlugin.ListLoadNext) {
+        TPluginCall call(*this);
+        std::wstring path = fullPath;
+        std::string ansiPath = AnsiPath(fullPath);
+        result = wide ? fPlugin.ListLoadNextW(fListerWin, fViewerWin, path.data(), DisplayFlags())
+                      : fPlugin.ListLoadNext(fListerWin, fViewerWin, ansiPath.data(), DisplayFlags());
+    }
+    if (result == lister::kListerOk) {
+        WriteOutLine(L"next: " + fullPath + L": shown in the same viewer");
+        return true;
+    }
+    // As a file manager does: the viewer goes, the file is loaded anew.
+    WriteOutLine(L"next: " + fullPath + L": refused, loading it anew");
+    if (fPlugin.ListCloseWindow) {
+        TPluginCall call(*this);
+        fPlugin.ListCloseWindow(fViewerWin);
+    }
+    fViewerWin = LoadFile(fullPath);
+    if (!fViewerWin) {
+        WriteErrLine(L"lister-host: the plug-in did not open " + fullPath);
+        return false;
+    }
+    RECT client{};
+    GetClientRect(fListerWin, &client);
+    MoveWindow(fViewerWin, 0, 0, client.right, client.bottom, TRUE);
+    WriteOutLine(L"loaded: " + fullPath);
+    return true;
+}
+
+int TListerHost::MakeThumbnail(const std::wstring& fullPath) {
+    if (!fPlugin.ListGetPreviewBitmapW && !fPlugin.ListGetPreviewBitmap) {
+        WriteErrLine(L"lister-host: the plug-in makes no thumbnails");
+        return 1;
+    }
+    const SIZE box = fOptions.ThumbnailSize;
+    HBITMAP bitmap = nullptr;
+    // A file manager asks for thumbnails from its worker threads.
+    std::thread worker([&] {
+        std::wstring path = fullPath;
+        std::string ansiPath = AnsiPath(fullPath);
+        bitmap = fPlugin.ListGetPreviewBitmapW && !fOptions.Ansi
+                     ? fPlugin.ListGetPreviewBitmapW(path.data(), box.cx, box.cy, nullptr, 0)
+                     : fPlugin.ListGetPreviewBitmap(ansiPath.data(), box.cx, box.cy, nullptr, 0);
+    });
+    worker.join();
+    if (!bitmap) {
+        WriteErrLine(L"lister-host: no thumbnail of " + fullPath);
+        return 1;
+    }
+    SIZE size{};
+    std::wstring error;
+    const std::wstring out = FullPath(fOptions.ThumbnailPath);
+    const bool saved = SaveBitmapImage(bitmap, out, size, error);
+    DeleteObject(bitmap);
+    if (!saved) {
+        WriteErrLine(L"lister-host: " + error);
+        return 1;
+    }
+    WriteOutLine(L"thumbnail: " + std::to_wstring(size.cx) + L"x" + std::to_wstring(size.cy) + L" in " +
+                 std::to_wstring(box.cx) + L"x" + std::to_wstring(box.cy) + L": " + out);
+    return 0;
 }
 
 HWND TListerHost::FindRichEdit() const {
@@ -126,7 +214,7 @@ void TListerHost::SendCommand(int command, int parameter) {
 
 void TListerHost::ToggleWrap() {
     fWrap = !fWrap;
-    SendCommand(lister::kCommandNewParams, fWrap ? lister::kDisplayWrapText : 0);
+    SendCommand(lister::kCommandNewParams, DisplayFlags());
 }
 
 bool TListerHost::Busy() const { return fPluginCalls > 0 || (fMainWin && !IsWindowEnabled(fMainWin)); }

@@ -62,6 +62,13 @@ private:
     void SetDefaultParams();
     void LogDetectString();
     HWND FindRichEdit() const;
+    int DisplayFlags() const;
+    // ListLoadW, or ListLoad where the plug-in lacks it or --ansi asks for it.
+    HWND LoadFile(const std::wstring& fullPath);
+    // --next: the second document into the open viewer, or anew through ListLoad.
+    bool LoadNextFile(const std::wstring& fullPath);
+    // --thumbnail: the plug-in's picture made on a worker thread, saved.
+    int MakeThumbnail(const std::wstring& fullPath);
     void SendCommand(int command, int parameter);
     void ToggleWrap();
     void Close(const wchar_t* reason);

@@ -58,7 +58,12 @@ void TListerHost::Search(const std::wstring& text, int flags) {
         result = fPlugin.ListSearchTextW(fViewerWin, searched.data(), flags);
     }
     WriteOutLine(L"search \"" + text + L"\" flags " + HexText(static_cast<unsigned long>(flags)) + L": " +
-                 (result == 0 ? L"done" : L"failed"));
+                 (result == lister::kListerOk ? L"done" : L"not found"));
+    // Someone at the screen is told; a batch run has the log line.
+    if (result != lister::kListerOk && !fOptions.Batch()) {
+        MessageBoxW(fFindDialog ? fFindDialog : fMainWin, (L"\"" + text + L"\" not found").c_str(), L"Find",
+                    MB_OK | MB_ICONINFORMATION);
+    }
 }
 
 INT_PTR CALLBACK TListerHost::PercentDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -25,6 +25,11 @@ bool TListerPlugin::Load(const std::wstring& path, std::wstring& error) {
     }
     Resolve(fModule, "ListSetDefaultParams", ListSetDefaultParams);
     Resolve(fModule, "ListLoad", ListLoad);
+    Resolve(fModule, "ListLoadW", ListLoadW);
+    Resolve(fModule, "ListLoadNext", ListLoadNext);
+    Resolve(fModule, "ListLoadNextW", ListLoadNextW);
+    Resolve(fModule, "ListGetPreviewBitmap", ListGetPreviewBitmap);
+    Resolve(fModule, "ListGetPreviewBitmapW", ListGetPreviewBitmapW);
     Resolve(fModule, "ListCloseWindow", ListCloseWindow);
     Resolve(fModule, "ListGetDetectString", ListGetDetectString);
     Resolve(fModule, "ListSendCommand", ListSendCommand);
@@ -40,6 +45,11 @@ bool TListerPlugin::Load(const std::wstring& path, std::wstring& error) {
 void TListerPlugin::Unload() {
     ListSetDefaultParams = nullptr;
     ListLoad = nullptr;
+    ListLoadW = nullptr;
+    ListLoadNext = nullptr;
+    ListLoadNextW = nullptr;
+    ListGetPreviewBitmap = nullptr;
+    ListGetPreviewBitmapW = nullptr;
     ListCloseWindow = nullptr;
     ListGetDetectString = nullptr;
     ListSendCommand = nullptr;

@@ -25,6 +25,11 @@ public:
 
     lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
     lister::TListLoad ListLoad = nullptr;
+    lister::TListLoadW ListLoadW = nullptr;
+    lister::TListLoadNext ListLoadNext = nullptr;
+    lister::TListLoadNextW ListLoadNextW = nullptr;
+    lister::TListGetPreviewBitmap ListGetPreviewBitmap = nullptr;
+    lister::TListGetPreviewBitmapW ListGetPreviewBitmapW = nullptr;
     lister::TListCloseWindow ListCloseWindow = nullptr;
     lister::TListGetDetectString ListGetDetectString = nullptr;
     lister::TListSendCommand ListSendCommand = nullptr;

@@ -190,6 +190,21 @@ void PaintFrame(HDC dc, HWND window, int width, int height) {
 
 }  // namespace
 
+bool SaveBitmapImage(HBITMAP bitmap, const std::wstring& path, SIZE& size, std::wstring& error) {
+    BITMAP info{};
+    if (!bitmap || !GetObjectW(bitmap, sizeof info, &info)) {
+        error = L"no bitmap";
+        return false;
+    }
+    size = SIZE{info.bmWidth, info.bmHeight};
+    TWindowDc screenDc(nullptr);
+    if (EndsWithNoCase(path, L".bmp"))
+        return WriteBmp(screenDc.Get(), bitmap, info.bmWidth, info.bmHeight, path, error);
+    if (EndsWithNoCase(path, L".png")) return WritePng(bitmap, path, error);
+    error = L"the image must be a .png or .bmp file: " + path;
+    return false;
+}
+
 bool SaveWindowImage(HWND window, const std::wstring& path, SIZE& size, std::wstring& error) {
     RECT rect{};
     if (!GetWindowRect(window, &rect)) {

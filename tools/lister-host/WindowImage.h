@@ -12,4 +12,8 @@ namespace pagelet {
 // On failure returns false and says why in error.
 bool SaveWindowImage(HWND window, const std::wstring& path, SIZE& size, std::wstring& error);
 
+// Writes a device-dependent bitmap to path, PNG or BMP by the extension, and
+// answers its size in size.
+bool SaveBitmapImage(HBITMAP bitmap, const std::wstring& path, SIZE& size, std::wstring& error);
+
 }  // namespace pagelet
