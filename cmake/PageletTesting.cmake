@@ -34,8 +34,10 @@ else()
   set(PAGELET_TEST_BINARY "${CMAKE_BINARY_DIR}")
 endif()
 
-# Test names carry the preset, so that one summary over all presets reads well.
-if(PAGELET_WINDOWS AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+# Test names carry the preset, so that one summary over all presets reads well;
+# a preset may name its own prefix (native-asan).
+if(PAGELET_TEST_PREFIX)
+elseif(PAGELET_WINDOWS AND CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(PAGELET_TEST_PREFIX "win64.")
 elseif(PAGELET_WINDOWS)
   set(PAGELET_TEST_PREFIX "win32.")

@@ -4,13 +4,15 @@
 #                                          corpus in WORKDIR, seeded from
 #                                          $PAGELET_CORPUS_DIR/docs, fuzz/seeds
 #                                          and the regression files
-#   run-target.sh BINARY replay            run each regression file once
+#   run-target.sh BINARY replay            run each regression file in
+#                                          fuzz/regress once, each with a
+#                                          time limit; fails when there are none
 # Exits non-zero when the target crashes, leaks, hangs or runs out of memory;
 # the input that did it is left in WORKDIR.
 set -euo pipefail
 bin=$1
 source_dir=${PAGELET_SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}
-regress=$source_dir/tests/storage/regress
+regress=$source_dir/fuzz/regress
 common=(-rss_limit_mb=2048 -timeout=10 -max_len=262144)
 
 if [ "$2" = replay ]; then
@@ -18,7 +20,8 @@ if [ "$2" = replay ]; then
   if [ -d "$regress" ]; then
     while IFS= read -r f; do inputs+=("$f"); done < <(find "$regress" -maxdepth 1 -type f ! -name '*.md' | sort)
   fi
-  if [ ${#inputs[@]} -eq 0 ]; then echo "no regression files in $regress"; exit 0; fi
+  if [ ${#inputs[@]} -eq 0 ]; then echo "no regression files in $regress" >&2; exit 1; fi
+  echo "replaying ${#inputs[@]} regression files from $regress"
   exec "$bin" "${common[@]}" "${inputs[@]}"
 fi
 

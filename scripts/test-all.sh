@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds every preset and runs every test: natively, on win32 and win64 under
+# Builds every preset and runs every test: natively, natively under
+# AddressSanitizer and UndefinedBehaviorSanitizer, on win32 and win64 under
 # Wine (with Xvfb), and a bounded fuzzing run. Ends with CTest's summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -7,7 +8,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
-for preset in native win32 win64 fuzz; do
+for preset in native native-asan win32 win64 fuzz; do
   echo "=== configure and build: $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j"$jobs"
@@ -15,7 +16,7 @@ done
 
 # One CTest tree over all presets, so that one summary counts every test.
 cat > build/CTestTestfile.cmake <<'CTEST'
-subdirs("native" "win32" "win64" "fuzz")
+subdirs("native" "native-asan" "win32" "win64" "fuzz")
 CTEST
 
 echo "=== tests"

@@ -1,6 +1,8 @@
 #include "common/Utf.h"
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace pagelet {
 
@@ -95,6 +97,26 @@ std::u16string Utf8ToUtf16(std::string_view text) {
         }
         i += len;
     }
+    return out;
+}
+
+void AppendUtf16Bytes(const uint8_t* data, size_t size, bool bigEndian, std::u16string& out) {
+    const size_t units = size / 2;
+    const size_t at = out.size();
+    out.resize(at + units);
+    char16_t* dest = out.data() + at;
+    if (bigEndian == (std::endian::native == std::endian::big)) {
+        if (units != 0) std::memcpy(dest, data, units * 2);
+        return;
+    }
+    const int high = bigEndian ? 0 : 1;
+    for (size_t i = 0; i < units; ++i)
+        dest[i] = static_cast<char16_t>(data[2 * i + 1 - high] | data[2 * i + high] << 8);
+}
+
+std::u16string DecodeUtf16Bytes(const uint8_t* data, size_t size, bool bigEndian) {
+    std::u16string out;
+    AppendUtf16Bytes(data, size, bigEndian, out);
     return out;
 }
 

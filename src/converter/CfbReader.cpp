@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "common/ByteReader.h"
 #include "common/Error.h"
@@ -26,6 +27,14 @@ constexpr uint32_t kMiniSectorSize = 1u << kMiniSectorShift;
 constexpr uint64_t kMiniStreamCutoff = 4096;
 constexpr uint8_t kTypeStream = 2;
 constexpr uint8_t kTypeRoot = 5;
+constexpr uint64_t kWholeChain = std::numeric_limits<uint64_t>::max();
+
+// A loop in a chain or in the directory tree; FindLoop tells it from other
+// damage.
+class ELoop : public EPagelet {
+public:
+    explicit ELoop(const std::string& message) : EPagelet(AsciiToUtf16(message), kStgErrDocfileCorrupt) {}
+};
 
 [[noreturn]] void Fail(int32_t code, const std::string& message) { throw EPagelet(AsciiToUtf16(message), code); }
 [[noreturn]] void FailRead() { throw EPagelet(u"Stream read error"); }
@@ -54,6 +63,11 @@ void AppendIds(std::span<const uint8_t> sector, std::vector<uint32_t>& out) {
 
 }  // namespace
 
+void TCfbSpanSource::ReadAt(uint64_t offset, void* dest, size_t n) const {
+    if (offset > bytes_.size() || n > bytes_.size() - offset) FailRead();
+    if (n != 0) std::memcpy(dest, bytes_.data() + offset, n);
+}
+
 bool TCfbReader::HasSignature(std::span<const uint8_t> file) {
     return file.size() >= sizeof(kSignature) && std::memcmp(file.data(), kSignature, sizeof(kSignature)) == 0;
 }
@@ -67,21 +81,36 @@ int TCfbReader::CompareNames(std::u16string_view a, std::u16string_view b) {
     return 0;
 }
 
-TCfbReader::TCfbReader(std::span<const uint8_t> file) : file_(file) {
-    if (!HasSignature(file)) Fail(kStgErrInvalidHeader, "no compound file signature");
-    if (file.size() < kHeaderSize)
-        Fail(kStgErrInvalidHeader, "file of " + Num(file.size()) + " bytes is shorter than the 512-byte header");
+TCfbReader::TCfbReader(std::span<const uint8_t> file)
+    : ownSource_(std::make_unique<TCfbSpanSource>(file)), source_(ownSource_.get()), fileSize_(file.size()) {
+    ReadHeader();
+    ReadFat();
+    ReadDirectory();
+}
 
-    TByteReader header(file.first(kHeaderSize));
+TCfbReader::TCfbReader(const TCfbSource& source) : source_(&source), fileSize_(source.Size()) {
+    ReadHeader();
+    ReadFat();
+    ReadDirectory();
+}
+
+void TCfbReader::ReadHeader() {
+    uint8_t head[kHeaderSize] = {};
+    const size_t got = static_cast<size_t>(std::min<uint64_t>(fileSize_, kHeaderSize));
+    source_->ReadAt(0, head, got);
+    if (!HasSignature(std::span<const uint8_t>(head, got))) Fail(kStgErrInvalidHeader, "no compound file signature");
+    if (fileSize_ < kHeaderSize)
+        Fail(kStgErrInvalidHeader, "file of " + Num(fileSize_) + " bytes is shorter than the 512-byte header");
+
+    TByteReader header(head, kHeaderSize);
     uint16_t sectorShift = 0, miniShift = 0;
-    uint32_t numFat = 0, firstDir = 0, firstDifat = 0;
     header.PeekAt(0x1A, majorVersion_);
     header.PeekAt(0x1E, sectorShift);
     header.PeekAt(0x20, miniShift);
-    header.PeekAt(0x2C, numFat);
-    header.PeekAt(0x30, firstDir);
+    header.PeekAt(0x2C, numFat_);
+    header.PeekAt(0x30, firstDir_);
     header.PeekAt(0x3C, firstMiniFat_);
-    header.PeekAt(0x44, firstDifat);
+    header.PeekAt(0x44, firstDifat_);
 
     // Not read: the byte order mark, the minor version, csectDir (version 4;
     // the directory chain gives the count), csectDif (the DIFAT is followed
@@ -97,27 +126,31 @@ TCfbReader::TCfbReader(std::span<const uint8_t> file) : file_(file) {
     sectorShift_ = sectorShift;
     sectorSize_ = 1u << sectorShift;
     // Sector n lies at (n + 1) * sector size: the header fills sector -1.
-    sectorCount_ = file.size() > sectorSize_ ? (file.size() - sectorSize_ + sectorSize_ - 1) / sectorSize_ : 0;
-    const uint32_t idsPerSector = sectorSize_ / 4;
+    sectorCount_ = fileSize_ > sectorSize_ ? (fileSize_ - sectorSize_ + sectorSize_ - 1) / sectorSize_ : 0;
 
-    // The FAT's sectors: the first 109 listed in the header, the rest in the
-    // DIFAT chain, whose sectors end with the id of the next one.
-    if (numFat > sectorCount_)
-        Fail(kStgErrDocfileCorrupt,
-             "FAT sector count " + Num(numFat) + " exceeds the " + Num(sectorCount_) + " sectors of the file");
-    std::vector<uint32_t> fatSectors;
-    fatSectors.reserve(numFat);
-    for (uint32_t i = 0; i < numFat && i < kHeaderDifatEntries; ++i) {
+    for (uint32_t i = 0; i < numFat_ && i < kHeaderDifatEntries; ++i) {
         uint32_t id = 0;
         header.PeekAt(0x4C + 4 * i, id);
-        fatSectors.push_back(id);
+        headerDifat_.push_back(id);
     }
+}
+
+void TCfbReader::ReadFat() {
+    // The FAT's sectors: the first 109 listed in the header, the rest in the
+    // DIFAT chain, whose sectors end with the id of the next one.
+    if (numFat_ > sectorCount_)
+        Fail(kStgErrDocfileCorrupt,
+             "FAT sector count " + Num(numFat_) + " exceeds the " + Num(sectorCount_) + " sectors of the file");
+    const uint32_t idsPerSector = sectorSize_ / 4;
+    std::vector<uint32_t> fatSectors = std::move(headerDifat_);
+    fatSectors.reserve(numFat_);
     std::vector<bool> difatSeen;
-    uint32_t difat = firstDifat;
-    while (fatSectors.size() < numFat) {
+    std::vector<uint8_t> sector;
+    uint32_t difat = firstDifat_;
+    while (fatSectors.size() < numFat_) {
         if (difat > kMaxRegSect)
             Fail(kStgErrDocfileCorrupt,
-                 "DIFAT ends after " + Num(fatSectors.size()) + " of " + Num(numFat) + " FAT sectors");
+                 "DIFAT ends after " + Num(fatSectors.size()) + " of " + Num(numFat_) + " FAT sectors");
         if (difat >= sectorCount_)
             Fail(kStgErrDocfileCorrupt,
                  "DIFAT sector " + Num(difat) + " beyond the end of the file (" + Num(sectorCount_) + " sectors)");
@@ -125,19 +158,31 @@ TCfbReader::TCfbReader(std::span<const uint8_t> file) : file_(file) {
         if (difatSeen[difat]) Fail(kStgErrDocfileCorrupt, "DIFAT chain loops at sector " + Num(difat));
         difatSeen[difat] = true;
         std::vector<uint32_t> ids;
-        AppendIds(FullSector(difat, "DIFAT"), ids);
-        for (uint32_t k = 0; k + 1 < idsPerSector && fatSectors.size() < numFat; ++k) fatSectors.push_back(ids[k]);
+        ReadFullSector(difat, "DIFAT", sector);
+        AppendIds(sector, ids);
+        for (uint32_t k = 0; k + 1 < idsPerSector && fatSectors.size() < numFat_; ++k) fatSectors.push_back(ids[k]);
         difat = ids[idsPerSector - 1];
     }
-    fat_.reserve(uint64_t{numFat} * idsPerSector);
-    for (uint32_t id : fatSectors) AppendIds(FullSector(id, "FAT"), fat_);
+    fat_.reserve(uint64_t{numFat_} * idsPerSector);
+    for (uint32_t id : fatSectors) {
+        ReadFullSector(id, "FAT", sector);
+        AppendIds(sector, fat_);
+    }
+}
 
-    // The directory: a chain of whole sectors of 128-byte entries.
+void TCfbReader::ReadDirectory() {
+    // The directory: a chain of whole sectors of 128-byte entries, read once.
     std::string error;
-    if (!WalkChain(fat_, firstDir, sectorCount_, sectorCount_, dirSectors_, error))
-        Fail(kStgErrDocfileCorrupt, "directory chain: " + error);
+    const TWalk walk = WalkChain(fat_, firstDir_, sectorCount_, sectorCount_, dirSectors_, error);
+    if (walk == TWalk::Loop) throw ELoop("directory chain: " + error);
+    if (walk != TWalk::Ok) Fail(kStgErrDocfileCorrupt, "directory chain: " + error);
     if (dirSectors_.empty()) Fail(kStgErrDocfileCorrupt, "directory chain is empty");
-    for (uint32_t id : dirSectors_) FullSector(id, "directory");
+    directory_.reserve(dirSectors_.size() * size_t{sectorSize_});
+    std::vector<uint8_t> sector;
+    for (uint32_t id : dirSectors_) {
+        ReadFullSector(id, "directory", sector);
+        directory_.insert(directory_.end(), sector.begin(), sector.end());
+    }
     entryCount_ = uint64_t{dirSectors_.size()} * (sectorSize_ / kDirEntrySize);
 
     TDirEntry root = Entry(0);
@@ -147,32 +192,32 @@ TCfbReader::TCfbReader(std::span<const uint8_t> file) : file_(file) {
     rootSize_ = EntrySize(root);
 }
 
-std::span<const uint8_t> TCfbReader::SectorBytes(uint32_t id) const {
+void TCfbReader::ReadSector(uint32_t id, std::vector<uint8_t>& out) const {
     if (id >= sectorCount_)
         Fail(kStgErrDocfileCorrupt,
              "sector " + Num(id) + " beyond the end of the file (" + Num(sectorCount_) + " sectors)");
-    uint64_t offset = (uint64_t{id} + 1) << sectorShift_;
-    uint64_t available = std::min<uint64_t>(sectorSize_, file_.size() - offset);
-    return file_.subspan(static_cast<size_t>(offset), static_cast<size_t>(available));
+    const uint64_t offset = (uint64_t{id} + 1) << sectorShift_;
+    const uint64_t available = std::min<uint64_t>(sectorSize_, fileSize_ - offset);
+    out.resize(static_cast<size_t>(available));
+    source_->ReadAt(offset, out.data(), out.size());
 }
 
-std::span<const uint8_t> TCfbReader::FullSector(uint32_t id, const char* what) const {
+void TCfbReader::ReadFullSector(uint32_t id, const char* what, std::vector<uint8_t>& out) const {
     if (id >= sectorCount_)
         Fail(kStgErrDocfileCorrupt, std::string(what) + " sector " + Num(id) + " beyond the end of the file (" +
                                         Num(sectorCount_) + " sectors)");
-    std::span<const uint8_t> bytes = SectorBytes(id);
-    if (bytes.size() < sectorSize_)
+    const uint64_t offset = (uint64_t{id} + 1) << sectorShift_;
+    const uint64_t available = std::min<uint64_t>(sectorSize_, fileSize_ - offset);
+    if (available < sectorSize_)
         Fail(kStgErrDocfileCorrupt, std::string(what) + " sector " + Num(id) + " cut short at the end of the file (" +
-                                        Num(bytes.size()) + " of " + Num(sectorSize_) + " bytes)");
-    return bytes;
+                                        Num(available) + " of " + Num(sectorSize_) + " bytes)");
+    ReadSector(id, out);
 }
 
 TCfbReader::TDirEntry TCfbReader::Entry(uint32_t id) const {
     if (id >= entryCount_)
         Fail(kStgErrDocfileCorrupt, "directory entry " + Num(id) + " out of range (" + Num(entryCount_) + " entries)");
-    const uint32_t perSector = sectorSize_ / kDirEntrySize;
-    std::span<const uint8_t> sector = FullSector(dirSectors_[id / perSector], "directory");
-    TByteReader r(sector.subspan((id % perSector) * kDirEntrySize, kDirEntrySize));
+    TByteReader r(directory_.data() + size_t{id} * kDirEntrySize, kDirEntrySize);
 
     TDirEntry e;
     uint16_t nameBytes = 0;
@@ -199,8 +244,8 @@ uint64_t TCfbReader::EntrySize(const TDirEntry& entry) const {
     return majorVersion_ == 3 ? entry.size & 0xFFFFFFFFu : entry.size;
 }
 
-bool TCfbReader::WalkChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t limit, uint64_t maxCount,
-                           std::vector<uint32_t>& out, std::string& error) {
+TCfbReader::TWalk TCfbReader::WalkChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t limit,
+                                        uint64_t maxCount, std::vector<uint32_t>& out, std::string& error) {
     out.clear();
     limit = std::min<uint64_t>(limit, table.size());
     std::vector<bool> seen;
@@ -208,18 +253,18 @@ bool TCfbReader::WalkChain(const std::vector<uint32_t>& table, uint32_t start, u
     while (out.size() < maxCount && id != kEndOfChain) {
         if (id >= limit) {
             error = "sector " + Num(id) + " out of range (limit " + Num(limit) + ")";
-            return false;
+            return TWalk::OutOfRange;
         }
         if (seen.empty()) seen.resize(static_cast<size_t>(limit));
         if (seen[id]) {
             error = "chain loops at sector " + Num(id);
-            return false;
+            return TWalk::Loop;
         }
         seen[id] = true;
         out.push_back(id);
         id = table[id];
     }
-    return true;
+    return TWalk::Ok;
 }
 
 std::optional<uint32_t> TCfbReader::FindRootChild(std::u16string_view name) const {
@@ -232,7 +277,7 @@ std::optional<uint32_t> TCfbReader::FindRootChild(std::u16string_view name) cons
             Fail(kStgErrDocfileCorrupt,
                  "directory entry " + Num(node) + " out of range (" + Num(entryCount_) + " entries)");
         if (seen.empty()) seen.resize(static_cast<size_t>(entryCount_));
-        if (seen[node]) Fail(kStgErrDocfileCorrupt, "directory tree loops at entry " + Num(node));
+        if (seen[node]) throw ELoop("directory tree loops at entry " + Num(node));
         seen[node] = true;
         TDirEntry e = Entry(node);
         int order = CompareNames(name, e.name);
@@ -242,67 +287,156 @@ std::optional<uint32_t> TCfbReader::FindRootChild(std::u16string_view name) cons
     return std::nullopt;
 }
 
-std::optional<std::vector<uint8_t>> TCfbReader::ReadStream(std::u16string_view name) const {
+std::optional<TCfbReader::TStream> TCfbReader::OpenStream(std::u16string_view name) const {
     std::optional<uint32_t> id = FindRootChild(name);
     if (!id) return std::nullopt;
     TDirEntry e = Entry(*id);
     if (e.type != kTypeStream) return std::nullopt;
-    uint64_t size = EntrySize(e);
-    if (size == 0) return std::vector<uint8_t>();
-    if (size < kMiniStreamCutoff) return CopyMiniStream(e.start, size);
-    return CopyRegularStream(e.start, size);
+    TStream stream;
+    stream.size = EntrySize(e);
+    if (stream.size == 0) return stream;
+    if (stream.size < kMiniStreamCutoff) {
+        stream.bytes = CopyMiniStream(e.start, stream.size);
+    } else {
+        stream.sectors = RegularChain(e.start, stream.size);
+    }
+    return stream;
 }
 
-std::vector<uint8_t> TCfbReader::CopyRegularStream(uint32_t start, uint64_t size) const {
+std::optional<std::vector<uint8_t>> TCfbReader::ReadStream(std::u16string_view name) const {
+    std::optional<TStream> stream = OpenStream(name);
+    if (!stream) return std::nullopt;
+    if (stream->sectors.empty()) return std::move(stream->bytes);
+    std::vector<uint8_t> out(static_cast<size_t>(stream->size));
+    ReadAt(*stream, 0, out.data(), out.size());
+    return out;
+}
+
+size_t TCfbReader::ReadAt(const TStream& stream, uint64_t offset, void* dest, size_t n) const {
+    if (offset >= stream.size) return 0;
+    n = static_cast<size_t>(std::min<uint64_t>(n, stream.size - offset));
+    if (stream.sectors.empty()) {
+        std::memcpy(dest, stream.bytes.data() + offset, n);
+        return n;
+    }
+    // Runs of consecutive sectors (the usual layout) are read at once.
+    auto* out = static_cast<uint8_t*>(dest);
+    size_t done = 0;
+    uint64_t index = offset >> sectorShift_;
+    uint64_t within = offset & (sectorSize_ - 1);
+    while (done < n) {
+        const uint32_t first = stream.sectors[static_cast<size_t>(index)];
+        uint64_t run = 1;
+        uint64_t bytes = sectorSize_ - within;
+        while (bytes < n - done && index + run < stream.sectors.size() &&
+               stream.sectors[static_cast<size_t>(index + run)] == first + run) {
+            ++run;
+            bytes += sectorSize_;
+        }
+        const size_t take = static_cast<size_t>(std::min<uint64_t>(bytes, n - done));
+        // RegularChain made sure that these bytes lie in the file.
+        source_->ReadAt(((uint64_t{first} + 1) << sectorShift_) + within, out + done, take);
+        done += take;
+        index += run;
+        within = 0;
+    }
+    return n;
+}
+
+std::vector<uint32_t> TCfbReader::RegularChain(uint32_t start, uint64_t size) const {
     // A stream cannot hold more bytes than the file: refuse before allocating.
-    if (size > file_.size()) FailRead();
+    if (size > fileSize_) FailRead();
     const uint64_t needed = (size + sectorSize_ - 1) >> sectorShift_;
     std::vector<uint32_t> chain;
     std::string error;
-    if (!WalkChain(fat_, start, sectorCount_, needed, chain, error) || chain.size() < needed) FailRead();
-
-    std::vector<uint8_t> out;
-    out.reserve(static_cast<size_t>(size));
-    for (uint32_t id : chain) {
-        std::span<const uint8_t> bytes = SectorBytes(id);
-        size_t take = static_cast<size_t>(std::min<uint64_t>(sectorSize_, size - out.size()));
-        if (bytes.size() < take) FailRead();
-        out.insert(out.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+    if (WalkChain(fat_, start, sectorCount_, needed, chain, error) != TWalk::Ok || chain.size() < needed) FailRead();
+    // Only the file's last sector may be short, and only the stream's last
+    // sector may need less than a whole one.
+    const uint64_t lastBytes = size - ((needed - 1) << sectorShift_);
+    for (size_t i = 0; i < chain.size(); ++i) {
+        const uint64_t offset = (uint64_t{chain[i]} + 1) << sectorShift_;
+        const uint64_t take = i + 1 == chain.size() ? lastBytes : sectorSize_;
+        if (fileSize_ - offset < take) FailRead();
     }
-    return out;
+    return chain;
 }
 
 std::vector<uint8_t> TCfbReader::CopyMiniStream(uint32_t start, uint64_t size) const {
     // The mini stream is the root entry's stream; its 64-byte mini sectors
-    // are chained by the mini FAT, itself a chain of regular sectors.
+    // are chained by the mini FAT, itself a chain of regular sectors. Only
+    // the mini sectors of this stream are read.
     if (rootSize_ == 0) FailRead();
-    const std::vector<uint8_t> mini = CopyRegularStream(rootStart_, rootSize_);
+    TStream mini;
+    mini.size = rootSize_;
+    mini.sectors = RegularChain(rootStart_, rootSize_);
 
     std::vector<uint32_t> miniFatSectors;
     std::string error;
-    if (!WalkChain(fat_, firstMiniFat_, sectorCount_, sectorCount_, miniFatSectors, error)) FailRead();
+    if (WalkChain(fat_, firstMiniFat_, sectorCount_, sectorCount_, miniFatSectors, error) != TWalk::Ok) FailRead();
     std::vector<uint32_t> miniFat;
+    std::vector<uint8_t> sector;
     for (uint32_t id : miniFatSectors) {
-        std::span<const uint8_t> bytes = SectorBytes(id);
-        if (bytes.size() < sectorSize_) FailRead();
-        AppendIds(bytes, miniFat);
+        ReadSector(id, sector);
+        if (sector.size() < sectorSize_) FailRead();
+        AppendIds(sector, miniFat);
     }
 
     const uint64_t needed = (size + kMiniSectorSize - 1) >> kMiniSectorShift;
-    const uint64_t miniSectors = (mini.size() + kMiniSectorSize - 1) >> kMiniSectorShift;
+    const uint64_t miniSectors = (rootSize_ + kMiniSectorSize - 1) >> kMiniSectorShift;
     std::vector<uint32_t> chain;
-    if (!WalkChain(miniFat, start, miniSectors, needed, chain, error) || chain.size() < needed) FailRead();
+    if (WalkChain(miniFat, start, miniSectors, needed, chain, error) != TWalk::Ok || chain.size() < needed) FailRead();
 
-    std::vector<uint8_t> out;
-    out.reserve(static_cast<size_t>(size));
-    TByteReader r(mini.data(), mini.size());
+    std::vector<uint8_t> out(static_cast<size_t>(size));
+    size_t done = 0;
     for (uint32_t id : chain) {
-        r.Seek(uint64_t{id} << kMiniSectorShift);
-        std::span<const uint8_t> bytes;
-        if (!r.ReadBytes(std::min<uint64_t>(kMiniSectorSize, size - out.size()), bytes)) FailRead();
-        out.insert(out.end(), bytes.begin(), bytes.end());
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kMiniSectorSize, size - done));
+        if (ReadAt(mini, uint64_t{id} << kMiniSectorShift, out.data() + done, want) < want) FailRead();
+        done += want;
     }
     return out;
+}
+
+std::string TCfbReader::LoopOnTheWayTo(std::u16string_view name) const {
+    std::optional<uint32_t> id = FindRootChild(name);  // throws ELoop for a loop in the tree
+    if (!id) return {};
+    const TDirEntry e = Entry(*id);
+    if (e.type != kTypeStream || EntrySize(e) == 0) return {};
+    std::vector<uint32_t> chain;
+    std::string error;
+    if (EntrySize(e) >= kMiniStreamCutoff) {
+        if (WalkChain(fat_, e.start, sectorCount_, kWholeChain, chain, error) == TWalk::Loop)
+            return "stream chain: " + error;
+        return {};
+    }
+    if (WalkChain(fat_, rootStart_, sectorCount_, kWholeChain, chain, error) == TWalk::Loop)
+        return "mini stream chain: " + error;
+    if (WalkChain(fat_, firstMiniFat_, sectorCount_, kWholeChain, chain, error) == TWalk::Loop)
+        return "mini FAT chain: " + error;
+    std::vector<uint32_t> miniFat;
+    std::vector<uint8_t> sector;
+    for (uint32_t sectorId : chain) {
+        ReadSector(sectorId, sector);
+        if (sector.size() < sectorSize_) return {};
+        AppendIds(sector, miniFat);
+    }
+    if (WalkChain(miniFat, e.start, miniFat.size(), kWholeChain, chain, error) == TWalk::Loop)
+        return "mini sector chain: " + error;
+    return {};
+}
+
+std::string TCfbReader::FindLoop(const TCfbSource& source, std::span<const std::u16string_view> names) {
+    try {
+        TCfbReader reader(source);
+        for (std::u16string_view name : names) {
+            std::string loop = reader.LoopOnTheWayTo(name);
+            if (!loop.empty()) return loop;
+        }
+    } catch (const ELoop& e) {
+        return e.what();
+    } catch (const EPagelet&) {
+        // Damaged otherwise: the other reader decides.
+    }
+    return {};
 }
 
 }  // namespace pagelet

@@ -1,15 +1,17 @@
 #pragma once
 
 // A read-only reader of the Compound File Binary format ([MS-CFB]) over a
-// byte buffer that the caller keeps alive. It finds a stream of the root
-// storage by name and copies it whole. Every address goes through one
-// checked function per address space (file sectors, directory entries,
-// mini sectors); chains and the directory search are bounded by visited
-// bitmaps sized from the file, and nothing larger than the file is
-// allocated.
+// source of bytes: a buffer that the caller keeps alive, or a file read in
+// bounded pieces (never mapped, so that a file that shrinks while it is read
+// gives an error, not a signal). It finds a stream of the root storage by
+// name and reads it whole or from any offset. Every address goes through one
+// checked function per address space (file sectors, directory entries, mini
+// sectors); chains and the directory search are bounded by visited bitmaps
+// sized from the file, and nothing larger than the file is allocated.
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -26,15 +28,47 @@ constexpr int32_t kStgErrReadFault = static_cast<int32_t>(0x8003001E);       // 
 constexpr int32_t kStgErrInvalidHeader = static_cast<int32_t>(0x800300FB);   // STG_E_INVALIDHEADER
 constexpr int32_t kStgErrDocfileCorrupt = static_cast<int32_t>(0x80030109);  // STG_E_DOCFILECORRUPT
 
+// Where the reader's bytes come from. Size() is fixed when the source is
+// made; a read of bytes below it that cannot be done in full (the file
+// shrank, an I/O error) throws EPagelet.
+class TCfbSource {
+public:
+    virtual ~TCfbSource() = default;
+    virtual uint64_t Size() const = 0;
+    // Copies the n bytes at offset to dest; offset + n never exceeds Size().
+    virtual void ReadAt(uint64_t offset, void* dest, size_t n) const = 0;
+};
+
+// A source over a buffer that the caller keeps alive.
+class TCfbSpanSource final : public TCfbSource {
+public:
+    explicit TCfbSpanSource(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    uint64_t Size() const override { return bytes_.size(); }
+    void ReadAt(uint64_t offset, void* dest, size_t n) const override;
+
+private:
+    std::span<const uint8_t> bytes_;
+};
+
 class TCfbReader {
 public:
+    // An open stream: its size and where its bytes lie.
+    struct TStream {
+        uint64_t size = 0;
+        std::vector<uint32_t> sectors;  // a regular stream's sector chain
+        std::vector<uint8_t> bytes;     // a mini stream's bytes, read at once
+    };
+
     // True when the bytes begin with the compound file signature.
     static bool HasSignature(std::span<const uint8_t> file);
 
-    // Reads the header, the FAT (through the DIFAT) and locates the
-    // directory. Throws EPagelet (message naming the value and its limit,
-    // code kStgErrInvalidHeader or kStgErrDocfileCorrupt) for a damaged file.
+    // Reads the header, the FAT (through the DIFAT) and the directory. Throws
+    // EPagelet (message naming the value and its limit, code
+    // kStgErrInvalidHeader or kStgErrDocfileCorrupt) for a damaged file. The
+    // span form reads a buffer that the caller keeps alive; the source form
+    // reads a source that outlives the reader.
     explicit TCfbReader(std::span<const uint8_t> file);
+    explicit TCfbReader(const TCfbSource& source);
 
     // A whole copy of the stream of this name in the root storage, names
     // compared the way the format orders them; nullopt when there is none.
@@ -42,7 +76,22 @@ public:
     // be read in full, and EPagelet with the details for a damaged directory.
     std::optional<std::vector<uint8_t>> ReadStream(std::u16string_view name) const;
 
+    // The same checks as ReadStream, without reading a regular stream's
+    // bytes: its whole chain is followed and must lie in the file.
+    std::optional<TStream> OpenStream(std::u16string_view name) const;
+    // Copies the stream's bytes from offset, at most n (fewer at its end);
+    // returns how many.
+    size_t ReadAt(const TStream& stream, uint64_t offset, void* dest, size_t n) const;
+
     uint32_t SectorSize() const { return sectorSize_; }
+
+    // For files handed to a reader that follows loops for ever: a
+    // description of the first loop met on the way to the named streams of
+    // the root storage (the directory chain, the directory tree's search
+    // path to each name, and each stream's chain: FAT, or mini FAT, the mini
+    // FAT's own chain and the mini stream's chain). Empty when there is none,
+    // also when the file is damaged in any other way.
+    static std::string FindLoop(const TCfbSource& source, std::span<const std::u16string_view> names);
 
     // [MS-CFB] 2.6.4: a shorter name sorts first; names of equal length
     // compare code unit by code unit after upper-casing. < 0, 0 or > 0.
@@ -57,35 +106,54 @@ private:
         uint64_t size = 0;
     };
 
+    enum class TWalk { Ok, OutOfRange, Loop };
+
+    // The construction, step by step.
+    void ReadHeader();
+    void ReadFat();
+    void ReadDirectory();
+
     // Choke point for the file's sectors: the bytes of sector `id` that lie
-    // in the file (the last sector of a file may be short). Throws when the
-    // sector starts beyond the end.
-    std::span<const uint8_t> SectorBytes(uint32_t id) const;
+    // in the file (the last sector of a file may be short), read into out.
+    // Throws when the sector starts beyond the end.
+    void ReadSector(uint32_t id, std::vector<uint8_t>& out) const;
     // The same for a sector that must lie wholly in the file (FAT, DIFAT,
     // directory, mini FAT); `what` names it in the error.
-    std::span<const uint8_t> FullSector(uint32_t id, const char* what) const;
+    void ReadFullSector(uint32_t id, const char* what, std::vector<uint8_t>& out) const;
     // Choke point for directory entries.
     TDirEntry Entry(uint32_t id) const;
 
     // Follows `table` from `start` and returns at most `maxCount` ids; stops
     // early at ENDOFCHAIN. Every id must be below `limit`, none may repeat.
-    // On a fault returns false and describes it in `error`.
-    static bool WalkChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t limit, uint64_t maxCount,
-                          std::vector<uint32_t>& out, std::string& error);
+    // On a fault describes it in `error`.
+    static TWalk WalkChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t limit, uint64_t maxCount,
+                           std::vector<uint32_t>& out, std::string& error);
 
+    // The root child of this name; nullopt when there is none. A loop in the
+    // search throws, and so does an entry out of range.
     std::optional<uint32_t> FindRootChild(std::u16string_view name) const;
-    std::vector<uint8_t> CopyRegularStream(uint32_t start, uint64_t size) const;
+    // The chain of a regular stream of `size` bytes, each sector's needed
+    // bytes in the file; throws "Stream read error" otherwise.
+    std::vector<uint32_t> RegularChain(uint32_t start, uint64_t size) const;
     std::vector<uint8_t> CopyMiniStream(uint32_t start, uint64_t size) const;
     uint64_t EntrySize(const TDirEntry& entry) const;
+    std::string LoopOnTheWayTo(std::u16string_view name) const;
 
-    std::span<const uint8_t> file_;
+    std::unique_ptr<TCfbSpanSource> ownSource_;
+    const TCfbSource* source_ = nullptr;
+    uint64_t fileSize_ = 0;
     uint16_t majorVersion_ = 0;
     uint32_t sectorShift_ = 0;
     uint32_t sectorSize_ = 0;
     uint64_t sectorCount_ = 0;  // sectors that begin inside the file
+    uint32_t numFat_ = 0;
+    uint32_t firstDir_ = 0;
     uint32_t firstMiniFat_ = 0;
+    uint32_t firstDifat_ = 0;
+    std::vector<uint32_t> headerDifat_;
     std::vector<uint32_t> fat_;
     std::vector<uint32_t> dirSectors_;
+    std::vector<uint8_t> directory_;  // the directory chain's sectors, in order
     uint64_t entryCount_ = 0;
     uint32_t rootChild_ = 0;
     uint32_t rootStart_ = 0;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace pagelet {
 
@@ -18,10 +19,25 @@ uint32_t SystemAnsiCodePage();
 // True when the platform can convert from the code page (GetCPInfo succeeds).
 bool IsKnownCodePage(uint32_t codePage);
 
+// True when the code page maps each byte to one UTF-16 code unit by itself,
+// so that text may be decoded in pieces cut anywhere.
+bool IsSingleByteCodePage(uint32_t codePage);
+
 // Decodes bytes with the platform's conversion for a known code page, as
 // MultiByteToWideChar does with no flags; with strict set, as with
 // MB_ERR_INVALID_CHARS: nullopt when the bytes hold an invalid sequence.
 // Throws EPagelet("Invalid code page") for a code page the platform lacks.
 std::optional<std::u16string> PlatformDecode(uint32_t codePage, const uint8_t* data, size_t size, bool strict);
+
+// Text in the system's ANSI code page (file names and strings the host
+// hands over as char) to UTF-16, as MultiByteToWideChar(CP_ACP) does.
+inline std::u16string AnsiToUtf16(std::string_view text) {
+    if (text.empty()) return {};
+    return PlatformDecode(SystemAnsiCodePage(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), false)
+        .value_or(std::u16string());
+}
+inline std::u16string AnsiToUtf16(const char* text) {
+    return text != nullptr ? AnsiToUtf16(std::string_view(text)) : std::u16string();
+}
 
 }  // namespace pagelet

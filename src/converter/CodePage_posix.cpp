@@ -12,7 +12,7 @@
 
 #include "common/Error.h"
 #include "converter/CodePage.h"
-#include "converter/Utf16Bytes.h"
+#include "common/Utf.h"
 
 namespace pagelet {
 
@@ -158,6 +158,11 @@ bool IsKnownCodePage(uint32_t codePage) {
     codePage = Resolve(codePage);
     if (codePage == 1200 || codePage == 1201) return true;
     return Decoder(codePage) != nullptr;
+}
+
+bool IsSingleByteCodePage(uint32_t codePage) {
+    codePage = Resolve(codePage);
+    return IsSingleByte(codePage) && Decoder(codePage) != nullptr;
 }
 
 std::optional<std::u16string> PlatformDecode(uint32_t codePage, const uint8_t* data, size_t size, bool strict) {

@@ -7,7 +7,7 @@
 #include "common/Error.h"
 #include "common/Win32Text.h"
 #include "converter/CodePage.h"
-#include "converter/Utf16Bytes.h"
+#include "common/Utf.h"
 
 namespace pagelet {
 
@@ -26,6 +26,15 @@ bool IsKnownCodePage(uint32_t codePage) {
     if (IsUtf16(codePage)) return true;
     CPINFO info{};
     return ::GetCPInfo(codePage, &info) != FALSE;
+}
+
+bool IsSingleByteCodePage(uint32_t codePage) {
+    // 1255 and 1258 may combine a letter and the accent after it into one
+    // character: a cut between them would change the text.
+    if (codePage == 0) codePage = ::GetACP();
+    if (IsUtf16(codePage) || codePage == 1255 || codePage == 1258) return false;
+    CPINFO info{};
+    return ::GetCPInfo(codePage, &info) != FALSE && info.MaxCharSize == 1;
 }
 
 std::optional<std::u16string> PlatformDecode(uint32_t codePage, const uint8_t* data, size_t size, bool strict) {

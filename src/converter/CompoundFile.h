@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pagelet {
@@ -24,8 +26,26 @@ bool StorageIsCompoundFile(const std::u16string& fileName);
 
 // Opens the file read-only, denying writers. Throws EPagelet carrying the
 // platform code; the message is the platform's text for it, or
-// "OLE error %.8x" when there is none.
-TStoragePtr StorageOpen(const std::u16string& fileName);
+// "OLE error %.8x" when there is none. `streams` names the root streams the
+// caller means to read: on Windows the project's own reader first looks for
+// loops on the way to them (ole32 would follow one for ever) and a file with
+// one fails as damaged (STG_E_DOCFILECORRUPT).
+TStoragePtr StorageOpen(const std::u16string& fileName, std::span<const std::u16string_view> streams = {});
+
+// An open stream of the root storage, read from any offset.
+class TStorageStream {
+public:
+    virtual ~TStorageStream() = default;
+    virtual uint64_t Size() const = 0;
+    // Copies up to n bytes from offset to dest and returns how many: fewer
+    // only at the end of the stream. A read that fails throws EPagelet.
+    virtual size_t ReadAt(uint64_t offset, void* dest, size_t n) = 0;
+};
+
+// The named stream of the root storage, or nullptr when there is none. A
+// stream whose sectors cannot all be read fails here, as
+// StorageReadStream does ("Stream read error" or the platform's error).
+std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName);
 
 // A whole copy of the named stream of the root storage, or nullopt when the
 // root has no such stream. A read that fails throws EPagelet

@@ -1,15 +1,15 @@
-// Compound files on Linux: the file is mapped read-only into memory and read
-// by TCfbReader.
-
+// Compound files on Linux: TCfbReader reads the file in bounded pieces
+// (pread), never through a mapping, so that a file that another process
+// cuts short while it is read gives an error instead of SIGBUS.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <limits>
+#include <memory>
 
 #include "common/Error.h"
 #include "common/Utf.h"
@@ -29,6 +29,11 @@ public:
     TFileDescriptor(const TFileDescriptor&) = delete;
     TFileDescriptor& operator=(const TFileDescriptor&) = delete;
     int Get() const { return fd_; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
@@ -43,31 +48,63 @@ private:
 
 }  // namespace
 
-// The file's bytes stay mapped while the storage is open; TCfbReader reads
-// them through a span.
-class TStorage {
+// The file as TCfbReader's source: its size when it was opened, and reads
+// at offsets that fail clearly when the file has become shorter since.
+class TFileSource final : public TCfbSource {
 public:
-    TStorage(const void* base, size_t size)
-        : base_(base), size_(size), reader_(std::span<const uint8_t>(static_cast<const uint8_t*>(base), size)) {}
-    ~TStorage() {
-        if (base_ != nullptr) ::munmap(const_cast<void*>(base_), size_);
-    }
-    TStorage(const TStorage&) = delete;
-    TStorage& operator=(const TStorage&) = delete;
+    TFileSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    ~TFileSource() override { ::close(fd_); }
+    TFileSource(const TFileSource&) = delete;
+    TFileSource& operator=(const TFileSource&) = delete;
 
-    std::optional<std::vector<uint8_t>> ReadStream(const std::u16string& name) {
-        std::optional<std::vector<uint8_t>> stream = reader_.ReadStream(name);
-        // The caller works on the copy: let the kernel drop the mapped pages
-        // so that a large document is not held twice.
-        ::madvise(const_cast<void*>(base_), size_, MADV_DONTNEED);
-        return stream;
+    uint64_t Size() const override { return size_; }
+    void ReadAt(uint64_t offset, void* dest, size_t n) const override {
+        auto* out = static_cast<uint8_t*>(dest);
+        while (n != 0) {
+            const size_t want = std::min<size_t>(n, size_t{1} << 30);
+            const ssize_t got = ::pread(fd_, out, want, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) FailErrno(errno);
+            if (got == 0) throw EPagelet(u"The file became shorter while it was read", kStgErrReadFault);
+            out += got;
+            offset += static_cast<uint64_t>(got);
+            n -= static_cast<size_t>(got);
+        }
     }
 
 private:
-    const void* base_;
-    size_t size_;
+    int fd_;
+    uint64_t size_;
+};
+
+class TStorage {
+public:
+    TStorage(int fd, uint64_t size) : source_(fd, size), reader_(source_) {}
+    TStorage(const TStorage&) = delete;
+    TStorage& operator=(const TStorage&) = delete;
+
+    const TCfbReader& Reader() const { return reader_; }
+
+private:
+    TFileSource source_;  // declared first: the reader reads it while it is made
     TCfbReader reader_;
 };
+
+namespace {
+
+class TCfbStorageStream final : public TStorageStream {
+public:
+    TCfbStorageStream(const TCfbReader& reader, TCfbReader::TStream stream)
+        : reader_(reader), stream_(std::move(stream)) {}
+    uint64_t Size() const override { return stream_.size; }
+    size_t ReadAt(uint64_t offset, void* dest, size_t n) override { return reader_.ReadAt(stream_, offset, dest, n); }
+
+private:
+    const TCfbReader& reader_;
+    TCfbReader::TStream stream_;
+};
+
+}  // namespace
 
 void TStorageCloser::operator()(TStorage* storage) const noexcept { delete storage; }
 
@@ -83,28 +120,24 @@ bool StorageIsCompoundFile(const std::u16string& fileName) {
     return got == static_cast<ssize_t>(sizeof(head)) && TCfbReader::HasSignature(head);
 }
 
-TStoragePtr StorageOpen(const std::u16string& fileName) {
+TStoragePtr StorageOpen(const std::u16string& fileName, std::span<const std::u16string_view>) {
     TFileDescriptor fd(::open(Utf16ToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) FailErrno(errno);
     struct stat st {};
     if (::fstat(fd.Get(), &st) != 0) FailErrno(errno);
     if (!S_ISREG(st.st_mode)) throw EPagelet(u"Not a regular file", kStgErrFileNotFound);
-    if (st.st_size <= 0) return TStoragePtr(new TStorage(nullptr, 0));  // TCfbReader reports the missing header
-    if (static_cast<uint64_t>(st.st_size) > std::numeric_limits<size_t>::max())
-        throw EPagelet(u"File too large", kStgErrReadFault);
-    size_t size = static_cast<size_t>(st.st_size);
-    void* base = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.Get(), 0);
-    if (base == MAP_FAILED) FailErrno(errno);
-    try {
-        return TStoragePtr(new TStorage(base, size));
-    } catch (...) {
-        ::munmap(base, size);
-        throw;
-    }
+    // The storage owns the descriptor from here, also when the reader fails.
+    return TStoragePtr(new TStorage(fd.Release(), static_cast<uint64_t>(st.st_size)));
 }
 
 std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const std::u16string& streamName) {
-    return storage.ReadStream(streamName);
+    return storage.Reader().ReadStream(streamName);
+}
+
+std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName) {
+    std::optional<TCfbReader::TStream> stream = storage.Reader().OpenStream(streamName);
+    if (!stream) return nullptr;
+    return std::make_unique<TCfbStorageStream>(storage.Reader(), std::move(*stream));
 }
 
 }  // namespace pagelet

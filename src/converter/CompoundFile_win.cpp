@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <memory>
 
 #include "common/Error.h"
 #include "common/Win32Text.h"
+#include "converter/CfbReader.h"
 #include "converter/CompoundFile.h"
 
 namespace pagelet {
@@ -74,6 +76,72 @@ constexpr DWORD kReadMode = STGM_READ | STGM_SHARE_EXCLUSIVE;
 constexpr DWORD kRootReadMode = STGM_READ | STGM_SHARE_DENY_WRITE;
 constexpr ULONG kChunk = 1 << 20;
 
+// The file as TCfbReader's source, for the loop check before ole32 opens it.
+class TFileSource final : public TCfbSource {
+public:
+    explicit TFileSource(HANDLE file) : file_(file) {
+        LARGE_INTEGER size{};
+        if (::GetFileSizeEx(file_, &size)) size_ = static_cast<uint64_t>(size.QuadPart);
+    }
+    ~TFileSource() override { ::CloseHandle(file_); }
+    TFileSource(const TFileSource&) = delete;
+    TFileSource& operator=(const TFileSource&) = delete;
+
+    uint64_t Size() const override { return size_; }
+    void ReadAt(uint64_t offset, void* dest, size_t n) const override {
+        auto* out = static_cast<uint8_t*>(dest);
+        while (n != 0) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset);
+            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+            const DWORD want = static_cast<DWORD>(std::min<size_t>(n, kChunk));
+            DWORD got = 0;
+            if (!::ReadFile(file_, out, want, &got, &at) || got == 0)
+                throw EPagelet(u"Stream read error", kStgErrReadFault);
+            out += got;
+            offset += got;
+            n -= got;
+        }
+    }
+
+private:
+    HANDLE file_;
+    uint64_t size_ = 0;
+};
+
+// ole32 follows loops in a chain or in the directory tree for ever (or until
+// the address space is gone): such a file is turned away as damaged before
+// ole32 sees it. A file that cannot be opened here is left to ole32.
+void RejectLoops(const std::u16string& fileName, std::span<const std::u16string_view> streams) {
+    HANDLE file = ::CreateFileW(WStr(fileName), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    std::string loop;
+    {
+        TFileSource source(file);
+        loop = TCfbReader::FindLoop(source, streams);
+    }
+    if (!loop.empty()) throw EPagelet(HResultMessage(STG_E_DOCFILECORRUPT), static_cast<int32_t>(STG_E_DOCFILECORRUPT));
+}
+
+// A whole stream read into memory at once (ole32 reports a broken chain
+// there, as before), in a buffer that is not filled with zeros first.
+class TMemoryStorageStream final : public TStorageStream {
+public:
+    TMemoryStorageStream(std::unique_ptr<uint8_t[]> bytes, uint64_t size) : bytes_(std::move(bytes)), size_(size) {}
+    uint64_t Size() const override { return size_; }
+    size_t ReadAt(uint64_t offset, void* dest, size_t n) override {
+        if (offset >= size_) return 0;
+        n = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+        std::memcpy(dest, bytes_.get() + offset, n);
+        return n;
+    }
+
+private:
+    std::unique_ptr<uint8_t[]> bytes_;
+    uint64_t size_;
+};
+
 }  // namespace
 
 class TStorage {
@@ -95,7 +163,8 @@ void TStorageCloser::operator()(TStorage* storage) const noexcept { delete stora
 
 bool StorageIsCompoundFile(const std::u16string& fileName) { return ::StgIsStorageFile(WStr(fileName)) == S_OK; }
 
-TStoragePtr StorageOpen(const std::u16string& fileName) {
+TStoragePtr StorageOpen(const std::u16string& fileName, std::span<const std::u16string_view> streams) {
+    RejectLoops(fileName, streams);
     TComPtr<IStorage> storage;
     Check(::StgOpenStorageEx(WStr(fileName), kRootReadMode, STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
                              reinterpret_cast<void**>(storage.Out())));
@@ -110,12 +179,14 @@ TStoragePtr StorageOpen(const std::u16string& fileName) {
     return result;
 }
 
-std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const std::u16string& streamName) {
-    // The result of OpenStream is not examined: no stream back means none.
-    TComPtr<IStream> stream;
-    storage.Get()->OpenStream(WStr(streamName), nullptr, kReadMode, 0, stream.Out());
-    if (stream.Get() == nullptr) return std::nullopt;
+namespace {
 
+// The named stream's size, with ole32's stream left at its start; false when
+// there is no such stream.
+bool OpenOleStream(TStorage& storage, const std::u16string& streamName, TComPtr<IStream>& stream, uint64_t& size) {
+    // The result of OpenStream is not examined: no stream back means none.
+    storage.Get()->OpenStream(WStr(streamName), nullptr, kReadMode, 0, stream.Out());
+    if (stream.Get() == nullptr) return false;
     LARGE_INTEGER zero{};
     ULARGE_INTEGER position{}, end{};
     Check(stream->Seek(zero, STREAM_SEEK_SET, nullptr));
@@ -124,8 +195,28 @@ std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const s
     LARGE_INTEGER back{};
     back.QuadPart = static_cast<LONGLONG>(position.QuadPart);
     Check(stream->Seek(back, STREAM_SEEK_SET, nullptr));
+    size = end.QuadPart;
+    return true;
+}
 
-    const uint64_t size = end.QuadPart;
+// Reads n bytes in chunks; a short read is "Stream read error".
+void ReadOle(IStream& stream, uint8_t* dest, uint64_t n) {
+    uint64_t done = 0;
+    while (done < n) {
+        ULONG want = static_cast<ULONG>(std::min<uint64_t>(kChunk, n - done));
+        ULONG got = 0;
+        Check(stream.Read(dest + done, want, &got));
+        if (got != want) throw EPagelet(u"Stream read error");
+        done += want;
+    }
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const std::u16string& streamName) {
+    TComPtr<IStream> stream;
+    uint64_t size = 0;
+    if (!OpenOleStream(storage, streamName, stream, size)) return std::nullopt;
     std::vector<uint8_t> bytes;
     // A damaged directory may claim any size: reserve no more than the file
     // holds and let the short read below end the copy.
@@ -135,11 +226,21 @@ std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const s
         size_t old = bytes.size();
         if (old > bytes.max_size() - want) throw EPagelet(u"Stream read error");
         bytes.resize(old + want);
-        ULONG got = 0;
-        Check(stream->Read(bytes.data() + old, want, &got));
-        if (got != want) throw EPagelet(u"Stream read error");
+        ReadOle(*stream.Get(), bytes.data() + old, want);
     }
     return bytes;
+}
+
+std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName) {
+    TComPtr<IStream> stream;
+    uint64_t size = 0;
+    if (!OpenOleStream(storage, streamName, stream, size)) return nullptr;
+    // A stream cannot hold more bytes than the file: a larger size is a
+    // damaged directory, and the read would come up short.
+    if (size > storage.FileSize() || size > SIZE_MAX) throw EPagelet(u"Stream read error");
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[size != 0 ? static_cast<size_t>(size) : 1]);
+    ReadOle(*stream.Get(), bytes.get(), size);
+    return std::make_unique<TMemoryStorageStream>(std::move(bytes), size);
 }
 
 }  // namespace pagelet

@@ -17,12 +17,14 @@ std::u16string FilterPrintable(std::u16string_view text) {
     return out;
 }
 
-void FilterPrintableInPlace(std::u16string& text) {
-    size_t n = 0;
-    for (char16_t c : text) {
-        if (IsKept(c)) text[n++] = c;
+void FilterPrintableInPlace(std::u16string& text) { text.resize(FilterPrintableInPlace(text.data(), text.size())); }
+
+size_t FilterPrintableInPlace(char16_t* text, size_t n) {
+    size_t kept = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (IsKept(text[i])) text[kept++] = text[i];
     }
-    text.resize(n);
+    return kept;
 }
 
 }  // namespace pagelet

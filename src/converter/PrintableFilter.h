@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,7 @@ std::u16string FilterPrintable(std::u16string_view text);
 
 // The same filter applied to text in place.
 void FilterPrintableInPlace(std::u16string& text);
+// The same on n code units in place; returns how many are kept.
+size_t FilterPrintableInPlace(char16_t* text, size_t n);
 
 }  // namespace pagelet

@@ -1,9 +1,10 @@
 #include "converter/WordConverter.h"
 
 #include <algorithm>
-#include <bit>
+#include <cassert>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "common/Error.h"
@@ -34,23 +35,10 @@ constexpr uint32_t kFcCompressedBit = 0x40000000;
 constexpr int32_t kPcdSize = 8;
 constexpr int32_t kCpSize = 4;
 
+// Parts of a piece are decoded this many bytes at a time.
+constexpr size_t kChunkBytes = 64 * 1024;
+
 std::u16string DecimalText(uint64_t value) { return AsciiToUtf16(std::to_string(value)); }
-
-void AppendUtf16LE(const uint8_t* data, size_t units, std::u16string& out) {
-    const size_t at = out.size();
-    out.resize(at + units);
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out.data() + at, data, units * 2);
-    } else {
-        for (size_t i = 0; i < units; ++i) out[at + i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    }
-}
-
-void AppendUtf16BE(const uint8_t* data, size_t units, std::u16string& out) {
-    const size_t at = out.size();
-    out.resize(at + units);
-    for (size_t i = 0; i < units; ++i) out[at + i] = static_cast<char16_t>((data[2 * i] << 8) | data[2 * i + 1]);
-}
 
 void AppendDecoded(std::optional<std::u16string>&& decoded, std::u16string& out) {
     if (!decoded) return;
@@ -61,57 +49,16 @@ void AppendDecoded(std::optional<std::u16string>&& decoded, std::u16string& out)
     }
 }
 
-}  // namespace
-
-// --- TMemoryStream ---------------------------------------------------------
-
-const uint8_t* TMemoryStream::ReadView(size_t n, size_t& delivered) {
-    if (position_ >= bytes_.size()) {
-        delivered = 0;
-        return nullptr;
-    }
-    const uint64_t available = bytes_.size() - position_;
-    delivered = static_cast<size_t>(std::min<uint64_t>(n, available));
-    const uint8_t* p = bytes_.data() + position_;
-    position_ += delivered;
-    return p;
+// Whether a forced code page can decode; "Invalid code page" otherwise.
+void CheckCodePage(int32_t cp, bool forceCP) {
+    if (!forceCP || cp == 0 || cp == 1200 || cp == 1201 || cp == 65001) return;
+    if (cp < 0 || !IsKnownCodePage(static_cast<uint32_t>(cp))) throw EPagelet(u"Invalid code page");
 }
 
-size_t TMemoryStream::Read(void* dest, size_t n) {
-    size_t delivered = 0;
-    const uint8_t* p = ReadView(n, delivered);
-    if (delivered != 0) std::memcpy(dest, p, delivered);
-    return delivered;
-}
-
-size_t TMemoryStream::Skip(uint64_t n) {
-    if (position_ >= bytes_.size()) return 0;
-    const uint64_t delivered = std::min<uint64_t>(n, bytes_.size() - position_);
-    position_ += delivered;
-    return static_cast<size_t>(delivered);
-}
-
-uint8_t TMemoryStream::ReadU8() {
-    uint8_t b[1] = {0};
-    Read(b, 1);
-    return b[0];
-}
-
-uint16_t TMemoryStream::ReadU16() {
-    uint8_t b[2] = {0, 0};
-    Read(b, 2);
-    return static_cast<uint16_t>(b[0] | (b[1] << 8));
-}
-
-uint32_t TMemoryStream::ReadU32() {
-    uint8_t b[4] = {0, 0, 0, 0};
-    Read(b, 4);
-    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
-           (static_cast<uint32_t>(b[3]) << 24);
-}
-
-// --- 8-bit decoding --------------------------------------------------------
-
+// Decodes 8-bit text: with forceCP, by the code page cp (1200 and 1201 as
+// UTF-16 LE/BE, 65001 strict UTF-8, 0 the system's ANSI code page, else the
+// platform's conversion; "Invalid code page" for one it lacks); without, by
+// the system's ANSI code page. Appends to out.
 void DecodeEightBitText(const uint8_t* data, size_t size, int32_t cp, bool forceCP, std::u16string& out) {
     if (!forceCP || cp == 0) {
         AppendDecoded(PlatformDecode(SystemAnsiCodePage(), data, size, false), out);
@@ -119,10 +66,10 @@ void DecodeEightBitText(const uint8_t* data, size_t size, int32_t cp, bool force
     }
     switch (cp) {
     case 1200:  // UTF-16 little-endian; an odd last byte is dropped
-        AppendUtf16LE(data, size / 2, out);
+        AppendUtf16Bytes(data, size, false, out);
         return;
     case 1201:  // UTF-16 big-endian
-        AppendUtf16BE(data, size / 2, out);
+        AppendUtf16Bytes(data, size, true, out);
         return;
     case 65001:  // strict UTF-8: an invalid sequence empties the whole run
         AppendDecoded(PlatformDecode(65001, data, size, true), out);
@@ -130,25 +77,121 @@ void DecodeEightBitText(const uint8_t* data, size_t size, int32_t cp, bool force
     default:
         break;
     }
-    const auto codePage = static_cast<uint32_t>(cp);
-    if (cp < 0 || !IsKnownCodePage(codePage)) throw EPagelet(u"Invalid code page");
-    AppendDecoded(PlatformDecode(codePage, data, size, false), out);
+    CheckCodePage(cp, forceCP);
+    AppendDecoded(PlatformDecode(static_cast<uint32_t>(cp), data, size, false), out);
 }
+
+// True when 8-bit text in this setting may be decoded in parts cut anywhere.
+bool DecodesByteByByte(int32_t cp, bool forceCP) {
+    if (!forceCP || cp == 0) return IsSingleByteCodePage(SystemAnsiCodePage());
+    return cp > 0 && cp != 65001 && IsSingleByteCodePage(static_cast<uint32_t>(cp));
+}
+
+}  // namespace
+
+// A stream's bytes in memory (the table stream, the head of
+// "WordDocument"). Any position may be set, also beyond the end; a read
+// delivers the bytes between the position and the end, at most n, and
+// advances by what it delivered; the bytes missing at the end read as zero.
+class TWordConverter::TMemoryStream {
+public:
+    explicit TMemoryStream(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+    uint64_t Size() const { return bytes_.size(); }
+    uint64_t Position() const { return position_; }
+    void Seek(uint64_t position) { position_ = position; }
+    // Skips up to n bytes the way a read would deliver them.
+    void Skip(uint64_t n) {
+        if (position_ < bytes_.size()) position_ += std::min<uint64_t>(n, bytes_.size() - position_);
+    }
+
+    uint8_t ReadU8() {
+        uint8_t b[1] = {0};
+        Read(b, 1);
+        return b[0];
+    }
+    uint16_t ReadU16() {
+        uint8_t b[2] = {0, 0};
+        Read(b, 2);
+        return static_cast<uint16_t>(b[0] | (b[1] << 8));
+    }
+    uint32_t ReadU32() {
+        uint8_t b[4] = {0, 0, 0, 0};
+        Read(b, 4);
+        return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
+               (static_cast<uint32_t>(b[3]) << 24);
+    }
+
+private:
+    void Read(uint8_t* dest, size_t n) {
+        if (position_ >= bytes_.size()) return;
+        const size_t delivered = static_cast<size_t>(std::min<uint64_t>(n, bytes_.size() - position_));
+        std::memcpy(dest, bytes_.data() + position_, delivered);
+        position_ += delivered;
+    }
+
+    std::vector<uint8_t> bytes_;
+    uint64_t position_ = 0;
+};
+
+// Applies the printable filter and the length limit before the caller's sink.
+class TWordConverter::TLimitedSink {
+public:
+    TLimitedSink(TTextSink& sink, bool printable, size_t maxChars)
+        : sink_(sink), printable_(printable), left_(maxChars) {}
+
+    bool Full() const { return left_ == 0; }
+    void Expect(size_t units) { sink_.Expect(std::min(units, left_)); }
+    // Takes text that the caller no longer needs (the filter works in place).
+    void Append(char16_t* text, size_t n) {
+        if (printable_) n = FilterPrintableInPlace(text, n);
+        n = std::min(n, left_);
+        if (n == 0) return;
+        left_ -= n;
+        sink_.Append(std::u16string_view(text, n));
+    }
+    void Append(std::u16string& text) { Append(text.data(), text.size()); }
+
+private:
+    TTextSink& sink_;
+    bool printable_;
+    size_t left_;
+};
 
 // --- TWordConverter --------------------------------------------------------
 
+namespace {
+
+// Collects the text in one string.
+class TStringSink final : public TTextSink {
+public:
+    void Expect(size_t units) override { text.reserve(units); }
+    void Append(std::u16string_view part) override { text += part; }
+    std::u16string text;
+};
+
+// The streams a Word document is read from.
+constexpr std::u16string_view kWordStreams[] = {u"WordDocument", u"0Table", u"1Table"};
+
+}  // namespace
+
 std::u16string TWordConverter::LoadText(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(std::filesystem::path(fileName), ec)) return {};
-    if (!StorageIsCompoundFile(fileName)) return {};
-    TStoragePtr storage = StorageOpen(fileName);
-    std::u16string text = ExtractText(*storage, cp, forceCP);
-    storage.reset();
-    if (printable) FilterPrintableInPlace(text);
-    return text;
+    TStringSink sink;
+    ExtractText(fileName, printable, cp, forceCP, sink);
+    return std::move(sink.text);
 }
 
-std::u16string TWordConverter::ExtractText(TStorage& storage, int32_t cp, bool forceCP) {
+bool TWordConverter::ExtractText(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP,
+                                 TTextSink& sink) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::path(fileName), ec)) return false;
+    if (!StorageIsCompoundFile(fileName)) return false;
+    TStoragePtr storage = StorageOpen(fileName, kWordStreams);
+    TLimitedSink limited(sink, printable, maxChars_);
+    return ExtractFromStorage(*storage, cp, forceCP, limited);
+}
+
+bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forceCP, TLimitedSink& sink) {
     // Both lists live only during the extraction, also when it fails.
     struct TPieceTableReset {
         TWordConverter& converter;
@@ -158,18 +201,29 @@ std::u16string TWordConverter::ExtractText(TStorage& storage, int32_t cp, bool f
         }
     } reset{*this};
 
-    std::optional<TMemoryStream> doc = ReadStorageStream(storage, u"WordDocument");
-    if (!doc) return {};
+    std::unique_ptr<TStorageStream> doc = StorageOpenStream(storage, u"WordDocument");
+    if (!doc) return false;
     const TFib fib = ReadFib(*doc);
 
-    if (fib.wIdent == kWIdentWord6) return ReadWord6Text(*doc, cp, forceCP);
-    if (fib.wIdent != kWIdentWord97) return {};
+    if (fib.wIdent == kWIdentWord6) {
+        ReadWord6Text(*doc, cp, forceCP, sink);
+        return true;
+    }
+    if (fib.wIdent != kWIdentWord97) return false;
 
     {
-        std::optional<TMemoryStream> table = ReadStorageStream(storage, fib.tableName);
-        if (!table) return {};
-        ReadClx(*table, fib.fcClx, fib.lcbClx);
+        std::unique_ptr<TStorageStream> tableStream = StorageOpenStream(storage, fib.tableName);
+        if (!tableStream) return false;
+        std::vector<uint8_t> bytes(static_cast<size_t>(tableStream->Size()));
+        bytes.resize(tableStream->ReadAt(0, bytes.data(), bytes.size()));
+        TMemoryStream table(std::move(bytes));
+        ReadClx(table, fib.fcClx, fib.lcbClx);
     }  // the table stream is not needed for the pieces
+
+    // Piece i runs from character position i to i + 1: one more position
+    // than pieces, which ReadClx keeps.
+    assert(FileOffsetCollection.size() == PieceDescriptorCollection.size() + 1 ||
+           (FileOffsetCollection.empty() && PieceDescriptorCollection.empty()));
 
     // A piece that runs past the end of "WordDocument" is cut there (a UTF-16
     // piece to whole code units); one whose next character position lies
@@ -179,6 +233,7 @@ std::u16string TWordConverter::ExtractText(TStorage& storage, int32_t cp, bool f
     pieces.reserve(PieceDescriptorCollection.size());
     uint64_t totalBytes = 0;
     uint64_t totalUnits = 0;
+    bool eightBit = false;
     for (size_t i = 0; i < PieceDescriptorCollection.size(); ++i) {
         if (FileOffsetCollection[i + 1].value < FileOffsetCollection[i].value) continue;
         TPieceBounds bounds = GetPieceBounds(i);
@@ -188,6 +243,7 @@ std::u16string TWordConverter::ExtractText(TStorage& storage, int32_t cp, bool f
         if (bounds.end == bounds.start) continue;
         totalBytes += bounds.end - bounds.start;
         totalUnits += bounds.unicode ? (bounds.end - bounds.start) / 2 : bounds.end - bounds.start;
+        eightBit = eightBit || !bounds.unicode;
         pieces.push_back(bounds);
     }
     // The pieces of a document lie side by side in "WordDocument": together
@@ -198,24 +254,22 @@ std::u16string TWordConverter::ExtractText(TStorage& storage, int32_t cp, bool f
         throw EPagelet(u"The document is damaged: its pieces cover " + DecimalText(totalBytes) +
                        u" bytes, more than the " + DecimalText(docSize) + u" bytes of its WordDocument stream");
     }
+    // A forced code page the platform lacks fails before any text is given.
+    if (eightBit) CheckCodePage(cp, forceCP);
 
-    std::u16string text;
-    if (pieces.size() > 1) text.reserve(static_cast<size_t>(totalUnits));
+    sink.Expect(static_cast<size_t>(std::min<uint64_t>(totalUnits, SIZE_MAX)));
     for (const TPieceBounds& bounds : pieces) {
-        doc->Seek(bounds.start);
-        ReadPieceText(*doc, bounds.end - bounds.start, bounds.unicode, cp, forceCP, text);
+        if (sink.Full()) break;
+        ReadPieceText(*doc, bounds, cp, forceCP, sink);
     }
-    return text;
+    return true;
 }
 
-std::optional<TMemoryStream> TWordConverter::ReadStorageStream(TStorage& storage, const std::u16string& streamName) {
-    std::optional<std::vector<uint8_t>> bytes = StorageReadStream(storage, streamName);
-    if (!bytes) return std::nullopt;
-    return TMemoryStream(std::move(*bytes));
-}
-
-TWordConverter::TFib TWordConverter::ReadFib(TMemoryStream& doc) {
+TWordConverter::TFib TWordConverter::ReadFib(TStorageStream& stream) {
     // Fields that lie beyond the end of the stream read as zero.
+    std::vector<uint8_t> head(kFibFcClx + 8);
+    head.resize(stream.ReadAt(0, head.data(), head.size()));
+    TMemoryStream doc(std::move(head));
     TFib fib;
     doc.Seek(kFibWIdent);
     fib.wIdent = doc.ReadU16();
@@ -319,34 +373,59 @@ TWordConverter::TPieceBounds TWordConverter::GetPieceBounds(size_t i) const {
     return bounds;
 }
 
-void TWordConverter::ReadPieceText(TMemoryStream& doc, uint64_t byteCount, bool unicode, int32_t cp, bool forceCP,
-                                   std::u16string& out) {
-    if (byteCount == 0) return;  // the code page is not consulted
-    size_t delivered = 0;
-    const uint8_t* bytes = doc.ReadView(static_cast<size_t>(std::min<uint64_t>(byteCount, SIZE_MAX)), delivered);
-    if (unicode) {
-        // Copied as stored: nulls, controls and unpaired surrogates stay.
-        AppendUtf16LE(bytes, delivered / 2, out);
+void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& bounds, int32_t cp, bool forceCP,
+                                   TLimitedSink& sink) {
+    if (!bounds.unicode) {
+        ReadEightBitText(doc, bounds.start, bounds.end, cp, forceCP, sink);
         return;
     }
-    DecodeEightBitText(bytes, delivered, cp, forceCP, out);
+    // Copied as stored: nulls, controls and unpaired surrogates stay.
+    std::vector<uint8_t> bytes(kChunkBytes);
+    std::u16string units;
+    for (uint64_t at = bounds.start; at < bounds.end && !sink.Full();) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, bounds.end - at));
+        const size_t got = doc.ReadAt(at, bytes.data(), want);
+        if (got == 0) break;
+        units.clear();
+        AppendUtf16Bytes(bytes.data(), got, false, units);
+        sink.Append(units);
+        at += got;
+    }
 }
 
-std::u16string TWordConverter::ReadWord6Text(TMemoryStream& doc, int32_t cp, bool forceCP) {
+void TWordConverter::ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
+                                      TLimitedSink& sink) {
+    // Code pages of one unit per byte are decoded a part at a time; the
+    // others need the whole run at once (a character may span a cut, and
+    // strict UTF-8 empties the whole run on an invalid sequence).
+    const bool byParts = DecodesByteByByte(cp, forceCP);
+    const size_t part = byParts ? kChunkBytes : static_cast<size_t>(std::min<uint64_t>(end - start, SIZE_MAX));
+    std::vector<uint8_t> bytes(std::max<size_t>(part, 1));
+    std::u16string text;
+    uint64_t at = start;
+    do {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(part, end - at));
+        const size_t got = want != 0 ? doc.ReadAt(at, bytes.data(), want) : 0;
+        text.clear();
+        DecodeEightBitText(bytes.data(), got, cp, forceCP, text);
+        sink.Append(text);
+        if (got == 0) break;
+        at += got;
+    } while (at < end && !sink.Full());
+}
+
+void TWordConverter::ReadWord6Text(TStorageStream& doc, int32_t cp, bool forceCP, TLimitedSink& sink) {
     // The text runs from fcMin up to fcMac; read only when that range lies in
     // the stream. A range of 0 bytes still goes through decoding, so an
     // unknown forced code page is reported.
-    doc.Seek(kFibWord6FcMin);
-    const uint32_t fcMin = doc.ReadU32();
-    const uint32_t fcMac = doc.ReadU32();
-    std::u16string text;
-    if (fcMin > fcMac || fcMac > doc.Size()) return text;
-    doc.Seek(fcMin);
-    size_t delivered = 0;
-    const uint8_t* bytes = doc.ReadView(fcMac - fcMin, delivered);
-    static const uint8_t kNoBytes[1] = {0};
-    DecodeEightBitText(delivered ? bytes : kNoBytes, delivered, cp, forceCP, text);
-    return text;
+    uint8_t range[8] = {};
+    doc.ReadAt(kFibWord6FcMin, range, sizeof range);
+    const uint32_t fcMin = range[0] | range[1] << 8 | range[2] << 16 | uint32_t{range[3]} << 24;
+    const uint32_t fcMac = range[4] | range[5] << 8 | range[6] << 16 | uint32_t{range[7]} << 24;
+    if (fcMin > fcMac || fcMac > doc.Size()) return;
+    CheckCodePage(cp, forceCP);
+    sink.Expect(fcMac - fcMin);
+    ReadEightBitText(doc, fcMin, fcMac, cp, forceCP, sink);
 }
 
 }  // namespace pagelet

@@ -8,38 +8,21 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "converter/CompoundFile.h"
 
 namespace pagelet {
 
-// A stream copied into memory. Any position may be set, also beyond the end;
-// a read delivers the bytes between the position and the end, at most n, and
-// advances by what it delivered.
-class TMemoryStream {
+// Receives a document's text in parts, in order.
+class TTextSink {
 public:
-    TMemoryStream() = default;
-    explicit TMemoryStream(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-
-    uint64_t Size() const { return bytes_.size(); }
-    uint64_t Position() const { return position_; }
-    void Seek(uint64_t position) { position_ = position; }
-    // Copies up to n bytes to dest; returns how many were delivered.
-    size_t Read(void* dest, size_t n);
-    // Skips up to n bytes the way Read would deliver them.
-    size_t Skip(uint64_t n);
-    // The bytes from the position on, at most n, without copying; advances.
-    const uint8_t* ReadView(size_t n, size_t& delivered);
-
-    // Little-endian values; the bytes missing at the end read as zero.
-    uint8_t ReadU8();
-    uint16_t ReadU16();
-    uint32_t ReadU32();
-
-private:
-    std::vector<uint8_t> bytes_;
-    uint64_t position_ = 0;
+    virtual ~TTextSink() = default;
+    // About how many code units will come (at most this many); a hint.
+    virtual void Expect(size_t units) { (void)units; }
+    // The next part of the text.
+    virtual void Append(std::u16string_view text) = 0;
 };
 
 class TWordConverter {
@@ -51,7 +34,20 @@ public:
     // lacks, and for a piece table that does not fit in its table stream.
     std::u16string LoadText(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP);
 
+    // The same text, handed to sink in parts as it is decoded, so that a
+    // caller need not hold it whole; the same failures. Returns false when
+    // LoadText would return the empty string for want of a Word document.
+    // An error may come after some parts were delivered.
+    bool ExtractText(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP, TTextSink& sink);
+
+    // Stops both after this many UTF-16 code units of the text (after the
+    // printable filter), decoding only what they need: the text is that of a
+    // full load cut at this length. SIZE_MAX (the default) for no limit.
+    void SetMaxChars(size_t maxChars) { maxChars_ = maxChars; }
+
 private:
+    class TMemoryStream;
+    class TLimitedSink;
     class TFileOffset {
     public:
         uint32_t value = 0;
@@ -78,9 +74,8 @@ private:
         bool unicode = false;
     };
 
-    std::u16string ExtractText(TStorage& storage, int32_t cp, bool forceCP);
-    static std::optional<TMemoryStream> ReadStorageStream(TStorage& storage, const std::u16string& streamName);
-    static TFib ReadFib(TMemoryStream& doc);
+    bool ExtractFromStorage(TStorage& storage, int32_t cp, bool forceCP, TLimitedSink& sink);
+    static TFib ReadFib(TStorageStream& doc);
     static bool IsBitSet(uint16_t value, int bit);
     void ReadClx(TMemoryStream& table, uint32_t fcClx, uint32_t lcbClx);
     static int32_t PlcElementCount(int32_t lcb, int32_t elementSize);
@@ -91,18 +86,18 @@ private:
     static uint32_t PieceFileOffset(uint32_t fc);
     static uint32_t BytesPerChar(bool unicode);
     TPieceBounds GetPieceBounds(size_t i) const;
-    static void ReadPieceText(TMemoryStream& doc, uint64_t byteCount, bool unicode, int32_t cp, bool forceCP,
-                              std::u16string& out);
-    static std::u16string ReadWord6Text(TMemoryStream& doc, int32_t cp, bool forceCP);
+    static void ReadPieceText(TStorageStream& doc, const TPieceBounds& bounds, int32_t cp, bool forceCP,
+                              TLimitedSink& sink);
+    static void ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
+                                 TLimitedSink& sink);
+    static void ReadWord6Text(TStorageStream& doc, int32_t cp, bool forceCP, TLimitedSink& sink);
 
+    // The piece table: character positions and piece descriptors. Pieces
+    // are indexed through both, so ReadClx keeps one more character
+    // position than pieces (the end of the last piece), or both empty.
     std::vector<TFileOffset> FileOffsetCollection;
     std::vector<TPieceDescriptor> PieceDescriptorCollection;
+    size_t maxChars_ = SIZE_MAX;
 };
-
-// Decodes 8-bit text: with forceCP, by the code page cp (1200 and 1201 as
-// UTF-16 LE/BE, 65001 strict UTF-8, 0 the system's ANSI code page, else the
-// platform's conversion; "Invalid code page" for one it lacks); without, by
-// the system's ANSI code page. Appends to out.
-void DecodeEightBitText(const uint8_t* data, size_t size, int32_t cp, bool forceCP, std::u16string& out);
 
 }  // namespace pagelet

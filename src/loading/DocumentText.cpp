@@ -10,26 +10,14 @@ TDocumentText* DocumentText = nullptr;
 
 namespace {
 
-// UTF-16 code units from bytes; an odd last byte is dropped.
-std::u16string DecodeUtf16(const uint8_t* data, size_t size, bool bigEndian) {
-    std::u16string text;
-    text.reserve(size / 2);
-    for (size_t i = 0; i + 1 < size; i += 2) {
-        const unsigned first = data[i];
-        const unsigned second = data[i + 1];
-        text += static_cast<char16_t>(bigEndian ? (first << 8) | second : (second << 8) | first);
-    }
-    return text;
-}
-
 std::u16string DecodeByMark(const std::vector<uint8_t>& bytes) {
     const uint8_t* data = bytes.data();
     const size_t size = bytes.size();
     if (size >= 3 && data[0] == 0xEF && data[1] == 0xBB && data[2] == 0xBF) {
         return Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data + 3), size - 3));
     }
-    if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) return DecodeUtf16(data + 2, size - 2, false);
-    if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) return DecodeUtf16(data + 2, size - 2, true);
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) return DecodeUtf16Bytes(data + 2, size - 2, false);
+    if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF) return DecodeUtf16Bytes(data + 2, size - 2, true);
     return PlatformDecode(SystemAnsiCodePage(), data, size, false).value_or(std::u16string());
 }
 

@@ -10,6 +10,7 @@
 
 #include "common/Error.h"
 #include "common/Win32Text.h"
+#include "converter/CodePage.h"
 #include "plugin/ListerApi.h"
 #include "plugin/Preview.h"
 #include "plugin/ViewerWindow.h"
@@ -20,16 +21,6 @@ namespace pagelet {
 namespace {
 
 constexpr char kDetectString[] = "EXT=\"DOC\" | EXT=\"DOT\"";
-
-std::u16string AnsiToUtf16(const char* text) {
-    if (!text || !*text) return {};
-    int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (length <= 0) return {};
-    std::u16string result(static_cast<size_t>(length), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, WBuf(result), length);
-    result.resize(static_cast<size_t>(length) - 1);
-    return result;
-}
 
 TRichEdit& ViewerOf(HWND viewerHandle) {
     TViewerWindowLink* link = FindViewerWindowLink(viewerHandle);

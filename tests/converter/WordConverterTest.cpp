@@ -347,6 +347,58 @@ TEST(WordConverter, TruncatedWordDocument) {
     }
 }
 
+// A limit on the length gives the text of a full load cut there, for every
+// setting that changes the text, also across pieces and across the parts a
+// long piece is decoded in; the parts handed to a sink add up to the same.
+TEST(WordConverter, MaxCharsCutsTheFullText) {
+    std::u16string longText;
+    for (int i = 0; i < 70000; ++i) longText += static_cast<char16_t>(i % 50 == 0 ? 0x0007 : u'a' + i % 26);
+    std::string longBytes(100000, 'x');
+    for (size_t i = 0; i < longBytes.size(); i += 7) longBytes[i] = '\xC0';
+    const uint32_t units = static_cast<uint32_t>(longText.size());
+    const uint32_t bytes = static_cast<uint32_t>(longBytes.size());
+    const TDocBuilder doc =
+        WithPieces({0, 6, 6 + units, 6 + units + bytes}, {{0x800}, {0x1000}, {CompressedFc(0x1000 + 2 * units)}})
+            .DocText16(0x800, u"Hello\u0007")
+            .DocText16(0x1000, longText)
+            .DocBytes(0x1000 + 2 * units, longBytes);
+    auto file = doc.Write();
+
+    struct TSetting {
+        bool printable;
+        int32_t cp;
+        bool forceCP;
+    };
+    for (const TSetting& s : {TSetting{.printable = false, .cp = 0, .forceCP = false},
+                              TSetting{.printable = true, .cp = 0, .forceCP = false},
+                              TSetting{.printable = false, .cp = 1251, .forceCP = true},
+                              TSetting{.printable = false, .cp = 65001, .forceCP = true}}) {
+        SCOPED_TRACE("printable " + std::to_string(s.printable) + ", code page " + std::to_string(s.cp));
+        const std::u16string full = TWordConverter().LoadText(file->Path(), s.printable, s.cp, s.forceCP);
+        ASSERT_GT(full.size(), 70000u);
+        for (size_t limit : {size_t{0}, size_t{1}, size_t{5}, size_t{6}, size_t{7}, size_t{40000}, size_t{65536},
+                             units + size_t{5}, full.size() - 1, full.size(), full.size() + 1}) {
+            TWordConverter converter;
+            converter.SetMaxChars(limit);
+            const std::u16string text = converter.LoadText(file->Path(), s.printable, s.cp, s.forceCP);
+            EXPECT_EQ(text, full.substr(0, limit)) << "limit " << limit;
+        }
+
+        struct TParts final : TTextSink {
+            void Append(std::u16string_view part) override {
+                EXPECT_FALSE(part.empty());
+                text += part;
+                ++count;
+            }
+            std::u16string text;
+            size_t count = 0;
+        } parts;
+        EXPECT_TRUE(TWordConverter().ExtractText(file->Path(), s.printable, s.cp, s.forceCP, parts));
+        EXPECT_EQ(parts.text, full);
+        EXPECT_GT(parts.count, 2u);
+    }
+}
+
 // The converter is reusable: nothing carries over from one call to the next.
 TEST(WordConverter, OneInstanceManyCalls) {
     TWordConverter converter;

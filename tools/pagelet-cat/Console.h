@@ -14,4 +14,9 @@ std::vector<std::u16string> CommandLineArguments(int argc, char** argv);
 // Standard output takes bytes as they are: no newline translation.
 void SetBinaryStdout();
 
+// Why the file cannot be read, in a few words ("no such file", "permission
+// denied", "file name too long..."); empty when it can be opened for
+// reading (a directory included: the converter says it holds no text).
+std::u16string FileProblem(const std::u16string& file);
+
 }  // namespace pagelet

@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
-#include <system_error>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -51,21 +49,76 @@ constexpr std::array<uint32_t, 0x800> MakeUtf8Short() {
 }
 constexpr std::array<uint32_t, 0x800> kUtf8Short = MakeUtf8Short();
 
-// Writes UTF-16 text to stdout as UTF-8 through one fixed buffer.
-class TTextWriter {
+// stdout refused the bytes.
+class EWriteFailed : public std::exception {};
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Writes UTF-16 text to stdout as UTF-8 through one fixed buffer, as the
+// converter decodes it, part by part: a CR LF or a surrogate pair may be cut
+// between two parts.
+class TTextWriter final : public TTextSink {
 public:
-    // False when stdout refused the bytes.
-    bool Write(std::u16string_view text) {
+    // A file's text begins; UnitsOfFile() counts its code units.
+    void BeginFile() {
+        units_ = 0;
+        pendingCR_ = false;
+        pendingHigh_ = 0;
+    }
+    // A file's text has ended: a high surrogate left alone becomes U+FFFD.
+    void EndFile() {
+        if (pendingHigh_ != 0) {
+            char* out = Room();
+            used_ = static_cast<size_t>(WriteThree(0xFFFD, out) - buffer_);
+        }
+        pendingCR_ = false;
+        pendingHigh_ = 0;
+    }
+    uint64_t UnitsOfFile() const { return units_; }
+
+    void Append(std::u16string_view text) override {
         const char16_t* p = text.data();
         const size_t n = text.size();
+        units_ += n;
+        size_t i = 0;
+        if (n != 0 && pendingCR_ && p[0] == u'\n') i = 1;
+        pendingCR_ = false;
         // Locals, not members: stores through a char pointer could alias them.
-        char* out = buffer_ + used_;
-        char* const limit = buffer_ + sizeof buffer_ - 4;
-        for (size_t i = 0; i < n; ++i) {
+        char* out = Room();
+        if (pendingHigh_ != 0 && i < n) {
+            if (IsLowSurrogate(p[i])) {
+                out = WritePair(pendingHigh_, p[i], out);
+                ++i;
+            } else {
+                out = WriteThree(0xFFFD, out);
+            }
+            pendingHigh_ = 0;
+        }
+        char* const limit = buffer_ + sizeof buffer_ - 8;
+        while (i < n) {
             if (out > limit) {
                 used_ = static_cast<size_t>(out - buffer_);
-                if (!Flush()) return false;
+                Flush();
                 out = buffer_;
+            }
+            // Four printable ASCII characters (U+0020 to U+007F) at once:
+            // most of a Western document.
+            if constexpr (std::endian::native == std::endian::little) {
+                if (i + 4 <= n) {
+                    uint64_t v;
+                    std::memcpy(&v, p + i, 8);
+                    if ((v & 0xFF80FF80FF80FF80u) == 0 &&
+                        ((v + 0x0060006000600060u) & 0x0080008000800080u) == 0x0080008000800080u) {
+                        out[0] = static_cast<char>(v);
+                        out[1] = static_cast<char>(v >> 16);
+                        out[2] = static_cast<char>(v >> 32);
+                        out[3] = static_cast<char>(v >> 48);
+                        out += 4;
+                        i += 4;
+                        continue;
+                    }
+                }
             }
             const char32_t c = p[i];
             // The common case, U+0001 to U+07FF without CR: its one or two
@@ -75,45 +128,66 @@ public:
                 const uint32_t entry = kUtf8Short[c];
                 StoreLE(out, entry);
                 out += entry >> 24;
+                ++i;
                 continue;
             }
-            i = WriteOther(p, n, i, out);
+            i = WriteOther(p, n, i, out) + 1;
         }
         used_ = static_cast<size_t>(out - buffer_);
-        return true;
     }
 
-    bool Flush() {
-        if (used_ != 0 && std::fwrite(buffer_, 1, used_, stdout) != used_) return false;
+    // Throws EWriteFailed when stdout refuses the bytes.
+    void Flush() {
+        if (used_ != 0 && std::fwrite(buffer_, 1, used_, stdout) != used_) throw EWriteFailed();
         used_ = 0;
-        return std::fflush(stdout) == 0;
+        if (std::fflush(stdout) != 0) throw EWriteFailed();
     }
 
 private:
+    // The write position with room for a few bytes.
+    char* Room() {
+        if (used_ > sizeof buffer_ - 8) Flush();
+        return buffer_ + used_;
+    }
+
     // Writes the character at i that is NUL, CR or at U+0800 and above (and
     // what belongs to it); returns the index of its last code unit.
-    static size_t WriteOther(const char16_t* p, size_t n, size_t i, char*& out) {
-        char32_t c = p[i];
+    size_t WriteOther(const char16_t* p, size_t n, size_t i, char*& out) {
+        const char32_t c = p[i];
         if (c == 0) return i;
         if (c == u'\r') {
             *out++ = '\n';
+            if (i + 1 == n) pendingCR_ = true;
             return i + 1 < n && p[i + 1] == u'\n' ? i + 1 : i;
         }
-        if (c >= 0xD800 && c <= 0xDFFF) {
-            if (c <= 0xDBFF && i + 1 < n && p[i + 1] >= 0xDC00 && p[i + 1] <= 0xDFFF) {
-                const char32_t cp = 0x10000 + ((c - 0xD800) << 10) + (p[i + 1] - 0xDC00);
-                *out++ = static_cast<char>(0xF0 | (cp >> 18));
-                *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-                *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-                *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+        if (IsHighSurrogate(c)) {
+            if (i + 1 == n) {
+                pendingHigh_ = c;  // its partner may begin the next part
+                return i;
+            }
+            if (IsLowSurrogate(p[i + 1])) {
+                out = WritePair(c, p[i + 1], out);
                 return i + 1;
             }
-            c = 0xFFFD;  // an unpaired surrogate
         }
+        out = WriteThree(IsLowSurrogate(c) || IsHighSurrogate(c) ? 0xFFFD : c, out);
+        return i;
+    }
+
+    static char* WritePair(char32_t high, char32_t low, char* out) {
+        const char32_t cp = 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+        *out++ = static_cast<char>(0xF0 | (cp >> 18));
+        *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+        return out;
+    }
+
+    static char* WriteThree(char32_t c, char* out) {
         *out++ = static_cast<char>(0xE0 | (c >> 12));
         *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         *out++ = static_cast<char>(0x80 | (c & 0x3F));
-        return i;
+        return out;
     }
 
     // Stores four bytes, the lowest first; the caller keeps 1 to 3 of them.
@@ -127,6 +201,9 @@ private:
 
     char buffer_[64 * 1024];
     size_t used_ = 0;
+    uint64_t units_ = 0;
+    bool pendingCR_ = false;
+    char32_t pendingHigh_ = 0;
 };
 
 void Report(const std::u16string& file, std::u16string_view message) {
@@ -196,29 +273,34 @@ int Run(const std::vector<std::u16string>& args) {
     TTextWriter writer;
     int status = kExitText;
     for (const std::u16string& file : files) {
-        std::error_code ec;
-        if (!std::filesystem::exists(std::filesystem::path(file), ec)) {
-            Report(file, u"no such file");
+        const std::u16string problem = FileProblem(file);
+        if (!problem.empty()) {
+            Report(file, problem);
             status = kExitError;
             continue;
         }
-        std::u16string text;
+        writer.BeginFile();
         try {
+            // Each piece goes from the file through the writer's buffer.
             TWordConverter converter;
-            text = converter.LoadText(file, printable, cp, forceCP);
+            converter.ExtractText(file, printable, cp, forceCP, writer);
+            writer.EndFile();
+            writer.Flush();
+        } catch (const EWriteFailed&) {
+            Report(file, u"cannot write the text to the standard output");
+            return kExitError;
         } catch (const std::exception& e) {
+            writer.EndFile();
+            try {
+                writer.Flush();
+            } catch (const EWriteFailed&) {}
             Report(file, ExceptionMessage(e));
             status = kExitError;
             continue;
         }
-        if (text.empty()) {
+        if (writer.UnitsOfFile() == 0) {
             Report(file, u"no text (not a Word 97-2003 or Word 6/95 document, or an empty one)");
             if (status == kExitText) status = kExitNoText;
-            continue;
-        }
-        if (!writer.Write(text) || !writer.Flush()) {
-            Report(file, u"cannot write the text to the standard output");
-            return kExitError;
         }
     }
     return status;

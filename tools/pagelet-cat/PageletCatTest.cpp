@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -26,9 +28,12 @@ std::string Quote(const std::string& s) {
     return q + "'";
 }
 
-TResult RunCat(const std::string& args) {
+// asUser: as an unprivileged user when the test runs as root (who may read
+// any file), so that a file without read permission stays unreadable.
+TResult RunCat(const std::string& args, bool asUser = false) {
     const std::string errFile = testing::TempDir() + "pagelet-cat-stderr.txt";
-    const std::string command = Quote(PAGELET_CAT_EXE) + " " + args + " 2>" + Quote(errFile);
+    const std::string user = asUser && ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const std::string command = user + Quote(PAGELET_CAT_EXE) + " " + args + " 2>" + Quote(errFile);
     TResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
@@ -85,28 +90,49 @@ TEST(PageletCat, ExitStatus) {
     auto damaged = TDocBuilder().Clx(TClxBuilder().PrcHeader(-1)).Write();
     auto unknownCp = TDocBuilder().Word6(0x200, 0x201).DocBytes(0x200, "x").Write();
 
+    auto unreadable = Utf16Doc(u"secret").Write();
+    const std::string unreadablePath(unreadable->Path().begin(), unreadable->Path().end());
+    ASSERT_EQ(::chmod(unreadablePath.c_str(), 0), 0);
+    const std::string longName = "/tmp/" + std::string(300, 'n') + ".doc";
+
     struct TCase {
         std::string args;
         int status;
         std::string out;
         std::string errPart;
+        bool asUser = false;
     };
     const std::string damagedPath(damaged->Path().begin(), damaged->Path().end());
     const TCase cases[] = {
-        {PathOf(*good), 0, "text\n", ""},
-        {PathOf(plain), 1, "", ": no text"},
-        {PathOf(*good) + " " + PathOf(plain), 1, "text\n", ": no text"},
-        {PathOf(*damaged), 2, "", "pagelet-cat: " + damagedPath + ": Range check error\n"},
-        {PathOf(*damaged) + " " + PathOf(plain) + " " + PathOf(*good), 2, "text\n", "Range check error"},
-        {"--codepage 12345 " + PathOf(*unknownCp), 2, "", ": Invalid code page"},
-        {Quote("/nonexistent/file.doc"), 2, "", "pagelet-cat: /nonexistent/file.doc: no such file"},
-        {"", 2, "", "no file given"},
-        {"--bogus " + PathOf(*good), 2, "", "unknown option --bogus"},
-        {"--codepage x " + PathOf(*good), 2, "", "not a code page number"},
+        {.args = PathOf(*good), .status = 0, .out = "text\n", .errPart = ""},
+        {.args = PathOf(plain), .status = 1, .out = "", .errPart = ": no text"},
+        {.args = PathOf(*good) + " " + PathOf(plain), .status = 1, .out = "text\n", .errPart = ": no text"},
+        {.args = PathOf(*damaged),
+         .status = 2,
+         .out = "",
+         .errPart = "pagelet-cat: " + damagedPath + ": Range check error\n"},
+        {.args = PathOf(*damaged) + " " + PathOf(plain) + " " + PathOf(*good),
+         .status = 2,
+         .out = "text\n",
+         .errPart = "Range check error"},
+        {.args = "--codepage 12345 " + PathOf(*unknownCp), .status = 2, .out = "", .errPart = ": Invalid code page"},
+        {.args = Quote("/nonexistent/file.doc"),
+         .status = 2,
+         .out = "",
+         .errPart = "pagelet-cat: /nonexistent/file.doc: no such file"},
+        {.args = PathOf(*unreadable),
+         .status = 2,
+         .out = "",
+         .errPart = "pagelet-cat: " + unreadablePath + ": permission denied\n",
+         .asUser = true},
+        {.args = Quote(longName), .status = 2, .out = "", .errPart = ": file name too long: the system allows"},
+        {.args = "", .status = 2, .out = "", .errPart = "no file given"},
+        {.args = "--bogus " + PathOf(*good), .status = 2, .out = "", .errPart = "unknown option --bogus"},
+        {.args = "--codepage x " + PathOf(*good), .status = 2, .out = "", .errPart = "not a code page number"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.args);
-        const TResult r = RunCat(c.args);
+        const TResult r = RunCat(c.args, c.asUser);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, c.out);
         if (c.errPart.empty())
@@ -114,6 +140,23 @@ TEST(PageletCat, ExitStatus) {
         else
             EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
     }
+}
+
+// The converter hands the text over in parts of 32768 code units: a CR LF
+// and a surrogate pair cut between two parts come out as when whole, and a
+// high surrogate at the very end becomes U+FFFD.
+TEST(PageletCat, PairsCutBetweenParts) {
+    std::u16string text(32767, u'a');
+    text += u"\r\n";
+    text.append(32766, u'b');
+    text += u"\U0001F600";  // its high half ends the second part
+    text += u"c\xD800";
+    auto file = Utf16Doc(text).Write();
+    const TResult r = RunCat(PathOf(*file));
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string expected =
+        std::string(32767, 'a') + "\n" + std::string(32766, 'b') + "\xF0\x9F\x98\x80" + "c\xEF\xBF\xBD";
+    EXPECT_TRUE(r.out == expected) << r.out.size() << " bytes";
 }
 
 // Text longer than the output buffer comes out whole.
