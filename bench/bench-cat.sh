@@ -2,7 +2,9 @@
 # Wall time (median of several runs) and peak memory (max RSS) of pagelet-cat
 # on the large corpus documents, beside catdoc and antiword when they are
 # installed, and the floor: reading the file once (cat FILE > /dev/null).
-# Prints a Markdown table. Figures, not a pass/fail test.
+# Two tables: runs back to back, and runs after 2 s of idle each (as a user
+# runs a tool now and then: the kernel's fresh pages and caches are cold
+# then). Markdown tables. Figures, not a pass/fail test.
 #
 #   bench/bench-cat.sh [--runs N] [--cat PATH/TO/pagelet-cat] [FILE...]
 #
@@ -69,52 +71,59 @@ def run_once(argv):
         peak = int(err.decode().strip().splitlines()[-1]) if gnu_time else usage.ru_maxrss
         return elapsed, peak, usage.ru_utime + usage.ru_stime
 
-def measure(argv):
-    """Median wall seconds, the largest max RSS (KiB) and median CPU seconds."""
+def measure(argv, idle):
+    """Median wall seconds, the largest max RSS (KiB) and median CPU seconds;
+    with idle, each run comes after 2 s of sleep."""
     times, peaks, cpus = [], [], []
     run_once(argv)  # warms the page cache
     for _ in range(runs):
+        if idle:
+            time.sleep(2)
         elapsed, peak, cpu = run_once(argv)
         times.append(elapsed)
         peaks.append(peak)
         cpus.append(cpu)
     return statistics.median(times), max(peaks), statistics.median(cpus)
 
-results = {}
-for name, argv in tools:
-    for f in files:
-        results[(name, f)] = measure(argv + [f])
-
 def mb(kib):
     return kib * 1024 / 1e6
 
-header = "| tool |"
-rule = "|---|"
-for f in files:
-    size = os.path.getsize(f) / 1e6
-    base = os.path.basename(f)
-    header += f" {base} ({size:.1f} MB): wall time | CPU time | peak memory |"
-    rule += "---:|---:|---:|"
 how = "GNU time's maximum resident set size" if gnu_time else (
     "wait4 max RSS, which includes the %.0f MB of the forking Python runner" % mb(run_once(["true"])[1]))
 print(f"Median wall time and CPU time (user + system) of {runs} runs after one warm-up run; "
       f"peak memory: {how}. {os.cpu_count()} CPUs, load average {load:.1f} before the runs.")
-print()
-print(header)
-print(rule)
-for name, _ in tools:
-    row = f"| {name} |"
+
+for idle in (False, True):
+    results = {}
+    for name, argv in tools:
+        for f in files:
+            results[(name, f)] = measure(argv + [f], idle)
+
+    header = "| tool |"
+    rule = "|---|"
     for f in files:
-        t, peak, cpu = results[(name, f)]
-        row += f" {t * 1000:.0f} ms | {cpu * 1000:.0f} ms | {mb(peak):.1f} MB |"
-    print(row)
-print()
-for f in files:
-    base = os.path.basename(f)
-    ours, our_peak, _ = results[("pagelet-cat", f)]
-    line = f"- {base}: pagelet-cat's peak memory is {our_peak * 1024 / os.path.getsize(f):.2f} x the file's size"
-    for other in ("catdoc", "antiword"):
-        if (other, f) in results:
-            line += f"; it is {results[(other, f)][0] / ours:.1f} x as fast as {other}"
-    print(line + ".")
+        size = os.path.getsize(f) / 1e6
+        base = os.path.basename(f)
+        header += f" {base} ({size:.1f} MB): wall time | CPU time | peak memory |"
+        rule += "---:|---:|---:|"
+    print()
+    print("After 2 s idle before each run:" if idle else "Back to back:")
+    print()
+    print(header)
+    print(rule)
+    for name, _ in tools:
+        row = f"| {name} |"
+        for f in files:
+            t, peak, cpu = results[(name, f)]
+            row += f" {t * 1000:.0f} ms | {cpu * 1000:.0f} ms | {mb(peak):.1f} MB |"
+        print(row)
+    print()
+    for f in files:
+        base = os.path.basename(f)
+        ours, our_peak, _ = results[("pagelet-cat", f)]
+        line = f"- {base}: pagelet-cat's peak memory is {our_peak * 1024 / os.path.getsize(f):.2f} x the file's size"
+        for other in ("catdoc", "antiword"):
+            if (other, f) in results:
+                line += f"; it is {results[(other, f)][0] / ours:.1f} x as fast as {other}"
+        print(line + ".")
 PY

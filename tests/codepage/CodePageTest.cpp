@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -93,18 +91,16 @@ TEST(CodePage, SystemAnsiCodePageIsKnown) {
     EXPECT_EQ(Decode(acp, {'a', 'b'}), u"ab");
 }
 
-// Not a pass/fail timing: prints how long a large 8-bit buffer takes.
-TEST(CodePage, LargeBufferThroughput) {
+// A large 8-bit buffer with one unassigned byte in the middle decodes whole
+// (its speed is a benchmark's business).
+TEST(CodePage, LargeBuffer) {
     std::vector<uint8_t> bytes(8 << 20);
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x20 + i % 0xE0);
     bytes[12345] = 0x81;  // one unassigned byte in the middle
-    auto start = std::chrono::steady_clock::now();
     std::optional<std::u16string> got = Decode(1252, bytes);
-    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(got->size(), bytes.size());
     EXPECT_EQ((*got)[12345], u'\u0081');
-    std::printf("decoded %zu bytes of code page 1252 in %.1f ms\n", bytes.size(), ms);
 }
 
 }  // namespace

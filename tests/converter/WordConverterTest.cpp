@@ -111,23 +111,28 @@ TEST(WordConverter, PiecesAndTheirEncodings) {
              return WithPieces({0, 5}, {{0x800}}).DocText16(0x800, u"a\u0007b\u0013\r");
          },
          u"a\u0007b\u0013\r"},
-        {"the filter drops them",
-         [] {
-             return WithPieces({0, 5}, {{0x800}}).DocText16(0x800, u"a\u0007b\u0013\r");
-         },
-         u"ab\r", false, 1251, true},
+        {.name = "the filter drops them",
+         .make =
+             [] {
+                 return WithPieces({0, 5}, {{0x800}}).DocText16(0x800, u"a\u0007b\u0013\r");
+             },
+         .expected = u"ab\r",
+         .printable = true},
         {"UTF-16 is copied as stored: NUL and a lone surrogate stay",
          [] {
              return WithPieces({0, 3}, {{0x800}}).DocText16(0x800, std::u16string(u"\0\xD800x", 3));
          },
          std::u16string(u"\0\xD800x", 3)},
-        {"two equal character positions: an empty piece, the code page not consulted",
-         [] {
-             return WithPieces({0, 2, 2}, {{0x800}, {CompressedFc(0x900)}})
-                 .DocText16(0x800, u"ok")
-                 .DocBytes(0x900, "x");
-         },
-         u"ok", true, 12345},
+        {.name = "two equal character positions: an empty piece, the code page not consulted",
+         .make =
+             [] {
+                 return WithPieces({0, 2, 2}, {{0x800}, {CompressedFc(0x900)}})
+                     .DocText16(0x800, u"ok")
+                     .DocBytes(0x900, "x");
+             },
+         .expected = u"ok",
+         .forceCP = true,
+         .cp = 12345},
     });
 }
 
@@ -139,21 +144,65 @@ TEST(WordConverter, EightBitCodePages) {
         };
     };
     RunCases({
-        {"ForceCP 1251: 0xC0 is Cyrillic A", byteC0, u"\u0410", true, 1251},
-        {"without ForceCP the ANSI code page (1252) decodes, whatever CP", byteC0, u"\u00C0", false, 1251},
-        {"ForceCP with CP 0 is the ANSI code page", byteC0, u"\u00C0", true, 0},
+        {.name = "ForceCP 1251: 0xC0 is Cyrillic A",
+         .make = byteC0,
+         .expected = u"\u0410",
+         .forceCP = true,
+         .cp = 1251},
+        {.name = "without ForceCP the ANSI code page (1252) decodes, whatever CP",
+         .make = byteC0,
+         .expected = u"\u00C0"},
+        {.name = "ForceCP with CP 0 is the ANSI code page",
+         .make = byteC0,
+         .expected = u"\u00C0",
+         .forceCP = true,
+         .cp = 0},
         {"1252: the euro sign and the unassigned 0x81 and 0x9D", bytes("\x80\x81\x9D"), u"\u20AC\u0081\u009D"},
-        {"ForceCP 1200: UTF-16 LE, odd byte dropped", bytes(std::string_view("A\0B\0C", 5)), u"AB", true, 1200},
-        {"ForceCP 1201: UTF-16 BE", bytes(std::string_view("\0A\0B", 4)), u"AB", true, 1201},
-        {"ForceCP 65001: valid UTF-8", bytes("\xC3\xA9\xE2\x82\xAC"), u"\u00E9\u20AC", true, 65001},
-        {"ForceCP 65001: an invalid sequence empties the piece", bytes("ab\xC3"), u"", true, 65001},
-        {"ForceCP 65000: UTF-7", bytes("+BBA-"), u"\u0410", true, 65000},
-        {"ForceCP 866", bytes("\x80"), u"\u0410", true, 866},
-        {"ForceCP 932: a double-byte character", bytes("\x82\xA0"), u"\u3042", true, 932},
-        {"an unknown code page with 8-bit text", byteC0, u"", true, 12345, false, u"Invalid code page"},
-        {"a negative code page with 8-bit text", byteC0, u"", true, -1, false, u"Invalid code page"},
-        {"an unknown code page and only UTF-16 pieces: no error", HelloAt800, u"Hello", true, 12345},
-        {"an unknown code page unforced", byteC0, u"\u00C0", false, 12345},
+        {.name = "ForceCP 1200: UTF-16 LE, odd byte dropped",
+         .make = bytes(std::string_view("A\0B\0C", 5)),
+         .expected = u"AB",
+         .forceCP = true,
+         .cp = 1200},
+        {.name = "ForceCP 1201: UTF-16 BE",
+         .make = bytes(std::string_view("\0A\0B", 4)),
+         .expected = u"AB",
+         .forceCP = true,
+         .cp = 1201},
+        {.name = "ForceCP 65001: valid UTF-8",
+         .make = bytes("\xC3\xA9\xE2\x82\xAC"),
+         .expected = u"\u00E9\u20AC",
+         .forceCP = true,
+         .cp = 65001},
+        {.name = "ForceCP 65001: an invalid sequence empties the piece",
+         .make = bytes("ab\xC3"),
+         .expected = u"",
+         .forceCP = true,
+         .cp = 65001},
+        {.name = "ForceCP 65000: UTF-7", .make = bytes("+BBA-"), .expected = u"\u0410", .forceCP = true, .cp = 65000},
+        {.name = "ForceCP 866", .make = bytes("\x80"), .expected = u"\u0410", .forceCP = true, .cp = 866},
+        {.name = "ForceCP 932: a double-byte character",
+         .make = bytes("\x82\xA0"),
+         .expected = u"\u3042",
+         .forceCP = true,
+         .cp = 932},
+        {.name = "an unknown code page with 8-bit text",
+         .make = byteC0,
+         .expected = u"",
+         .forceCP = true,
+         .cp = 12345,
+         .error = u"Invalid code page"},
+        {.name = "a negative code page with 8-bit text",
+         .make = byteC0,
+         .expected = u"",
+         .forceCP = true,
+         .cp = -1,
+         .error = u"Invalid code page"},
+        {.name = "an unknown code page and only UTF-16 pieces: no error",
+         .make = HelloAt800,
+         .expected = u"Hello",
+         .forceCP = true,
+         .cp = 12345},
+        {.name = "an unknown code page unforced", .make = byteC0, .expected = u"\u00C0", .cp = 12345},
     });
 }
 
@@ -193,14 +242,17 @@ TEST(WordConverter, ClxWalk) {
         {"lcb 28: two pieces", withClx(TClxBuilder().PcdtWithLcb(28, {0, 5, 6}, two)), u"Hello,"},
         {"lcb 20: one piece; the 4 bytes left over are walked as clxt",
          withClx(TClxBuilder().PcdtWithLcb(20, {0, 5}, one).Raw({0x03, 0x03, 0x03, 0x03})), u"Hello"},
-        {"lcb 20: a Prc among the left-over bytes is read",
-         withClx(TClxBuilder().PcdtWithLcb(20, {0, 5}, one).Raw({0x01, 0xFF, 0xFF, 0x00})), u"", false, 1251, false,
-         u"Range check error"},
+        {.name = "lcb 20: a Prc among the left-over bytes is read",
+         .make = withClx(TClxBuilder().PcdtWithLcb(20, {0, 5}, one).Raw({0x01, 0xFF, 0xFF, 0x00})),
+         .expected = u"",
+         .error = u"Range check error"},
         {"a second Pcdt replaces the first", withClx(TClxBuilder().Pcdt({0, 5}, one).Pcdt({0, 5}, {{0x80E}})),
          u"world"},
         {"no Pcdt: empty", withClx(TClxBuilder().Prc({0x01, 0x02})), u""},
-        {"a negative cbGrpprl", withClx(TClxBuilder().PrcHeader(-1).Pcdt({0, 5}, one)), u"", false, 1251, false,
-         u"Range check error"},
+        {.name = "a negative cbGrpprl",
+         .make = withClx(TClxBuilder().PrcHeader(-1).Pcdt({0, 5}, one)),
+         .expected = u"",
+         .error = u"Range check error"},
         {"the walk ends at fcClx + lcbClx: a Pcdt after it is not read",
          [] {
              TClxBuilder clx = TClxBuilder().Pcdt({0, 5}, {{0x800}});
@@ -219,16 +271,25 @@ TEST(WordConverter, DamagedPieceTables) {
     const std::vector<TPcd> one = {{0x800}};
     const auto big = 0xFFFFFFF0u;
     RunCases({
-        {"a Pcdt announcing more pieces than the table stream holds",
-         hello(TClxBuilder().PcdtWithLcb(12 * 1000 + 4, {0, 5}, one), big), u"", false, 1251, false, u"damaged", true},
-        {"a Pcdt with the largest lcb", hello(TClxBuilder().PcdtWithLcb(0x7FFFFFFF, {0, 5}, one), big), u"", false,
-         1251, false, u"damaged", true},
+        {.name = "a Pcdt announcing more pieces than the table stream holds",
+         .make = hello(TClxBuilder().PcdtWithLcb(12 * 1000 + 4, {0, 5}, one), big),
+         .expected = u"",
+         .error = u"damaged",
+         .errorIsPart = true},
+        {.name = "a Pcdt with the largest lcb",
+         .make = hello(TClxBuilder().PcdtWithLcb(0x7FFFFFFF, {0, 5}, one), big),
+         .expected = u"",
+         .error = u"damaged",
+         .errorIsPart = true},
         {"a negative lcb reads nothing", hello(TClxBuilder().PcdtWithLcb(-100, {}, {}), big), u""},
-        {"the PlcPcd cut by the end of the table stream",
-         [] {
-             return TDocBuilder().Clx(TClxBuilder().Pcdt({0, 5}, {{0x800}})).TableSize(0x20 + 5 + 8 + 6);
-         },
-         u"", false, 1251, false, u"damaged", true},
+        {.name = "the PlcPcd cut by the end of the table stream",
+         .make =
+             [] {
+                 return TDocBuilder().Clx(TClxBuilder().Pcdt({0, 5}, {{0x800}})).TableSize(0x20 + 5 + 8 + 6);
+             },
+         .expected = u"",
+         .error = u"damaged",
+         .errorIsPart = true},
         {"lcbClx past the table's end: the walk stops there", hello(TClxBuilder().Pcdt({0, 5}, one), big), u"Hello"},
         {"fcClx beyond the table stream", [] { return HelloAt800().FcLcbClx(0x10000, 100); }, u""},
         {"fcClx + lcbClx beyond 32 bits", [] { return HelloAt800().FcLcbClx(0xFFFFFFFF, 0xFFFFFFFF); }, u""},
@@ -265,11 +326,14 @@ TEST(WordConverter, DamagedPieceTables) {
              return WithPieces({0, 5, 10}, {{0x800}, {0x800}}).DocText16(0x800, u"Hello");
          },
          u"HelloHello"},
-        {"pieces covering more bytes than the stream holds",
-         [] {
-             return WithPieces({0, 0x405, 0x80A}, {{0}, {0}}).DocText16(0x800, u"Hello");
-         },
-         u"", false, 1251, false, u"damaged", true},
+        {.name = "pieces covering more bytes than the stream holds",
+         .make =
+             [] {
+                 return WithPieces({0, 0x405, 0x80A}, {{0}, {0}}).DocText16(0x800, u"Hello");
+             },
+         .expected = u"",
+         .error = u"damaged",
+         .errorIsPart = true},
         {"a piece of 2^32 - 1 characters at a high offset",
          [] {
              return WithPieces({0, 0xFFFFFFFF}, {{0xFFFFFFF0}});
@@ -298,10 +362,17 @@ TEST(WordConverter, Word6) {
         {"fcMac below fcMin (0x300, 0x100)", word6(0x300, 0x100, 0x401), u""},
         {"fcMac beyond the stream", word6(0x300, 0x402, 0x401), u""},
         {"fcMin = fcMac", word6(0x300, 0x300, 0x401), u""},
-        {"an empty run is still decoded: an unknown code page is reported", word6(0x300, 0x300, 0x401), u"", true,
-         12345, false, u"Invalid code page"},
-        {"8-bit text with a forced code page",
-         [] { return TDocBuilder().Word6(0x200, 0x202).DocBytes(0x200, "\xC0\xE0"); }, u"\u0410\u0430", true, 1251},
+        {.name = "an empty run is still decoded: an unknown code page is reported",
+         .make = word6(0x300, 0x300, 0x401),
+         .expected = u"",
+         .forceCP = true,
+         .cp = 12345,
+         .error = u"Invalid code page"},
+        {.name = "8-bit text with a forced code page",
+         .make = [] { return TDocBuilder().Word6(0x200, 0x202).DocBytes(0x200, "\xC0\xE0"); },
+         .expected = u"\u0410\u0430",
+         .forceCP = true,
+         .cp = 1251},
         {"fields beyond a short stream read as zero: fcMac cut to its low half",
          [] { return TDocBuilder().Word6(4, 0x00010008).DocBytes(4, "WXYZ").DocSize(0x1E); }, u"WXYZ"},
     });

@@ -192,8 +192,8 @@ TEST_F(PluginTest, DetectStringIsCutToTheBuffer) {
         std::string buffer(2048, '#');
         Plugin().ListGetDetectString(buffer.data(), row.size);
         EXPECT_EQ(std::string(buffer.c_str()), row.expected) << "size " << row.size;
-        EXPECT_EQ(buffer[row.expected.size() + 1],
-                  row.size > static_cast<int>(row.expected.size() + 1) ? '#' : buffer[row.expected.size() + 1]);
+        // Nothing is written after the terminating NUL, within the size or beyond it.
+        EXPECT_EQ(buffer.find_first_not_of('#', row.expected.size() + 1), std::string::npos) << "size " << row.size;
     }
     std::string untouched(4, '#');
     Plugin().ListGetDetectString(untouched.data(), 0);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -79,6 +80,19 @@ TEST(CfbReader, RoundTripsEveryStream) {
             std::optional<std::vector<uint8_t>> got = reader.ReadStream(s.Name);
             ASSERT_TRUE(got.has_value()) << Utf16ToUtf8(s.Name);
             EXPECT_EQ(*got, s.Data) << Utf16ToUtf8(s.Name);
+            // Reads from any offset, across sectors and past the end.
+            std::optional<TCfbReader::TStream> stream = reader.OpenStream(s.Name);
+            ASSERT_TRUE(stream.has_value());
+            EXPECT_EQ(stream->size, s.Data.size());
+            for (size_t offset : {size_t{0}, size_t{1}, size_t{63}, size_t{511}, size_t{4097}, s.Data.size() / 2}) {
+                std::vector<uint8_t> part(1500, 0xEE);
+                const size_t n = reader.ReadAt(*stream, offset, part.data(), part.size());
+                const size_t expected = offset < s.Data.size() ? std::min(part.size(), s.Data.size() - offset) : 0;
+                ASSERT_EQ(n, expected) << "offset " << offset;
+                EXPECT_TRUE(std::equal(part.begin(), part.begin() + static_cast<std::ptrdiff_t>(n),
+                                       s.Data.begin() + static_cast<std::ptrdiff_t>(std::min(offset, s.Data.size()))))
+                    << "offset " << offset;
+            }
         }
     }
 }
@@ -187,7 +201,6 @@ TEST(StorageSeam, OpenErrorCarriesCodeAndMessage) {
         TStoragePtr storage = StorageOpen(temp.Path());
         ADD_FAILURE() << "opening a damaged file succeeded";
     } catch (const EPagelet& e) {
-        std::printf("open error %08x: %s\n", static_cast<unsigned>(e.Code()), e.what());
         EXPECT_LT(e.Code(), 0);
         EXPECT_FALSE(e.Message().empty());
         EXPECT_NE(e.Message().back(), u'.');
@@ -224,8 +237,17 @@ size_t FatEntry(const std::vector<uint8_t>& f, uint32_t sector) { return CfbSect
 
 std::vector<TDamage> Damages() {
     return {
-        {"valid", [](auto&) {}, u"WordDocument", TOutcome::Ok, 3, true},
-        {"valid v4", [](auto&) {}, u"WordDocument", TOutcome::Ok, 4, true},
+        {.label = "valid",
+         .breakIt = [](auto&) {},
+         .stream = u"WordDocument",
+         .outcome = TOutcome::Ok,
+         .unbroken = true},
+        {.label = "valid v4",
+         .breakIt = [](auto&) {},
+         .stream = u"WordDocument",
+         .outcome = TOutcome::Ok,
+         .major = 4,
+         .unbroken = true},
         {"truncated header", [](auto& f) { f.resize(100); }, u"WordDocument", TOutcome::OpenError},
         {"sector shift 10", [](auto& f) { PutLE16(f, cfb::kOffSectorShift, 10); }, u"WordDocument",
          TOutcome::OpenError},
@@ -239,24 +261,30 @@ std::vector<TDamage> Damages() {
          TOutcome::OpenError},
         {"directory sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDirSector, 100000); }, u"WordDocument",
          TOutcome::OpenError},
-        {"directory chain loops",
-         [](auto& f) {
-             uint32_t dir = GetLE32(f, cfb::kOffFirstDirSector);
-             PutLE32(f, FatEntry(f, dir), dir);
-         },
-         u"WordDocument", TOutcome::OpenError, 3, false, true},
+        {.label = "directory chain loops",
+         .breakIt =
+             [](auto& f) {
+                 uint32_t dir = GetLE32(f, cfb::kOffFirstDirSector);
+                 PutLE32(f, FatEntry(f, dir), dir);
+             },
+         .stream = u"WordDocument",
+         .outcome = TOutcome::OpenError,
+         .loops = true},
         {"root entry is a storage", [](auto& f) { f[CfbDirEntryOffset(f, 0) + cfb::kOffEntryType] = 1; },
          u"WordDocument", TOutcome::OpenError},
         {"root child out of range", [](auto& f) { PutLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryChild, 5000); },
          u"WordDocument", TOutcome::ReadError},
-        {"directory tree loops",
-         [](auto& f) {
-             // Every right link points back to the tree's root: a search for a
-             // name that sorts last goes round.
-             uint32_t root = GetLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryChild);
-             for (uint32_t i = 1; i <= 5; ++i) PutLE32(f, CfbDirEntryOffset(f, i) + cfb::kOffEntryRight, root);
-         },
-         u"ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ", TOutcome::ReadError, 3, false, true},
+        {.label = "directory tree loops",
+         .breakIt =
+             [](auto& f) {
+                 // Every right link points back to the tree's root: a search for a
+                 // name that sorts last goes round.
+                 uint32_t root = GetLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryChild);
+                 for (uint32_t i = 1; i <= 5; ++i) PutLE32(f, CfbDirEntryOffset(f, i) + cfb::kOffEntryRight, root);
+             },
+         .stream = u"ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ",
+         .outcome = TOutcome::ReadError,
+         .loops = true},
         {"stream entry turned into a storage", [](auto& f) { f[Entry(f, u"WordDocument") + cfb::kOffEntryType] = 1; },
          u"WordDocument", TOutcome::None},
         {"name length beyond the name field",
@@ -273,12 +301,15 @@ std::vector<TDamage> Damages() {
          TOutcome::ReadError},
         {"stream chain ends early", [](auto& f) { PutLE32(f, FatEntry(f, StartOf(f, u"WordDocument")), 0xFFFFFFFE); },
          u"WordDocument", TOutcome::ReadError},
-        {"stream chain loops",
-         [](auto& f) {
-             uint32_t s = StartOf(f, u"WordDocument");
-             PutLE32(f, FatEntry(f, s + 1), s);
-         },
-         u"WordDocument", TOutcome::ReadError, 3, false, true},
+        {.label = "stream chain loops",
+         .breakIt =
+             [](auto& f) {
+                 uint32_t s = StartOf(f, u"WordDocument");
+                 PutLE32(f, FatEntry(f, s + 1), s);
+             },
+         .stream = u"WordDocument",
+         .outcome = TOutcome::ReadError,
+         .loops = true},
         {"stream cut off by the end of the file",
          [](auto& f) { f.resize(CfbSectorOffset(f, StartOf(f, u"WordDocument")) + 1000); }, u"WordDocument",
          TOutcome::ReadError},
@@ -291,25 +322,34 @@ std::vector<TDamage> Damages() {
          TOutcome::ReadError},
         {"mini stream of the root cut to nothing",
          [](auto& f) { PutLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntrySize, 0); }, u"1Table", TOutcome::ReadError},
-        {"mini chain loops",
-         [](auto& f) {
-             uint32_t miniFat = GetLE32(f, cfb::kOffFirstMiniFatSector);
-             uint32_t s = StartOf(f, u"1Table");
-             PutLE32(f, CfbSectorOffset(f, miniFat) + 4 * size_t{s}, s);
-         },
-         u"1Table", TOutcome::ReadError, 3, false, true},
-        {"mini FAT chain loops",
-         [](auto& f) {
-             uint32_t miniFat = GetLE32(f, cfb::kOffFirstMiniFatSector);
-             PutLE32(f, FatEntry(f, miniFat), miniFat);
-         },
-         u"1Table", TOutcome::ReadError, 3, false, true},
-        {"mini stream chain loops",
-         [](auto& f) {
-             uint32_t first = GetLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryStart);
-             PutLE32(f, FatEntry(f, first), first);
-         },
-         u"1Table", TOutcome::ReadError, 3, false, true},
+        {.label = "mini chain loops",
+         .breakIt =
+             [](auto& f) {
+                 uint32_t miniFat = GetLE32(f, cfb::kOffFirstMiniFatSector);
+                 uint32_t s = StartOf(f, u"1Table");
+                 PutLE32(f, CfbSectorOffset(f, miniFat) + 4 * size_t{s}, s);
+             },
+         .stream = u"1Table",
+         .outcome = TOutcome::ReadError,
+         .loops = true},
+        {.label = "mini FAT chain loops",
+         .breakIt =
+             [](auto& f) {
+                 uint32_t miniFat = GetLE32(f, cfb::kOffFirstMiniFatSector);
+                 PutLE32(f, FatEntry(f, miniFat), miniFat);
+             },
+         .stream = u"1Table",
+         .outcome = TOutcome::ReadError,
+         .loops = true},
+        {.label = "mini stream chain loops",
+         .breakIt =
+             [](auto& f) {
+                 uint32_t first = GetLE32(f, CfbDirEntryOffset(f, 0) + cfb::kOffEntryStart);
+                 PutLE32(f, FatEntry(f, first), first);
+             },
+         .stream = u"1Table",
+         .outcome = TOutcome::ReadError,
+         .loops = true},
         {"large stream unaffected by a broken mini FAT",
          [](auto& f) { PutLE32(f, cfb::kOffFirstMiniFatSector, 0xFFFFFFF0); }, u"WordDocument", TOutcome::Ok},
     };
@@ -321,7 +361,11 @@ std::vector<TDamage> DifatDamages() {
         return CfbSectorOffset(f, GetLE32(f, cfb::kOffFirstDifatSector)) + 512 - 4;
     };
     return {
-        {"DIFAT valid", [](auto&) {}, u"WordDocument", TOutcome::Ok, 3, true},
+        {.label = "DIFAT valid",
+         .breakIt = [](auto&) {},
+         .stream = u"WordDocument",
+         .outcome = TOutcome::Ok,
+         .unbroken = true},
         {"DIFAT chain loops", [=](auto& f) { PutLE32(f, difatNext(f), GetLE32(f, cfb::kOffFirstDifatSector)); },
          u"WordDocument", TOutcome::OpenError},
         {"DIFAT chain ends early", [=](auto& f) { PutLE32(f, difatNext(f), 0xFFFFFFFE); }, u"WordDocument",
@@ -335,6 +379,11 @@ void CheckDamage(const TDamage& d, const std::vector<uint8_t>& original, const T
     SCOPED_TRACE(d.label);
     std::vector<uint8_t> file = original;
     d.breakIt(file);
+
+    // The loop check finds exactly the loops.
+    const std::u16string_view names[] = {d.stream};
+    const TCfbSpanSource source(file);
+    EXPECT_EQ(TCfbReader::FindLoop(source, names).empty(), !d.loops) << TCfbReader::FindLoop(source, names);
 
     // Our own reader: exactly the expected outcome.
     std::optional<TCfbReader> reader;
@@ -364,10 +413,9 @@ void CheckDamage(const TDamage& d, const std::vector<uint8_t>& original, const T
     // The platform's storage (ole32 under Windows): an answer or an
     // EPagelet; a file with a loop fails as damaged.
     TTempFile temp(file);
-    const std::u16string_view streams[] = {d.stream};
     try {
         if (StorageIsCompoundFile(temp.Path())) {
-            TStoragePtr storage = StorageOpen(temp.Path(), streams);
+            TStoragePtr storage = StorageOpen(temp.Path(), names);
             std::optional<std::vector<uint8_t>> got = StorageReadStream(*storage, d.stream);
             EXPECT_FALSE(d.loops) << "read a looping file";
             if (d.unbroken) {
@@ -396,8 +444,8 @@ TEST(StorageSeam, DamagedFilesFailCleanly) {
     for (const TDamage& d : DifatDamages()) CheckDamage(d, difat, &streams[0]);
 }
 
-// Every prefix of a small valid file, placed at the very end of a buffer of
-// exactly its size, so that a sanitizer catches any read past it.
+// Every prefix of a small valid file, .stream = placed at the very end of a buffer of
+// exactly its size, .outcome = so that a sanitizer catches any read past it.
 TEST(CfbReader, EveryTruncationFailsCleanly) {
     std::vector<TCfbStream> streams = {{u"WordDocument", Pattern(5000, 1), u""}, {u"1Table", Pattern(200, 2), u""}};
     const std::vector<uint8_t> file = BuildCompoundFile(streams);
@@ -422,7 +470,7 @@ TEST(CfbReader, EveryTruncationFailsCleanly) {
     EXPECT_GT(read, 0u);
 }
 
-// The fuzz regression files (our seed documents and fuzz finds), replayed.
+// The fuzz regression files (our seed documents and fuzz finds), .major = replayed.
 TEST(CfbReader, ReplaysRegressionFiles) {
     std::filesystem::path dir = std::filesystem::path(PAGELET_SOURCE_DIR) / "fuzz" / "regress";
     ASSERT_TRUE(std::filesystem::is_directory(dir)) << "no regression files in " << dir.string();
@@ -445,7 +493,7 @@ TEST(CfbReader, ReplaysRegressionFiles) {
     EXPECT_GT(replayed, 0u);
 }
 
-// The real documents: every one opens or fails with EPagelet, and those that
+// The real documents: every one opens or fails with EPagelet, .unbroken = and those that
 // hold text have a "WordDocument" stream.
 TEST(StorageSeam, CorpusDocumentsOpen) {
     std::filesystem::path docs = std::filesystem::path(PAGELET_CORPUS_DIR) / "docs";
