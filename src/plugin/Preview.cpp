@@ -122,6 +122,7 @@ HBITMAP MakePreviewBitmap(const std::u16string& fileName, int width, int height)
     std::u16string converted;
     try {
         TWordConverter converter;  // this call's own
+        converter.SetMaxChars(layout.MaxChars);  // decodes no more than the page shows
         converted = converter.LoadText(fileName, settings.Printable, settings.CP, settings.ForceCP);
     } catch (...) {
         return nullptr;
