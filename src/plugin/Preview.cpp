@@ -121,7 +121,7 @@ HBITMAP MakePreviewBitmap(const std::u16string& fileName, int width, int height)
     const TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
     std::u16string converted;
     try {
-        TWordConverter converter;  // this call's own
+        TWordConverter converter;                // this call's own
         converter.SetMaxChars(layout.MaxChars);  // decodes no more than the page shows
         converted = converter.LoadText(fileName, settings.Printable, settings.CP, settings.ForceCP);
     } catch (...) {
