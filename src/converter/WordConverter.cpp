@@ -1,6 +1,7 @@
 #include "converter/WordConverter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cstring>
 #include <filesystem>
@@ -379,16 +380,18 @@ void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& boun
         ReadEightBitText(doc, bounds.start, bounds.end, cp, forceCP, sink);
         return;
     }
-    // Copied as stored: nulls, controls and unpaired surrogates stay.
-    std::vector<uint8_t> bytes(kChunkBytes);
-    std::u16string units;
+    // Copied as stored: nulls, controls and unpaired surrogates stay. The
+    // bytes are read straight into the code units that go to the sink.
+    std::u16string units(kChunkBytes / 2, u'\0');
     for (uint64_t at = bounds.start; at < bounds.end && !sink.Full();) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, bounds.end - at));
-        const size_t got = doc.ReadAt(at, bytes.data(), want);
-        if (got == 0) break;
-        units.clear();
-        AppendUtf16Bytes(bytes.data(), got, false, units);
-        sink.Append(units);
+        const size_t got = doc.ReadAt(at, units.data(), want);
+        if (got < 2) break;
+        const size_t n = got / 2;
+        if constexpr (std::endian::native == std::endian::big) {
+            for (size_t i = 0; i < n; ++i) units[i] = static_cast<char16_t>(units[i] >> 8 | units[i] << 8);
+        }
+        sink.Append(units.data(), n);
         at += got;
     }
 }
