@@ -1,9 +1,16 @@
-// ListLoad of one document against the floor: a bare RICHEDIT20W control
-// given the same text by WM_SETTEXT. Each run is timed from the call to the
-// end of the painting that follows (the message queue pumped empty); the
-// medians and their ratio are printed. Figures, not a pass/fail test.
+// ListLoad of one document as the host sees it, against a bare RICHEDIT20W
+// given the whole text by one WM_SETTEXT. Figures, not a pass/fail test.
 //
-//   bench-listload.exe PLUGIN.wlx DOCUMENT [RUNS]
+//   bench-listload.exe viewer PLUGIN.wlx DOCUMENT [RUNS]
+//   bench-listload.exe bare DOCUMENT [RUNS]
+//
+// viewer: from the call of ListLoad, the time until the control shows text
+// with nothing left to paint (first paint), until its text stops growing
+// (whole text: the last change before 2 s without one) and the longest gap
+// between ticks of a 10 ms timer on the host's thread after the first paint
+// (the longest the host was blocked). bare: the converter's text given to a
+// bare control in one WM_SETTEXT, timed until it is painted; the thread is
+// blocked all that time. Medians of RUNS runs, each line "name value".
 
 #include <windows.h>
 #include <richedit.h>
@@ -11,9 +18,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "loading/DocumentText.h"
+#include "loading/Loaders.h"
 #include "plugin/ListerApi.h"
 
 namespace lister = pagelet::lister;
@@ -45,6 +55,13 @@ double Median(std::vector<double> v) {
 }
 
 HWND MakeLister() {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"BenchLister";
+    RegisterClassW(&wc);
+    LoadLibraryW(L"RICHED20.DLL");
     HWND wnd = CreateWindowExW(0, L"BenchLister", L"Lister", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 800, 600, nullptr,
                                nullptr, GetModuleHandleW(nullptr), nullptr);
     UpdateWindow(wnd);
@@ -52,17 +69,30 @@ HWND MakeLister() {
     return wnd;
 }
 
-}  // namespace
+// The host's 10 ms timer: the longest gap between its ticks since Arm.
+double LastTick = 0;
+double LongestGap = 0;
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    double now = Now();
+    LongestGap = std::max(LongestGap, now - LastTick);
+    LastTick = now;
+}
+void ArmGapMeter() {
+    LastTick = Now();
+    LongestGap = 0;
+}
 
-int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: bench-listload PLUGIN.wlx DOCUMENT [RUNS]\n");
-        return 2;
-    }
-    int runs = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
-    HMODULE plugin = LoadLibraryA(argv[1]);
+LONG TextLength(HWND control) {
+    GETTEXTLENGTHEX query{GTL_NUMCHARS, 1200};
+    return static_cast<LONG>(SendMessageW(control, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
+}
+
+bool Painted(HWND control) { return TextLength(control) > 0 && !GetUpdateRect(control, nullptr, FALSE); }
+
+int RunViewer(const char* pluginPath, char* document, int runs) {
+    HMODULE plugin = LoadLibraryA(pluginPath);
     if (!plugin) {
-        std::fprintf(stderr, "cannot load %s (error %lu)\n", argv[1], GetLastError());
+        std::fprintf(stderr, "cannot load %s (error %lu)\n", pluginPath, GetLastError());
         return 1;
     }
     auto listLoad = reinterpret_cast<lister::TListLoad>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListLoad")));
@@ -71,7 +101,7 @@ int main(int argc, char** argv) {
     auto setDefaults = reinterpret_cast<lister::TListSetDefaultParams>(
         reinterpret_cast<void*>(GetProcAddress(plugin, "ListSetDefaultParams")));
     if (!listLoad || !listClose || !setDefaults) {
-        std::fprintf(stderr, "%s lacks the lister exports\n", argv[1]);
+        std::fprintf(stderr, "%s lacks the lister exports\n", pluginPath);
         return 1;
     }
     // Settings in the temporary folder: no Pagelet.ini there, so the defaults.
@@ -84,40 +114,74 @@ int main(int argc, char** argv) {
     std::snprintf(params.DefaultIniName, sizeof(params.DefaultIniName), "%sbench-listload\\lsplugin.ini", temp);
     setDefaults(&params);
 
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = DefWindowProcW;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"BenchLister";
-    RegisterClassW(&wc);
-    LoadLibraryW(L"RICHED20.DLL");
-
     HWND lister = MakeLister();
-    std::vector<double> loadTimes, floorTimes;
-    std::wstring text;
-    for (int run = 0; run <= runs; ++run) {  // run 0 warms up and is not counted
-        double start = Now();
-        HWND viewer = listLoad(lister, argv[2], 0);
+    SetTimer(nullptr, 0, 10, Tick);
+    std::vector<double> firstPaints, wholes, gaps, returns;
+    LONG shown = 0;
+    for (int run = 0; run < runs; ++run) {
         PumpUntilIdle();
-        double loaded = Now() - start;
+        double start = Now();
+        HWND viewer = listLoad(lister, document, 0);
+        double returned = Now() - start;
         if (!viewer) {
-            std::fprintf(stderr, "ListLoad failed for %s\n", argv[2]);
+            std::fprintf(stderr, "ListLoad failed for %s\n", document);
             return 1;
         }
-        if (run == 0) {
-            HWND control = FindWindowExW(viewer, nullptr, L"RICHEDIT20W", nullptr);
-            text.resize(static_cast<size_t>(SendMessageW(control, WM_GETTEXTLENGTH, 0, 0)) + 1);
-            text.resize(static_cast<size_t>(
-                SendMessageW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()))));
-        } else {
-            loadTimes.push_back(loaded);
+        HWND control = FindWindowExW(viewer, nullptr, L"RICHEDIT20W", nullptr);
+        MSG msg;
+        while (!Painted(control) && GetMessageW(&msg, nullptr, 0, 0)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
         }
+        double firstPaint = Now() - start;
+        ArmGapMeter();
+        LONG length = TextLength(control);
+        double lastChange = Now();
+        double gapAtLastChange = 0;
+        while (Now() - lastChange < 2.0 && GetMessageW(&msg, nullptr, 0, 0)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+            LONG now = TextLength(control);
+            if (now != length) {
+                length = now;
+                lastChange = Now();
+                gapAtLastChange = LongestGap;
+            }
+        }
+        returns.push_back(returned);
+        firstPaints.push_back(firstPaint);
+        wholes.push_back(lastChange - start);
+        gaps.push_back(gapAtLastChange);
+        shown = length;
+        std::fprintf(stderr, "run %d: return %.1f ms, first paint %.1f ms, whole %.1f ms, longest block %.1f ms\n",
+                     run + 1, returned * 1000, firstPaint * 1000, (lastChange - start) * 1000, gapAtLastChange * 1000);
         listClose(viewer);
         PumpUntilIdle();
+    }
+    std::printf("characters_shown %ld\n", static_cast<long>(shown));
+    std::printf("listload_return_ms %.1f\n", Median(returns) * 1000);
+    std::printf("first_paint_ms %.1f\n", Median(firstPaints) * 1000);
+    std::printf("longest_block_ms %.1f\n", Median(gaps) * 1000);
+    std::printf("whole_text_ms %.1f\n", Median(wholes) * 1000);
+    DestroyWindow(lister);
+    return 0;
+}
 
+int RunBare(const char* document, int runs) {
+    pagelet::LoadingModuleInit();
+    std::string name(document);
+    if (!pagelet::LoadWithConverter(std::u16string(name.begin(), name.end()), false, 1251, false)) {
+        std::fprintf(stderr, "the converter read no text from %s\n", document);
+        return 1;
+    }
+    std::u16string text = pagelet::DocumentText->WholeText();
+    pagelet::LoadingModuleDone();
+    HWND lister = MakeLister();
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
         RECT client;
         GetClientRect(lister, &client);
-        start = Now();
+        double start = Now();
         HWND bare =
             CreateWindowExW(0, L"RICHEDIT20W", L"",
                             WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE | ES_AUTOVSCROLL |
@@ -126,17 +190,27 @@ int main(int argc, char** argv) {
         SendMessageW(bare, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
         SendMessageW(bare, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         PumpUntilIdle();
-        double floor = Now() - start;
-        if (run > 0) floorTimes.push_back(floor);
+        double took = Now() - start;
+        times.push_back(took);
+        std::fprintf(stderr, "run %d: %.1f ms\n", run + 1, took * 1000);
         DestroyWindow(bare);
         PumpUntilIdle();
     }
-    double load = Median(loadTimes), floor = Median(floorTimes);
-    std::printf("document: %s (%zu characters shown)\n", argv[2], text.size());
-    std::printf("runs: %d (median)\n", runs);
-    std::printf("ListLoad:                       %8.1f ms\n", load * 1000);
-    std::printf("floor (RICHEDIT20W, WM_SETTEXT): %8.1f ms\n", floor * 1000);
-    std::printf("ratio:                          %8.2f\n", load / floor);
+    std::printf("characters %zu\n", text.size());
+    std::printf("bare_whole_text_ms %.1f\n", Median(times) * 1000);
     DestroyWindow(lister);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 4 && std::strcmp(argv[1], "viewer") == 0)
+        return RunViewer(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 3);
+    if (argc >= 3 && std::strcmp(argv[1], "bare") == 0)
+        return RunBare(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
+    std::fprintf(stderr,
+                 "usage: bench-listload viewer PLUGIN.wlx DOCUMENT [RUNS]\n"
+                 "       bench-listload bare DOCUMENT [RUNS]\n");
+    return 2;
 }

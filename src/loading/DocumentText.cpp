@@ -23,26 +23,76 @@ std::u16string DecodeByMark(const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
+void TDocumentText::Clear() {
+    text_ = std::make_shared<const std::u16string>();
+    count_ = 0;
+}
+
 void TDocumentText::SetText(std::u16string_view text) {
-    lines_.clear();
+    Clear();
     // NUL characters occur inside real documents' text (fields, padding runs):
-    // they are dropped and the text goes on after them.
-    std::u16string plain;
-    plain.reserve(text.size());
+    // they are dropped and the text goes on after them. A first pass counts
+    // the result, so that the text is written once into a buffer of its size.
+    size_t size = 0;
+    size_t lines = 0;
+    bool afterCr = false;
+    bool lineOpen = false;
     for (const char16_t c : text) {
-        if (c != u'\0') plain += c;
+        if (c == u'\0') continue;
+        if (c == u'\n' && afterCr) {
+            afterCr = false;
+            continue;
+        }
+        afterCr = c == u'\r';
+        if (c == u'\r' || c == u'\n') {
+            size += 2;
+            ++lines;
+            lineOpen = false;
+        } else {
+            ++size;
+            lineOpen = true;
+        }
     }
-    // CR, LF and CR LF each end a line; a line end at the very end adds no empty line.
+    if (lineOpen) {
+        size += 2;
+        ++lines;
+    }
+    auto whole = std::make_shared<std::u16string>(size, u'\0');
+    char16_t* out = whole->data();
+    afterCr = false;
+    for (const char16_t c : text) {
+        if (c == u'\0') continue;
+        if (c == u'\n' && afterCr) {
+            afterCr = false;
+            continue;
+        }
+        afterCr = c == u'\r';
+        if (c == u'\r' || c == u'\n') {
+            *out++ = u'\r';
+            *out++ = u'\n';
+        } else {
+            *out++ = c;
+        }
+    }
+    if (lineOpen) {
+        *out++ = u'\r';
+        *out++ = u'\n';
+    }
+    text_ = std::move(whole);
+    count_ = lines;
+}
+
+std::vector<std::u16string> TDocumentText::Lines() const {
+    std::vector<std::u16string> lines;
+    lines.reserve(count_);
+    const std::u16string& text = *text_;
     size_t pos = 0;
-    const size_t size = plain.size();
-    while (pos < size) {
-        size_t end = pos;
-        while (end < size && plain[end] != u'\r' && plain[end] != u'\n') ++end;
-        lines_.emplace_back(plain, pos, end - pos);
-        pos = end;
-        if (pos < size && plain[pos] == u'\r') ++pos;
-        if (pos < size && plain[pos] == u'\n') ++pos;
+    while (pos < text.size()) {
+        const size_t end = text.find(u"\r\n", pos);
+        lines.emplace_back(text, pos, end - pos);
+        pos = end + 2;
     }
+    return lines;
 }
 
 bool TDocumentText::LoadFromFile(const std::u16string& fileName) {
@@ -50,18 +100,6 @@ bool TDocumentText::LoadFromFile(const std::u16string& fileName) {
     if (!ReadFileBytes(fileName, bytes)) return false;
     SetText(DecodeByMark(bytes));
     return true;
-}
-
-std::u16string TDocumentText::WholeText() const {
-    size_t total = 0;
-    for (const std::u16string& line : lines_) total += line.size() + 2;
-    std::u16string text;
-    text.reserve(total);
-    for (const std::u16string& line : lines_) {
-        text += line;
-        text += u"\r\n";
-    }
-    return text;
 }
 
 void ClearDocumentText() {

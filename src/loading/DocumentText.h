@@ -1,8 +1,10 @@
 #pragma once
 
-// The process-wide text of the document being loaded, as lines without line ends.
+// The process-wide text of the document being loaded: one string in which
+// every line ends with CR LF, shared with the viewers that show it.
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,21 +13,25 @@ namespace pagelet {
 
 class TDocumentText {
 public:
-    void Clear() { lines_.clear(); }
-    // Clears, then cuts text into lines: CR, LF and CR LF each end a line; a
-    // line end at the very end adds no empty line; NUL characters are dropped.
+    void Clear();
+    // Clears, then takes text: CR, LF and CR LF each end a line and become
+    // CR LF; a last line without an end gets one; NUL characters are dropped.
     void SetText(std::u16string_view text);
     // Reads a whole file, decodes it by its byte-order mark (UTF-8, UTF-16LE,
     // UTF-16BE; none: the system ANSI code page) and sets the lines.
     // False when the file cannot be read.
     bool LoadFromFile(const std::u16string& fileName);
     // Every line followed by CR LF; an empty list gives the empty string.
-    std::u16string WholeText() const;
-    size_t Count() const { return lines_.size(); }
-    const std::vector<std::u16string>& Lines() const { return lines_; }
+    const std::u16string& WholeText() const { return *text_; }
+    // The same string, for a viewer that keeps it after the next load.
+    std::shared_ptr<const std::u16string> SharedText() const { return text_; }
+    size_t Count() const { return count_; }
+    // The lines without their ends (a copy, made on each call).
+    std::vector<std::u16string> Lines() const;
 
 private:
-    std::vector<std::u16string> lines_;
+    std::shared_ptr<const std::u16string> text_ = std::make_shared<const std::u16string>();
+    size_t count_ = 0;
 };
 
 // Created at library load, destroyed (after being set to null) at unload.

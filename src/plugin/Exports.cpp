@@ -37,6 +37,11 @@ int PercentPosition(int32_t percent, size_t textLength) {
 
 void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
     TRichEdit& viewer = ViewerOf(viewerHandle);
+    // Word wrap rebuilds the control from its own text, in steps like the
+    // load; the others need the whole text in the control first.
+    if (command == lister::kCommandCopy || command == lister::kCommandSelectAll ||
+        command == lister::kCommandSetPercent)
+        viewer.FinishPending();
     switch (command) {
     case lister::kCommandCopy:
         viewer.CopyToClipboard();
@@ -62,6 +67,7 @@ void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
 // Selects the next match; false when the text does not occur there.
 bool SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFlags) {
     TRichEdit& viewer = ViewerOf(viewerHandle);
+    viewer.FinishPending();
     bool forward = !(searchFlags & lister::kSearchBackwards);
     unsigned findFlags = forward ? kFindDown : 0;
     if (searchFlags & lister::kSearchMatchCase) findFlags |= kFindMatchCase;

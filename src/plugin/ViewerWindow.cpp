@@ -57,6 +57,8 @@ HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_
         form->Viewer->SetWordWrapWithScrollBars((displayFlags & lister::kDisplayWrapText) != 0);
         form->Viewer->SetDarkScheme((displayFlags & lister::kDisplayDarkMode) != 0);
         form->Show();
+        // The first screen of a long text is painted before the host gets control back.
+        if (form->Viewer->Pending()) UpdateWindow(form->Handle());
         app.Handle = parentWin;
         TFormMain* hookForm = form.get();
         app.SetExceptionHook(

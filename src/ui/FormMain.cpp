@@ -130,9 +130,10 @@ void TFormMain::FormShow() {
     Viewer->SetFontStyle(fFontStyle);
     Viewer->SetFontColor(fFontColor);
     Viewer->SetFontCharset(fFontCharset);
-    Viewer->SetText(DocumentText ? DocumentText->WholeText() : std::u16string());
-    Viewer->SetSelStart(0);
+    ShowText(DocumentText ? DocumentText->SharedText() : nullptr);
 }
+
+void TFormMain::ShowText(std::shared_ptr<const std::u16string> text) { Viewer->LoadText(std::move(text), 0, 0); }
 
 void TFormMain::FormResize() {
     if (Viewer && Viewer->WordWrap()) Viewer->Repaint();

@@ -20,7 +20,7 @@ class TFormMain : public TForm {
 public:
     // Makes the form as a child of the foreign window parentWindow; FormCreate
     // has run when this returns. fileToView is not used: the text comes from
-    // DocumentText when the form is shown.
+    // DocumentText when the form is shown (ShowText).
     static std::unique_ptr<TFormMain> CreateParented(HWND parentWindow, const std::u16string& fileToView);
     ~TFormMain() override;
 
@@ -47,6 +47,11 @@ public:
     bool fPrintable = false;
     bool fForceCP = false;
     int32_t fCP = 1251;
+
+    // Loads a document's text into this viewer, replacing what it shows:
+    // the first screen at once, the rest in steps on this thread (see
+    // TRichEdit::LoadText); the caret at the start.
+    void ShowText(std::shared_ptr<const std::u16string> text);
 
     void FormCreate();
     void FormShow();

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -79,8 +80,14 @@ TEST(DocumentText, WholeTextAndClear) {
     EXPECT_EQ(document.WholeText(), u"\r\n");
     document.SetText(u"C");  // replaces, does not append
     EXPECT_EQ(document.Count(), 1u);
+    // A viewer's share of the text outlives the next load and the clearing.
+    const std::shared_ptr<const std::u16string> shared = document.SharedText();
+    document.SetText(u"D\rE");
+    EXPECT_EQ(document.Count(), 2u);
     document.Clear();
     EXPECT_EQ(document.Count(), 0u);
+    EXPECT_EQ(document.WholeText(), u"");
+    EXPECT_EQ(*shared, u"C\r\n");
 }
 
 class TTempDir {

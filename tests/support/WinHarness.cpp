@@ -136,9 +136,19 @@ void PumpMessages() {
 }
 
 void Pump(int rounds) {
-    for (int round = 0; round < rounds; ++round) {
-        PumpMessages();
-        Sleep(5);
+    // Until that many rounds in a row bring no message for a window (the
+    // thread's own timers aside), bounded: a long text arrives in the
+    // viewer from its own messages and timers, step after step.
+    MSG msg;
+    for (int idle = 0, round = 0; idle < rounds && round < 300; ++round) {
+        bool busy = false;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            busy = busy || msg.hwnd != nullptr;
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        idle = busy ? 0 : idle + 1;
+        Sleep(12);
     }
 }
 

@@ -72,8 +72,9 @@ std::wstring BuiltPluginPath();
 
 // Dispatches every queued message once.
 void PumpMessages();
-// A few rounds of PumpMessages with a short sleep between them, for what the
-// plug-in posts while it handles what was posted before.
+// Rounds of PumpMessages with a short sleep between them until `rounds` in a
+// row bring no message for a window, for what the plug-in posts (or sets a
+// timer for) while it handles what was posted before.
 void Pump(int rounds = 3);
 
 // Registers a window class of this program once (later calls do nothing).

@@ -4,11 +4,15 @@
 // it: read-only plain text, font and background properties that send nothing
 // when unchanged, a rebuild of the window when word wrap or scroll bars
 // change, key and wheel events that run before the control sees the message.
+// A long text arrives in steps: the first screen at once, the rest appended
+// from the control's own messages, so that the thread stays free between them.
 
 #include <windows.h>
+#include <richedit.h>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/toolkit/Application.h"
@@ -51,7 +55,23 @@ public:
 
     // Text and selection. Positions are the control's character positions.
     std::u16string Text() const;
+    // Replaces the text at once; forgets a text given to LoadText.
     void SetText(const std::u16string& text);
+    // Shows text (lines ending with CR LF) with the selection selStart..selEnd:
+    // a short text at once; a long one in steps, the first screen before this
+    // returns and the rest from messages the control posts to itself, each
+    // step bounded in time. The caret, selection and scroll position stay where
+    // they are while the text grows. A step that would leave the process less
+    // address space than its reserve is not made: the text then ends with a
+    // line that says how much is not shown. The control keeps the text for a
+    // rebuild of its window.
+    void LoadText(std::shared_ptr<const std::u16string> text, int selStart = 0, int selEnd = 0);
+    // Text of LoadText still to come.
+    bool Pending() const { return pending_; }
+    // Appends all pending text now (the reserve still applies).
+    void FinishPending();
+    // Characters of LoadText's text left out for the reserve; 0 when all shown.
+    size_t NotShown() const { return notShown_; }
     int GetTextLen() const;
     void SelectAll();
     void CopyToClipboard();
@@ -68,7 +88,8 @@ public:
     bool Focused() const;
 
     // Changing either rebuilds the window (text, selection, font, background
-    // and focus carried over; the zoom is not).
+    // and focus carried over; the zoom is not). The text comes back through
+    // LoadText's steps.
     bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool value);
     TScrollStyle ScrollBars() const { return scrollBars_; }
@@ -80,7 +101,8 @@ public:
 
     // Font of the control's default character format. A change applies the
     // whole font (EM_SETCHARFORMAT, SCF_DEFAULT); the same value sends nothing.
-    // An empty face is not applied.
+    // An empty face is not applied. A change of font or background finishes
+    // pending text first.
     const std::u16string& FontName() const { return fontName_; }
     int32_t FontSize() const { return fontSize_; }
     uint8_t FontStyle() const { return fontStyle_; }
@@ -132,6 +154,37 @@ private:
     void ApplyBackColor();
     COLORREF ShownColor(int32_t color, COLORREF dark) const;
     void Send(UINT msg, WPARAM wParam, LPARAM lParam) const;
+
+    // Stepped loading.
+    void StopFeed();
+    void ScheduleStep();
+    void Step(WPARAM feedId);
+    // The end of the next slice from fed_: about `units` of work (a character
+    // one unit, a paragraph more), cut after a line end where there is one,
+    // never inside CR LF or a surrogate pair. paragraphs: line ends inside.
+    size_t NextCut(size_t units, size_t& paragraphs) const;
+    // False when appending a slice of this size would eat into the reserve.
+    bool RoomFor(size_t chars, size_t paragraphs) const;
+    // Appends source_[fed_, end); keepView: selection and scroll stay.
+    void AppendSlice(size_t end, size_t paragraphs, bool keepView);
+    void AppendNotShownLine();
+    // Appends at position at (the end) as it is.
+    void AppendRaw(LONG at, const char16_t* text, size_t length);
+    // Appends at the end with redrawing off; selection and scroll position
+    // stay, and only what changed on screen is painted.
+    void AppendKeepingView(const char16_t* text, size_t length);
+    LONG ControlLength() const;
+
+    std::shared_ptr<const std::u16string> source_;
+    size_t fed_ = 0;       // characters of source_ in the control
+    size_t fedLines_ = 0;  // line ends among them
+    size_t notShown_ = 0;
+    bool pending_ = false;
+    uint32_t feedId_ = 0;  // tells this load's messages from older ones
+    double secondsPerUnit_ = 0;
+    uint64_t availAtStart_ = 0;  // address space left when the load began
+    CHARRANGE wantedSel_{0, 0};  // the selection to keep
+    CHARRANGE lastSel_{0, 0};    // the selection as the last step left it
 
     HWND parent_ = nullptr;
     HWND handle_ = nullptr;
