@@ -57,27 +57,29 @@ void TDocumentText::SetText(std::u16string_view text) {
         size += 2;
         ++lines;
     }
-    auto whole = std::make_shared<std::u16string>(size, u'\0');
-    char16_t* out = whole->data();
+    // Runs of ordinary characters go over in one piece each.
+    auto whole = std::make_shared<std::u16string>();
+    whole->reserve(size);
     afterCr = false;
-    for (const char16_t c : text) {
+    size_t run = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c != u'\0' && c != u'\r' && c != u'\n') {
+            afterCr = false;
+            continue;
+        }
+        whole->append(text.data() + run, i - run);
+        run = i + 1;
         if (c == u'\0') continue;
         if (c == u'\n' && afterCr) {
             afterCr = false;
             continue;
         }
         afterCr = c == u'\r';
-        if (c == u'\r' || c == u'\n') {
-            *out++ = u'\r';
-            *out++ = u'\n';
-        } else {
-            *out++ = c;
-        }
+        whole->append(u"\r\n", 2);
     }
-    if (lineOpen) {
-        *out++ = u'\r';
-        *out++ = u'\n';
-    }
+    whole->append(text.data() + run, text.size() - run);
+    if (lineOpen) whole->append(u"\r\n", 2);
     text_ = std::move(whole);
     count_ = lines;
 }
