@@ -115,10 +115,13 @@ bool LoadNextDocument(HWND parentWin, HWND listWin, const std::u16string& fileTo
     form.fCP = settings.CP;
     form.fForceCP = settings.ForceCP;
     TRichEdit& viewer = *form.Viewer;
+    // The previous document's pending text goes first, so that the colour
+    // change has nothing to finish.
+    viewer.SetText(u"");
     viewer.SetDarkScheme((displayFlags & lister::kDisplayDarkMode) != 0);
-    viewer.SetText(DocumentText->WholeText());
-    viewer.SetSelStart(0);
+    form.ShowText(DocumentText->SharedText());
     viewer.ScrollToStart();
+    if (viewer.Pending()) UpdateWindow(form.Handle());
     return true;
 }
 
