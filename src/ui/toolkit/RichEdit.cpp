@@ -37,7 +37,7 @@ constexpr size_t kLineUnits = 16;
 constexpr double kStepSeconds = 0.07;
 constexpr double kFinishSliceSeconds = 0.25;
 constexpr size_t kMinSliceUnits = 16 * 1024;
-constexpr size_t kMaxSliceUnits = 1024 * 1024;
+constexpr size_t kMaxSliceUnits = 256 * 1024;
 constexpr double kFirstSecondsPerUnit = 2e-6;
 constexpr UINT kCapturedRetryMs = 50;
 // The address space kept free for the host: a quarter of it, at least 256 MB.
@@ -166,6 +166,7 @@ void TRichEdit::LoadText(std::shared_ptr<const std::u16string> text, int selStar
     }
     availAtStart_ = MemoryStatus().ullAvailVirtual;
     secondsPerUnit_ = kFirstSecondsPerUnit;
+    lastSliceUnits_ = 0;
     // The first screen: a bounded count of characters and of lines.
     size_t end = 0;
     size_t lines = 0;
@@ -218,8 +219,11 @@ void TRichEdit::Step(WPARAM feedId) {
         SetTimer(handle_, kStepTimer, kCapturedRetryMs, nullptr);
         return;
     }
-    const double units = std::clamp(kStepSeconds / secondsPerUnit_, static_cast<double>(kMinSliceUnits),
-                                    static_cast<double>(kMaxSliceUnits));
+    // One quick slice (the thread had the processor to itself for a moment)
+    // must not make the next one long: a slice at most doubles.
+    const size_t ceiling = std::min(kMaxSliceUnits, 2 * std::max(lastSliceUnits_, kMinSliceUnits));
+    const double units =
+        std::clamp(kStepSeconds / secondsPerUnit_, static_cast<double>(kMinSliceUnits), static_cast<double>(ceiling));
     size_t lines = 0;
     const size_t end = NextCut(static_cast<size_t>(units), lines);
     if (!RoomFor(end - fed_, lines)) {
@@ -227,6 +231,7 @@ void TRichEdit::Step(WPARAM feedId) {
         return;
     }
     const size_t sliceUnits = (end - fed_) + lines * kLineUnits;
+    lastSliceUnits_ = sliceUnits;
     const double start = Seconds();
     AppendSlice(end, lines, true);
     const double spent = Seconds() - start;

@@ -182,6 +182,7 @@ private:
     bool pending_ = false;
     uint32_t feedId_ = 0;  // tells this load's messages from older ones
     double secondsPerUnit_ = 0;
+    size_t lastSliceUnits_ = 0;
     uint64_t availAtStart_ = 0;  // address space left when the load began
     CHARRANGE wantedSel_{0, 0};  // the selection to keep
     CHARRANGE lastSel_{0, 0};    // the selection as the last step left it
