@@ -40,6 +40,9 @@ public:
     // Copies up to n bytes from offset to dest and returns how many: fewer
     // only at the end of the stream. A read that fails throws EPagelet.
     virtual size_t ReadAt(uint64_t offset, void* dest, size_t n) = 0;
+    // The whole stream's bytes when it is held in memory (Windows), so that
+    // they need not be copied once more; nullptr when it is read from the file.
+    virtual const uint8_t* Data() const { return nullptr; }
 };
 
 // The named stream of the root storage, or nullptr when there is none. A

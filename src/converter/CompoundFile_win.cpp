@@ -130,6 +130,7 @@ class TMemoryStorageStream final : public TStorageStream {
 public:
     TMemoryStorageStream(std::unique_ptr<uint8_t[]> bytes, uint64_t size) : bytes_(std::move(bytes)), size_(size) {}
     uint64_t Size() const override { return size_; }
+    const uint8_t* Data() const override { return bytes_.get(); }
     size_t ReadAt(uint64_t offset, void* dest, size_t n) override {
         if (offset >= size_) return 0;
         n = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cassert>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -146,17 +147,31 @@ public:
     // Takes text that the caller no longer needs (the filter works in place).
     void Append(char16_t* text, size_t n) {
         if (printable_) n = FilterPrintableInPlace(text, n);
+        Pass(text, n);
+    }
+    // Text the caller keeps: filtered in a copy of its own when need be.
+    void AppendView(const char16_t* text, size_t n) {
+        if (!printable_) {
+            Pass(text, n);
+            return;
+        }
+        scratch_.assign(text, std::min(n, kChunkBytes / 2));
+        Append(scratch_.data(), scratch_.size());
+    }
+    void Append(std::u16string& text) { Append(text.data(), text.size()); }
+
+private:
+    void Pass(const char16_t* text, size_t n) {
         n = std::min(n, left_);
         if (n == 0) return;
         left_ -= n;
         sink_.Append(std::u16string_view(text, n));
     }
-    void Append(std::u16string& text) { Append(text.data(), text.size()); }
 
-private:
     TTextSink& sink_;
     bool printable_;
     size_t left_;
+    std::u16string scratch_;
 };
 
 // --- TWordConverter --------------------------------------------------------
@@ -380,9 +395,22 @@ void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& boun
         ReadEightBitText(doc, bounds.start, bounds.end, cp, forceCP, sink);
         return;
     }
-    // Copied as stored: nulls, controls and unpaired surrogates stay. The
-    // bytes are read straight into the code units that go to the sink.
-    std::u16string units(kChunkBytes / 2, u'\0');
+    // Copied as stored: nulls, controls and unpaired surrogates stay. A
+    // stream held in memory is handed over in place, part by part.
+    const uint8_t* data = doc.Data();
+    if (std::endian::native == std::endian::little && data != nullptr &&
+        reinterpret_cast<uintptr_t>(data + bounds.start) % alignof(char16_t) == 0) {
+        const auto* units = reinterpret_cast<const char16_t*>(data + bounds.start);
+        const size_t count = static_cast<size_t>((bounds.end - bounds.start) / 2);
+        for (size_t at = 0; at < count && !sink.Full(); at += kChunkBytes / 2)
+            sink.AppendView(units + at, std::min(kChunkBytes / 2, count - at));
+        return;
+    }
+    // Otherwise the bytes are read straight into the code units that go to
+    // the sink.
+    // Documents may have thousands of short pieces: the buffer is no larger
+    // than the piece.
+    std::u16string units(static_cast<size_t>(std::min<uint64_t>(kChunkBytes, bounds.end - bounds.start) / 2), u'\0');
     for (uint64_t at = bounds.start; at < bounds.end && !sink.Full();) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, bounds.end - at));
         const size_t got = doc.ReadAt(at, units.data(), want);
@@ -402,7 +430,7 @@ void TWordConverter::ReadEightBitText(TStorageStream& doc, uint64_t start, uint6
     // others need the whole run at once (a character may span a cut, and
     // strict UTF-8 empties the whole run on an invalid sequence).
     const bool byParts = DecodesByteByByte(cp, forceCP);
-    const size_t part = byParts ? kChunkBytes : static_cast<size_t>(std::min<uint64_t>(end - start, SIZE_MAX));
+    const size_t part = static_cast<size_t>(std::min<uint64_t>(byParts ? kChunkBytes : SIZE_MAX, end - start));
     std::vector<uint8_t> bytes(std::max<size_t>(part, 1));
     std::u16string text;
     uint64_t at = start;
