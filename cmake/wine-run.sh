@@ -41,6 +41,12 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # Serialise the first start: several tests may arrive at once.
   ( flock 9; [ -f "$WINEPREFIX/system.reg" ] || "$wine" wineboot -i >/dev/null 2>&1; wineserver -w ) 9>"$WINEPREFIX.lock"
 fi
+# Wine's own fonts (package fonts-wine: Tahoma, Marlett...) are not found
+# where the package puts them: the prefix's font folder links them.
+for font in /usr/share/wine/fonts/*.ttf; do
+  [ -e "$font" ] && [ -d "$WINEPREFIX/drive_c/windows/Fonts" ] || continue
+  [ -e "$WINEPREFIX/drive_c/windows/Fonts/${font##*/}" ] || ln -sf "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+done
 run() {
   if [ -z "${DISPLAY:-}" ]; then
     xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" "$@"
