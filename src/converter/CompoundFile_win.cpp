@@ -4,12 +4,11 @@
 #include <objbase.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
 
 #include "common/Error.h"
+#include "common/Handles.h"
 #include "common/Win32Text.h"
 #include "converter/CfbReader.h"
 #include "converter/CompoundFile.h"
@@ -18,57 +17,8 @@ namespace pagelet {
 
 namespace {
 
-// Holds one COM interface reference and releases it.
-template <typename T>
-class TComPtr {
-public:
-    TComPtr() = default;
-    ~TComPtr() { Reset(); }
-    TComPtr(const TComPtr&) = delete;
-    TComPtr& operator=(const TComPtr&) = delete;
-    T* Get() const { return ptr_; }
-    T* operator->() const { return ptr_; }
-    T** Out() {
-        Reset();
-        return &ptr_;
-    }
-    T* Detach() {
-        T* p = ptr_;
-        ptr_ = nullptr;
-        return p;
-    }
-    void Reset() {
-        if (ptr_ != nullptr) ptr_->Release();
-        ptr_ = nullptr;
-    }
-
-private:
-    T* ptr_ = nullptr;
-};
-
-struct TLocalFree {
-    void operator()(wchar_t* p) const noexcept { ::LocalFree(p); }
-};
-
-// The system's text for an HRESULT without its trailing white space,
-// control characters and full stops; "OLE error %.8x" when there is none.
-std::u16string HResultMessage(HRESULT hr) {
-    wchar_t* buffer = nullptr;
-    DWORD length =
-        ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                         nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::unique_ptr<wchar_t, TLocalFree> owner(buffer);
-    std::u16string text = length != 0 && buffer != nullptr ? FromW(buffer, length) : std::u16string();
-    while (!text.empty() && (text.back() <= u' ' || text.back() == u'.')) text.pop_back();
-    if (!text.empty()) return text;
-    char ascii[32];
-    std::snprintf(ascii, sizeof(ascii), "OLE error %.8lx", static_cast<unsigned long>(static_cast<DWORD>(hr)));
-    return std::u16string(ascii, ascii + std::char_traits<char>::length(ascii));
-}
-
-void Check(HRESULT hr) {
-    if (FAILED(hr)) throw EPagelet(HResultMessage(hr), static_cast<int32_t>(hr));
-}
+// Failures of ole32 calls become EPagelet with the system's text.
+constexpr void (*Check)(HRESULT) = &ThrowIfFailed;
 
 constexpr DWORD kReadMode = STGM_READ | STGM_SHARE_EXCLUSIVE;
 // The root denies writers only, so that several readers (a viewer and the

@@ -2,22 +2,16 @@
 
 #include <windows.h>
 
+#include "common/Handles.h"
 #include "common/Win32Text.h"
 
 namespace pagelet {
 
-namespace {
-struct THandleCloser {
-    HANDLE Handle;
-    ~THandleCloser() { CloseHandle(Handle); }
-};
-}  // namespace
-
 bool ReadFileBytes(const std::u16string& fileName, std::vector<uint8_t>& bytes) {
-    const HANDLE file = CreateFileW(WStr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const THandleCloser closer{file};
+    const TKernelHandle owner(CreateFileW(WStr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!owner) return false;
+    const HANDLE file = owner.Get();
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > bytes.max_size() ||
         size.QuadPart > 0x7FFFFFFF) {

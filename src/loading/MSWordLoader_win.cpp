@@ -9,13 +9,11 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <cstdio>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "common/Error.h"
-#include "common/Utf.h"
+#include "common/Handles.h"
 #include "common/Win32Text.h"
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
@@ -28,46 +26,8 @@ namespace {
 constexpr int32_t kWdFormatUnicodeText = 7;
 constexpr int32_t kWdDoNotSaveChanges = 0;
 
-[[noreturn]] void ThrowOle(HRESULT hr) {
-    char text[32];
-    std::snprintf(text, sizeof text, "OLE error %.8x", static_cast<unsigned>(hr));
-    throw EPagelet(AsciiToUtf16(text), static_cast<int32_t>(hr));
-}
-
-void Check(HRESULT hr) {
-    if (FAILED(hr)) ThrowOle(hr);
-}
-
 // One IDispatch reference, released when the holder goes.
-class TDispatchRef {
-public:
-    TDispatchRef() = default;
-    explicit TDispatchRef(IDispatch* p) : p_(p) {}
-    TDispatchRef(const TDispatchRef&) = delete;
-    TDispatchRef& operator=(const TDispatchRef&) = delete;
-    TDispatchRef(TDispatchRef&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    TDispatchRef& operator=(TDispatchRef&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            p_ = std::exchange(other.p_, nullptr);
-        }
-        return *this;
-    }
-    ~TDispatchRef() { Reset(); }
-
-    void Reset() {
-        if (p_) std::exchange(p_, nullptr)->Release();
-    }
-    IDispatch* Get() const { return p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    IDispatch** Receive() {
-        Reset();
-        return &p_;
-    }
-
-private:
-    IDispatch* p_ = nullptr;
-};
+using TDispatchRef = TComPtr<IDispatch>;
 
 // A VARIANT that owns what it holds (VariantClear on destruction).
 class TVariant {
@@ -87,7 +47,7 @@ private:
 class TBStr {
 public:
     explicit TBStr(const std::u16string& s) : b_(SysAllocStringLen(WStr(s), static_cast<UINT>(s.size()))) {
-        if (!b_) ThrowOle(E_OUTOFMEMORY);
+        if (!b_) ThrowIfFailed(E_OUTOFMEMORY);
     }
     TBStr(const TBStr&) = delete;
     TBStr& operator=(const TBStr&) = delete;
@@ -114,7 +74,7 @@ public:
     EXCEPINFO* Get() { return &e_; }
     HRESULT Code() {
         if (e_.pfnDeferredFillIn) e_.pfnDeferredFillIn(&e_);
-        return e_.scode ? e_.scode : DISP_E_EXCEPTION;
+        return FAILED(e_.scode) ? e_.scode : DISP_E_EXCEPTION;
     }
 
 private:
@@ -168,14 +128,14 @@ constexpr WORD kMethod = DISPATCH_METHOD;
 // be an object and is returned; otherwise no result is requested.
 TDispatchRef Call(IDispatch* object, const wchar_t* member, WORD kind, std::vector<TArg> args = {},
                   bool wantResult = false) {
-    if (!object) ThrowOle(E_POINTER);
+    if (!object) ThrowIfFailed(E_POINTER);
 
     std::vector<LPOLESTR> names{const_cast<LPOLESTR>(member)};
     for (const TArg& a : args)
         if (a.Name) names.push_back(const_cast<LPOLESTR>(a.Name));
     std::vector<DISPID> ids(names.size(), DISPID_UNKNOWN);
-    Check(object->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), LOCALE_USER_DEFAULT,
-                                ids.data()));
+    ThrowIfFailed(object->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), LOCALE_USER_DEFAULT,
+                                        ids.data()));
 
     std::vector<VARIANTARG> rgvarg;
     std::vector<DISPID> namedIds;
@@ -199,8 +159,7 @@ TDispatchRef Call(IDispatch* object, const wchar_t* member, WORD kind, std::vect
     UINT argErr = 0;
     HRESULT hr = object->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, kind, &params,
                                 wantResult ? result.Get() : nullptr, excep.Get(), &argErr);
-    if (hr == DISP_E_EXCEPTION) ThrowOle(excep.Code());
-    Check(hr);
+    ThrowIfFailed(hr == DISP_E_EXCEPTION ? excep.Code() : hr);
     if (!wantResult) return {};
 
     VARIANT* v = result.Get();
@@ -209,9 +168,9 @@ TDispatchRef Call(IDispatch* object, const wchar_t* member, WORD kind, std::vect
         out = TDispatchRef(V_DISPATCH(v));
         V_DISPATCH(v)->AddRef();
     } else if (V_VT(v) == VT_UNKNOWN && V_UNKNOWN(v)) {
-        Check(V_UNKNOWN(v)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(out.Receive())));
+        ThrowIfFailed(V_UNKNOWN(v)->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(out.Out())));
     } else {
-        ThrowOle(DISP_E_TYPEMISMATCH);
+        ThrowIfFailed(DISP_E_TYPEMISMATCH);
     }
     return out;
 }
@@ -221,13 +180,11 @@ bool FileExists(const std::u16string& path) {
     DWORD attr = GetFileAttributesW(WStr(path));
     if (attr == INVALID_FILE_ATTRIBUTES) return false;
     if (!(attr & FILE_ATTRIBUTE_REPARSE_POINT)) return !(attr & FILE_ATTRIBUTE_DIRECTORY);
-    HANDLE h = CreateFileW(WStr(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    const TKernelHandle file(CreateFileW(WStr(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return false;
     BY_HANDLE_FILE_INFORMATION info{};
-    bool isFile = GetFileInformationByHandle(h, &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    CloseHandle(h);
-    return isFile;
+    return GetFileInformationByHandle(file.Get(), &info) && !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // One run of Word for one document. Every step that succeeded is recorded,
@@ -254,9 +211,9 @@ public:
 private:
     void Start() {
         CLSID clsid;
-        Check(CLSIDFromProgID(L"Word.Application", &clsid));
-        Check(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
-                               reinterpret_cast<void**>(app_.Receive())));
+        ThrowIfFailed(CLSIDFromProgID(L"Word.Application", &clsid));
+        ThrowIfFailed(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                                       reinterpret_cast<void**>(app_.Out())));
         Call(app_.Get(), L"Visible", kPut, {IntArg(nullptr, 0)});
         Call(app_.Get(), L"DisplayAlerts", kPut, {IntArg(nullptr, 0)});
     }

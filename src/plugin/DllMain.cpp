@@ -2,19 +2,13 @@
 #include <windows.h>
 
 #include "loading/DocumentText.h"
-#include "plugin/PluginInstance.h"
 #include "settings/Locations.h"
 
-namespace pagelet {
-HINSTANCE PluginInstance = nullptr;
-}
-
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE /*instance*/, DWORD reason, LPVOID /*reserved*/) {
     using namespace pagelet;
     try {
         switch (reason) {
         case DLL_PROCESS_ATTACH:
-            PluginInstance = instance;
             SettingsModuleInit();
             LoadingModuleInit();
             break;

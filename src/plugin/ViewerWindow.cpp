@@ -50,10 +50,6 @@ HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_
     TViewerWindowLink* link = nullptr;
     try {
         form = TFormMain::CreateParented(parentWin, fileToView);
-        form->fMSWord = settings.MSWord;
-        form->fPrintable = settings.Printable;
-        form->fCP = settings.CP;
-        form->fForceCP = settings.ForceCP;
         form->Viewer->SetWordWrapWithScrollBars((displayFlags & lister::kDisplayWrapText) != 0);
         form->Viewer->SetDarkScheme((displayFlags & lister::kDisplayDarkMode) != 0);
         form->Show();
@@ -110,10 +106,6 @@ bool LoadNextDocument(HWND parentWin, HWND listWin, const std::u16string& fileTo
         return false;
     }
     TFormMain& form = *link->Form;
-    form.fMSWord = settings.MSWord;
-    form.fPrintable = settings.Printable;
-    form.fCP = settings.CP;
-    form.fForceCP = settings.ForceCP;
     TRichEdit& viewer = *form.Viewer;
     // The previous document's pending text goes first, so that the colour
     // change has nothing to finish.

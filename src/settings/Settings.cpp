@@ -20,10 +20,6 @@ int32_t ReadIntSetting(const TSettingKey& key, const std::u16string& iniPath) {
     return ReadIntText(ReadSettingText(key, iniPath), key.Fallback);
 }
 
-void WriteSetting(const TSettingKey& key, const std::u16string& value, const std::u16string& iniPath) {
-    WriteIniString(kOptionsSection, key.Name, value, iniPath);
-}
-
 TLoadSettings ReadLoadSettings(const std::u16string& iniPath) {
     TLoadSettings settings;
     settings.MSWord = ReadBoolSetting(kMSWord, iniPath);
@@ -31,6 +27,26 @@ TLoadSettings ReadLoadSettings(const std::u16string& iniPath) {
     settings.CP = ReadIntSetting(kCP, iniPath);
     settings.ForceCP = ReadBoolSetting(kForceCP, iniPath);
     return settings;
+}
+
+TViewerOptions ReadViewerOptions(const std::u16string& iniPath) {
+    TViewerOptions options;
+    options.Font = ReadFontText(ReadSettingText(kTextFont, iniPath));
+    options.BackColor = ReadIntSetting(kBackColor, iniPath);
+    options.Load = ReadLoadSettings(iniPath);
+    return options;
+}
+
+void WriteViewerOptions(const TViewerOptions& options, const std::u16string& iniPath) {
+    auto write = [&iniPath](const TSettingKey& key, const std::u16string& value) {
+        WriteIniString(kOptionsSection, key.Name, value, iniPath);
+    };
+    write(kTextFont, FontText(options.Font));
+    write(kBackColor, IntText(options.BackColor));
+    write(kMSWord, BoolText(options.Load.MSWord));
+    write(kPrintable, BoolText(options.Load.Printable));
+    write(kCP, IntText(options.Load.CP));
+    write(kForceCP, BoolText(options.Load.ForceCP));
 }
 
 }  // namespace pagelet

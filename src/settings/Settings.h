@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "settings/TextForms.h"
+
 namespace pagelet {
 
 inline constexpr char16_t kSettingsFileName[] = u"Pagelet.ini";
@@ -29,7 +31,6 @@ std::u16string SettingsFilePath();
 std::u16string ReadSettingText(const TSettingKey& key, const std::u16string& iniPath);
 bool ReadBoolSetting(const TSettingKey& key, const std::u16string& iniPath);
 int32_t ReadIntSetting(const TSettingKey& key, const std::u16string& iniPath);
-void WriteSetting(const TSettingKey& key, const std::u16string& value, const std::u16string& iniPath);
 
 // The four settings read at every load, in this order: MSWord, Printable, CP, ForceCP.
 struct TLoadSettings {
@@ -39,5 +40,18 @@ struct TLoadSettings {
     bool ForceCP = false;
 };
 TLoadSettings ReadLoadSettings(const std::u16string& iniPath);
+
+// Everything the options dialog shows and saves: the viewer's font and
+// background, and the four load settings.
+struct TViewerOptions {
+    TFontSpec Font;
+    int32_t BackColor = 16777215;
+    TLoadSettings Load;
+};
+// All six keys; the font and background as FormCreate reads them.
+TViewerOptions ReadViewerOptions(const std::u16string& iniPath);
+// All six keys, every time, in the order TextFont, BackColor, MSWord,
+// Printable, CP, ForceCP.
+void WriteViewerOptions(const TViewerOptions& options, const std::u16string& iniPath);
 
 }  // namespace pagelet

@@ -95,24 +95,12 @@ void TFormMain::AlignControls(int clientWidth, int clientHeight) {
     if (viewer_) viewer_->SetBounds(0, 0, clientWidth, clientHeight);
 }
 
-void TFormMain::ApplyFontFields() {
-    Viewer->SetFontName(fFontName);
-    Viewer->SetFontSize(fFontSize);
-    Viewer->SetFontStyle(fFontStyle);
-    Viewer->SetFontColor(fFontColor);
-    Viewer->SetFontCharset(fFontCharset);
-}
-
 void TFormMain::FormCreate() {
     Ini = SettingsFilePath();
-    TFontSpec font = ReadFontText(ReadSettingText(kTextFont, Ini));
-    fFontName = font.Name;
-    fFontSize = font.Size;
-    fFontStyle = font.Style;
-    fFontColor = font.Color;
-    fFontCharset = font.Charset;
-    fBackColor = ReadIntSetting(kBackColor, Ini);
-    ApplyFontFields();
+    const TViewerOptions options = ReadViewerOptions(Ini);
+    fFont = options.Font;
+    fBackColor = options.BackColor;
+    Viewer->SetFont(fFont);
     Viewer->SetBackColor(fBackColor);
     Delta = 100;
 }
@@ -121,15 +109,13 @@ void TFormMain::FormShow() {
     Viewer->SetText(u"");
     // With no configured face the face in force before the temporary one
     // comes back, so that the text never shows in a symbol face.
-    std::u16string faceInForce = Viewer->FontName();
+    std::u16string faceInForce = Viewer->Font().Name;
     Viewer->SetFontName(u"Webdings");
     Viewer->SetFontSize(8);
     Viewer->SetFontColor(16777215);
-    Viewer->SetFontName(fFontName.empty() ? faceInForce : fFontName);
-    Viewer->SetFontSize(fFontSize);
-    Viewer->SetFontStyle(fFontStyle);
-    Viewer->SetFontColor(fFontColor);
-    Viewer->SetFontCharset(fFontCharset);
+    TFontSpec font = fFont;
+    if (font.Name.empty()) font.Name = faceInForce;
+    Viewer->SetFont(font);
     ShowText(DocumentText ? DocumentText->SharedText() : nullptr);
 }
 

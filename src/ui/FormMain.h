@@ -37,16 +37,8 @@ public:
     bool QuickView = false;    // the lister window has a parent (quick-view panel)
     int32_t Delta = 100;       // zoom in percent
     std::u16string Ini;        // full path of the settings file
-    std::u16string fFontName;
-    int32_t fFontSize = 10;
-    TFontStyles fFontStyle = 0;
-    int32_t fFontColor = 0;
-    uint8_t fFontCharset = 1;
+    TFontSpec fFont;           // an empty face keeps the Viewer's
     int32_t fBackColor = 16777215;
-    bool fMSWord = false;
-    bool fPrintable = false;
-    bool fForceCP = false;
-    int32_t fCP = 1251;
 
     // Loads a document's text into this viewer, replacing what it shows:
     // the first screen at once, the rest in steps on this thread (see
@@ -72,8 +64,6 @@ protected:
 
 private:
     TFormMain();
-    // Applies the five font fields to the Viewer, in the order face, size, style, colour, character set.
-    void ApplyFontFields();
 
     std::unique_ptr<TPopupMenu> popupMenu1_;
     std::unique_ptr<TMenuItem> mnuOptions_, n1_, mnuSelectAll_, mnuCopy_;

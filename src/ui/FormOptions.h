@@ -5,65 +5,25 @@
 
 #include <windows.h>
 
-#include <array>
-#include <cstdint>
-#include <string>
-
-#include "settings/TextForms.h"
-#include "ui/toolkit/Application.h"
-#include "ui/toolkit/Handles.h"
+#include "common/Handles.h"
+#include "settings/Settings.h"
+#include "ui/toolkit/CommonDialogs.h"
+#include "ui/toolkit/Dialog.h"
 
 namespace pagelet {
 
 class TFormMain;
 
-// Modal results: the ids of the OK and Cancel buttons.
-inline constexpr int mrOk = IDOK;          // 1
-inline constexpr int mrCancel = IDCANCEL;  // 2
-
-// Holds a font (face, size in points, style, colour value, character set)
-// and edits it in the platform's font dialog.
-class TFontDialog {
+class TFormOptions : public TDialog {
 public:
-    // Design font; the flow replaces every field but an empty face.
-    TFontSpec Font{u"MS Sans Serif", 8, 0, static_cast<int32_t>(0xFF000008), DEFAULT_CHARSET};
-
-    // ChooseFontW with CF_SCREENFONTS | CF_EFFECTS | CF_INITTOLOGFONTSTRUCT,
-    // opened on Font. On OK Font takes the chosen face, size, style,
-    // character set and colour; answers whether the user confirmed.
-    bool Execute(HWND owner);
-};
-
-// Holds a colour value and edits it in the platform's colour dialog.
-class TColorDialog {
-public:
-    int32_t Color = 0;
-
-    // ChooseColorW with CC_RGBINIT (short form), opened on Color (a system
-    // colour shown as the colour it names). On OK Color takes the chosen RGB.
-    bool Execute(HWND owner);
-
-private:
-    std::array<COLORREF, 16> customColors_{0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
-                                           0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF,
-                                           0xFFFFFF, 0xFFFFFF, 0xFFFFFF, 0xFFFFFF};
-};
-
-class TFormOptions : public TComponent {
-public:
-    // Makes the dialog's window, hidden, owned by ownerWindow (may be 0).
-    explicit TFormOptions(HWND ownerWindow);
+    // Makes the dialog's window, hidden, owned by ownerWindow (may be 0),
+    // with its controls showing values.
+    TFormOptions(HWND ownerWindow, const TViewerOptions& values);
     ~TFormOptions() override;
-    TFormOptions(const TFormOptions&) = delete;
-    TFormOptions& operator=(const TFormOptions&) = delete;
 
-    HWND Handle() const { return handle_.Get(); }
-
-    // Shows the dialog modally: every other enabled visible top-level window
-    // of this thread is disabled until it closes, then enabled again and the
-    // window that was active before is activated. Answers the modal result:
-    // mrOk, or mrCancel for Cancel, Esc and the frame's close.
-    int ShowModal();
+    // What the controls held when OK was pressed; until then the values the
+    // dialog was made with.
+    const TViewerOptions& Values() const { return values_; }
 
     // Components, in declared order.
     HWND btnOk = nullptr;
@@ -86,28 +46,24 @@ public:
     void btnFontClick();
     void btnColorClick();
 
-    // Control values.
-    static bool Checked(HWND checkBox);
-    static void SetChecked(HWND checkBox, bool checked);
-    static std::u16string Text(HWND control);
-    static void SetText(HWND control, const std::u16string& text);
+protected:
+    void InitDialog() override;
+    void Shown() override { FormShow(); }
+    void Accept() override;
+    void Command(UINT id, UINT code) override;
+    bool Message(UINT msg, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+    HWND FirstFocus() const override { return btnFont; }
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    INT_PTR Dispatch(UINT msg, WPARAM wParam, LPARAM lParam);
-    void WmInitDialog(HWND wnd);
-    void WmCommand(UINT id, UINT code);
-    void CenterOnWorkArea();
-
+    TViewerOptions values_;
     TGdiObject aboutFont_;  // bold Tahoma of StaticText1; outlives the window
-    TWindowHandle handle_;
-    int modalResult_ = 0;
 };
 
-// The whole flow of the viewer's "&Options..." item: a new dialog filled
-// from the form's fields, shown modally; on OK the font and background go to
-// the Viewer at once and the six settings are written. The dialog is
-// released on every way out; an exception goes to the exception hook.
+// The whole flow of the viewer's "&Options..." item: a new dialog showing the
+// form's font and background and the load settings the settings file holds
+// now, shown modally; on OK the font and background go to the Viewer at once
+// and the six settings are written. The dialog is released on every way out;
+// an exception goes to the exception hook.
 void ExecuteOptionsDialog(TFormMain& form);
 
 }  // namespace pagelet

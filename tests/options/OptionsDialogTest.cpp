@@ -700,3 +700,163 @@ TEST_F(OptionsDialogTest, DISABLED_HoldOpenForScreenshot) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two viewers open: the load settings one viewer's dialog saved are what the
+// other viewer's dialog shows, and its OK does not write older ones back.
+TEST_F(OptionsDialogTest, LoadSettingsSavedByAnotherViewerAreKept) {
+    Load();
+    const HWND listerA = lister_, viewerA = viewer_, editA = viewerEdit_;
+    HWND listerB = CreateWindowExW(0, kHostClass, L"Lister B", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 200, 150, 600, 400,
+                                   nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(listerB, nullptr);
+    lister_ = listerB;
+    Load();
+    Drive([](TDriver&, HWND dialog) {
+        TDriver::Click(GetDlgItem(dialog, IDC_CBWORD));
+        TDriver::SetText(GetDlgItem(dialog, IDC_EDCP), L"866");
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    const std::string savedByB = IniText("Tahoma,10,0,0,1", "16777215", "-1", "0", "866", "0");
+    EXPECT_EQ(FileText(iniPath_), savedByB);
+
+    const HWND viewerB = viewer_;
+    lister_ = listerA;
+    viewer_ = viewerA;
+    viewerEdit_ = editA;
+    bool word = false;
+    std::wstring code;
+    Drive([&](TDriver&, HWND dialog) {
+        word = TDriver::Checked(GetDlgItem(dialog, IDC_CBWORD));
+        code = WindowText(GetDlgItem(dialog, IDC_EDCP));
+        TDriver::PostClick(GetDlgItem(dialog, IDOK));
+    });
+    EXPECT_TRUE(word);
+    EXPECT_EQ(code, L"866");
+    EXPECT_EQ(FileText(iniPath_), savedByB);
+
+    TPlugin::Get().ListCloseWindow(viewerB);
+    DestroyWindow(listerB);
+    PumpMessages();
+}
+
+// A TextFont size beyond what the control shows (1638 points) is shown at
+// that size, also where size x 20 twips would overflow; the saved text keeps it.
+TEST_F(OptionsDialogTest, HugeFontSizeIsClamped) {
+    const struct {
+        const char* size;
+        LONG twips;
+    } cases[] = {
+        {.size = "12", .twips = 240},          {.size = "1638", .twips = 32760},       {.size = "1639", .twips = 32760},
+        {.size = "107374183", .twips = 32760}, {.size = "2147483647", .twips = 32760},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        WriteText(iniPath_, std::string("[Options]\r\nTextFont=Tahoma,") + c.size + ",0,0,1\r\n");
+        Load();
+        EXPECT_EQ(ViewerCharFormat().Height, c.twips);
+        std::wstring label;
+        Drive([&](TDriver&, HWND dialog) {
+            label = WindowText(GetDlgItem(dialog, IDC_LABELFONT));
+            TDriver::PostClick(GetDlgItem(dialog, IDOK));
+        });
+        EXPECT_EQ(Ansi(label), std::string("Tahoma, ") + c.size);
+        EXPECT_EQ(ViewerCharFormat().Height, c.twips);
+        EXPECT_EQ(FileText(iniPath_),
+                  IniText(std::string("Tahoma,") + c.size + ",0,0,1", "16777215", "0", "0", "1251", "0"));
+        TPlugin::Get().ListCloseWindow(viewer_);
+        viewer_ = nullptr;
+        PumpMessages();
+    }
+}
+
+// The layout scales with the screen's DPI (designed at 96): the client
+// area, the controls and the about line's font grow with it, no control's
+// text is wider or taller than the control, and no check box runs into the
+// code page's label or edit. PAGELET_TEST_DPI names the DPI the run must
+// see (the 144-dpi run sets it in a Wine prefix of its own).
+TEST_F(OptionsDialogTest, LayoutScalesWithDpi) {
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (const char* wanted = std::getenv("PAGELET_TEST_DPI")) {
+        ASSERT_EQ(dpi, std::atoi(wanted));
+    }
+    const auto scaled = [dpi](int pixels) { return MulDiv(pixels, dpi, 96); };
+
+    struct TControl {
+        int id = 0;
+        std::wstring text{};
+        RECT bounds{};  // in the dialog's client area
+        SIZE client{};
+        SIZE textSize{};
+        bool checkBox = false;
+    };
+    std::vector<TControl> controls;
+    for (int id : {IDC_BTNFONT, IDC_LABELFONT, IDC_BTNCOLOR, IDC_CBWORD, IDC_CBPRINTABLE, IDC_CBFORCECP, IDC_LABEL1,
+                   IDC_EDCP, IDC_STATICTEXT1, IDOK, IDCANCEL}) {
+        controls.push_back(TControl{.id = id});
+    }
+    RECT dialogClient{};
+    LONG aboutHeight = 0;
+    Load();
+    Drive([&](TDriver&, HWND dialog) {
+        GetClientRect(dialog, &dialogClient);
+        for (TControl& c : controls) {
+            HWND wnd = GetDlgItem(dialog, c.id);
+            c.text = WindowText(wnd);
+            GetWindowRect(wnd, &c.bounds);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&c.bounds), 2);
+            RECT client{};
+            GetClientRect(wnd, &client);
+            c.client = {client.right, client.bottom};
+            const LONG_PTR style = GetWindowLongPtrW(wnd, GWL_STYLE);
+            c.checkBox = ClassName(wnd) == L"Button" && (style & BS_TYPEMASK) == BS_AUTOCHECKBOX;
+            const bool prefix = ClassName(wnd) == L"Button";
+            const auto font = reinterpret_cast<HFONT>(SendMessageW(wnd, WM_GETFONT, 0, 0));
+            const HDC dc = GetDC(wnd);
+            const HGDIOBJ old = SelectObject(dc, font);
+            RECT measured{0, 0, 0, 0};
+            DrawTextW(dc, c.text.c_str(), -1, &measured, DT_CALCRECT | DT_SINGLELINE | (prefix ? 0 : DT_NOPREFIX));
+            SelectObject(dc, old);
+            ReleaseDC(wnd, dc);
+            c.textSize = {measured.right, measured.bottom};
+            if (c.id == IDC_STATICTEXT1) {
+                LOGFONTW about{};
+                GetObjectW(font, sizeof(about), &about);
+                aboutHeight = about.lfHeight;
+            }
+        }
+        TDriver::PostClick(GetDlgItem(dialog, IDCANCEL));
+    });
+
+    EXPECT_EQ(dialogClient.right, scaled(296));
+    EXPECT_EQ(dialogClient.bottom, scaled(279));
+    EXPECT_EQ(aboutHeight, -scaled(13));
+    const int checkBoxWidth = scaled(16);  // the box and the gap before the text
+    for (const TControl& c : controls) {
+        SCOPED_TRACE(Ansi(c.text));
+        EXPECT_FALSE(c.text.empty());
+        if (c.id == IDOK || c.id == IDCANCEL) {
+            EXPECT_EQ(c.bounds.right - c.bounds.left, scaled(83));
+            EXPECT_EQ(c.bounds.bottom - c.bounds.top, scaled(23));
+        }
+        EXPECT_LE(c.textSize.cx + (c.checkBox ? checkBoxWidth : 0), c.client.cx);
+        EXPECT_LE(c.textSize.cy, c.client.cy);
+    }
+    const auto find = [&controls](int id) -> const TControl& {
+        for (const TControl& c : controls) {
+            if (c.id == id) return c;
+        }
+        throw std::logic_error("no such control");
+    };
+    for (int box : {IDC_CBWORD, IDC_CBPRINTABLE, IDC_CBFORCECP}) {
+        for (int right : {IDC_LABEL1, IDC_EDCP}) {
+            RECT overlap{};
+            EXPECT_FALSE(IntersectRect(&overlap, &find(box).bounds, &find(right).bounds)) << box << " and " << right;
+        }
+    }
+}
+
+}  // namespace

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Takes a picture of the options dialog open over a viewer of the sample
 # document, under its own Xvfb:
-#   tests/options/screenshot.sh BUILD_DIR OUT.png     (BUILD_DIR: a win32 or win64 build)
-# There is no window manager, so a separate Wine prefix of the build tree is
-# set to draw window frames and captions itself.
+#   tests/options/screenshot.sh BUILD_DIR OUT.png [DPI]
+# BUILD_DIR: a win32 or win64 build; DPI: the screen's (LogPixels), 96 unless
+# given. There is no window manager, so a separate Wine prefix of the build
+# tree is set to draw window frames and captions itself.
 set -eu
 build=$(cd "$1" && pwd)
 out=$(realpath -m "$2")
+dpi=${3:-96}
 exe=$build/tests/options/options_dialog_test.exe
 [ -f "$exe" ] || { echo "no $exe: build the target options_dialog_test first" >&2; exit 1; }
 
-export WINEPREFIX=$build/screenshot-wineprefix
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree=;mshtml=;winemenubuilder.exe=d"
-export WINEARCH=win64
+# The project's Wine runner: the loader that runs here, Wine's own fonts.
+wine_run=$(cd "$(dirname "$0")/../.." && pwd)/cmake/wine-run.sh
+export PAGELET_WINEPREFIX=$build/screenshot-wineprefix
+export WINEPREFIX=$PAGELET_WINEPREFIX
 
 n=90
 while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
@@ -25,11 +27,11 @@ trap cleanup EXIT
 export DISPLAY=":$n"
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 
-[ -f "$WINEPREFIX/system.reg" ] || wine wineboot -i >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+"$wine_run" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+"$wine_run" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
 wineserver -w
 
-PAGELET_SCREENSHOT_MARKER="Z:$marker" wine "$exe" --gtest_also_run_disabled_tests \
+PAGELET_SCREENSHOT_MARKER="Z:$marker" "$wine_run" "$exe" --gtest_also_run_disabled_tests \
   --gtest_filter='*DISABLED_HoldOpenForScreenshot*' >/dev/null 2>&1 &
 test=$!
 for _ in $(seq 600); do [ -f "$marker" ] && break; sleep 0.1; done

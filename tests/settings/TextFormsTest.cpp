@@ -1,6 +1,7 @@
 // The text forms of settings values and the settings keys read through them.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "common/Utf.h"
@@ -172,11 +173,45 @@ TEST(SettingsKeys, DefaultsFallbacksAndStoredValues) {
     EXPECT_EQ(ReadIntSetting(kBackColor, bad), 16777215);
     EXPECT_FALSE(ReadBoolSetting(kForceCP, bad));
 
-    // Written forms read back.
-    WriteSetting(kCP, IntText(ReadIntText(u"abc", kCP.Fallback)), bad);
-    WriteSetting(kMSWord, BoolText(true), bad);
+    // Written forms read back: the fallbacks read from the bad file are
+    // written as valid values.
+    TViewerOptions options = ReadViewerOptions(bad);
+    options.Load.MSWord = true;
+    WriteViewerOptions(options, bad);
     EXPECT_EQ(ReadSettingText(kCP, bad), u"1251");
+    EXPECT_EQ(ReadSettingText(kBackColor, bad), u"16777215");
     EXPECT_TRUE(ReadBoolSetting(kMSWord, bad));
+    EXPECT_EQ(ReadSettingText(kForceCP, bad), u"0");
+}
+
+// The options dialog's six keys: all written, in order, in their text forms,
+// and read back as they were.
+TEST(SettingsKeys, ViewerOptionsRoundTrip) {
+    test::TScratchDir dir;
+    const std::u16string path = dir.Name("Pagelet.ini");
+    const TViewerOptions written{.Font = ReadFontText(u"Arial,12,1,255,204"),
+                                 .BackColor = -16777201,
+                                 .Load = {.MSWord = true, .Printable = false, .CP = 866, .ForceCP = true}};
+    WriteViewerOptions(written, path);
+    std::string text = test::ReadText(dir.Path() / "Pagelet.ini");
+    std::erase(text, '\r');  // new files end lines as the platform does
+    EXPECT_EQ(
+        text,
+        "[Options]\nTextFont=Arial,12,1,255,204\nBackColor=-16777201\nMSWord=-1\nPrintable=0\nCP=866\nForceCP=-1\n");
+    const TViewerOptions read = ReadViewerOptions(path);
+    EXPECT_EQ(FontText(read.Font), u"Arial,12,1,255,204");
+    EXPECT_EQ(read.BackColor, -16777201);
+    EXPECT_TRUE(read.Load.MSWord);
+    EXPECT_FALSE(read.Load.Printable);
+    EXPECT_EQ(read.Load.CP, 866);
+    EXPECT_TRUE(read.Load.ForceCP);
+
+    // With no file: the defaults the viewer starts from.
+    const TViewerOptions defaults = ReadViewerOptions(dir.Name("missing.ini"));
+    EXPECT_EQ(FontText(defaults.Font), u"Tahoma,10,0,0,1");
+    EXPECT_EQ(defaults.BackColor, 16777215);
+    EXPECT_FALSE(defaults.Load.MSWord);
+    EXPECT_EQ(defaults.Load.CP, 1251);
 }
 
 }  // namespace

@@ -44,7 +44,6 @@ public:
     void InsertComponent(TComponent* component);
     void RemoveComponent(const TComponent* component);
     bool OwnsComponent(const TComponent* component) const;
-    size_t ComponentCount() const { return components_.size(); }
 
     // Hands an exception to the hook, or shows "Exception:\r<message>" when
     // there is none. Never throws.

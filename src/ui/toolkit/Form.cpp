@@ -112,10 +112,6 @@ void TForm::Show() {
     if (handle_) ShowWindow(handle_, SW_SHOW);
 }
 
-bool TForm::Visible() const { return handle_ && IsWindowVisible(handle_); }
-
-bool TForm::Enabled() const { return handle_ && IsWindowEnabled(handle_); }
-
 LRESULT CALLBACK TForm::WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_NCCREATE) {
         auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);

@@ -38,8 +38,6 @@ public:
     HWND Handle() const { return handle_; }
     // Runs OnShow, then makes the window visible (also when OnShow failed).
     void Show();
-    bool Visible() const;
-    bool Enabled() const;
     // True from the start of the destructor: the window is on its way out.
     bool Destroying() const { return destroying_; }
 

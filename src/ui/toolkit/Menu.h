@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "ui/toolkit/Application.h"
-#include "ui/toolkit/Handles.h"
+#include "common/Handles.h"
 
 namespace pagelet {
 

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <string_view>
+#include <utility>
 
 #include "common/Error.h"
 #include "common/Win32Text.h"
@@ -496,34 +498,32 @@ void TRichEdit::SetWordWrapWithScrollBars(bool wrap) {
     SetScrollBars(wordWrap_ ? TScrollStyle::ssVertical : TScrollStyle::ssBoth);
 }
 
-void TRichEdit::SetFontName(const std::u16string& name) {
-    if (name.empty() || name == fontName_) return;
-    fontName_ = name;
+void TRichEdit::SetFont(const TFontSpec& font) {
+    TFontSpec next = font;
+    if (next.Name.empty()) next.Name = font_.Name;
+    if (next.Name == font_.Name && next.Size == font_.Size && next.Style == font_.Style && next.Color == font_.Color &&
+        next.Charset == font_.Charset)
+        return;
+    font_ = std::move(next);
     ApplyFont();
+}
+
+void TRichEdit::SetFontName(const std::u16string& name) {
+    TFontSpec font = font_;
+    font.Name = name;
+    SetFont(font);
 }
 
 void TRichEdit::SetFontSize(int32_t points) {
-    if (points == fontSize_) return;
-    fontSize_ = points;
-    ApplyFont();
-}
-
-void TRichEdit::SetFontStyle(uint8_t style) {
-    if (style == fontStyle_) return;
-    fontStyle_ = style;
-    ApplyFont();
+    TFontSpec font = font_;
+    font.Size = points;
+    SetFont(font);
 }
 
 void TRichEdit::SetFontColor(int32_t color) {
-    if (color == fontColor_) return;
-    fontColor_ = color;
-    ApplyFont();
-}
-
-void TRichEdit::SetFontCharset(uint8_t charset) {
-    if (charset == fontCharset_) return;
-    fontCharset_ = charset;
-    ApplyFont();
+    TFontSpec font = font_;
+    font.Color = color;
+    SetFont(font);
 }
 
 void TRichEdit::ApplyFont() {
@@ -533,18 +533,20 @@ void TRichEdit::ApplyFont() {
     format.cbSize = sizeof(format);
     format.dwMask =
         CFM_FACE | CFM_SIZE | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT | CFM_COLOR | CFM_CHARSET;
-    format.yHeight = fontSize_ * 20;  // twips
-    if (fontStyle_ & 1) format.dwEffects |= CFE_BOLD;
-    if (fontStyle_ & 2) format.dwEffects |= CFE_ITALIC;
-    if (fontStyle_ & 4) format.dwEffects |= CFE_UNDERLINE;
-    if (fontStyle_ & 8) format.dwEffects |= CFE_STRIKEOUT;
-    if (fontColor_ == clWindowText && !darkScheme_)
+    // Twips. Sizes above what the control shows are shown at its largest;
+    // the lower bound only keeps the product in range.
+    format.yHeight = std::clamp<int32_t>(font_.Size, std::numeric_limits<int32_t>::min() / 20, kMaxFontPoints) * 20;
+    if (font_.Style & fsBold) format.dwEffects |= CFE_BOLD;
+    if (font_.Style & fsItalic) format.dwEffects |= CFE_ITALIC;
+    if (font_.Style & fsUnderline) format.dwEffects |= CFE_UNDERLINE;
+    if (font_.Style & fsStrikeOut) format.dwEffects |= CFE_STRIKEOUT;
+    if (font_.Color == clWindowText && !darkScheme_)
         format.dwEffects |= CFE_AUTOCOLOR;
     else
-        format.crTextColor = ShownColor(fontColor_, kDarkTextColor);
-    format.bCharSet = fontCharset_;
-    size_t faceLength = std::min<size_t>(fontName_.size(), LF_FACESIZE - 1);
-    std::copy_n(fontName_.begin(), faceLength, reinterpret_cast<char16_t*>(format.szFaceName));
+        format.crTextColor = ShownColor(font_.Color, kDarkTextColor);
+    format.bCharSet = font_.Charset;
+    size_t faceLength = std::min<size_t>(font_.Name.size(), LF_FACESIZE - 1);
+    std::copy_n(font_.Name.begin(), faceLength, reinterpret_cast<char16_t*>(format.szFaceName));
     Send(EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
 }
 

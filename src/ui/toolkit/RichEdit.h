@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "settings/TextForms.h"
 #include "ui/toolkit/Application.h"
 #include "ui/toolkit/Menu.h"
 
@@ -92,29 +93,23 @@ public:
     // LoadText's steps.
     bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool value);
-    TScrollStyle ScrollBars() const { return scrollBars_; }
     void SetScrollBars(TScrollStyle value);
     // Word wrap on with a vertical scroll bar, or off with both.
     void SetWordWrapWithScrollBars(bool wrap);
-    bool PlainText() const { return plainText_; }
     void SetPlainText(bool value) { plainText_ = value; }
 
     // Font of the control's default character format. A change applies the
     // whole font (EM_SETCHARFORMAT, SCF_DEFAULT); the same value sends nothing.
-    // An empty face is not applied. A change of font or background finishes
-    // pending text first.
-    const std::u16string& FontName() const { return fontName_; }
-    int32_t FontSize() const { return fontSize_; }
-    uint8_t FontStyle() const { return fontStyle_; }
-    int32_t FontColor() const { return fontColor_; }
-    uint8_t FontCharset() const { return fontCharset_; }
+    // An empty face is not applied: the face in force stays. A size beyond
+    // what the control shows (kMaxFontPoints) is shown at that size. A change
+    // of font or background finishes pending text first.
+    const TFontSpec& Font() const { return font_; }
+    void SetFont(const TFontSpec& font);
     void SetFontName(const std::u16string& name);
     void SetFontSize(int32_t points);
-    void SetFontStyle(uint8_t style);
     void SetFontColor(int32_t color);
-    void SetFontCharset(uint8_t charset);
+    static constexpr int32_t kMaxFontPoints = 1638;
 
-    int32_t BackColor() const { return backColor_; }
     void SetBackColor(int32_t color);
 
     // The dark scheme shows system colours (negative values) of the font and
@@ -194,11 +189,8 @@ private:
     bool wordWrap_ = true;
     TScrollStyle scrollBars_ = TScrollStyle::ssVertical;
     bool plainText_ = true;
-    std::u16string fontName_ = u"Arial";
-    int32_t fontSize_ = 9;  // 12 pixels high at 96 dpi
-    uint8_t fontStyle_ = 0;
-    int32_t fontColor_ = clWindowText;
-    uint8_t fontCharset_ = RUSSIAN_CHARSET;
+    // Arial 9 (12 pixels high at 96 dpi).
+    TFontSpec font_{u"Arial", 9, 0, clWindowText, RUSSIAN_CHARSET};
     int32_t backColor_ = clWindow;
     bool darkScheme_ = false;
 };
