@@ -76,3 +76,13 @@ function(pagelet_add_test)
       FIXTURES_REQUIRED wine_${PAGELET_TEST_PREFIX} SKIP_RETURN_CODE 77)
   endif()
 endfunction()
+
+# pagelet_desktop_tests(<name>...): tests that make windows and check which
+# one is active or focused, or use the clipboard. All Wine programs share the
+# X display and its clipboard, and a window made by one test can take the
+# activation from another's, so these tests take turns.
+function(pagelet_desktop_tests)
+  foreach(name IN LISTS ARGN)
+    set_property(TEST ${PAGELET_TEST_PREFIX}${name} APPEND PROPERTY RESOURCE_LOCK pagelet_desktop)
+  endforeach()
+endfunction()
