@@ -24,22 +24,12 @@
 
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
+#include "BenchClock.h"
 #include "plugin/ListerApi.h"
 
 namespace lister = pagelet::lister;
 
 namespace {
-
-double Now() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 void PumpUntilIdle() {
     MSG msg;
