@@ -26,53 +26,145 @@ constexpr DWORD kReadMode = STGM_READ | STGM_SHARE_EXCLUSIVE;
 constexpr DWORD kRootReadMode = STGM_READ | STGM_SHARE_DENY_WRITE;
 constexpr ULONG kChunk = 1 << 20;
 
-// The file as TCfbReader's source, for the loop check before ole32 opens it.
-class TFileSource final : public TCfbSource {
+// The file as ole32 reads it. ole32 asks for one sector at a time; each
+// such read of a file is a system call of its own (about 1 s for a 43 MB
+// stream under Wine), so reads are served from a window of the file kept in
+// memory and moved forward a megabyte at a time. The file is opened as ole32
+// opens it to read: writers are denied while it is open.
+class TFileLockBytes final : public ILockBytes {
 public:
-    explicit TFileSource(HANDLE file) : file_(file) {
+    // nullptr when the file cannot be opened here (ole32 then says why).
+    static TFileLockBytes* Open(const std::u16string& fileName) {
+        TKernelHandle file(::CreateFileW(WStr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         LARGE_INTEGER size{};
-        if (::GetFileSizeEx(file_, &size)) size_ = static_cast<uint64_t>(size.QuadPart);
+        if (!file || !::GetFileSizeEx(file.Get(), &size)) return nullptr;
+        return new TFileLockBytes(std::move(file), static_cast<uint64_t>(size.QuadPart));
     }
-    ~TFileSource() override { ::CloseHandle(file_); }
-    TFileSource(const TFileSource&) = delete;
-    TFileSource& operator=(const TFileSource&) = delete;
 
-    uint64_t Size() const override { return size_; }
-    void ReadAt(uint64_t offset, void* dest, size_t n) const override {
+    uint64_t Size() const { return size_; }
+
+    // Copies up to n bytes from offset and returns how many: fewer at the end
+    // of the file or when the system's read fails.
+    size_t Read(uint64_t offset, void* dest, size_t n) {
         auto* out = static_cast<uint8_t*>(dest);
-        while (n != 0) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(offset);
-            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-            const DWORD want = static_cast<DWORD>(std::min<size_t>(n, kChunk));
-            DWORD got = 0;
-            if (!::ReadFile(file_, out, want, &got, &at) || got == 0)
-                throw EPagelet(u"Stream read error", kStgErrReadFault);
-            out += got;
-            offset += got;
-            n -= got;
+        size_t done = 0;
+        while (done < n) {
+            const uint64_t at = offset + done;
+            if (at < windowStart_ || at >= windowStart_ + windowSize_) {
+                // A read as large as the window bypasses it.
+                if (n - done >= kWindow) {
+                    const size_t got = ReadFileAt(at, out + done, n - done);
+                    done += got;
+                    break;
+                }
+                if (!Fill(at - at % kWindow)) break;
+                if (at >= windowStart_ + windowSize_) break;
+            }
+            const size_t from = static_cast<size_t>(at - windowStart_);
+            const size_t count = std::min(n - done, windowSize_ - from);
+            std::memcpy(out + done, window_.get() + from, count);
+            done += count;
         }
+        return done;
+    }
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_ILockBytes) {
+            *out = static_cast<ILockBytes*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const LONG left = ::InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    // ILockBytes: read-only.
+    HRESULT STDMETHODCALLTYPE ReadAt(ULARGE_INTEGER offset, void* dest, ULONG n, ULONG* read) override {
+        if (dest == nullptr && n != 0) return STG_E_INVALIDPOINTER;
+        const size_t got = offset.QuadPart < size_ ? Read(offset.QuadPart, dest, n) : 0;
+        if (read != nullptr) *read = static_cast<ULONG>(got);
+        // A read cut short before the end of the file is the system's failure.
+        if (got < n && offset.QuadPart + got < size_) return STG_E_READFAULT;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE WriteAt(ULARGE_INTEGER, const void*, ULONG, ULONG* written) override {
+        if (written != nullptr) *written = 0;
+        return STG_E_ACCESSDENIED;
+    }
+    HRESULT STDMETHODCALLTYPE Flush() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override {
+        if (stat == nullptr) return STG_E_INVALIDPOINTER;
+        *stat = STATSTG{};
+        stat->type = STGTY_LOCKBYTES;
+        stat->cbSize.QuadPart = size_;
+        stat->grfMode = kRootReadMode;
+        stat->grfLocksSupported = 0;  // the share mode of the handle does the locking
+        return S_OK;
     }
 
 private:
-    HANDLE file_;
-    uint64_t size_ = 0;
+    static constexpr size_t kWindow = size_t{1} << 20;
+
+    TFileLockBytes(TKernelHandle file, uint64_t size) : file_(std::move(file)), size_(size) {}
+    ~TFileLockBytes() = default;
+
+    size_t ReadFileAt(uint64_t offset, uint8_t* dest, size_t n) {
+        size_t done = 0;
+        while (done < n) {
+            OVERLAPPED at{};
+            at.Offset = static_cast<DWORD>(offset + done);
+            at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+            const DWORD want = static_cast<DWORD>(std::min<size_t>(n - done, kChunk));
+            DWORD got = 0;
+            if (!::ReadFile(file_.Get(), dest + done, want, &got, &at) || got == 0) break;
+            done += got;
+        }
+        return done;
+    }
+
+    bool Fill(uint64_t start) {
+        if (!window_) window_.reset(new uint8_t[kWindow]);
+        windowStart_ = start;
+        windowSize_ = ReadFileAt(start, window_.get(), kWindow);
+        return windowSize_ != 0;
+    }
+
+    LONG refs_ = 1;
+    TKernelHandle file_;
+    uint64_t size_;
+    std::unique_ptr<uint8_t[]> window_;
+    uint64_t windowStart_ = 0;
+    size_t windowSize_ = 0;
 };
 
-// ole32 follows loops in a chain or in the directory tree for ever (or until
-// the address space is gone): such a file is turned away as damaged before
-// ole32 sees it. A file that cannot be opened here is left to ole32.
-void RejectLoops(const std::u16string& fileName, std::span<const std::u16string_view> streams) {
-    HANDLE file = ::CreateFileW(WStr(fileName), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    std::string loop;
-    {
-        TFileSource source(file);
-        loop = TCfbReader::FindLoop(source, streams);
+// The same bytes as TCfbReader's source, for the loop check.
+class TLockBytesSource final : public TCfbSource {
+public:
+    explicit TLockBytesSource(TFileLockBytes& bytes) : bytes_(bytes) {}
+    uint64_t Size() const override { return bytes_.Size(); }
+    void ReadAt(uint64_t offset, void* dest, size_t n) const override {
+        if (bytes_.Read(offset, dest, n) != n) throw EPagelet(u"Stream read error", kStgErrReadFault);
     }
-    if (!loop.empty()) throw EPagelet(HResultMessage(STG_E_DOCFILECORRUPT), static_cast<int32_t>(STG_E_DOCFILECORRUPT));
-}
+
+private:
+    TFileLockBytes& bytes_;
+};
 
 // A whole stream read into memory at once (ole32 reports a broken chain
 // there, as before), in a buffer that is not filled with zeros first.
@@ -115,16 +207,23 @@ void TStorageCloser::operator()(TStorage* storage) const noexcept { delete stora
 bool StorageIsCompoundFile(const std::u16string& fileName) { return ::StgIsStorageFile(WStr(fileName)) == S_OK; }
 
 TStoragePtr StorageOpen(const std::u16string& fileName, std::span<const std::u16string_view> streams) {
-    RejectLoops(fileName, streams);
     TComPtr<IStorage> storage;
-    Check(::StgOpenStorageEx(WStr(fileName), kRootReadMode, STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
-                             reinterpret_cast<void**>(storage.Out())));
+    uint64_t fileSize = std::numeric_limits<uint64_t>::max();
+    if (TComPtr<TFileLockBytes> bytes(TFileLockBytes::Open(fileName)); bytes) {
+        // ole32 follows loops in a chain or in the directory tree for ever (or
+        // until the address space is gone): such a file is turned away as
+        // damaged before ole32 sees it.
+        if (!TCfbReader::FindLoop(TLockBytesSource(*bytes.Get()), streams).empty())
+            throw EPagelet(HResultMessage(STG_E_DOCFILECORRUPT), static_cast<int32_t>(STG_E_DOCFILECORRUPT));
+        Check(::StgOpenStorageOnILockBytes(bytes.Get(), nullptr, kRootReadMode, nullptr, 0, storage.Out()));
+        fileSize = bytes->Size();
+    } else {
+        // A file that cannot be opened here is left to ole32, which says why.
+        Check(::StgOpenStorageEx(WStr(fileName), kRootReadMode, STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
+                                 reinterpret_cast<void**>(storage.Out())));
+    }
     if (storage.Get() == nullptr) throw EPagelet(HResultMessage(E_POINTER), static_cast<int32_t>(E_POINTER));
     // The size of the file bounds what any of its streams can hold.
-    WIN32_FILE_ATTRIBUTE_DATA info{};
-    uint64_t fileSize = std::numeric_limits<uint64_t>::max();
-    if (::GetFileAttributesExW(WStr(fileName), GetFileExInfoStandard, &info))
-        fileSize = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
     TStoragePtr result(new TStorage(storage.Get(), fileSize));
     storage.Detach();
     return result;
