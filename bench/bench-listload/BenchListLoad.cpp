@@ -3,6 +3,7 @@
 //
 //   bench-listload.exe viewer PLUGIN.wlx DOCUMENT [RUNS]
 //   bench-listload.exe bare DOCUMENT [RUNS]
+//   bench-listload.exe shape marks|bel COUNT OUT.doc
 //
 // viewer: from the call of ListLoad, the time until the control shows text
 // with nothing left to paint (first paint), until its text stops growing
@@ -11,6 +12,8 @@
 // (the longest the host was blocked). bare: the converter's text given to a
 // bare control in one WM_SETTEXT, timed until it is painted; the thread is
 // blocked all that time. Medians of RUNS runs, each line "name value".
+// shape: writes a document whose text is COUNT paragraph marks, or COUNT
+// BEL characters (0x07: one endless line), the control's hardest shapes.
 
 #include <windows.h>
 #include <richedit.h>
@@ -23,6 +26,7 @@
 #include <vector>
 
 #include "loading/DocumentText.h"
+#include "support/DocBuilder.h"
 #include "loading/Loaders.h"
 #include "BenchClock.h"
 #include "plugin/ListerApi.h"
@@ -192,6 +196,23 @@ int RunBare(const char* document, int runs) {
     return 0;
 }
 
+int WriteShape(const char* shape, long count, const char* out) {
+    char16_t unit = 0;
+    if (std::strcmp(shape, "marks") == 0) unit = u'\r';
+    if (std::strcmp(shape, "bel") == 0) unit = u'\a';
+    if (unit == 0 || count <= 0) {
+        std::fprintf(stderr, "unknown shape %s or count %ld\n", shape, count);
+        return 2;
+    }
+    const std::u16string text(static_cast<size_t>(count), unit);
+    pagelet::TDocBuilder doc;
+    doc.Clx(pagelet::TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}));
+    doc.DocText16(0x800, text);
+    const std::string name(out);
+    pagelet::WriteFileBytes(std::u16string(name.begin(), name.end()), doc.Build());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -199,8 +220,10 @@ int main(int argc, char** argv) {
         return RunViewer(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 3);
     if (argc >= 3 && std::strcmp(argv[1], "bare") == 0)
         return RunBare(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
+    if (argc == 5 && std::strcmp(argv[1], "shape") == 0) return WriteShape(argv[2], std::atol(argv[3]), argv[4]);
     std::fprintf(stderr,
                  "usage: bench-listload viewer PLUGIN.wlx DOCUMENT [RUNS]\n"
-                 "       bench-listload bare DOCUMENT [RUNS]\n");
+                 "       bench-listload bare DOCUMENT [RUNS]\n"
+                 "       bench-listload shape marks|bel COUNT OUT.doc\n");
     return 2;
 }

@@ -7,26 +7,30 @@
 # control runs in a process of its own: in a 32-bit process a large text
 # can take it down. Figures, not a pass/fail test.
 #
-#   bench/bench-listload/bench-listload.sh [--preset win32|win64] [--runs N] [DOCUMENT...]
+#   bench/bench-listload/bench-listload.sh [--preset win32|win64] [--runs N] [--shapes] [DOCUMENT...]
 #
 # Builds the preset's plug-in and the bench program in build/<preset> when
 # missing. Without documents: ../shared/corpus/big/mid.doc and big.doc.
+# --shapes adds the control's hardest shapes, written for the run: 65,536
+# and 262,144 paragraph marks, and 1,048,576 BEL characters (one line).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 preset=win32
 runs=3
+shapes=0
 docs=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --preset) preset=$2; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --build-dir) build=$2; shift 2 ;;
-    -h|--help) sed -n '2,14p' "$0"; exit 0 ;;
+    --shapes) shapes=1; shift ;;
+    -h|--help) sed -n '2,16p' "$0"; exit 0 ;;
     *) docs+=("$1"); shift ;;
   esac
 done
 build=${build:-$root/build/$preset}
-[ ${#docs[@]} -gt 0 ] || docs=("$root/../shared/corpus/big/mid.doc" "$root/../shared/corpus/big/big.doc")
+[ ${#docs[@]} -gt 0 ] || [ "$shapes" = 1 ] || docs=("$root/../shared/corpus/big/mid.doc" "$root/../shared/corpus/big/big.doc")
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake --preset "$preset" -S "$root" -B "$build" >/dev/null || exit 1
 fi
@@ -34,6 +38,15 @@ cmake --build "$build" --target bench-listload -j2 >/dev/null || exit 1
 suffix=wlx; [ "$preset" = win64 ] && suffix=wlx64
 exe="$build/bench/bench-listload/bench-listload.exe"
 wlx="$build/src/plugin/pagelet.$suffix"
+if [ "$shapes" = 1 ]; then
+  shapeDir=$(mktemp -d)
+  trap 'rm -rf "$shapeDir"' EXIT
+  for shape in marks:65536 marks:262144 bel:1048576; do
+    out="$shapeDir/${shape%%:*}-${shape##*:}.doc"
+    "$root/cmake/wine-run.sh" "$exe" shape "${shape%%:*}" "${shape##*:}" "Z:$out" || exit 1
+    docs+=("$out")
+  done
+fi
 value() { sed -n "s/^$1 //p" "$2" | tr -d '\r'; }
 echo "| build | document | first paint | longest block after it | whole text | bare control, one WM_SETTEXT | ratio |"
 echo "|---|---|---:|---:|---:|---:|---:|"

@@ -23,65 +23,58 @@ std::u16string DecodeByMark(const std::vector<uint8_t>& bytes) {
 
 }  // namespace
 
+void TDocumentTextBuilder::Expect(size_t units) {
+    // Room for the parts and a little more for CR LF pairs made of lone CRs.
+    if (units <= text_.max_size() - units / 16 - 2) text_.reserve(units + units / 16 + 2);
+}
+
+void TDocumentTextBuilder::Append(std::u16string_view part) {
+    // Runs of ordinary characters go over in one piece each.
+    size_t run = 0;
+    for (size_t i = 0; i < part.size(); ++i) {
+        const char16_t c = part[i];
+        if (c != u'\0' && c != u'\r' && c != u'\n') {
+            afterCr_ = false;
+            lineOpen_ = true;
+            continue;
+        }
+        text_.append(part.data() + run, i - run);
+        run = i + 1;
+        // NUL characters occur inside real documents' text (fields, padding
+        // runs): they are dropped and the text goes on after them.
+        if (c == u'\0') continue;
+        if (c == u'\n' && afterCr_) {
+            afterCr_ = false;
+            continue;
+        }
+        afterCr_ = c == u'\r';
+        text_.append(u"\r\n", 2);
+        ++lines_;
+        lineOpen_ = false;
+    }
+    text_.append(part.data() + run, part.size() - run);
+}
+
+void TDocumentTextBuilder::Finish(TDocumentText& target) {
+    if (lineOpen_) {
+        text_.append(u"\r\n", 2);
+        ++lines_;
+    }
+    target.text_ = std::make_shared<const std::u16string>(std::move(text_));
+    target.count_ = lines_;
+    *this = TDocumentTextBuilder();
+}
+
 void TDocumentText::Clear() {
     text_ = std::make_shared<const std::u16string>();
     count_ = 0;
 }
 
 void TDocumentText::SetText(std::u16string_view text) {
-    Clear();
-    // NUL characters occur inside real documents' text (fields, padding runs):
-    // they are dropped and the text goes on after them. A first pass counts
-    // the result, so that the text is written once into a buffer of its size.
-    size_t size = 0;
-    size_t lines = 0;
-    bool afterCr = false;
-    bool lineOpen = false;
-    for (const char16_t c : text) {
-        if (c == u'\0') continue;
-        if (c == u'\n' && afterCr) {
-            afterCr = false;
-            continue;
-        }
-        afterCr = c == u'\r';
-        if (c == u'\r' || c == u'\n') {
-            size += 2;
-            ++lines;
-            lineOpen = false;
-        } else {
-            ++size;
-            lineOpen = true;
-        }
-    }
-    if (lineOpen) {
-        size += 2;
-        ++lines;
-    }
-    // Runs of ordinary characters go over in one piece each.
-    auto whole = std::make_shared<std::u16string>();
-    whole->reserve(size);
-    afterCr = false;
-    size_t run = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char16_t c = text[i];
-        if (c != u'\0' && c != u'\r' && c != u'\n') {
-            afterCr = false;
-            continue;
-        }
-        whole->append(text.data() + run, i - run);
-        run = i + 1;
-        if (c == u'\0') continue;
-        if (c == u'\n' && afterCr) {
-            afterCr = false;
-            continue;
-        }
-        afterCr = c == u'\r';
-        whole->append(u"\r\n", 2);
-    }
-    whole->append(text.data() + run, text.size() - run);
-    if (lineOpen) whole->append(u"\r\n", 2);
-    text_ = std::move(whole);
-    count_ = lines;
+    TDocumentTextBuilder builder;
+    builder.Expect(text.size());
+    builder.Append(text);
+    builder.Finish(*this);
 }
 
 std::vector<std::u16string> TDocumentText::Lines() const {

@@ -9,7 +9,29 @@
 #include <string_view>
 #include <vector>
 
+#include "converter/WordConverter.h"
+
 namespace pagelet {
+
+class TDocumentText;
+
+// Builds a document text as its parts arrive, in the form TDocumentText
+// holds: CR, LF and CR LF each end a line and become CR LF (also when a CR LF
+// is split between two parts), NUL characters are dropped, and Finish ends
+// an open last line. The text is written once, with no second copy.
+class TDocumentTextBuilder final : public TTextSink {
+public:
+    void Expect(size_t units) override;
+    void Append(std::u16string_view part) override;
+    // Hands the text over to target, replacing what it held.
+    void Finish(TDocumentText& target);
+
+private:
+    std::u16string text_;
+    size_t lines_ = 0;
+    bool afterCr_ = false;
+    bool lineOpen_ = false;
+};
 
 class TDocumentText {
 public:
@@ -30,6 +52,8 @@ public:
     std::vector<std::u16string> Lines() const;
 
 private:
+    friend class TDocumentTextBuilder;
+
     std::shared_ptr<const std::u16string> text_ = std::make_shared<const std::u16string>();
     size_t count_ = 0;
 };

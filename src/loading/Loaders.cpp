@@ -27,7 +27,9 @@ bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t c
     DocumentText->Clear();
     if (!IsWordFileName(fileName)) return false;
     TWordConverter converter;
-    DocumentText->SetText(converter.LoadText(fileName, printable, cp, forceCP));
+    TDocumentTextBuilder builder;
+    // Not a Word document: nothing was delivered and the text stays empty.
+    if (converter.ExtractText(fileName, printable, cp, forceCP, builder)) builder.Finish(*DocumentText);
     return DocumentText->Count() > 0;
 }
 

@@ -68,6 +68,13 @@ TEST(DocumentText, Splitting) {
     };
     for (const TCase& c : cases) {
         EXPECT_EQ(Lines(c.Text), c.Expected) << Utf16ToUtf8(c.Text);
+        // The converter hands the text over in parts, which may split a CR LF.
+        TDocumentTextBuilder builder;
+        for (const char16_t unit : c.Text) builder.Append(std::u16string_view(&unit, 1));
+        TDocumentText document;
+        builder.Finish(document);
+        EXPECT_EQ(document.Lines(), c.Expected) << "one code unit per part: " << Utf16ToUtf8(c.Text);
+        EXPECT_EQ(document.Count(), c.Expected.size());
     }
 }
 
