@@ -45,10 +45,19 @@ public:
     virtual const uint8_t* Data() const { return nullptr; }
 };
 
+// How StorageOpenStream reads a stream on Windows. Whole: all of it when it
+// is opened, so that a stream whose sectors cannot all be read fails there.
+// OnDemand: only what ReadAt asks for, for a caller that needs only part of
+// it (a damaged sector then fails the read that reaches it). The own reader
+// checks the whole chain at the open and reads on demand either way.
+enum class TStreamReading { Whole, OnDemand };
+
 // The named stream of the root storage, or nullptr when there is none. A
 // stream whose sectors cannot all be read fails here, as
-// StorageReadStream does ("Stream read error" or the platform's error).
-std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName);
+// StorageReadStream does ("Stream read error" or the platform's error),
+// when it is read whole.
+std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName,
+                                                  TStreamReading reading = TStreamReading::Whole);
 
 // A whole copy of the named stream of the root storage, or nullopt when the
 // root has no such stream. A read that fails throws EPagelet

@@ -134,7 +134,8 @@ std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const s
     return storage.Reader().ReadStream(streamName);
 }
 
-std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName) {
+std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName,
+                                                  TStreamReading) {
     std::optional<TCfbReader::TStream> stream = storage.Reader().OpenStream(streamName);
     if (!stream) return nullptr;
     return std::make_unique<TCfbStorageStream>(storage.Reader(), std::move(*stream));

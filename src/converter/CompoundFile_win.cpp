@@ -261,6 +261,26 @@ void ReadOle(IStream& stream, uint8_t* dest, uint64_t n) {
     }
 }
 
+// A stream read where it is asked, through ole32's own stream.
+class TOleStorageStream final : public TStorageStream {
+public:
+    TOleStorageStream(TComPtr<IStream> stream, uint64_t size) : stream_(std::move(stream)), size_(size) {}
+    uint64_t Size() const override { return size_; }
+    size_t ReadAt(uint64_t offset, void* dest, size_t n) override {
+        if (offset >= size_) return 0;
+        n = static_cast<size_t>(std::min<uint64_t>(n, size_ - offset));
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        Check(stream_->Seek(at, STREAM_SEEK_SET, nullptr));
+        ReadOle(*stream_.Get(), static_cast<uint8_t*>(dest), n);
+        return n;
+    }
+
+private:
+    TComPtr<IStream> stream_;
+    uint64_t size_;
+};
+
 }  // namespace
 
 std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const std::u16string& streamName) {
@@ -281,10 +301,12 @@ std::optional<std::vector<uint8_t>> StorageReadStream(TStorage& storage, const s
     return bytes;
 }
 
-std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName) {
+std::unique_ptr<TStorageStream> StorageOpenStream(TStorage& storage, const std::u16string& streamName,
+                                                  TStreamReading reading) {
     TComPtr<IStream> stream;
     uint64_t size = 0;
     if (!OpenOleStream(storage, streamName, stream, size)) return nullptr;
+    if (reading == TStreamReading::OnDemand) return std::make_unique<TOleStorageStream>(std::move(stream), size);
     // A stream cannot hold more bytes than the file: a larger size is a
     // damaged directory, and the read would come up short.
     if (size > storage.FileSize() || size > SIZE_MAX) throw EPagelet(u"Stream read error");

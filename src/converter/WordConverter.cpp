@@ -217,7 +217,9 @@ bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forc
         }
     } reset{*this};
 
-    std::unique_ptr<TStorageStream> doc = StorageOpenStream(storage, u"WordDocument");
+    // A load cut short needs only the first pieces of the stream.
+    const TStreamReading reading = maxChars_ == SIZE_MAX ? TStreamReading::Whole : TStreamReading::OnDemand;
+    std::unique_ptr<TStorageStream> doc = StorageOpenStream(storage, u"WordDocument", reading);
     if (!doc) return false;
     const TFib fib = ReadFib(*doc);
 

@@ -107,6 +107,17 @@ TEST(StorageSeam, RoundTripsEveryStream) {
             std::optional<std::vector<uint8_t>> got = StorageReadStream(*storage, s.Name);
             ASSERT_TRUE(got.has_value()) << Utf16ToUtf8(s.Name);
             EXPECT_EQ(*got, s.Data) << Utf16ToUtf8(s.Name);
+            // Read from any offset, in parts that straddle sectors, up to and past the end.
+            for (TStreamReading reading : {TStreamReading::Whole, TStreamReading::OnDemand}) {
+                std::unique_ptr<TStorageStream> stream = StorageOpenStream(*storage, s.Name, reading);
+                ASSERT_NE(stream, nullptr);
+                ASSERT_EQ(stream->Size(), s.Data.size());
+                std::vector<uint8_t> parts(s.Data.size() + 1000);
+                size_t done = 0;
+                while (size_t got = stream->ReadAt(done, parts.data() + done, 1000)) done += got;
+                parts.resize(done);
+                EXPECT_EQ(parts, s.Data) << Utf16ToUtf8(s.Name) << (reading == TStreamReading::Whole ? " whole" : " on demand");
+            }
         }
     }
 }

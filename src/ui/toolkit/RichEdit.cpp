@@ -266,7 +266,22 @@ size_t TRichEdit::NextCut(size_t units, size_t& paragraphs) const {
         paragraphs = linesAtLastEnd;
         return lastLineEnd;
     }
-    // No line end in reach (or the text's end): never split CR LF or a surrogate pair.
+    // No line end in reach: the slice goes on inside the paragraph the
+    // control already holds the start of. Each append wraps that whole
+    // paragraph again, so the slice is at least as long as what the control
+    // has of it (to the paragraph's end at most): the appends to one
+    // paragraph then cost about twice its one wrap, not its length in slices
+    // times as much.
+    size_t open = fed_;
+    while (open > 0 && whole[open - 1] != u'\n') --open;
+    const size_t reach = fed_ + (fed_ - open);
+    while (pos < whole.size() && pos < reach) {
+        if (whole[pos++] == u'\n') {
+            ++lines;
+            break;
+        }
+    }
+    // Never split CR LF or a surrogate pair.
     if (pos < whole.size() && whole[pos] == u'\n') {
         ++pos;
         ++lines;
