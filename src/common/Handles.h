@@ -60,6 +60,9 @@ struct TGdiCloser {
 struct TWindowCloser {
     void operator()(HWND h) const { DestroyWindow(h); }
 };
+struct TMemoryDcCloser {
+    void operator()(HDC h) const { DeleteDC(h); }
+};
 struct TModuleCloser {
     void operator()(HMODULE h) const { FreeLibrary(h); }
 };
@@ -74,6 +77,7 @@ using TMenuHandle = TOwnedHandle<HMENU, TMenuCloser>;
 using TGdiObject = TOwnedHandle<HGDIOBJ, TGdiCloser>;
 using TWindowHandle = TOwnedHandle<HWND, TWindowCloser>;
 using TModuleHandle = TOwnedHandle<HMODULE, TModuleCloser>;
+using TMemoryDC = TOwnedHandle<HDC, TMemoryDcCloser>;  // CreateCompatibleDC
 using TKernelHandle = TOwnedHandle<HANDLE, TKernelCloser>;
 
 // A device context of a window, released on scope exit: the whole window's

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
-#include <type_traits>
 
+#include "common/Handles.h"
 #include "common/Win32Text.h"
 #include "converter/WordConverter.h"
 #include "loading/DocumentText.h"
@@ -63,43 +62,34 @@ std::u16string PageText(const std::u16string& converted, size_t maxChars) {
     return page;
 }
 
-// Owns a GDI object and deletes it.
-struct TGdiDelete {
-    void operator()(HGDIOBJ object) const noexcept {
-        if (object) DeleteObject(object);
-    }
-};
-using TGdiPtr = std::unique_ptr<std::remove_pointer_t<HGDIOBJ>, TGdiDelete>;
-
 HBITMAP DrawPage(SIZE page, const TPageLayout& layout, const std::u16string& text) {
-    HDC screen = GetDC(nullptr);
-    if (!screen) return nullptr;
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, page.cx, page.cy);
-    HDC dc = CreateCompatibleDC(screen);
-    ReleaseDC(nullptr, screen);
-    if (!bitmap || !dc) {
-        if (bitmap) DeleteObject(bitmap);
-        if (dc) DeleteDC(dc);
-        return nullptr;
+    TGdiObject bitmap;
+    TMemoryDC dc;
+    {
+        const TWindowDC screen(nullptr, TWindowDC::ClientArea);
+        if (!screen.Get()) return nullptr;
+        bitmap.Reset(CreateCompatibleBitmap(screen.Get(), page.cx, page.cy));
+        dc.Reset(CreateCompatibleDC(screen.Get()));
     }
-    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    if (!bitmap || !dc) return nullptr;
+    const HGDIOBJ oldBitmap = SelectObject(dc.Get(), bitmap.Get());
     RECT all{0, 0, page.cx, page.cy};
-    TGdiPtr paper(CreateSolidBrush(kPaperColor));
-    FillRect(dc, &all, static_cast<HBRUSH>(paper.get()));
-    TGdiPtr font(CreateFontW(-layout.FontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                             L"Tahoma"));
-    HGDIOBJ oldFont = SelectObject(dc, font.get());
-    SetTextColor(dc, kInkColor);
-    SetBkMode(dc, TRANSPARENT);
+    const TGdiObject paper(CreateSolidBrush(kPaperColor));
+    FillRect(dc.Get(), &all, static_cast<HBRUSH>(paper.Get()));
+    const TGdiObject font(CreateFontW(-layout.FontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
+                                      DEFAULT_PITCH | FF_SWISS, L"Tahoma"));
+    const HGDIOBJ oldFont = SelectObject(dc.Get(), font.Get());
+    SetTextColor(dc.Get(), kInkColor);
+    SetBkMode(dc.Get(), TRANSPARENT);
     RECT textRect = layout.Text;
     std::u16string copy = text;
-    DrawTextW(dc, WBuf(copy), static_cast<int>(copy.size()), &textRect,
+    DrawTextW(dc.Get(), WBuf(copy), static_cast<int>(copy.size()), &textRect,
               DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS | DT_LEFT | DT_TOP);
-    SelectObject(dc, oldFont);
-    SelectObject(dc, oldBitmap);
-    DeleteDC(dc);
-    return bitmap;
+    // The bitmap and the font leave the DC before either is deleted or handed out.
+    SelectObject(dc.Get(), oldFont);
+    SelectObject(dc.Get(), oldBitmap);
+    return static_cast<HBITMAP>(bitmap.Release());
 }
 
 }  // namespace
