@@ -29,8 +29,8 @@ constexpr ULONG kChunk = 1 << 20;
 // The file as ole32 reads it. ole32 asks for one sector at a time; each
 // such read of a file is a system call of its own (about 1 s for a 43 MB
 // stream under Wine), so reads are served from a window of the file kept in
-// memory and moved forward a megabyte at a time. The file is opened as ole32
-// opens it to read: writers are denied while it is open.
+// memory: the aligned megabyte around the last read. The file is opened as
+// ole32 opens it to read: writers are denied while it is open.
 class TFileLockBytes final : public ILockBytes {
 public:
     // nullptr when the file cannot be opened here (ole32 then says why).
