@@ -116,7 +116,8 @@ TEST(StorageSeam, RoundTripsEveryStream) {
                 size_t done = 0;
                 while (size_t got = stream->ReadAt(done, parts.data() + done, 1000)) done += got;
                 parts.resize(done);
-                EXPECT_EQ(parts, s.Data) << Utf16ToUtf8(s.Name) << (reading == TStreamReading::Whole ? " whole" : " on demand");
+                EXPECT_EQ(parts, s.Data) << Utf16ToUtf8(s.Name)
+                                         << (reading == TStreamReading::Whole ? " whole" : " on demand");
             }
         }
     }
