@@ -159,6 +159,34 @@ TEST(PageletCat, PairsCutBetweenParts) {
     EXPECT_TRUE(r.out == expected) << r.out.size() << " bytes";
 }
 
+// Each kind of character at each place of the encoder's groups of printable
+// ASCII characters (eight, then four, at a time).
+TEST(PageletCat, EveryKindOfCharacterAtEveryPlaceOfAGroup) {
+    struct TKind {
+        char16_t unit;
+        std::string utf8;
+    };
+    const TKind kinds[] = {{u'\u001F', "\x1F"},
+                           {u' ', " "},
+                           {u'\u007F', "\x7F"},
+                           {u'\u0080', "\xC2\x80"},
+                           {u'\u00E9', "\xC3\xA9"},
+                           {u'\u20AC', "\xE2\x82\xAC"},
+                           {u'\r', "\n"}};
+    std::u16string text;
+    std::string expected;
+    for (const TKind& kind : kinds) {
+        for (size_t before = 0; before < 17; ++before) {
+            text += std::u16string(before, u'a') + kind.unit + std::u16string(19, u'b') + u'\r';
+            expected += std::string(before, 'a') + kind.utf8 + std::string(19, 'b') + "\n";
+        }
+    }
+    auto file = Utf16Doc(text).Write();
+    const TResult r = RunCat(PathOf(*file));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+}
+
 // Text longer than the output buffer comes out whole.
 TEST(PageletCat, LongText) {
     std::u16string text;
