@@ -11,6 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PAGELET_CAT_SSSE3 1
+#include <immintrin.h>
+#endif
+
 #include "Console.h"
 #include "common/Error.h"
 #include "common/Utf.h"
@@ -48,6 +53,64 @@ constexpr std::array<uint32_t, 0x800> MakeUtf8Short() {
     return table;
 }
 constexpr std::array<uint32_t, 0x800> kUtf8Short = MakeUtf8Short();
+
+#ifdef PAGELET_CAT_SSSE3
+// For each set of two-byte characters among eight (bit k: character k), the
+// byte indices that gather each character's UTF-8 from its 16-bit lane: the
+// low byte, and the high byte when the character takes two.
+struct TPackTable {
+    alignas(16) uint8_t index[256][16];
+    uint8_t length[256];  // 8 plus the number of two-byte characters
+};
+constexpr TPackTable MakePackTable() {
+    TPackTable table{};
+    for (unsigned mask = 0; mask < 256; ++mask) {
+        unsigned at = 0;
+        for (unsigned k = 0; k < 8; ++k) {
+            table.index[mask][at++] = static_cast<uint8_t>(2 * k);
+            if (mask & (1u << k)) table.index[mask][at++] = static_cast<uint8_t>(2 * k + 1);
+        }
+        table.length[mask] = static_cast<uint8_t>(at);
+        while (at < 16) table.index[mask][at++] = 0x80;  // a zero byte
+    }
+    return table;
+}
+constexpr TPackTable kPackTable = MakePackTable();
+
+bool HasSsse3() {
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    return has;
+}
+
+// Groups of eight code units, while each unit of a group is U+0001 to
+// U+07FF and not CR (most of a European document) and out does not pass
+// limit: each group's UTF-8 (8 to 16 bytes) goes to out, which moves on.
+// Returns how many units were written: a multiple of eight, maybe 0.
+__attribute__((target("ssse3"))) size_t EncodeShortGroups(const char16_t* p, size_t n, char*& out, const char* limit) {
+    size_t i = 0;
+    while (i + 8 <= n && out <= limit) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        // Signed compares: units from U+8000 up count as negative, so out of range.
+        const __m128i inRange =
+            _mm_and_si128(_mm_cmpgt_epi16(c, _mm_setzero_si128()), _mm_cmplt_epi16(c, _mm_set1_epi16(0x800)));
+        const __m128i valid = _mm_andnot_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16(0x0D)), inRange);
+        if (_mm_movemask_epi8(valid) != 0xFFFF) break;
+        const __m128i oneByte = _mm_cmplt_epi16(c, _mm_set1_epi16(0x80));
+        const __m128i lead = _mm_or_si128(_mm_srli_epi16(c, 6), _mm_set1_epi16(0xC0));
+        const __m128i trail = _mm_or_si128(_mm_and_si128(c, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
+        const __m128i twoBytes = _mm_or_si128(lead, _mm_slli_epi16(trail, 8));
+        const __m128i lanes = _mm_or_si128(_mm_and_si128(oneByte, c), _mm_andnot_si128(oneByte, twoBytes));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(
+                                  _mm_cmpeq_epi16(oneByte, _mm_setzero_si128()), _mm_setzero_si128()))) &
+                              0xFF;
+        const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[mask]));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(lanes, order));
+        out += kPackTable.length[mask];
+        i += 8;
+    }
+    return i;
+}
+#endif
 
 // stdout refused the bytes.
 class EWriteFailed : public std::exception {};
@@ -95,13 +158,25 @@ public:
             }
             pendingHigh_ = 0;
         }
-        char* const limit = buffer_ + sizeof buffer_ - 8;
+        // Room for the widest store below: 16 bytes.
+        char* const limit = buffer_ + sizeof buffer_ - 16;
+#ifdef PAGELET_CAT_SSSE3
+        const bool eightAtOnce = HasSsse3();
+#endif
         while (i < n) {
             if (out > limit) {
                 used_ = static_cast<size_t>(out - buffer_);
                 Flush();
                 out = buffer_;
             }
+#ifdef PAGELET_CAT_SSSE3
+            if (eightAtOnce && i + 8 <= n) {
+                if (const size_t done = EncodeShortGroups(p + i, n - i, out, limit)) {
+                    i += done;
+                    continue;
+                }
+            }
+#endif
             // Four printable ASCII characters (U+0020 to U+007F) at once:
             // most of a Western document.
             if constexpr (std::endian::native == std::endian::little) {
