@@ -424,13 +424,23 @@ std::string TCfbReader::LoopOnTheWayTo(std::u16string_view name) const {
     return {};
 }
 
-std::string TCfbReader::FindLoop(const TCfbSource& source, std::span<const std::u16string_view> names) {
+std::string TCfbReader::FindLoop(std::span<const std::u16string_view> names) const {
     try {
-        TCfbReader reader(source);
         for (std::u16string_view name : names) {
-            std::string loop = reader.LoopOnTheWayTo(name);
+            std::string loop = LoopOnTheWayTo(name);
             if (!loop.empty()) return loop;
         }
+    } catch (const ELoop& e) {
+        return e.what();
+    } catch (const EPagelet&) {
+        // Damaged otherwise: the other reader decides.
+    }
+    return {};
+}
+
+std::string TCfbReader::FindLoop(const TCfbSource& source, std::span<const std::u16string_view> names) {
+    try {
+        return TCfbReader(source).FindLoop(names);
     } catch (const ELoop& e) {
         return e.what();
     } catch (const EPagelet&) {

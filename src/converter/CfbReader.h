@@ -92,6 +92,9 @@ public:
     // FAT's own chain and the mini stream's chain). Empty when there is none,
     // also when the file is damaged in any other way.
     static std::string FindLoop(const TCfbSource& source, std::span<const std::u16string_view> names);
+    // The same over this reader's file, whose header, FAT and directory have
+    // already been read.
+    std::string FindLoop(std::span<const std::u16string_view> names) const;
 
     // [MS-CFB] 2.6.4: a shorter name sorts first; names of equal length
     // compare code unit by code unit after upper-casing. < 0, 0 or > 0.

@@ -26,10 +26,13 @@ bool StorageIsCompoundFile(const std::u16string& fileName);
 
 // Opens the file read-only, denying writers. Throws EPagelet carrying the
 // platform code; the message is the platform's text for it, or
-// "OLE error %.8x" when there is none. `streams` names the root streams the
-// caller means to read: on Windows the project's own reader first looks for
-// loops on the way to them (ole32 would follow one for ever) and a file with
-// one fails as damaged (STG_E_DOCFILECORRUPT).
+// "OLE error %.8x" when there is none. On Windows the project's own reader
+// vets the file before ole32 walks it (ole32 follows a loop, or links that a
+// file cut short leaves as zeros, for ever): a damaged header, DIFAT, FAT or
+// directory chain fails here, and so does a loop on the way to the root
+// streams named in `streams` (as damaged, STG_E_DOCFILECORRUPT); damage on
+// the way to a stream or in its chains fails that stream's open with the own
+// reader's error, as on Linux.
 TStoragePtr StorageOpen(const std::u16string& fileName, std::span<const std::u16string_view> streams = {});
 
 // An open stream of the root storage, read from any offset.

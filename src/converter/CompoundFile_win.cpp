@@ -197,9 +197,45 @@ public:
     IStorage* Get() const { return storage_; }
     uint64_t FileSize() const { return fileSize_; }
 
+    // The same file as the own reader sees it, which vets each stream before
+    // ole32 is asked for it. Empty for a file that ole32 opened by name.
+    void SetVetting(TComPtr<TFileLockBytes> bytes, std::unique_ptr<TLockBytesSource> source,
+                    std::unique_ptr<TCfbReader> reader) {
+        bytes_ = std::move(bytes);
+        source_ = std::move(source);
+        reader_ = std::move(reader);
+    }
+
+    // ole32 walks a damaged directory or chain for ever as often as not: a
+    // sector past the end of the file reads as zeros, and zero links lead
+    // back to the root entry. So the own reader first walks everything ole32
+    // will walk for this stream (its search path in the directory tree, its
+    // chain, the mini FAT and the mini stream) and the stream is refused with
+    // the own reader's error for any damage there; a loop keeps the error a
+    // damaged file gets from ole32.
+    void Vet(const std::u16string& streamName) {
+        if (!reader_ || std::find(vetted_.begin(), vetted_.end(), streamName) != vetted_.end()) return;
+        try {
+            reader_->OpenStream(streamName);
+        } catch (const EPagelet&) {
+            const std::u16string_view names[] = {streamName};
+            if (!reader_->FindLoop(names).empty()) ThrowDamaged();
+            throw;
+        }
+        vetted_.push_back(streamName);
+    }
+
+    [[noreturn]] static void ThrowDamaged() {
+        throw EPagelet(HResultMessage(STG_E_DOCFILECORRUPT), static_cast<int32_t>(STG_E_DOCFILECORRUPT));
+    }
+
 private:
     IStorage* storage_;
     uint64_t fileSize_;
+    TComPtr<TFileLockBytes> bytes_;
+    std::unique_ptr<TLockBytesSource> source_;
+    std::unique_ptr<TCfbReader> reader_;
+    std::vector<std::u16string> vetted_;
 };
 
 void TStorageCloser::operator()(TStorage* storage) const noexcept { delete storage; }
@@ -208,15 +244,24 @@ bool StorageIsCompoundFile(const std::u16string& fileName) { return ::StgIsStora
 
 TStoragePtr StorageOpen(const std::u16string& fileName, std::span<const std::u16string_view> streams) {
     TComPtr<IStorage> storage;
-    uint64_t fileSize = std::numeric_limits<uint64_t>::max();
-    if (TComPtr<TFileLockBytes> bytes(TFileLockBytes::Open(fileName)); bytes) {
-        // ole32 follows loops in a chain or in the directory tree for ever (or
-        // until the address space is gone): such a file is turned away as
-        // damaged before ole32 sees it.
-        if (!TCfbReader::FindLoop(TLockBytesSource(*bytes.Get()), streams).empty())
-            throw EPagelet(HResultMessage(STG_E_DOCFILECORRUPT), static_cast<int32_t>(STG_E_DOCFILECORRUPT));
+    TComPtr<TFileLockBytes> bytes(TFileLockBytes::Open(fileName));
+    std::unique_ptr<TLockBytesSource> source;
+    std::unique_ptr<TCfbReader> reader;
+    if (bytes) {
+        // The header, the DIFAT, the FAT and the directory chain must be
+        // whole, and free of loops, before ole32 sees the file.
+        source = std::make_unique<TLockBytesSource>(*bytes.Get());
+        try {
+            reader = std::make_unique<TCfbReader>(*source);
+        } catch (const EPagelet&) {
+            if (!TCfbReader::FindLoop(*source, {}).empty()) TStorage::ThrowDamaged();
+            throw;
+        }
+        // A loop on the way to any stream the caller means to read fails the
+        // file at once; other damage fails the stream when it is opened, as
+        // it does with the own reader.
+        if (!reader->FindLoop(streams).empty()) TStorage::ThrowDamaged();
         Check(::StgOpenStorageOnILockBytes(bytes.Get(), nullptr, kRootReadMode, nullptr, 0, storage.Out()));
-        fileSize = bytes->Size();
     } else {
         // A file that cannot be opened here is left to ole32, which says why.
         Check(::StgOpenStorageEx(WStr(fileName), kRootReadMode, STGFMT_DOCFILE, 0, nullptr, nullptr, IID_IStorage,
@@ -224,8 +269,10 @@ TStoragePtr StorageOpen(const std::u16string& fileName, std::span<const std::u16
     }
     if (storage.Get() == nullptr) throw EPagelet(HResultMessage(E_POINTER), static_cast<int32_t>(E_POINTER));
     // The size of the file bounds what any of its streams can hold.
+    const uint64_t fileSize = bytes ? bytes->Size() : std::numeric_limits<uint64_t>::max();
     TStoragePtr result(new TStorage(storage.Get(), fileSize));
     storage.Detach();
+    result->SetVetting(std::move(bytes), std::move(source), std::move(reader));
     return result;
 }
 
@@ -234,6 +281,7 @@ namespace {
 // The named stream's size, with ole32's stream left at its start; false when
 // there is no such stream.
 bool OpenOleStream(TStorage& storage, const std::u16string& streamName, TComPtr<IStream>& stream, uint64_t& size) {
+    storage.Vet(streamName);
     // The result of OpenStream is not examined: no stream back means none.
     storage.Get()->OpenStream(WStr(streamName), nullptr, kReadMode, 0, stream.Out());
     if (stream.Get() == nullptr) return false;
