@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 wine64 fonts-wine
   xvfb xauth imagemagick
   python3
+  libgtk2.0-dev doublecmd-gtk xdotool xclip
 )
 
 missing=()
