@@ -39,8 +39,9 @@ void CheckForcedCodePage(int32_t cp, bool forceCP) {
     if (cp < 0 || !IsKnownCodePage(static_cast<uint32_t>(cp))) throw EPagelet(u"Invalid code page");
 }
 
+// Drops the line ends at the end of a story's text.
 void TrimEnd(std::u16string& text) {
-    while (!text.empty() && (text.back() == u'\n' || text.back() == u' ' || text.back() == u'\t')) text.pop_back();
+    while (!text.empty() && text.back() == u'\n') text.pop_back();
 }
 
 class TLayout {
@@ -533,6 +534,17 @@ void TLayout::Feed(const char16_t* text, size_t n, const TSegmentProps& props, u
 }
 
 void TLayout::BeginVisible(uint32_t fc, TStoryState& state) {
+    const bool starting = !state.paraStarted;
+    if (starting && state.inRow && papx_.Count() != 0) {
+        const TPap pap = PapAt(nullptr, fc);
+        if (!pap.inTable && pap.itap <= 0) {
+            // A row whose end mark was not found ends where the table does.
+            Put(u'\n');
+            state.inRow = false;
+            state.pendingTabs = 0;
+            state.pendingSpace = false;
+        }
+    }
     if (state.pendingTabs > 0) {
         for (size_t k = 0; k < state.pendingTabs; ++k) Put(u'\t');
         state.pendingTabs = 0;
@@ -541,7 +553,7 @@ void TLayout::BeginVisible(uint32_t fc, TStoryState& state) {
         Put(u' ');
         state.pendingSpace = false;
     }
-    if (!state.paraStarted) {
+    if (starting) {
         state.paraStarted = true;
         if (fib_.format == TFormat::Word97 && lists_.ListCount() != 0) {
             const TPap pap = PapAt(nullptr, fc);
@@ -663,6 +675,23 @@ std::u16string TLayout::RenderStory(TStory story, uint32_t start, uint32_t end) 
     WalkRange(start, end, state);
     EndStory(state);
     out_ = &main_;
+    if (story == kTextBoxes || story == kHeaderTextBoxes || story == kHeaders) {
+        // Text boxes and headers hold many empty paragraphs: their lines show without them.
+        // Lines of nothing but tabs and spaces (an empty table row) go too.
+        std::u16string kept;
+        size_t lineStart = 0;
+        while (lineStart < text.size()) {
+            size_t lineEnd = text.find(u'\n', lineStart);
+            if (lineEnd == std::u16string::npos) lineEnd = text.size();
+            const std::u16string_view line(text.data() + lineStart, lineEnd - lineStart);
+            if (line.find_first_not_of(u" \t") != std::u16string_view::npos) {
+                kept.append(line);
+                kept += u'\n';
+            }
+            lineStart = lineEnd + 1;
+        }
+        text = std::move(kept);
+    }
     TrimEnd(text);
     return text;
 }
