@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -23,7 +24,7 @@ namespace {
 // Text goes to the sink in parts of at most this many code units.
 constexpr size_t kFlushUnits = 16 * 1024;
 // Text is read from "WordDocument" this many characters at a time.
-constexpr size_t kChunkChars = 16 * 1024;
+constexpr size_t kChunkChars = 32 * 1024;
 // Fields nest at most this deep; deeper ones are counted, not kept.
 constexpr size_t kMaxFieldDepth = 64;
 
@@ -37,6 +38,21 @@ const char16_t* const kHeadings[] = {u"Footnotes", u"Endnotes", u"Comments", u"T
 void CheckForcedCodePage(int32_t cp, bool forceCP) {
     if (!forceCP || cp == 0 || cp == 1200 || cp == 1201 || cp == 65001) return;
     if (cp < 0 || !IsKnownCodePage(static_cast<uint32_t>(cp))) throw EPagelet(u"Invalid code page");
+}
+
+// The end of the characters from U+0020 up that begin at i: four at a time
+// while none of the four is below U+0020.
+size_t PlainRunEnd(const char16_t* text, size_t i, size_t n) {
+    constexpr uint64_t kHigh = 0xFFE0FFE0FFE0FFE0u, kOnes = 0x0001000100010001u, kTops = 0x8000800080008000u;
+    while (i + 4 <= n) {
+        uint64_t v;
+        std::memcpy(&v, text + i, 8);
+        const uint64_t t = v & kHigh;  // a lane is 0 for a character below U+0020
+        if (((t - kOnes) & ~t & kTops) != 0) break;
+        i += 4;
+    }
+    while (i < n && text[i] >= 0x20) ++i;
+    return i;
 }
 
 // Drops the line ends at the end of a story's text.
@@ -124,6 +140,9 @@ private:
     TPlc ftnRef_, ftnTxt_, ednRef_, ednTxt_, atnRef_, atnTxt_, hdd_;
     TStoryRange ranges_[kStoryCount];
     std::map<uint32_t, std::unique_ptr<std::array<char16_t, 256>>> tables_;
+
+    uint64_t papKey_ = UINT64_MAX - 1;
+    TPap papValue_;
 
     std::u16string main_;
     std::u16string* out_ = &main_;
@@ -321,8 +340,18 @@ TLayout::TSegmentProps TLayout::PropsAt(const TPiece& piece, uint32_t fc, uint32
 TPap TLayout::PapAt(const TPiece* piece, uint32_t fc) {
     uint32_t limit = 0;
     const TRun* run = papx_.Find(fc, limit);
-    TPap pap = styles_.ParagraphPap(run != nullptr ? run->istd : 0);
-    if (run != nullptr) ApplyPapGrpprl(pap, papx_.Grpprl(*run), fib_.format);
+    // Paragraphs one after another mostly have the same properties.
+    const uint64_t key = run == nullptr ? UINT64_MAX
+                                        : (uint64_t{run->offset} << 32 | uint64_t{run->size} << 16 | run->istd);
+    TPap pap;
+    if (key == papKey_) {
+        pap = papValue_;
+    } else {
+        pap = styles_.ParagraphPap(run != nullptr ? run->istd : 0);
+        if (run != nullptr) ApplyPapGrpprl(pap, papx_.Grpprl(*run), fib_.format);
+        papKey_ = key;
+        papValue_ = pap;
+    }
     if (piece != nullptr) ApplyPrm(*piece, nullptr, &pap);
     if (pap.inTable && pap.itap <= 0) pap.itap = 1;
     return pap;
@@ -390,14 +419,16 @@ void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
             chars = std::min<uint64_t>(chars, (docSize - fc) / step);
             if (chars == 0) return;
             const size_t bytes = static_cast<size_t>(chars * step);
-            bytes_.resize(bytes);
-            if (doc_->ReadAt(fc, bytes_.data(), bytes) != bytes) return;
             if (piece.unicode) {
                 units_.resize(static_cast<size_t>(chars));
-                for (size_t i = 0; i < chars; ++i)
-                    units_[i] = static_cast<char16_t>(bytes_[2 * i] | bytes_[2 * i + 1] << 8);
+                if (doc_->ReadAt(fc, units_.data(), bytes) != bytes) return;
+                if constexpr (std::endian::native == std::endian::big) {
+                    for (char16_t& u : units_) u = static_cast<char16_t>(u >> 8 | u << 8);
+                }
                 Feed(units_.data(), units_.size(), props, static_cast<uint32_t>(fc), 2, cp, state);
             } else {
+                bytes_.resize(bytes);
+                if (doc_->ReadAt(fc, bytes_.data(), bytes) != bytes) return;
                 FeedEightBit(bytes_.data(), bytes, props, static_cast<uint32_t>(fc), cp, state);
             }
             fc += bytes;
@@ -438,7 +469,7 @@ void TLayout::Feed(const char16_t* text, size_t n, const TSegmentProps& props, u
         // Plain text up to the next character that needs a look.
         size_t j = i;
         if (!symbolRun) {
-            while (j < n && text[j] >= 0x20) ++j;
+            j = PlainRunEnd(text, i, n);
         } else {
             while (j < n && text[j] >= 0x20 && !(text[j] >= 0xF000 && text[j] <= 0xF0FF)) ++j;
         }

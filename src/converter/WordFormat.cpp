@@ -520,6 +520,8 @@ void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
     const size_t count = page[511];
     const size_t entrySize = paragraphs ? (format == TFormat::Word97 ? 13 : 7) : 1;
     if (count == 0 || 4 * (count + 1) + entrySize * count > 511) return;
+    std::array<uint32_t, 512> pooled;
+    pooled.fill(UINT32_MAX);
     for (size_t i = 0; i < count; ++i) {
         TRun run;
         run.fcStart = U32(page + 4 * i);
@@ -548,15 +550,31 @@ void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
                 size = 0;
             }
         }
-        run.offset = static_cast<uint32_t>(pool_.size());
+        // Entries of a page that share their properties share them in the pool too.
         run.size = static_cast<uint16_t>(size);
-        pool_.insert(pool_.end(), page + start, page + start + size);
+        if (offset != 0 && pooled[offset] != UINT32_MAX) {
+            run.offset = pooled[offset];
+        } else {
+            run.offset = static_cast<uint32_t>(pool_.size());
+            pool_.insert(pool_.end(), page + start, page + start + size);
+            if (offset != 0) pooled[offset] = run.offset;
+        }
         runs_.push_back(run);
     }
 }
 
 const TRun* TRunTable::Find(uint32_t fc, uint32_t& limit) const {
-    auto it = std::upper_bound(runs_.begin(), runs_.end(), fc, [](uint32_t v, const TRun& r) { return v < r.fcStart; });
+    // Most questions ask about the run of the last answer or the next one.
+    auto it = runs_.end();
+    for (size_t k = hint_; k < runs_.size() && k < hint_ + 2; ++k) {
+        if (runs_[k].fcStart <= fc && (k + 1 == runs_.size() || fc < runs_[k + 1].fcStart)) {
+            it = runs_.begin() + static_cast<ptrdiff_t>(k) + 1;
+            break;
+        }
+    }
+    if (it == runs_.end() && !(runs_.size() > 0 && runs_.back().fcStart <= fc))
+        it = std::upper_bound(runs_.begin(), runs_.end(), fc, [](uint32_t v, const TRun& r) { return v < r.fcStart; });
+    if (it != runs_.begin()) hint_ = static_cast<size_t>(it - runs_.begin()) - 1;
     limit = it == runs_.end() ? UINT32_MAX : it->fcStart;
     if (it == runs_.begin()) return nullptr;
     const TRun& run = *(it - 1);

@@ -154,6 +154,7 @@ private:
     void ReadPage(const uint8_t* page, TFormat format, bool paragraphs);
     std::vector<TRun> runs_;
     TBytes pool_;
+    mutable size_t hint_ = 0;  // where the last answer was: text is read in order
 };
 
 // --- stylesheet and fonts --------------------------------------------------
