@@ -177,10 +177,12 @@ TReadingResult TLayout::Run() {
         std::u16string text;
         const TStoryRange& range = ranges_[kComments];
         if (atnTxt_.cps.size() >= 2) {
+            uint64_t done = range.start;  // a PLC whose CPs go back shows no text twice
             for (size_t i = 0; i + 1 < atnTxt_.cps.size(); ++i) {
-                const uint64_t a = uint64_t{range.start} + atnTxt_.cps[i];
+                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + atnTxt_.cps[i], done);
                 const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + atnTxt_.cps[i + 1], range.end);
                 if (a >= b) continue;
+                done = b;
                 std::u16string one = RenderStory(kComments, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
                 if (one.empty()) continue;
                 std::u16string initials;
@@ -211,10 +213,12 @@ TReadingResult TLayout::Run() {
         std::u16string text;
         const TStoryRange& range = ranges_[kHeaders];
         if (hdd_.cps.size() >= 2) {
+            uint64_t done = range.start;  // a PLC whose CPs go back shows no text twice
             for (size_t i = 0; i + 1 < hdd_.cps.size() && seen.size() < 1024; ++i) {
-                const uint64_t a = uint64_t{range.start} + hdd_.cps[i];
+                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + hdd_.cps[i], done);
                 const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + hdd_.cps[i + 1], range.end);
                 if (a >= b) continue;
+                done = b;
                 std::u16string one = RenderStory(kHeaders, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
                 if (one.empty() || std::find(seen.begin(), seen.end(), one) != seen.end()) continue;
                 text += one + u"\n";

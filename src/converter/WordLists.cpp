@@ -18,6 +18,7 @@ constexpr size_t kLstfSize = 28;
 constexpr size_t kLvlfSize = 28;
 constexpr size_t kLfoSize = 16;
 constexpr size_t kMaxLists = 4096;
+constexpr size_t kMaxNumberText = 64;
 
 }  // namespace
 
@@ -36,8 +37,9 @@ bool TListTable::ReadLevel(const uint8_t* data, size_t size, size_t& pos, TLevel
     const size_t cch = U16(data + pos);
     pos += 2;
     if ((size - pos) / 2 < cch) return false;
-    level.text.resize(cch);
-    for (size_t i = 0; i < cch; ++i) level.text[i] = static_cast<char16_t>(U16(data + pos + 2 * i));
+    // Word's number texts are short; a longer one would repeat before every paragraph.
+    level.text.resize(std::min(cch, kMaxNumberText));
+    for (size_t i = 0; i < level.text.size(); ++i) level.text[i] = static_cast<char16_t>(U16(data + pos + 2 * i));
     pos += 2 * cch;
     return true;
 }

@@ -245,6 +245,9 @@ TEST(ReadingLayout, Lists) {
          u"1.\ta\n2.\tb\n"},
         {"in-a-table", [] { return TB().List(1, {Level(0, u"\x00."sv, 1, 1)}).Run(u"x").End(ListPara(1, 0) + kInTable, u'\x07').RowEnd(); },
          u"1. x\n"},
+        {"long-number-text",
+         [] { return TB().List(1, {Level(0, std::u16string(5000, u'#'))}).Para(u"x", ListPara(1, 0)); },
+         std::u16string(64, u'#') + u"\tx\n"},
         {"unknown-override", [] { return TB().List(1, {Level(0, u"\x00."sv)}).Para(u"x", ListPara(5, 0)).Para(u"y", ListPara(1, 12)); },
          u"x\ny\n"},
         {"damaged-list-table",
@@ -297,6 +300,26 @@ TEST(ReadingLayout, NotesAndStories) {
                  .Para(u"");
          },
          u"Body\n\n--- Headers and footers ---\nHeader\nFooter\n"},
+        {"comments-with-initials",
+         [] {
+             return TB()
+                 .Run(u"Body")
+                 .CommentMark(u"AB")
+                 .Run(u" text")
+                 .CommentMark()
+                 .Para(u"")
+                 .Story(4)
+                 .CommentMark()
+                 .Para(u"First remark")
+                 .CommentMark()
+                 .Para(u"Second");
+         },
+         u"Body text\n\n--- Comments ---\nAB: First remark\nSecond\n"},
+        {"header-cps-going-back",
+         [] {
+             return TB().Para(u"Body").Story(2).Para(u"Head").Para(u"Foot").RawHeaderCps({0, 5, 0, 10, 5, 10, 0, 10});
+         },
+         u"Body\n\n--- Headers and footers ---\nHead\nFoot\n"},
         {"empty-stories-left-out", [] { return TB().Para(u"Body").Story(1).Para(u"").Story(6).Para(u"\x01"); },
          u"Body\n"},
         {"text-boxes", [] { return TB().Para(u"Body").Story(6).Para(u"Box one").Para(u""); },

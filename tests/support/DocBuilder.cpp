@@ -258,6 +258,25 @@ TRichDocBuilder& TRichDocBuilder::HeaderStory() {
     return *this;
 }
 
+TRichDocBuilder& TRichDocBuilder::RawHeaderCps(const std::vector<uint32_t>& cps) {
+    hdd_ = cps;
+    rawHdd_ = true;
+    return *this;
+}
+
+TRichDocBuilder& TRichDocBuilder::CommentMark(std::u16string_view initials) {
+    uint32_t storyStart = 0;
+    for (int k = 0; k < story_; ++k) storyStart += ccp_[k];
+    const uint32_t cp = static_cast<uint32_t>(text_.size());
+    if (story_ == 0) {
+        atnRefs_.push_back(cp);
+        initials_.emplace_back(initials);
+    } else if (story_ == 4) {
+        atnTxt_.push_back(cp - storyStart);
+    }
+    return Run(u"\x05", word6() ? Sprm6(117, {1}) : Sprm(0x0855, {1}));
+}
+
 TRichDocBuilder& TRichDocBuilder::Style(uint16_t istd, uint8_t sgc, const std::vector<uint8_t>& papx,
                                         const std::vector<uint8_t>& chpx, uint16_t istdBase) {
     styles_.push_back({istd, sgc, istdBase, papx, chpx});
@@ -533,8 +552,24 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     notePlcs(ednRefs_, ednTxt_, ccp_[5], ednRef, ednTxt);
     if (!hdd_.empty()) {
         std::vector<uint32_t> cps = hdd_;
-        cps.push_back(ccp_[2]);
+        if (!rawHdd_) cps.push_back(ccp_[2]);
         hdd = place(Plc(cps, {}));
+    }
+    TBlock atnRef, atnTxt;
+    if (!atnRefs_.empty() && !word6()) {
+        std::vector<uint32_t> cps = atnRefs_;
+        cps.push_back(ccp_[0] + 1);
+        std::vector<uint8_t> atrds;
+        for (const std::u16string& initials : initials_) {
+            std::vector<uint8_t> atrd(30, 0);  // ATRDPre10: xstUsrInitl first
+            PutLE16(atrd, 0, static_cast<uint16_t>(std::min<size_t>(initials.size(), 9)));
+            for (size_t k = 0; k < initials.size() && k < 9; ++k) PutLE16(atrd, 2 + 2 * k, initials[k]);
+            atrds.insert(atrds.end(), atrd.begin(), atrd.end());
+        }
+        atnRef = place(Plc(cps, atrds));
+        std::vector<uint32_t> t = atnTxt_;
+        t.push_back(ccp_[4]);
+        atnTxt = place(Plc(t, {}));
     }
 
     auto putFcLcb = [&](size_t at, const TBlock& block) {
@@ -573,6 +608,8 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     entry(1, stsh);
     entry(2, ftnRef);
     entry(3, ftnTxt);
+    entry(4, atnRef);
+    entry(5, atnTxt);
     entry(11, hdd);
     entry(12, chpx);
     entry(13, papx);

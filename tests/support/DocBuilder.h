@@ -130,6 +130,12 @@ public:
     TRichDocBuilder& NoteRef(bool endnote = false);
     // Starts the next header story (PlcfHdd).
     TRichDocBuilder& HeaderStory();
+    // The header PLC's CPs as given instead (damaged ones).
+    TRichDocBuilder& RawHeaderCps(const std::vector<uint32_t>& cps);
+    // A comment's mark (U+0005 with fSpec): in the main text it records the
+    // reference with the author's initials; in the comment story it starts
+    // the next comment.
+    TRichDocBuilder& CommentMark(std::u16string_view initials = {});
 
     // Stylesheet entries (istd = index): paragraph (sgc 1) or character (sgc 2) styles.
     TRichDocBuilder& Style(uint16_t istd, uint8_t sgc, const std::vector<uint8_t>& papx,
@@ -183,7 +189,9 @@ private:
     size_t paraStart_ = 0;
     int story_ = 0;
     uint32_t ccp_[8] = {};
-    std::vector<uint32_t> ftnRefs_, ednRefs_, ftnTxt_, ednTxt_, hdd_;
+    std::vector<uint32_t> ftnRefs_, ednRefs_, ftnTxt_, ednTxt_, hdd_, atnRefs_, atnTxt_;
+    std::vector<std::u16string> initials_;
+    bool rawHdd_ = false;
     std::vector<TStyleInfo> styles_;
     std::vector<std::pair<std::u16string, uint8_t>> fonts_;
     std::vector<uint8_t> lst_, lvls_, lfo_;
