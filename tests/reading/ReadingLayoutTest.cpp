@@ -333,6 +333,8 @@ TEST(ReadingLayout, EightBitText) {
     RunCases({
         {"word97-compressed-is-1252", [] { return TB(TB::Word97EightBit).Para(u"caf\xE9 \x80"); },
          u"caf\u00E9 \u20AC\n"},
+        {"word97-compressed-ignores-language",
+         [] { return TB(TB::Word97EightBit).Run(u"\xE9", Sprm(0x486D, {0x19, 0x04})).Para(u""); }, u"\u00E9\n"},
         {"word6-russian-language",
          [&] { return TB(TB::Word6).Run(privet1251, Sprm6(97, {0x19, 0x04})).Para(u" ok"); },
          privet + u" ok\n"},
