@@ -414,26 +414,37 @@ void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
         uint64_t fc = piece.fc + uint64_t{a - piece.cpStart} * step;
         uint32_t cp = a;
         while (cp < b && !stop_) {
+            // The text is read in large parts, whatever its runs.
             if (fc >= docSize || fc > UINT32_MAX - step) return;
-            uint32_t limit = 0;
-            const TSegmentProps props = PropsAt(piece, static_cast<uint32_t>(fc), limit);
-            uint64_t chars = b - cp;
-            if (limit > fc) chars = std::min<uint64_t>(chars, std::max<uint64_t>((limit - fc) / step, 1));
-            chars = std::min<uint64_t>(chars, kChunkChars);
-            chars = std::min<uint64_t>(chars, (docSize - fc) / step);
+            const size_t chars = static_cast<size_t>(
+                std::min<uint64_t>({uint64_t{b - cp}, kChunkChars, (docSize - fc) / step, (UINT32_MAX - fc) / step}));
             if (chars == 0) return;
-            const size_t bytes = static_cast<size_t>(chars * step);
+            const size_t bytes = chars * step;
             if (piece.unicode) {
-                units_.resize(static_cast<size_t>(chars));
+                units_.resize(chars);
                 if (doc_->ReadAt(fc, units_.data(), bytes) != bytes) return;
                 if constexpr (std::endian::native == std::endian::big) {
                     for (char16_t& u : units_) u = static_cast<char16_t>(u >> 8 | u << 8);
                 }
-                Feed(units_.data(), units_.size(), props, static_cast<uint32_t>(fc), 2, cp, state);
             } else {
                 bytes_.resize(bytes);
                 if (doc_->ReadAt(fc, bytes_.data(), bytes) != bytes) return;
-                FeedEightBit(bytes_.data(), bytes, props, static_cast<uint32_t>(fc), cp, state);
+            }
+            // Then handed on run by run, each with its properties.
+            size_t at = 0;
+            while (at < chars && !stop_) {
+                const auto fcHere = static_cast<uint32_t>(fc + at * step);
+                uint32_t limit = 0;
+                const TSegmentProps props = PropsAt(piece, fcHere, limit);
+                size_t n = chars - at;
+                if (limit > fcHere) n = std::min<size_t>(n, std::max<size_t>((limit - fcHere) / step, 1));
+                const auto cpHere = static_cast<uint32_t>(cp + at);
+                if (piece.unicode) {
+                    Feed(units_.data() + at, n, props, fcHere, 2, cpHere, state);
+                } else {
+                    FeedEightBit(bytes_.data() + at, n, props, fcHere, cpHere, state);
+                }
+                at += n;
             }
             fc += bytes;
             cp += static_cast<uint32_t>(chars);
@@ -444,9 +455,9 @@ void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
 void TLayout::FeedEightBit(const uint8_t* bytes, size_t n, const TSegmentProps& props, uint32_t fc, uint32_t cp,
                            TStoryState& state) {
     if (const auto* table = SingleByteTable(props.codePage)) {
-        units_.resize(n);
-        for (size_t i = 0; i < n; ++i) units_[i] = (*table)[bytes[i]];
-        Feed(units_.data(), n, props, fc, 1, cp, state);
+        decoded_.resize(n);
+        for (size_t i = 0; i < n; ++i) decoded_[i] = (*table)[bytes[i]];
+        Feed(decoded_.data(), n, props, fc, 1, cp, state);
         return;
     }
     // A code page of several bytes a character: decoded a paragraph at a
