@@ -186,10 +186,21 @@ TReadingResult TLayout::Run() {
                 std::u16string one = RenderStory(kComments, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
                 if (one.empty()) continue;
                 std::u16string initials;
-                if (i < atnRef_.data.size() && fib_.format == TFormat::Word97) {
+                if (i < atnRef_.data.size()) {
+                    // The ATRD begins with the initials: UTF-16 with a count word
+                    // (Word 97-2003), 8-bit with a count byte (Word 6/95).
                     const auto& d = atnRef_.data[i];
-                    const size_t cch = std::min<size_t>(d[0] | d[1] << 8, 9);
-                    for (size_t k = 0; k < cch; ++k) initials += static_cast<char16_t>(d[2 + 2 * k] | d[3 + 2 * k] << 8);
+                    if (fib_.format == TFormat::Word97) {
+                        const size_t cch = std::min<size_t>(d[0] | d[1] << 8, 9);
+                        for (size_t k = 0; k < cch; ++k)
+                            initials += static_cast<char16_t>(d[2 + 2 * k] | d[3 + 2 * k] << 8);
+                    } else {
+                        const size_t cch = std::min<size_t>(d[0], 9);
+                        if (cch != 0) {
+                            if (auto text = PlatformDecode(SystemAnsiCodePage(), d.data() + 1, cch, false))
+                                initials = std::move(*text);
+                        }
+                    }
                     for (char16_t& c : initials)
                         if (c < 0x20) c = u' ';
                 }

@@ -195,6 +195,10 @@ TEST(ReadingLayout, HiddenAndDeletedText) {
          u"normal\nxy\n"},
         {"fields-in-hidden-text", [] { return TB().Run(u"a").Run(u"\x13 X \x14", kVanish).Run(u"b").Run(u"\x15", kVanish).Para(u"c"); },
          u"abc\n"},
+        {"hidden-by-the-piece-prm0",  // Prm0: isprm 0x5C (vanish), value 1
+         [] { return TB().Para(u"shown").Para(u"hidden").SecondPiece(6, 0x5C << 1 | 1 << 8); }, u"shown\n"},
+        {"deleted-by-the-piece-prc",  // Prm: the first Prc's grpprl
+         [] { return TB().Para(u"kept").Para(u"gone").SecondPiece(5, 0 << 1 | 1, kDeleted); }, u"kept\n"},
         {"word6-hidden-and-deleted",
          [] { return TB(TB::Word6).Run(u"a").Run(u"b", Sprm6(92, {1})).Run(u"c", Sprm6(65, {1})).Para(u"d"); },
          u"ad\n"},
@@ -315,6 +319,11 @@ TEST(ReadingLayout, NotesAndStories) {
                  .Para(u"Second");
          },
          u"Body text\n\n--- Comments ---\nAB: First remark\nSecond\n"},
+        {"word6-comments-with-initials",
+         [] {
+             return TB(TB::Word6).Run(u"Body").CommentMark(u"CD").Para(u"").Story(4).CommentMark().Para(u"Remark");
+         },
+         u"Body\n\n--- Comments ---\nCD: Remark\n"},
         {"header-cps-going-back",
          [] {
              return TB().Para(u"Body").Story(2).Para(u"Head").Para(u"Foot").RawHeaderCps({0, 5, 0, 10, 5, 10, 0, 10});

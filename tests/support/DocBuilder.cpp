@@ -264,6 +264,13 @@ TRichDocBuilder& TRichDocBuilder::RawHeaderCps(const std::vector<uint32_t>& cps)
     return *this;
 }
 
+TRichDocBuilder& TRichDocBuilder::SecondPiece(uint32_t cp, uint16_t prm, const std::vector<uint8_t>& prc) {
+    splitCp_ = cp;
+    splitPrm_ = prm;
+    prc_ = prc;
+    return *this;
+}
+
 TRichDocBuilder& TRichDocBuilder::CommentMark(std::u16string_view initials) {
     uint32_t storyStart = 0;
     for (int k = 0; k < story_; ++k) storyStart += ccp_[k];
@@ -516,7 +523,13 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     TBlock clx;
     if (!word6()) {
         TClxBuilder c;
-        c.Pcdt({0, total}, {{layout_ == Word97 ? fcText : CompressedFc(fcText)}});
+        auto fcAt = [&](uint32_t cp) { return layout_ == Word97 ? fcText + 2 * cp : CompressedFc(fcText + cp); };
+        if (splitCp_ == 0 || splitCp_ >= total) {
+            c.Pcdt({0, total}, {{fcAt(0)}});
+        } else {
+            if (!prc_.empty()) c.Prc(prc_);
+            c.Pcdt({0, splitCp_, total}, {{fcAt(0)}, {fcAt(splitCp_), 0, 0, static_cast<int16_t>(splitPrm_)}});
+        }
         clx = place(c.Bytes());
     }
     const TBlock chpx = place(bteChpx), papx = place(btePapx), stsh = place(BuildStylesheet()),
@@ -556,14 +569,22 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
         hdd = place(Plc(cps, {}));
     }
     TBlock atnRef, atnTxt;
-    if (!atnRefs_.empty() && !word6()) {
+    if (!atnRefs_.empty()) {
         std::vector<uint32_t> cps = atnRefs_;
         cps.push_back(ccp_[0] + 1);
         std::vector<uint8_t> atrds;
         for (const std::u16string& initials : initials_) {
-            std::vector<uint8_t> atrd(30, 0);  // ATRDPre10: xstUsrInitl first
-            PutLE16(atrd, 0, static_cast<uint16_t>(std::min<size_t>(initials.size(), 9)));
-            for (size_t k = 0; k < initials.size() && k < 9; ++k) PutLE16(atrd, 2 + 2 * k, initials[k]);
+            // The ATRD begins with the initials: Word 97-2003 UTF-16 after a
+            // count word (30 bytes in all), Word 6/95 8-bit after a count byte (20).
+            std::vector<uint8_t> atrd(word6() ? 20 : 30, 0);
+            const size_t n = std::min<size_t>(initials.size(), 9);
+            if (word6()) {
+                atrd[0] = static_cast<uint8_t>(n);
+                for (size_t k = 0; k < n; ++k) atrd[1 + k] = static_cast<uint8_t>(initials[k]);
+            } else {
+                PutLE16(atrd, 0, static_cast<uint16_t>(n));
+                for (size_t k = 0; k < n; ++k) PutLE16(atrd, 2 + 2 * k, initials[k]);
+            }
             atrds.insert(atrds.end(), atrd.begin(), atrd.end());
         }
         atnRef = place(Plc(cps, atrds));
@@ -586,6 +607,8 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
         putFcLcb(0x60, stsh);
         putFcLcb(0x68, ftnRef);
         putFcLcb(0x70, ftnTxt);
+        putFcLcb(0x78, atnRef);
+        putFcLcb(0x80, atnTxt);
         putFcLcb(0xB0, hdd);
         putFcLcb(0xB8, chpx);
         putFcLcb(0xC0, papx);

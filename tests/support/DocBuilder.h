@@ -154,6 +154,9 @@ public:
     TRichDocBuilder& List(uint32_t lsid, const std::vector<TLevel>& levels);
     // Raw list tables instead of the ones List made (damaged ones).
     TRichDocBuilder& RawLists(const std::vector<uint8_t>& plfLst, const std::vector<uint8_t>& plfLfo);
+    // Splits the text into two pieces at cp; the second carries this Prm
+    // (with its Prc's grpprl when the Prm names one).
+    TRichDocBuilder& SecondPiece(uint32_t cp, uint16_t prm, const std::vector<uint8_t>& prc = {});
     // Replaces the bin table of the CHPX or PAPX FKPs by these bytes.
     TRichDocBuilder& RawBinTable(bool paragraphs, const std::vector<uint8_t>& bytes);
 
@@ -192,6 +195,9 @@ private:
     std::vector<uint32_t> ftnRefs_, ednRefs_, ftnTxt_, ednTxt_, hdd_, atnRefs_, atnTxt_;
     std::vector<std::u16string> initials_;
     bool rawHdd_ = false;
+    uint32_t splitCp_ = 0;
+    uint16_t splitPrm_ = 0;
+    std::vector<uint8_t> prc_;
     std::vector<TStyleInfo> styles_;
     std::vector<std::pair<std::u16string, uint8_t>> fonts_;
     std::vector<uint8_t> lst_, lvls_, lfo_;
