@@ -62,8 +62,9 @@ void TrimEnd(std::u16string& text) {
 
 class TLayout {
 public:
-    TLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink, const std::function<bool()>& full)
-        : storage_(storage), cp_(cp), forceCP_(forceCP), sink_(sink), full_(full) {}
+    TLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink, const std::function<bool()>& full,
+            TStreamReading reading)
+        : storage_(storage), cp_(cp), forceCP_(forceCP), sink_(sink), full_(full), reading_(reading) {}
 
     TReadingResult Run();
 
@@ -125,6 +126,7 @@ private:
     bool forceCP_;
     TTextSink& sink_;
     const std::function<bool()>& full_;
+    TStreamReading reading_;
     bool stop_ = false;
 
     TFibInfo fib_;
@@ -152,7 +154,7 @@ private:
 };
 
 TReadingResult TLayout::Run() {
-    doc_ = StorageOpenStream(storage_, u"WordDocument");
+    doc_ = StorageOpenStream(storage_, u"WordDocument", reading_);
     if (!doc_) return TReadingResult::NotWord;
     if (!ReadFibInfo(*doc_, fib_)) return TReadingResult::NotWord;
     if (fib_.format == TFormat::Word97) {
@@ -783,8 +785,8 @@ void TLayout::Flush() {
 }  // namespace
 
 TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
-                                    const std::function<bool()>& full) {
-    TLayout layout(storage, cp, forceCP, sink, full);
+                                    const std::function<bool()>& full, TStreamReading reading) {
+    TLayout layout(storage, cp, forceCP, sink, full, reading);
     return layout.Run();
 }
 

@@ -32,7 +32,10 @@ enum class TReadingResult {
 // in parts; stops early when full() answers true. Throws "Invalid code page"
 // for a forced code page the platform lacks, as the converter does, and
 // read errors of the compound file.
+// reading says how "WordDocument" is read on Windows: OnDemand suits a
+// caller that wants only the first part of the text.
 TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
-                                    const std::function<bool()>& full);
+                                    const std::function<bool()>& full,
+                                    TStreamReading reading = TStreamReading::Whole);
 
 }  // namespace pagelet

@@ -232,7 +232,9 @@ bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forc
         private:
             TLimitedSink& sink_;
         } layoutSink(sink);
-        switch (ExtractReadingLayout(storage, cp, forceCP, layoutSink, [&sink] { return sink.Full(); })) {
+        // A load cut short needs only the first pieces of "WordDocument".
+        const TStreamReading reading = maxChars_ == SIZE_MAX ? TStreamReading::Whole : TStreamReading::OnDemand;
+        switch (ExtractReadingLayout(storage, cp, forceCP, layoutSink, [&sink] { return sink.Full(); }, reading)) {
         case TReadingResult::NotWord:
             return false;
         case TReadingResult::Done:
