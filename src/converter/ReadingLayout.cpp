@@ -28,9 +28,9 @@ constexpr size_t kChunkChars = 32 * 1024;
 // Fields nest at most this deep; deeper ones are counted, not kept.
 constexpr size_t kMaxFieldDepth = 64;
 
-constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageBreak = 0x0C,
-                   kColumnBreak = 0x0E, kFieldBegin = 0x13, kFieldSeparator = 0x14, kFieldEnd = 0x15,
-                   kNoteRef = 0x02, kNonBreakingHyphen = 0x1E, kTab = 0x09;
+constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageBreak = 0x0C, kColumnBreak = 0x0E,
+                   kFieldBegin = 0x13, kFieldSeparator = 0x14, kFieldEnd = 0x15, kNoteRef = 0x02,
+                   kNonBreakingHyphen = 0x1E, kTab = 0x09;
 
 const char16_t* const kHeadings[] = {u"Footnotes", u"Endnotes", u"Comments", u"Text boxes", u"Headers and footers"};
 
@@ -81,7 +81,7 @@ private:
         uint32_t storyStart = 0;
         std::vector<bool> fields;  // open fields: whether each has seen its separator
         size_t fieldOverflow = 0;
-        size_t hiding = 0;         // open fields still in their instruction
+        size_t hiding = 0;  // open fields still in their instruction
         bool paraStarted = false;
         bool cellHasText = false;
         bool inRow = false;
@@ -358,8 +358,8 @@ TPap TLayout::PapAt(const TPiece* piece, uint32_t fc) {
     uint32_t limit = 0;
     const TRun* run = papx_.Find(fc, limit);
     // Paragraphs one after another mostly have the same properties.
-    const uint64_t key = run == nullptr ? UINT64_MAX
-                                        : (uint64_t{run->offset} << 32 | uint64_t{run->size} << 16 | run->istd);
+    const uint64_t key =
+        run == nullptr ? UINT64_MAX : (uint64_t{run->offset} << 32 | uint64_t{run->size} << 16 | run->istd);
     TPap pap;
     if (key == papKey_) {
         pap = papValue_;

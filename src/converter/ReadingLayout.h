@@ -35,7 +35,6 @@ enum class TReadingResult {
 // reading says how "WordDocument" is read on Windows: OnDemand suits a
 // caller that wants only the first part of the text.
 TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
-                                    const std::function<bool()>& full,
-                                    TStreamReading reading = TStreamReading::Whole);
+                                    const std::function<bool()>& full, TStreamReading reading = TStreamReading::Whole);
 
 }  // namespace pagelet

@@ -234,7 +234,8 @@ bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forc
         } layoutSink(sink);
         // A load cut short needs only the first pieces of "WordDocument".
         const TStreamReading reading = maxChars_ == SIZE_MAX ? TStreamReading::Whole : TStreamReading::OnDemand;
-        switch (ExtractReadingLayout(storage, cp, forceCP, layoutSink, [&sink] { return sink.Full(); }, reading)) {
+        switch (ExtractReadingLayout(
+            storage, cp, forceCP, layoutSink, [&sink] { return sink.Full(); }, reading)) {
         case TReadingResult::NotWord:
             return false;
         case TReadingResult::Done:

@@ -496,8 +496,7 @@ void TRunTable::Read(TStorageStream& doc, const TBytes& plcfBte, TFormat format,
     if (plcfBte.size() >= 4 + 4 + pnSize) {
         const size_t n = (plcfBte.size() - 4) / (4 + pnSize);
         const uint8_t* p = plcfBte.data() + 4 * (n + 1);
-        for (size_t i = 0; i < n; ++i)
-            pns.push_back(pnSize == 4 ? (U32(p + 4 * i) & 0x3FFFFFu) : U16(p + 2 * i));
+        for (size_t i = 0; i < n; ++i) pns.push_back(pnSize == 4 ? (U32(p + 4 * i) & 0x3FFFFFu) : U16(p + 2 * i));
     }
     const uint64_t pages = doc.Size() / 512;
     // Word 6/95 bin tables may list fewer pages than there are: the rest follow.

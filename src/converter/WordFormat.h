@@ -39,8 +39,8 @@ struct TFcLcb {
 
 struct TFibInfo {
     TFormat format = TFormat::Word97;
-    bool complex = false;        // Word 6/95: the text is given by a piece table
-    std::u16string tableName;    // Word 97-2003: "0Table" or "1Table"
+    bool complex = false;           // Word 6/95: the text is given by a piece table
+    std::u16string tableName;       // Word 97-2003: "0Table" or "1Table"
     uint32_t fcMin = 0, fcMac = 0;  // Word 6/95: the text when there is no piece table
     uint32_t ccp[kStoryCount] = {};
     TFcLcb clx, stshf, plcfBteChpx, plcfBtePapx, sttbfFfn;
@@ -64,9 +64,9 @@ struct TChp {
     bool symbol = false;
     uint16_t symbolFont = 0;
     char16_t symbolChar = 0;
-    uint16_t font = 0;       // the font of ASCII text (ftc / rgftc[0])
-    uint16_t lid = 0x0400;   // language; 0x0400 is none
-    uint16_t istd = 10;      // character style
+    uint16_t font = 0;      // the font of ASCII text (ftc / rgftc[0])
+    uint16_t lid = 0x0400;  // language; 0x0400 is none
+    uint16_t istd = 10;     // character style
 };
 
 // The paragraph properties the reading layout looks at.
@@ -136,7 +136,7 @@ struct TRun {
     uint32_t fcStart = 0, fcEnd = 0;
     uint32_t offset = 0;  // of the grpprl in the pool
     uint16_t size = 0;
-    uint16_t istd = 0;    // paragraph runs: the paragraph's style
+    uint16_t istd = 0;  // paragraph runs: the paragraph's style
 };
 
 // The runs of the CHPX or PAPX FKPs, sorted by fcStart.

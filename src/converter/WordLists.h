@@ -39,7 +39,7 @@ private:
         bool started[9] = {};
     };
     struct TOverride {
-        size_t list = SIZE_MAX;   // index into lists_
+        size_t list = SIZE_MAX;  // index into lists_
         int32_t start[9] = {};
         bool hasStart[9] = {};
         bool startUsed[9] = {};

@@ -22,8 +22,7 @@ bool IsWordFileName(std::u16string_view fileName) {
            (SameAsciiUpper(extension[3], u'C') || SameAsciiUpper(extension[3], u'T'));
 }
 
-bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP,
-                       bool readingLayout) {
+bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP, bool readingLayout) {
     if (DocumentText == nullptr) throw EPagelet(u"The document text is not set up");
     DocumentText->Clear();
     if (!IsWordFileName(fileName)) return false;

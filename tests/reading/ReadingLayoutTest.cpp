@@ -86,14 +86,34 @@ TEST(ReadingLayout, Fields) {
         {"no-separator", [] { return TB().Para(u"Page \x13 PAGE \x15.").Para(u"x\x13 SHAPE  \\* MERGEFORMAT \x15y"); },
          u"Page .\nxy\n"},
         {"nested-in-instruction",
-         [] { return TB().Para(u"\x13 IF \x13 DATE \x14" u"2024\x15 = 1 \x14yes\x15!"); }, u"yes!\n"},
-        {"nested-in-result", [] { return TB().Para(u"\x13 A \x14" u"a\x13 B \x14" u"b\x15" u"c\x15" u"d"); },
+         [] {
+             return TB().Para(
+                 u"\x13 IF \x13 DATE \x14"
+                 u"2024\x15 = 1 \x14yes\x15!");
+         },
+         u"yes!\n"},
+        {"nested-in-result",
+         [] {
+             return TB().Para(
+                 u"\x13 A \x14"
+                 u"a\x13 B \x14"
+                 u"b\x15"
+                 u"c\x15"
+                 u"d");
+         },
          u"abcd\n"},
         {"open-at-story-end-with-result", [] { return TB().Para(u"x\x13 REF y \x14result"); }, u"xresult\n"},
         {"open-at-story-end-without", [] { return TB().Para(u"x\x13 REF y "); }, u"x\n"},
-        {"stray-ends", [] { return TB().Para(u"a\x15" u"b\x14" u"c"); }, u"abc\n"},
-        {"result-over-paragraphs",
-         [] { return TB().Para(u"\x13 TOC \x14One").Para(u"Two\x15").Para(u"After"); }, u"One\nTwo\nAfter\n"},
+        {"stray-ends",
+         [] {
+             return TB().Para(
+                 u"a\x15"
+                 u"b\x14"
+                 u"c");
+         },
+         u"abc\n"},
+        {"result-over-paragraphs", [] { return TB().Para(u"\x13 TOC \x14One").Para(u"Two\x15").Para(u"After"); },
+         u"One\nTwo\nAfter\n"},
         {"deep",
          [] {
              std::u16string s(200, u'\x13');
@@ -109,8 +129,17 @@ TEST(ReadingLayout, Tables) {
     RunCases({
         {"rows",
          [] {
-             return TB().Para(u"Before").Cell(u"a").Cell(u"b").Cell(u"c").RowEnd().Cell(u"1").Cell(u"2").Cell(u"3")
-                 .RowEnd().Para(u"After");
+             return TB()
+                 .Para(u"Before")
+                 .Cell(u"a")
+                 .Cell(u"b")
+                 .Cell(u"c")
+                 .RowEnd()
+                 .Cell(u"1")
+                 .Cell(u"2")
+                 .Cell(u"3")
+                 .RowEnd()
+                 .Para(u"After");
          },
          u"Before\na\tb\tc\n1\t2\t3\nAfter\n"},
         {"empty-cells", [] { return TB().Cell(u"").Cell(u"b").Cell(u"").RowEnd(); }, u"\tb\t\n"},
@@ -130,25 +159,61 @@ TEST(ReadingLayout, Tables) {
          },
          u"outer\tin1 in2\n"},
         {"row-without-its-end-mark", [] { return TB().Cell(u"a").Cell(u"b").Para(u"next"); }, u"a\tb\nnext\n"},
-        {"line-break-in-a-cell", [] { return TB().Run(u"a\x0B" u"b").Cell(u"").Cell(u"c").RowEnd(); },
+        {"line-break-in-a-cell",
+         [] {
+             return TB()
+                 .Run(
+                     u"a\x0B"
+                     u"b")
+                 .Cell(u"")
+                 .Cell(u"c")
+                 .RowEnd();
+         },
          u"a b\tc\n"},
-        {"word6-rows",
-         [] { return TB(TB::Word6).Cell(u"a").Cell(u"b").RowEnd().Cell(u"c").Cell(u"d").RowEnd(); },
+        {"word6-rows", [] { return TB(TB::Word6).Cell(u"a").Cell(u"b").RowEnd().Cell(u"c").Cell(u"d").RowEnd(); },
          u"a\tb\nc\td\n"},
     });
 }
 
 TEST(ReadingLayout, BreaksAndSpecialCharacters) {
     RunCases({
-        {"breaks", [] { return TB().Para(u"line\x0Bnext").Para(u"col\x0Enext").Para(u"page\x0C" u"after"); },
+        {"breaks",
+         [] {
+             return TB()
+                 .Para(u"line\x0Bnext")
+                 .Para(u"col\x0Enext")
+                 .Para(
+                     u"page\x0C"
+                     u"after");
+         },
          u"line\nnext\ncol\nnext\npage\nafter\n"},
-        {"section-break-paragraph", [] { return TB().Para(u"end").Run(u"\x0C").Para(u"next"); },
-         u"end\nnext\n"},
-        {"hyphens", [] { return TB().Para(u"non\x1E" u"breaking op\x1Ftional"); }, u"non-breaking optional\n"},
+        {"section-break-paragraph", [] { return TB().Para(u"end").Run(u"\x0C").Para(u"next"); }, u"end\nnext\n"},
+        {"hyphens",
+         [] {
+             return TB().Para(
+                 u"non\x1E"
+                 u"breaking op\x1Ftional");
+         },
+         u"non-breaking optional\n"},
         {"anchors",
-         [] { return TB().Run(u"a").Run(u"\x01\x08", kSpec).Run(u"b\x01" u"c").Run(u"\x05", kSpec).Para(u"d"); },
+         [] {
+             return TB()
+                 .Run(u"a")
+                 .Run(u"\x01\x08", kSpec)
+                 .Run(
+                     u"b\x01"
+                     u"c")
+                 .Run(u"\x05", kSpec)
+                 .Para(u"d");
+         },
          u"abcd\n"},
-        {"controls-left", [] { return TB().Para(u"a\x03\x04\x06\x10\x1D" u"b\tc"); }, u"ab\tc\n"},
+        {"controls-left",
+         [] {
+             return TB().Para(
+                 u"a\x03\x04\x06\x10\x1D"
+                 u"b\tc");
+         },
+         u"ab\tc\n"},
         {"symbols",
          [] {
              return TB()
@@ -157,11 +222,11 @@ TEST(ReadingLayout, BreaksAndSpecialCharacters) {
                  .Font(u"Wingdings", 2)
                  .Font(u"Marlett", 2)
                  .Run(u"x")
-                 .Run(u"(", Sprm(0x6A09, {1, 0, 0x61, 0xF0}) + kSpec)   // Symbol alpha
-                 .Run(u"(", Sprm(0x6A09, {2, 0, 0xFC, 0xF0}) + kSpec)   // Wingdings check mark
-                 .Run(u"(", Sprm(0x6A09, {3, 0, 0x61, 0xF0}) + kSpec)   // no Unicode equivalent
-                 .Run(u"(", Sprm(0x6A09, {0, 0, 0xAC, 0x20}) + kSpec)   // a plain font: the character
-                 .Run(u"\xF0B7\xF061", Sprm(0x4A4F, {1, 0}))            // text in the Symbol font
+                 .Run(u"(", Sprm(0x6A09, {1, 0, 0x61, 0xF0}) + kSpec)  // Symbol alpha
+                 .Run(u"(", Sprm(0x6A09, {2, 0, 0xFC, 0xF0}) + kSpec)  // Wingdings check mark
+                 .Run(u"(", Sprm(0x6A09, {3, 0, 0x61, 0xF0}) + kSpec)  // no Unicode equivalent
+                 .Run(u"(", Sprm(0x6A09, {0, 0, 0xAC, 0x20}) + kSpec)  // a plain font: the character
+                 .Run(u"\xF0B7\xF061", Sprm(0x4A4F, {1, 0}))           // text in the Symbol font
                  .Para(u"y");
          },
          u"x\u03B1\u2713\u20AC\u2022\u03B1y\n"},
@@ -170,15 +235,10 @@ TEST(ReadingLayout, BreaksAndSpecialCharacters) {
 
 TEST(ReadingLayout, HiddenAndDeletedText) {
     RunCases({
-        {"runs",
-         [] {
-             return TB().Run(u"shown ").Run(u"hidden ", kVanish).Run(u"deleted ", kDeleted).Para(u"end");
-         },
+        {"runs", [] { return TB().Run(u"shown ").Run(u"hidden ", kVanish).Run(u"deleted ", kDeleted).Para(u"end"); },
          u"shown end\n"},
-        {"hidden-paragraph-mark-joins", [] { return TB().Run(u"one").Run(u"\r", kVanish).Para(u"two"); },
-         u"onetwo\n"},
-        {"vanish-toggled-off-again", [] { return TB().Run(u"a", kVanish + Sprm(0x083C, {0})).Para(u"b"); },
-         u"ab\n"},
+        {"hidden-paragraph-mark-joins", [] { return TB().Run(u"one").Run(u"\r", kVanish).Para(u"two"); }, u"onetwo\n"},
+        {"vanish-toggled-off-again", [] { return TB().Run(u"a", kVanish + Sprm(0x083C, {0})).Para(u"b"); }, u"ab\n"},
         {"hidden-by-style",
          [] {
              return TB()
@@ -193,7 +253,8 @@ TEST(ReadingLayout, HiddenAndDeletedText) {
                  .Para(u"y");
          },
          u"normal\nxy\n"},
-        {"fields-in-hidden-text", [] { return TB().Run(u"a").Run(u"\x13 X \x14", kVanish).Run(u"b").Run(u"\x15", kVanish).Para(u"c"); },
+        {"fields-in-hidden-text",
+         [] { return TB().Run(u"a").Run(u"\x13 X \x14", kVanish).Run(u"b").Run(u"\x15", kVanish).Para(u"c"); },
          u"abc\n"},
         {"hidden-by-the-piece-prm0",  // Prm0: isprm 0x5C (vanish), value 1
          [] { return TB().Para(u"shown").Para(u"hidden").SecondPiece(6, 0x5C << 1 | 1 << 8); }, u"shown\n"},
@@ -210,7 +271,9 @@ TB::TLevel Level(uint8_t nfc, std::u16string_view text, int32_t start = 1, uint8
     return {nfc, start, std::u16string(text), follow};
 }
 
-TBytes ListPara(uint16_t ilfo, uint8_t ilvl) { return Sprm(0x460B, {uint8_t(ilfo), uint8_t(ilfo >> 8)}) + Sprm(0x260A, {ilvl}); }
+TBytes ListPara(uint16_t ilfo, uint8_t ilvl) {
+    return Sprm(0x460B, {uint8_t(ilfo), uint8_t(ilfo >> 8)}) + Sprm(0x260A, {ilvl});
+}
 
 TEST(ReadingLayout, Lists) {
     RunCases({
@@ -243,16 +306,28 @@ TEST(ReadingLayout, Lists) {
          u"\u2022\tbullet\nIV IV\nV V\nZ. Z\nAA. AA\n"},
         {"list-from-style",
          [] {
-             return TB().List(7, {Level(0, u"\x00."sv)}).Style(0, 1, {}, {}).Style(1, 1, ListPara(1, 0), {})
-                 .Para(u"a", {}, 1).Para(u"b", {}, 1);
+             return TB()
+                 .List(7, {Level(0, u"\x00."sv)})
+                 .Style(0, 1, {}, {})
+                 .Style(1, 1, ListPara(1, 0), {})
+                 .Para(u"a", {}, 1)
+                 .Para(u"b", {}, 1);
          },
          u"1.\ta\n2.\tb\n"},
-        {"in-a-table", [] { return TB().List(1, {Level(0, u"\x00."sv, 1, 1)}).Run(u"x").End(ListPara(1, 0) + kInTable, u'\x07').RowEnd(); },
+        {"in-a-table",
+         [] {
+             return TB()
+                 .List(1, {Level(0, u"\x00."sv, 1, 1)})
+                 .Run(u"x")
+                 .End(ListPara(1, 0) + kInTable, u'\x07')
+                 .RowEnd();
+         },
          u"1. x\n"},
         {"long-number-text",
          [] { return TB().List(1, {Level(0, std::u16string(5000, u'#'))}).Para(u"x", ListPara(1, 0)); },
          std::u16string(64, u'#') + u"\tx\n"},
-        {"unknown-override", [] { return TB().List(1, {Level(0, u"\x00."sv)}).Para(u"x", ListPara(5, 0)).Para(u"y", ListPara(1, 12)); },
+        {"unknown-override",
+         [] { return TB().List(1, {Level(0, u"\x00."sv)}).Para(u"x", ListPara(5, 0)).Para(u"y", ListPara(1, 12)); },
          u"x\ny\n"},
         {"damaged-list-table",
          [] {
@@ -282,9 +357,7 @@ TEST(ReadingLayout, NotesAndStories) {
          },
          u"Text1 and more2.\n\n--- Footnotes ---\n1 First note\n2 Second note\n"},
         {"endnotes",
-         [] {
-             return TB().Run(u"E").NoteRef(true).Para(u"").Story(5).NoteRef().Para(u" end").NoteRef().Para(u" two");
-         },
+         [] { return TB().Run(u"E").NoteRef(true).Para(u"").Story(5).NoteRef().Para(u" end").NoteRef().Para(u" two"); },
          u"Ei\n\n--- Endnotes ---\ni end\nii two\n"},
         {"headers-once-each",
          [] {
@@ -320,9 +393,7 @@ TEST(ReadingLayout, NotesAndStories) {
          },
          u"Body text\n\n--- Comments ---\nAB: First remark\nSecond\n"},
         {"word6-comments-with-initials",
-         [] {
-             return TB(TB::Word6).Run(u"Body").CommentMark(u"CD").Para(u"").Story(4).CommentMark().Para(u"Remark");
-         },
+         [] { return TB(TB::Word6).Run(u"Body").CommentMark(u"CD").Para(u"").Story(4).CommentMark().Para(u"Remark"); },
          u"Body\n\n--- Comments ---\nCD: Remark\n"},
         {"header-cps-going-back",
          [] {
@@ -343,28 +414,50 @@ TEST(ReadingLayout, EightBitText) {
         {"word97-compressed-is-1252", [] { return TB(TB::Word97EightBit).Para(u"caf\xE9 \x80"); },
          u"caf\u00E9 \u20AC\n"},
         {"word97-compressed-ignores-language",
-         [] { return TB(TB::Word97EightBit).Run(u"\xE9", Sprm(0x486D, {0x19, 0x04})).Para(u""); }, u"\u00E9\n"},
+         [] {
+             return TB(TB::Word97EightBit).Run(u"\xE9", Sprm(0x486D, {0x19, 0x04})).Para(u"");
+         },
+         u"\u00E9\n"},
         {"word6-russian-language",
-         [&] { return TB(TB::Word6).Run(privet1251, Sprm6(97, {0x19, 0x04})).Para(u" ok"); },
+         [&] {
+             return TB(TB::Word6).Run(privet1251, Sprm6(97, {0x19, 0x04})).Para(u" ok");
+         },
          privet + u" ok\n"},
         {"word6-russian-by-style",
-         [&] { return TB(TB::Word6).Style(0, 1, {}, Sprm6(97, {0x19, 0x04})).Para(privet1251); }, privet + u"\n"},
+         [&] {
+             return TB(TB::Word6).Style(0, 1, {}, Sprm6(97, {0x19, 0x04})).Para(privet1251);
+         },
+         privet + u"\n"},
         {"word6-cyrillic-charset",
          [&] {
-             return TB(TB::Word6).Font(u"Times New Roman", 0).Font(u"Times New Roman Cyr", 204)
-                 .Run(privet1251, Sprm6(93, {1, 0})).Para(u"");
+             return TB(TB::Word6)
+                 .Font(u"Times New Roman", 0)
+                 .Font(u"Times New Roman Cyr", 204)
+                 .Run(privet1251, Sprm6(93, {1, 0}))
+                 .Para(u"");
          },
          privet + u"\n"},
         {"word6-greek-charset-before-language",
          [] {
-             return TB(TB::Word6).Font(u"Arial", 0).Font(u"Arial Greek", 161)
-                 .Run(u"\xE1", Sprm6(93, {1, 0}) + Sprm6(97, {0x19, 0x04})).Para(u"");
+             return TB(TB::Word6)
+                 .Font(u"Arial", 0)
+                 .Font(u"Arial Greek", 161)
+                 .Run(u"\xE1", Sprm6(93, {1, 0}) + Sprm6(97, {0x19, 0x04}))
+                 .Para(u"");
          },
          u"\u03B1\n"},
         {"word6-no-language-system-code-page", [] { return TB(TB::Word6).Para(u"caf\xE9"); }, u"caf\u00E9\n"},
         {"word6-fields-and-notes",
          [] {
-             return TB(TB::Word6).Run(u"a\x13 PAGE \x14" u"3\x15" u"b").NoteRef().Para(u"").Story(1).NoteRef()
+             return TB(TB::Word6)
+                 .Run(
+                     u"a\x13 PAGE \x14"
+                     u"3\x15"
+                     u"b")
+                 .NoteRef()
+                 .Para(u"")
+                 .Story(1)
+                 .NoteRef()
                  .Para(u" note");
          },
          u"a3b1\n\n--- Footnotes ---\n1 note\n"},
@@ -383,22 +476,34 @@ TEST(ReadingLayout, EightBitText) {
 TEST(ReadingLayout, DamagedPropertyTablesDegrade) {
     RunCases({
         {"no-bin-tables",
-         [] { return TB().RawBinTable(false, {}).RawBinTable(true, {}).Para(u"a\x13 X \x14" u"b\x15\x07" u"c"); },
+         [] {
+             return TB().RawBinTable(false, {}).RawBinTable(true, {}).Para(
+                 u"a\x13 X \x14"
+                 u"b\x15\x07"
+                 u"c");
+         },
          u"ab\tc\n"},
         {"bin-table-pages-beyond-the-stream",
          [] {
              return TB().RawBinTable(false, {0, 8, 0, 0, 0, 9, 0, 0, 0xFF, 0xFF, 0x3F, 0}).Para(u"text");
          },
          u"text\n"},
-        {"bin-table-odd-size", [] { return TB().RawBinTable(true, {1, 2, 3}).Para(u"text"); }, u"text\n"},
+        {"bin-table-odd-size",
+         [] {
+             return TB().RawBinTable(true, {1, 2, 3}).Para(u"text");
+         },
+         u"text\n"},
     });
 }
 
 // The converter's own text stays as it was: without the option nothing changes.
 TEST(ReadingLayout, OffByDefault) {
-    TTempFile file(TB().Para(u"a\x13 X \x14" u"b\x15").Build());
+    TTempFile file(TB().Para(u"a\x13 X \x14"
+                             u"b\x15")
+                       .Build());
     TWordConverter converter;
-    EXPECT_EQ(Show(converter.LoadText(file.Path(), false, 0, false)), Show(u"a\x13 X \x14" u"b\x15\r"));
+    EXPECT_EQ(Show(converter.LoadText(file.Path(), false, 0, false)), Show(u"a\x13 X \x14"
+                                                                           u"b\x15\r"));
 }
 
 // A piece table that cannot be laid out gives the converter's own text (here, its error).
@@ -433,7 +538,8 @@ TEST(ReadingLayout, LimitAndPrintable) {
     EXPECT_EQ(Show(converter.LoadText(file.Path(), false, 0, false)), Show(u"abc\td"));
     TWordConverter printable;
     printable.SetReadingLayout(true);
-    EXPECT_EQ(Show(printable.LoadText(file.Path(), true, 0, false)), Show(u"abcdef\nghi\n"));  // the filter keeps no tab
+    EXPECT_EQ(Show(printable.LoadText(file.Path(), true, 0, false)),
+              Show(u"abcdef\nghi\n"));  // the filter keeps no tab
 }
 
 }  // namespace

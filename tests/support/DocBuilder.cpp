@@ -372,9 +372,12 @@ std::vector<uint8_t> TRichDocBuilder::BuildFkps(bool paragraphs, uint32_t fcText
         while (i + k < entries.size()) {
             const std::vector<uint8_t>& data = entries[i + k].data;
             size_t need = 0;
-            if (!paragraphs) need = data.empty() ? 0 : 1 + data.size();
-            else if (word6()) need = 1 + 2 * ((data.size() + 1) / 2);
-            else need = 2 * ((data.size() + 2) / 2);
+            if (!paragraphs)
+                need = data.empty() ? 0 : 1 + data.size();
+            else if (word6())
+                need = 1 + 2 * ((data.size() + 1) / 2);
+            else
+                need = 2 * ((data.size() + 2) / 2);
             const size_t head = 4 * (k + 2) + entrySize * (k + 1);
             size_t newTop = top;
             if (need != 0) {
@@ -415,8 +418,10 @@ std::vector<uint8_t> TRichDocBuilder::BuildFkps(bool paragraphs, uint32_t fcText
     bte.clear();
     for (uint32_t fc : fcs) Add32(bte, fc);
     for (uint32_t pn : pns) {
-        if (word6()) Add16(bte, static_cast<uint16_t>(pn));
-        else Add32(bte, pn);
+        if (word6())
+            Add16(bte, static_cast<uint16_t>(pn));
+        else
+            Add32(bte, pn);
     }
     return pages;
 }
@@ -496,8 +501,10 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     const uint32_t bpc = layout_ == Word97 ? 2 : 1;
     std::vector<uint8_t> doc(fcText, 0);
     for (char16_t c : text_) {
-        if (bpc == 2) Add16(doc, c);
-        else doc.push_back(static_cast<uint8_t>(c));
+        if (bpc == 2)
+            Add16(doc, c);
+        else
+            doc.push_back(static_cast<uint8_t>(c));
     }
     doc.resize((doc.size() + 511) / 512 * 512, 0);
     std::vector<uint8_t> bteChpx, btePapx;
