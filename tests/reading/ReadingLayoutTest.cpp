@@ -488,6 +488,8 @@ TEST(ReadingLayout, DamagedPropertyTablesDegrade) {
              return TB().RawBinTable(false, {0, 8, 0, 0, 0, 9, 0, 0, 0xFF, 0xFF, 0x3F, 0}).Para(u"text");
          },
          u"text\n"},
+        {"word6-bin-table-leaves-its-pages-out",  // they follow pnChpFirst, cpnBteChp of them
+         [] { return TB(TB::Word6).Run(u"a").Run(u"b", Sprm6(92, {1})).Para(u"c").RawBinTable(false, {}); }, u"ac\n"},
         {"bin-table-odd-size",
          [] {
              return TB().RawBinTable(true, {1, 2, 3}).Para(u"text");
