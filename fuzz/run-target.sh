@@ -36,7 +36,7 @@ else
   echo "no seed documents in $corpus/docs: starting from the regression files only"
 fi
 # Small documents of our own in the shapes the corpus lacks (version 4,
-# DIFAT, mini stream, Word 6).
+# DIFAT, mini stream, Word 6, formatted documents for the reading layout).
 cp "$source_dir"/fuzz/seeds/* "$work/seeds/"
 if [ -d "$regress" ]; then
   find "$regress" -maxdepth 1 -type f ! -name '*.md' -exec cp {} "$work/seeds/" \;

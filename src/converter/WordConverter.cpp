@@ -13,6 +13,7 @@
 #include "common/Utf.h"
 #include "converter/CodePage.h"
 #include "converter/PrintableFilter.h"
+#include "converter/ReadingLayout.h"
 
 namespace pagelet {
 
@@ -216,6 +217,33 @@ bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forc
             converter.PieceDescriptorCollection = {};
         }
     } reset{*this};
+
+    if (readingLayout_) {
+        // The layout goes through the same filter and limit, in parts small
+        // enough for the filter's copy.
+        class TLimitedTextSink final : public TTextSink {
+        public:
+            explicit TLimitedTextSink(TLimitedSink& sink) : sink_(sink) {}
+            void Append(std::u16string_view text) override {
+                for (size_t at = 0; at < text.size(); at += kChunkBytes / 4)
+                    sink_.AppendView(text.data() + at, std::min(kChunkBytes / 4, text.size() - at));
+            }
+
+        private:
+            TLimitedSink& sink_;
+        } layoutSink(sink);
+        // A load cut short needs only the first pieces of "WordDocument".
+        const TStreamReading reading = maxChars_ == SIZE_MAX ? TStreamReading::Whole : TStreamReading::OnDemand;
+        switch (ExtractReadingLayout(
+            storage, cp, forceCP, layoutSink, [&sink] { return sink.Full(); }, reading)) {
+        case TReadingResult::NotWord:
+            return false;
+        case TReadingResult::Done:
+            return true;
+        case TReadingResult::Fallback:
+            break;  // the plain text, as without the layout
+        }
+    }
 
     // A load cut short needs only the first pieces of the stream.
     const TStreamReading reading = maxChars_ == SIZE_MAX ? TStreamReading::Whole : TStreamReading::OnDemand;

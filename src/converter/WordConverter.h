@@ -45,6 +45,12 @@ public:
     // full load cut at this length. SIZE_MAX (the default) for no limit.
     void SetMaxChars(size_t maxChars) { maxChars_ = maxChars; }
 
+    // With on, both give the reading layout of the document (ReadingLayout.h)
+    // instead of its plain text: fields, tables, lists, notes and stories as
+    // a reader sees them. A piece table that cannot be laid out gives the
+    // plain text (or its error) instead. Off by default.
+    void SetReadingLayout(bool on) { readingLayout_ = on; }
+
 private:
     class TMemoryStream;
     class TLimitedSink;
@@ -98,6 +104,7 @@ private:
     std::vector<TFileOffset> FileOffsetCollection;
     std::vector<TPieceDescriptor> PieceDescriptorCollection;
     size_t maxChars_ = SIZE_MAX;
+    bool readingLayout_ = false;
 };
 
 }  // namespace pagelet

@@ -22,22 +22,23 @@ bool IsWordFileName(std::u16string_view fileName) {
            (SameAsciiUpper(extension[3], u'C') || SameAsciiUpper(extension[3], u'T'));
 }
 
-bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP) {
+bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP, bool readingLayout) {
     if (DocumentText == nullptr) throw EPagelet(u"The document text is not set up");
     DocumentText->Clear();
     if (!IsWordFileName(fileName)) return false;
     TWordConverter converter;
+    converter.SetReadingLayout(readingLayout);
     TDocumentTextBuilder builder;
     // Not a Word document: nothing was delivered and the text stays empty.
     if (converter.ExtractText(fileName, printable, cp, forceCP, builder)) builder.Finish(*DocumentText);
     return DocumentText->Count() > 0;
 }
 
-bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings) {
+bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings, bool readingLayout) {
     // Every load starts from an empty text, whichever loader runs and however it ends.
     ClearDocumentText();
     if (settings.MSWord) return LoadWithMSWord(fileName);
-    return LoadWithConverter(fileName, settings.Printable, settings.CP, settings.ForceCP);
+    return LoadWithConverter(fileName, settings.Printable, settings.CP, settings.ForceCP, readingLayout);
 }
 
 }  // namespace pagelet

@@ -14,13 +14,18 @@ bool IsWordFileName(std::u16string_view fileName);
 
 // Clears DocumentText; false for a name that fails IsWordFileName; else loads
 // the converter's text and answers whether there is at least one line. An
-// error of the converter passes to the caller with DocumentText empty.
-bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP);
+// error of the converter passes to the caller with DocumentText empty. With
+// readingLayout, the text is the document's reading layout
+// (converter/ReadingLayout.h) instead of the converter's plain text.
+bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP,
+                       bool readingLayout = false);
 
 // Microsoft Word automation (Windows); never throws. Elsewhere: false.
 bool LoadWithMSWord(const std::u16string& fileName);
 
 // The selection rule: exactly one loader runs, chosen by settings.MSWord.
-bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings);
+// readingLayout asks the converter loader for the reading layout; the Word
+// loader's text stays as it is.
+bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings, bool readingLayout = false);
 
 }  // namespace pagelet

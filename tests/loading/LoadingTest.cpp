@@ -224,6 +224,29 @@ TEST(Loaders, ConverterLoaderFillsDocumentText) {
     EXPECT_EQ(DocumentText->Count(), 3u);
 }
 
+// The reading layout asked for through the converter loader and the selection rule.
+TEST(Loaders, ReadingLayoutReachesDocumentText) {
+    ASSERT_NE(DocumentText, nullptr);
+    const auto file = TRichDocBuilder()
+                          .Para(
+                              u"See \x13 PAGE \x14"
+                              u"3\x15")
+                          .Cell(u"a")
+                          .Cell(u"b")
+                          .RowEnd()
+                          .Write();
+    ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false, true));
+    EXPECT_EQ(DocumentText->Lines(), (TLines{u"See 3", u"a\tb"}));
+    ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false));
+    EXPECT_EQ(DocumentText->Lines().front(),
+              u"See \x13 PAGE \x14"
+              u"3\x15");
+
+    TLoadSettings settings;
+    EXPECT_TRUE(LoadDocument(file->Path(), settings, true));
+    EXPECT_EQ(DocumentText->Lines(), (TLines{u"See 3", u"a\tb"}));
+}
+
 TEST(Loaders, FailingExtensionTestLeavesDocumentTextEmpty) {
     const auto file = HelloDocument().Write();
     ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false));

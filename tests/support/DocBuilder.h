@@ -91,3 +91,121 @@ private:
 };
 
 }  // namespace pagelet
+
+namespace pagelet {
+
+// A sprm of Word 97-2003 (two-byte opcode) or Word 6/95 (one-byte opcode)
+// with its operand bytes, as it stands in a grpprl.
+std::vector<uint8_t> Sprm(uint16_t opcode, const std::vector<uint8_t>& operand);
+std::vector<uint8_t> Sprm6(uint8_t opcode, const std::vector<uint8_t>& operand);
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b);
+
+// Test-only builder of formatted Word documents for the reading layout: the
+// text of the stories in a piece table, character runs and paragraphs with
+// their properties in CHPX and PAPX FKPs, a stylesheet, a font table, list
+// tables (LST, LFO), note and header PLCs, in the Word 97-2003 layout
+// (UTF-16 or 8-bit pieces) or the Word 6/95 layout (one 8-bit run).
+class TRichDocBuilder {
+public:
+    enum TLayout { Word97, Word97EightBit, Word6 };
+    explicit TRichDocBuilder(TLayout layout = Word97);
+
+    // Text with character properties (a grpprl) in the current story.
+    TRichDocBuilder& Run(std::u16string_view text, const std::vector<uint8_t>& chpx = {});
+    // Ends a paragraph with mark (CR, or BEL for a cell or row end) and its
+    // properties: style istd and a grpprl.
+    TRichDocBuilder& End(const std::vector<uint8_t>& papx = {}, char16_t mark = u'\r', uint16_t istd = 0);
+    // Text and its paragraph end in one.
+    TRichDocBuilder& Para(std::u16string_view text, const std::vector<uint8_t>& papx = {}, uint16_t istd = 0);
+    // A table cell (text ended by BEL with fInTable) and a row end mark (BEL
+    // with fInTable and fTtp), in the format's own sprms.
+    TRichDocBuilder& Cell(std::u16string_view text);
+    TRichDocBuilder& RowEnd();
+    // Text added from here on belongs to this story (stories in FIB order:
+    // 0 main, 1 footnotes, 2 headers, 4 comments, 5 endnotes, 6 text boxes).
+    TRichDocBuilder& Story(int story);
+    // An auto-numbered note reference (U+0002 with fSpec). In the main text
+    // it is recorded in the footnote (or endnote) reference PLC; in a note
+    // story it starts the next note in the note text PLC.
+    TRichDocBuilder& NoteRef(bool endnote = false);
+    // Starts the next header story (PlcfHdd).
+    TRichDocBuilder& HeaderStory();
+    // The header PLC's CPs as given instead (damaged ones).
+    TRichDocBuilder& RawHeaderCps(const std::vector<uint32_t>& cps);
+    // A comment's mark (U+0005 with fSpec): in the main text it records the
+    // reference with the author's initials; in the comment story it starts
+    // the next comment.
+    TRichDocBuilder& CommentMark(std::u16string_view initials = {});
+
+    // Stylesheet entries (istd = index): paragraph (sgc 1) or character (sgc 2) styles.
+    TRichDocBuilder& Style(uint16_t istd, uint8_t sgc, const std::vector<uint8_t>& papx,
+                           const std::vector<uint8_t>& chpx, uint16_t istdBase = 0x0FFF);
+    // Fonts of the font table, in order: name and charset.
+    TRichDocBuilder& Font(std::u16string_view name, uint8_t charset);
+    // One list (LSTF + levels) and one override for it; returns its ilfo
+    // through the count of calls (1 for the first). Each level: nfc, start,
+    // number text (level placeholders as U+0000 to U+0008), follow.
+    struct TLevel {
+        uint8_t nfc = 0;
+        int32_t start = 1;
+        std::u16string text;
+        uint8_t follow = 0;
+    };
+    TRichDocBuilder& List(uint32_t lsid, const std::vector<TLevel>& levels);
+    // Raw list tables instead of the ones List made (damaged ones).
+    TRichDocBuilder& RawLists(const std::vector<uint8_t>& plfLst, const std::vector<uint8_t>& plfLfo);
+    // Splits the text into two pieces at cp; the second carries this Prm
+    // (with its Prc's grpprl when the Prm names one).
+    TRichDocBuilder& SecondPiece(uint32_t cp, uint16_t prm, const std::vector<uint8_t>& prc = {});
+    // Replaces the bin table of the CHPX or PAPX FKPs by these bytes.
+    TRichDocBuilder& RawBinTable(bool paragraphs, const std::vector<uint8_t>& bytes);
+
+    std::unique_ptr<TTempFile> Write() const;
+    std::vector<uint8_t> Build() const;
+
+private:
+    struct TRunInfo {
+        size_t start = 0, end = 0;  // in text_
+        std::vector<uint8_t> chpx;
+    };
+    struct TParaInfo {
+        size_t start = 0, end = 0;  // end is after the mark
+        uint16_t istd = 0;
+        std::vector<uint8_t> papx;
+    };
+    struct TStyleInfo {
+        uint16_t istd;
+        uint8_t sgc;
+        uint16_t istdBase;
+        std::vector<uint8_t> papx, chpx;
+    };
+    bool word6() const { return layout_ == Word6; }
+    std::vector<uint8_t> BuildFkps(bool paragraphs, uint32_t fcText, uint32_t bytesPerChar, uint32_t firstPage,
+                                   std::vector<uint8_t>& bte) const;
+    std::vector<uint8_t> BuildStylesheet() const;
+    std::vector<uint8_t> BuildFonts() const;
+
+    TLayout layout_;
+    std::u16string text_;
+    std::vector<TRunInfo> runs_;
+    std::vector<TParaInfo> paras_;
+    size_t paraStart_ = 0;
+    int story_ = 0;
+    uint32_t ccp_[8] = {};
+    std::vector<uint32_t> ftnRefs_, ednRefs_, ftnTxt_, ednTxt_, hdd_, atnRefs_, atnTxt_;
+    std::vector<std::u16string> initials_;
+    bool rawHdd_ = false;
+    uint32_t splitCp_ = 0;
+    uint16_t splitPrm_ = 0;
+    std::vector<uint8_t> prc_;
+    std::vector<TStyleInfo> styles_;
+    std::vector<std::pair<std::u16string, uint8_t>> fonts_;
+    std::vector<uint8_t> lst_, lvls_, lfo_;
+    uint32_t lists_ = 0;
+    bool rawLists_ = false;
+    std::vector<uint8_t> rawLst_, rawLfo_;
+    bool rawBte_[2] = {false, false};
+    std::vector<uint8_t> rawBteBytes_[2];
+};
+
+}  // namespace pagelet

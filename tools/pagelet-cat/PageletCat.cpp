@@ -29,11 +29,24 @@ constexpr int kExitNoText = 1;
 constexpr int kExitError = 2;
 
 constexpr const char* kUsage =
-    "Usage: pagelet-cat [--printable] [--codepage N] FILE...\n"
+    "Usage: pagelet-cat [--reading] [--printable] [--codepage N] FILE...\n"
     "Prints the plain text of Word 97-2003 and Word 6/95 documents (.doc, .dot)\n"
     "as UTF-8. Line breaks (CR, LF, CR LF) become one newline; NUL characters\n"
     "are dropped.\n"
     "\n"
+    "  --reading      print the document as its reader sees it (the reading\n"
+    "                 layout) instead of the plain text with Word's control\n"
+    "                 characters: fields show their result, not their code;\n"
+    "                 each table row is a line with its cells separated by\n"
+    "                 tabs; list paragraphs get their numbers and bullets;\n"
+    "                 note references show their numbers; hidden and deleted\n"
+    "                 text is left out; line, page and column breaks end the\n"
+    "                 line; pictures and other anchors are dropped. Footnotes,\n"
+    "                 endnotes, comments, text boxes and headers and footers\n"
+    "                 follow the main text, each under a heading line of its\n"
+    "                 own. 8-bit text is decoded in the code page it was\n"
+    "                 written in (Word 6/95: by the font's character set or the\n"
+    "                 text's language); --codepage still wins\n"
     "  --printable    keep only printable characters and line breaks\n"
     "  --codepage N   decode 8-bit text with Windows code page N (for example\n"
     "                 1251, 866, 932, 65001) instead of the system's ANSI code\n"
@@ -304,6 +317,7 @@ bool ParseCodePage(const std::u16string& text, int32_t& cp) {
 
 int Run(const std::vector<std::u16string>& args) {
     bool printable = false;
+    bool reading = false;
     bool forceCP = false;
     int32_t cp = 0;
     std::vector<std::u16string> files;
@@ -319,6 +333,8 @@ int Run(const std::vector<std::u16string>& args) {
             return kExitText;
         } else if (arg == u"--printable") {
             printable = true;
+        } else if (arg == u"--reading") {
+            reading = true;
         } else if (arg == u"--codepage" || arg.starts_with(u"--codepage=")) {
             std::u16string value;
             if (arg == u"--codepage") {
@@ -358,6 +374,7 @@ int Run(const std::vector<std::u16string>& args) {
         try {
             // Each piece goes from the file through the writer's buffer.
             TWordConverter converter;
+            converter.SetReadingLayout(reading);
             converter.ExtractText(file, printable, cp, forceCP, writer);
             writer.EndFile();
             writer.Flush();

@@ -82,6 +82,27 @@ TEST(PageletCat, Options) {
     const TResult help = RunCat("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: pagelet-cat"), std::string::npos);
+    EXPECT_NE(help.out.find("--reading"), std::string::npos);
+}
+
+// --reading: the reading layout instead of the plain text, as UTF-8.
+TEST(PageletCat, Reading) {
+    auto file = TRichDocBuilder()
+                    .Run(u"See \x13 HYPERLINK \"x\" \x14link\x15")
+                    .NoteRef()
+                    .Para(u"")
+                    .Cell(u"a")
+                    .Cell(u"\u20AC")
+                    .RowEnd()
+                    .Story(1)
+                    .NoteRef()
+                    .Para(u" note")
+                    .Write();
+    const TResult plain = RunCat(PathOf(*file));
+    EXPECT_NE(plain.out.find("HYPERLINK"), std::string::npos);
+    const TResult reading = RunCat("--reading " + PathOf(*file));
+    EXPECT_EQ(reading.status, 0) << reading.err;
+    EXPECT_EQ(reading.out, "See link1\na\t\xE2\x82\xAC\n\n--- Footnotes ---\n1 note\n");
 }
 
 TEST(PageletCat, ExitStatus) {

@@ -1,0 +1,793 @@
+#include "converter/ReadingLayout.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "common/Error.h"
+#include "common/Utf.h"
+#include "converter/CodePage.h"
+#include "converter/ReadingTables.h"
+#include "converter/WordFormat.h"
+#include "converter/WordLists.h"
+
+namespace pagelet {
+
+using namespace reading;
+
+namespace {
+
+// Text goes to the sink in parts of at most this many code units.
+constexpr size_t kFlushUnits = 16 * 1024;
+// Text is read from "WordDocument" this many characters at a time.
+constexpr size_t kChunkChars = 32 * 1024;
+// Fields nest at most this deep; deeper ones are counted, not kept.
+constexpr size_t kMaxFieldDepth = 64;
+
+constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageBreak = 0x0C, kColumnBreak = 0x0E,
+                   kFieldBegin = 0x13, kFieldSeparator = 0x14, kFieldEnd = 0x15, kNoteRef = 0x02,
+                   kNonBreakingHyphen = 0x1E, kTab = 0x09;
+
+const char16_t* const kHeadings[] = {u"Footnotes", u"Endnotes", u"Comments", u"Text boxes", u"Headers and footers"};
+
+// Whether a forced code page can decode; "Invalid code page" otherwise.
+void CheckForcedCodePage(int32_t cp, bool forceCP) {
+    if (!forceCP || cp == 0 || cp == 1200 || cp == 1201 || cp == 65001) return;
+    if (cp < 0 || !IsKnownCodePage(static_cast<uint32_t>(cp))) throw EPagelet(u"Invalid code page");
+}
+
+// The end of the characters from U+0020 up that begin at i: four at a time
+// while none of the four is below U+0020.
+size_t PlainRunEnd(const char16_t* text, size_t i, size_t n) {
+    constexpr uint64_t kHigh = 0xFFE0FFE0FFE0FFE0u, kOnes = 0x0001000100010001u, kTops = 0x8000800080008000u;
+    while (i + 4 <= n) {
+        uint64_t v;
+        std::memcpy(&v, text + i, 8);
+        const uint64_t t = v & kHigh;  // a lane is 0 for a character below U+0020
+        if (((t - kOnes) & ~t & kTops) != 0) break;
+        i += 4;
+    }
+    while (i < n && text[i] >= 0x20) ++i;
+    return i;
+}
+
+// Drops the line ends at the end of a story's text.
+void TrimEnd(std::u16string& text) {
+    while (!text.empty() && text.back() == u'\n') text.pop_back();
+}
+
+class TLayout {
+public:
+    TLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink, const std::function<bool()>& full,
+            TStreamReading reading)
+        : storage_(storage), cp_(cp), forceCP_(forceCP), sink_(sink), full_(full), reading_(reading) {}
+
+    TReadingResult Run();
+
+private:
+    struct TSegmentProps {
+        TChp chp;
+        uint32_t codePage = 0;  // 8-bit text
+        TSymbolFont symbolFont = TSymbolFont::None;
+    };
+
+    // What the walk through one story keeps.
+    struct TStoryState {
+        TStory story = kMain;
+        uint32_t storyStart = 0;
+        std::vector<bool> fields;  // open fields: whether each has seen its separator
+        size_t fieldOverflow = 0;
+        size_t hiding = 0;  // open fields still in their instruction
+        bool paraStarted = false;
+        bool cellHasText = false;
+        bool inRow = false;
+        size_t pendingTabs = 0;
+        bool pendingSpace = false;
+        uint32_t noteCounter = 0;
+    };
+
+    bool Setup();
+    void WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state);
+    void Feed(const char16_t* text, size_t n, const TSegmentProps& props, uint32_t fcFirst, uint32_t fcStep,
+              uint32_t cpFirst, TStoryState& state);
+    void FeedEightBit(const uint8_t* bytes, size_t n, const TSegmentProps& props, uint32_t fc, uint32_t cp,
+                      TStoryState& state);
+    TSegmentProps PropsAt(const TPiece& piece, uint32_t fc, uint32_t& limit);
+    TPap PapAt(const TPiece* piece, uint32_t fc);
+    void ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap) const;
+    const std::array<char16_t, 256>* SingleByteTable(uint32_t codePage);
+    void DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const;
+
+    // Output.
+    void Put(char16_t c) {
+        out_->push_back(c);
+        if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
+    }
+    void Put(const char16_t* text, size_t n) {
+        out_->append(text, n);
+        if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
+    }
+    void Put(const std::u16string& text) { Put(text.data(), text.size()); }
+    void Flush();
+    void BeginVisible(uint32_t fc, TStoryState& state);
+    void EndParagraph(char16_t mark, uint32_t fc, TStoryState& state);
+    void LineBreak(char16_t c, uint32_t fc, TStoryState& state);
+    void NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state);
+    void EndStory(TStoryState& state);
+    std::u16string RenderStory(TStory story, uint32_t start, uint32_t end);
+    void WriteSection(size_t heading, std::u16string text);
+
+    TStorage& storage_;
+    int32_t cp_;
+    bool forceCP_;
+    TTextSink& sink_;
+    const std::function<bool()>& full_;
+    TStreamReading reading_;
+    bool stop_ = false;
+
+    TFibInfo fib_;
+    std::unique_ptr<TStorageStream> doc_;
+    std::unique_ptr<TStorageStream> table_;  // the table stream; Word 6/95: "WordDocument"
+    TPieceTable pieces_;
+    TRunTable chpx_, papx_;
+    TStyleSheet styles_;
+    std::vector<TFont> fonts_;
+    std::vector<TSymbolFont> symbolFonts_;
+    TListTable lists_;
+    TBytes ftnRefBytes_, ftnTxtBytes_, ednRefBytes_, ednTxtBytes_, atnRefBytes_, atnTxtBytes_, hddBytes_;
+    TPlc ftnRef_, ftnTxt_, ednRef_, ednTxt_, atnRef_, atnTxt_, hdd_;
+    TStoryRange ranges_[kStoryCount];
+    std::map<uint32_t, std::unique_ptr<std::array<char16_t, 256>>> tables_;
+
+    uint64_t papKey_ = UINT64_MAX - 1;
+    TPap papValue_;
+
+    std::u16string main_;
+    std::u16string* out_ = &main_;
+    std::vector<uint8_t> bytes_;
+    std::u16string units_;
+    std::u16string decoded_;
+};
+
+TReadingResult TLayout::Run() {
+    doc_ = StorageOpenStream(storage_, u"WordDocument", reading_);
+    if (!doc_) return TReadingResult::NotWord;
+    if (!ReadFibInfo(*doc_, fib_)) return TReadingResult::NotWord;
+    if (fib_.format == TFormat::Word97) {
+        table_ = StorageOpenStream(storage_, fib_.tableName);
+        if (!table_) return TReadingResult::NotWord;
+    }
+    if (!Setup()) return TReadingResult::Fallback;
+    if (forceCP_ && pieces_.anyEightBit) CheckForcedCodePage(cp_, forceCP_);
+
+    TStoryState main;
+    main.story = kMain;
+    WalkRange(ranges_[kMain].start, ranges_[kMain].end, main);
+    EndStory(main);
+    TrimEnd(main_);
+    if (!main_.empty()) main_ += u'\n';
+
+    // The other stories, each under its heading when it shows anything.
+    if (!stop_) WriteSection(0, RenderStory(kFootnotes, ranges_[kFootnotes].start, ranges_[kFootnotes].end));
+    if (!stop_) WriteSection(1, RenderStory(kEndnotes, ranges_[kEndnotes].start, ranges_[kEndnotes].end));
+    if (!stop_) {
+        // Each comment with its author's initials.
+        std::u16string text;
+        const TStoryRange& range = ranges_[kComments];
+        if (atnTxt_.cps.size() >= 2) {
+            uint64_t done = range.start;  // a PLC whose CPs go back shows no text twice
+            for (size_t i = 0; i + 1 < atnTxt_.cps.size(); ++i) {
+                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + atnTxt_.cps[i], done);
+                const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + atnTxt_.cps[i + 1], range.end);
+                if (a >= b) continue;
+                done = b;
+                std::u16string one = RenderStory(kComments, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
+                if (one.empty()) continue;
+                std::u16string initials;
+                if (i < atnRef_.data.size()) {
+                    // The ATRD begins with the initials: UTF-16 with a count word
+                    // (Word 97-2003), 8-bit with a count byte (Word 6/95).
+                    const auto& d = atnRef_.data[i];
+                    if (fib_.format == TFormat::Word97) {
+                        const size_t cch = std::min<size_t>(d[0] | d[1] << 8, 9);
+                        for (size_t k = 0; k < cch; ++k)
+                            initials += static_cast<char16_t>(d[2 + 2 * k] | d[3 + 2 * k] << 8);
+                    } else {
+                        const size_t cch = std::min<size_t>(d[0], 9);
+                        if (cch != 0) {
+                            if (auto text = PlatformDecode(SystemAnsiCodePage(), d.data() + 1, cch, false))
+                                initials = std::move(*text);
+                        }
+                    }
+                    for (char16_t& c : initials)
+                        if (c < 0x20) c = u' ';
+                }
+                if (!initials.empty()) text += initials + u": ";
+                text += one + u"\n";
+            }
+        } else {
+            text = RenderStory(kComments, range.start, range.end);
+        }
+        WriteSection(2, std::move(text));
+    }
+    if (!stop_) {
+        std::u16string text = RenderStory(kTextBoxes, ranges_[kTextBoxes].start, ranges_[kTextBoxes].end);
+        if (!text.empty()) text += u'\n';
+        text += RenderStory(kHeaderTextBoxes, ranges_[kHeaderTextBoxes].start, ranges_[kHeaderTextBoxes].end);
+        WriteSection(3, std::move(text));
+    }
+    if (!stop_) {
+        // Each distinct header and footer once; the separators render empty.
+        std::vector<std::u16string> seen;
+        std::u16string text;
+        const TStoryRange& range = ranges_[kHeaders];
+        if (hdd_.cps.size() >= 2) {
+            uint64_t done = range.start;  // a PLC whose CPs go back shows no text twice
+            for (size_t i = 0; i + 1 < hdd_.cps.size() && seen.size() < 1024; ++i) {
+                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + hdd_.cps[i], done);
+                const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + hdd_.cps[i + 1], range.end);
+                if (a >= b) continue;
+                done = b;
+                std::u16string one = RenderStory(kHeaders, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
+                if (one.empty() || std::find(seen.begin(), seen.end(), one) != seen.end()) continue;
+                text += one + u"\n";
+                seen.push_back(std::move(one));
+            }
+        } else {
+            text = RenderStory(kHeaders, range.start, range.end);
+        }
+        WriteSection(4, std::move(text));
+    }
+    Flush();
+    return TReadingResult::Done;
+}
+
+bool TLayout::Setup() {
+    const uint64_t docSize = doc_->Size();
+    TStorageStream& table = fib_.format == TFormat::Word97 ? *table_ : *doc_;
+    auto block = [&](const TFcLcb& at) { return ReadBlock(table, at.fc, at.lcb); };
+
+    // The piece table; Word 6/95 without one has its text from fcMin to fcMac.
+    bool havePieces = false;
+    if (fib_.complex) {
+        const TBytes clx = block(fib_.clx);
+        if (clx.empty() && fib_.format == TFormat::Word97) return false;
+        havePieces = !clx.empty() && ReadPieceTable(clx, fib_.format, docSize, pieces_);
+        if (!havePieces && fib_.format == TFormat::Word97) return false;
+    }
+    if (!havePieces) {
+        if (fib_.fcMin > fib_.fcMac || fib_.fcMac > docSize || fib_.fcMac == fib_.fcMin) return false;
+        pieces_ = {};
+        pieces_.pieces.push_back({0, fib_.fcMac - fib_.fcMin, fib_.fcMin, false, 0});
+        pieces_.totalBytes = fib_.fcMac - fib_.fcMin;
+        pieces_.anyEightBit = true;
+    }
+    // Pieces that cover the same bytes again and again would make the text
+    // grow far beyond the file: the converter reports such a document.
+    if (pieces_.totalBytes > docSize) return false;
+
+    chpx_.Read(*doc_, block(fib_.plcfBteChpx), fib_.format, false, fib_.pnChpFirst, fib_.cpnBteChp);
+    papx_.Read(*doc_, block(fib_.plcfBtePapx), fib_.format, true, fib_.pnPapFirst, fib_.cpnBtePap);
+    styles_.Read(block(fib_.stshf), fib_.format);
+    fonts_ = ReadFonts(block(fib_.sttbfFfn), fib_.format);
+    for (const TFont& font : fonts_) symbolFonts_.push_back(SymbolFontOf(font.name, font.charset));
+    if (fib_.format == TFormat::Word97 && fib_.plfLst.lcb >= 2) {
+        // The levels of the lists follow PlfLst in the table stream, outside lcbPlfLst.
+        const uint64_t rest = table.Size() > fib_.plfLst.fc ? table.Size() - fib_.plfLst.fc : 0;
+        lists_.Read(ReadBlock(table, fib_.plfLst.fc, std::min<uint64_t>(rest, 16u << 20)), block(fib_.plfLfo));
+    }
+
+    ftnRefBytes_ = block(fib_.plcffndRef);
+    ftnRef_ = ReadPlc(ftnRefBytes_, 2);
+    ftnTxtBytes_ = block(fib_.plcffndTxt);
+    ftnTxt_ = ReadPlc(ftnTxtBytes_, 0);
+    ednRefBytes_ = block(fib_.plcfendRef);
+    ednRef_ = ReadPlc(ednRefBytes_, 2);
+    ednTxtBytes_ = block(fib_.plcfendTxt);
+    ednTxt_ = ReadPlc(ednTxtBytes_, 0);
+    atnRefBytes_ = block(fib_.plcfandRef);
+    atnRef_ = ReadPlc(atnRefBytes_, fib_.format == TFormat::Word97 ? 30 : 20);
+    atnTxtBytes_ = block(fib_.plcfandTxt);
+    atnTxt_ = ReadPlc(atnTxtBytes_, 0);
+    hddBytes_ = block(fib_.plcfHdd);
+    hdd_ = ReadPlc(hddBytes_, 0);
+
+    // The stories follow each other; what the piece table does not cover is not there.
+    const uint32_t textEnd = pieces_.pieces.back().cpEnd;
+    uint64_t at = 0;
+    uint64_t total = 0;
+    for (uint32_t ccp : fib_.ccp) total += ccp;
+    for (int k = 0; k < kStoryCount; ++k) {
+        const uint64_t length = total == 0 && k == kMain ? textEnd : fib_.ccp[k];
+        ranges_[k].start = static_cast<uint32_t>(std::min<uint64_t>(at, textEnd));
+        ranges_[k].end = static_cast<uint32_t>(std::min<uint64_t>(at + length, textEnd));
+        at += length;
+    }
+    return true;
+}
+
+void TLayout::ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap) const {
+    if (piece.prm == 0) return;
+    if ((piece.prm & 1) != 0) {
+        const size_t index = piece.prm >> 1;
+        if (index >= pieces_.prcs.size()) return;
+        if (chp != nullptr) ApplyChpGrpprl(*chp, pieces_.prcs[index], fib_.format);
+        if (pap != nullptr) ApplyPapGrpprl(*pap, pieces_.prcs[index], fib_.format);
+        return;
+    }
+    ApplyPrm0(chp, pap, static_cast<uint8_t>((piece.prm >> 1) & 0x7F), static_cast<uint8_t>(piece.prm >> 8));
+}
+
+TLayout::TSegmentProps TLayout::PropsAt(const TPiece& piece, uint32_t fc, uint32_t& limit) {
+    uint32_t chpLimit = UINT32_MAX, papLimit = UINT32_MAX;
+    const TRun* chpRun = chpx_.Find(fc, chpLimit);
+    const TRun* papRun = papx_.Find(fc, papLimit);
+    limit = std::min(chpLimit, papLimit);
+    TSegmentProps props;
+    props.chp = styles_.ParagraphChp(papRun != nullptr ? papRun->istd : 0);
+    if (chpRun != nullptr && chpRun->size != 0) {
+        const auto grpprl = chpx_.Grpprl(*chpRun);
+        TChp probe;
+        ApplyChpGrpprl(probe, grpprl, fib_.format);
+        if (probe.istd != 10) styles_.ApplyCharacterStyle(probe.istd, props.chp);
+        ApplyChpGrpprl(props.chp, grpprl, fib_.format);
+    }
+    ApplyPrm(piece, &props.chp, nullptr);
+    if (props.chp.font < fonts_.size()) props.symbolFont = symbolFonts_[props.chp.font];
+    if (!piece.unicode) {
+        if (forceCP_) {
+            props.codePage = static_cast<uint32_t>(cp_);
+        } else if (fib_.format == TFormat::Word97) {
+            props.codePage = 1252;  // compressed text is code page 1252 by definition
+        } else {
+            uint32_t codePage = 0;
+            if (props.chp.font < fonts_.size()) codePage = CodePageOfCharset(fonts_[props.chp.font].charset);
+            if (codePage == 0) codePage = CodePageOfLanguage(props.chp.lid);
+            if (codePage == 0 || !IsKnownCodePage(codePage)) codePage = SystemAnsiCodePage();
+            props.codePage = codePage;
+        }
+    }
+    return props;
+}
+
+TPap TLayout::PapAt(const TPiece* piece, uint32_t fc) {
+    uint32_t limit = 0;
+    const TRun* run = papx_.Find(fc, limit);
+    // Paragraphs one after another mostly have the same properties.
+    const uint64_t key =
+        run == nullptr ? UINT64_MAX : (uint64_t{run->offset} << 32 | uint64_t{run->size} << 16 | run->istd);
+    TPap pap;
+    if (key == papKey_) {
+        pap = papValue_;
+    } else {
+        pap = styles_.ParagraphPap(run != nullptr ? run->istd : 0);
+        if (run != nullptr) ApplyPapGrpprl(pap, papx_.Grpprl(*run), fib_.format);
+        papKey_ = key;
+        papValue_ = pap;
+    }
+    if (piece != nullptr) ApplyPrm(*piece, nullptr, &pap);
+    if (pap.inTable && pap.itap <= 0) pap.itap = 1;
+    return pap;
+}
+
+const std::array<char16_t, 256>* TLayout::SingleByteTable(uint32_t codePage) {
+    auto it = tables_.find(codePage);
+    if (it != tables_.end()) return it->second.get();
+    std::unique_ptr<std::array<char16_t, 256>> table;
+    if (codePage != 1200 && codePage != 1201 && codePage != 65001 && codePage != 65000 &&
+        IsSingleByteCodePage(codePage == 0 ? SystemAnsiCodePage() : codePage)) {
+        uint8_t all[256];
+        for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
+        const auto decoded = PlatformDecode(codePage == 0 ? SystemAnsiCodePage() : codePage, all, 256, false);
+        if (decoded && decoded->size() == 256) {
+            table = std::make_unique<std::array<char16_t, 256>>();
+            std::copy(decoded->begin(), decoded->end(), table->begin());
+        }
+    }
+    const auto* result = table.get();
+    tables_.emplace(codePage, std::move(table));
+    return result;
+}
+
+void TLayout::DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const {
+    out.clear();
+    if (n == 0) return;
+    switch (codePage) {
+    case 1200:
+        AppendUtf16Bytes(bytes, n, false, out);
+        return;
+    case 1201:
+        AppendUtf16Bytes(bytes, n, true, out);
+        return;
+    case 65001:
+        if (auto text = PlatformDecode(65001, bytes, n, true)) out = std::move(*text);
+        return;
+    default:
+        if (auto text = PlatformDecode(codePage == 0 ? SystemAnsiCodePage() : codePage, bytes, n, false))
+            out = std::move(*text);
+        return;
+    }
+}
+
+void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
+    state.storyStart = cpStart;
+    const auto& pieces = pieces_.pieces;
+    auto it = std::upper_bound(pieces.begin(), pieces.end(), cpStart,
+                               [](uint32_t cp, const TPiece& p) { return cp < p.cpEnd; });
+    const uint64_t docSize = doc_->Size();
+    for (; it != pieces.end() && it->cpStart < cpEnd && !stop_; ++it) {
+        const TPiece& piece = *it;
+        const uint32_t a = std::max(cpStart, piece.cpStart);
+        const uint32_t b = std::min(cpEnd, piece.cpEnd);
+        const uint32_t step = piece.unicode ? 2 : 1;
+        uint64_t fc = piece.fc + uint64_t{a - piece.cpStart} * step;
+        uint32_t cp = a;
+        while (cp < b && !stop_) {
+            // The text is read in large parts, whatever its runs.
+            if (fc >= docSize || fc > UINT32_MAX - step) return;
+            const size_t chars = static_cast<size_t>(
+                std::min<uint64_t>({uint64_t{b - cp}, kChunkChars, (docSize - fc) / step, (UINT32_MAX - fc) / step}));
+            if (chars == 0) return;
+            const size_t bytes = chars * step;
+            if (piece.unicode) {
+                units_.resize(chars);
+                if (doc_->ReadAt(fc, units_.data(), bytes) != bytes) return;
+                if constexpr (std::endian::native == std::endian::big) {
+                    for (char16_t& u : units_) u = static_cast<char16_t>(u >> 8 | u << 8);
+                }
+            } else {
+                bytes_.resize(bytes);
+                if (doc_->ReadAt(fc, bytes_.data(), bytes) != bytes) return;
+            }
+            // Then handed on run by run, each with its properties.
+            size_t at = 0;
+            while (at < chars && !stop_) {
+                const auto fcHere = static_cast<uint32_t>(fc + at * step);
+                uint32_t limit = 0;
+                const TSegmentProps props = PropsAt(piece, fcHere, limit);
+                size_t n = chars - at;
+                if (limit > fcHere) n = std::min<size_t>(n, std::max<size_t>((limit - fcHere) / step, 1));
+                const auto cpHere = static_cast<uint32_t>(cp + at);
+                if (piece.unicode) {
+                    Feed(units_.data() + at, n, props, fcHere, 2, cpHere, state);
+                } else {
+                    FeedEightBit(bytes_.data() + at, n, props, fcHere, cpHere, state);
+                }
+                at += n;
+            }
+            fc += bytes;
+            cp += static_cast<uint32_t>(chars);
+        }
+    }
+}
+
+void TLayout::FeedEightBit(const uint8_t* bytes, size_t n, const TSegmentProps& props, uint32_t fc, uint32_t cp,
+                           TStoryState& state) {
+    if (const auto* table = SingleByteTable(props.codePage)) {
+        decoded_.resize(n);
+        for (size_t i = 0; i < n; ++i) decoded_[i] = (*table)[bytes[i]];
+        Feed(decoded_.data(), n, props, fc, 1, cp, state);
+        return;
+    }
+    // A code page of several bytes a character: decoded a paragraph at a
+    // time, each part ending at its mark, whose position is then known.
+    size_t start = 0;
+    while (start < n && !stop_) {
+        size_t end = start;
+        while (end < n && bytes[end] != kParaMark && bytes[end] != kCellMark) ++end;
+        if (end < n) ++end;
+        DecodeMultiByte(bytes + start, end - start, props.codePage, decoded_);
+        Feed(decoded_.data(), decoded_.size(), props, fc + static_cast<uint32_t>(end - 1), 0,
+             cp + static_cast<uint32_t>(start), state);
+        start = end;
+    }
+}
+
+void TLayout::Feed(const char16_t* text, size_t n, const TSegmentProps& props, uint32_t fcFirst, uint32_t fcStep,
+                   uint32_t cpFirst, TStoryState& state) {
+    const TChp& chp = props.chp;
+    const bool hidden = chp.vanish || chp.rmarkDel;
+    const bool symbolRun = props.symbolFont != TSymbolFont::None;
+    size_t i = 0;
+    while (i < n) {
+        // Plain text up to the next character that needs a look.
+        size_t j = i;
+        if (!symbolRun) {
+            j = PlainRunEnd(text, i, n);
+        } else {
+            while (j < n && text[j] >= 0x20 && !(text[j] >= 0xF000 && text[j] <= 0xF0FF)) ++j;
+        }
+        if (j > i) {
+            if (!hidden && state.hiding == 0 && !chp.spec && !chp.symbol) {
+                BeginVisible(fcFirst + static_cast<uint32_t>(i) * fcStep, state);
+                Put(text + i, j - i);
+                state.cellHasText = true;
+            } else if (!hidden && state.hiding == 0 && chp.symbol) {
+                // A symbol character shows as its font's Unicode character or not at all.
+                TSymbolFont font = TSymbolFont::None;
+                if (chp.symbolFont < symbolFonts_.size()) font = symbolFonts_[chp.symbolFont];
+                const char16_t shown = SymbolToUnicode(font, chp.symbolChar);
+                if (shown >= 0x20) {
+                    BeginVisible(fcFirst + static_cast<uint32_t>(i) * fcStep, state);
+                    for (size_t k = i; k < j; ++k) Put(shown);
+                    state.cellHasText = true;
+                }
+            }
+            i = j;
+            if (i == n) break;
+        }
+        const char16_t c = text[i];
+        const uint32_t fc = fcFirst + static_cast<uint32_t>(i) * fcStep;
+        const uint32_t cp = cpFirst + static_cast<uint32_t>(i);
+        ++i;
+        if (c == kFieldBegin) {
+            if (state.fields.size() < kMaxFieldDepth) {
+                state.fields.push_back(false);
+                ++state.hiding;
+            } else {
+                ++state.fieldOverflow;
+            }
+            continue;
+        }
+        if (c == kFieldSeparator) {
+            if (state.fieldOverflow == 0 && !state.fields.empty() && !state.fields.back()) {
+                state.fields.back() = true;
+                --state.hiding;
+            }
+            continue;
+        }
+        if (c == kFieldEnd) {
+            if (state.fieldOverflow > 0) {
+                --state.fieldOverflow;
+            } else if (!state.fields.empty()) {
+                if (!state.fields.back()) --state.hiding;
+                state.fields.pop_back();
+            }
+            continue;
+        }
+        if (c == kCellMark) {
+            EndParagraph(c, fc, state);
+            continue;
+        }
+        if (hidden || state.hiding != 0) continue;
+        if (c == kParaMark) {
+            EndParagraph(c, fc, state);
+            continue;
+        }
+        if (chp.symbol) continue;
+        if (chp.spec) {
+            if (c == kNoteRef) NoteNumber(cp, fc, state);
+            continue;  // pictures, objects, annotation marks and the rest
+        }
+        switch (c) {
+        case kTab:
+            BeginVisible(fc, state);
+            Put(u'\t');
+            break;
+        case kLineBreak:
+        case kPageBreak:
+        case kColumnBreak:
+            LineBreak(c, fc, state);
+            break;
+        case kNonBreakingHyphen:
+            BeginVisible(fc, state);
+            Put(u'-');
+            state.cellHasText = true;
+            break;
+        default:
+            if (c >= 0xF000 && c <= 0xF0FF) {
+                const char16_t shown = SymbolToUnicode(props.symbolFont, c);
+                if (shown >= 0x20) {
+                    BeginVisible(fc, state);
+                    Put(shown);
+                    state.cellHasText = true;
+                }
+            }
+            break;  // other control characters are not shown
+        }
+    }
+}
+
+void TLayout::BeginVisible(uint32_t fc, TStoryState& state) {
+    const bool starting = !state.paraStarted;
+    if (starting && state.inRow && papx_.Count() != 0) {
+        const TPap pap = PapAt(nullptr, fc);
+        if (!pap.inTable && pap.itap <= 0) {
+            // A row whose end mark was not found ends where the table does.
+            Put(u'\n');
+            state.inRow = false;
+            state.pendingTabs = 0;
+            state.pendingSpace = false;
+        }
+    }
+    if (state.pendingTabs > 0) {
+        for (size_t k = 0; k < state.pendingTabs; ++k) Put(u'\t');
+        state.pendingTabs = 0;
+        state.pendingSpace = false;
+    } else if (state.pendingSpace) {
+        Put(u' ');
+        state.pendingSpace = false;
+    }
+    if (starting) {
+        state.paraStarted = true;
+        if (fib_.format == TFormat::Word97 && lists_.ListCount() != 0) {
+            const TPap pap = PapAt(nullptr, fc);
+            if (pap.ilfo != 0) Put(lists_.Number(pap.ilfo, pap.ilvl));
+        }
+    }
+}
+
+void TLayout::EndParagraph(char16_t mark, uint32_t fc, TStoryState& state) {
+    const TPap pap = PapAt(nullptr, fc);
+    state.paraStarted = false;
+    if (mark == kCellMark) {
+        if (pap.ttp || (pap.itap <= 1 && pap.innerTtp)) {
+            // The end of a row: the cells so far, without a tab after the last.
+            if (state.pendingTabs > 1) {
+                for (size_t k = 1; k < state.pendingTabs; ++k) Put(u'\t');
+            }
+            Put(u'\n');
+            state.pendingTabs = 0;
+            state.pendingSpace = false;
+            state.inRow = false;
+        } else {
+            ++state.pendingTabs;
+            state.pendingSpace = false;
+            state.inRow = true;
+        }
+        state.cellHasText = false;
+        return;
+    }
+    if (pap.inTable || pap.itap > 0) {
+        // A paragraph inside a cell, or the end of a cell or row of a
+        // table nested in it: the cell's paragraphs are joined by a space.
+        state.inRow = true;
+        if (state.cellHasText) state.pendingSpace = true;
+        return;
+    }
+    if (state.inRow) {
+        // A row whose end mark was not found ends with the table.
+        Put(u'\n');
+        state.inRow = false;
+        state.pendingTabs = 0;
+    }
+    state.pendingSpace = false;
+    state.cellHasText = false;
+    Put(u'\n');
+}
+
+void TLayout::LineBreak(char16_t c, uint32_t fc, TStoryState& state) {
+    const TPap pap = PapAt(nullptr, fc);
+    if (pap.inTable || pap.itap > 0) {
+        if (state.cellHasText) state.pendingSpace = true;
+        return;
+    }
+    if (c == kPageBreak) {
+        // A page or section break stands for a paragraph of its own when it
+        // opens the line; otherwise it ends the line it is on.
+        if (state.paraStarted) Put(u'\n');
+        state.paraStarted = false;
+        return;
+    }
+    BeginVisible(fc, state);
+    Put(u'\n');
+}
+
+void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
+    auto indexIn = [](const std::vector<uint32_t>& cps, uint32_t value, bool exact) -> std::optional<size_t> {
+        if (cps.size() < 2) return std::nullopt;
+        auto it = std::upper_bound(cps.begin(), cps.end() - 1, value);
+        if (it == cps.begin()) return std::nullopt;
+        const size_t index = static_cast<size_t>(it - cps.begin()) - 1;
+        if (exact && cps[index] != value) return std::nullopt;
+        return index;
+    };
+    std::u16string number;
+    switch (state.story) {
+    case kMain:
+        if (auto i = indexIn(ftnRef_.cps, cp, true)) {
+            number = FormatNumber(static_cast<int32_t>(*i + 1), 0);
+        } else if (auto k = indexIn(ednRef_.cps, cp, true)) {
+            number = FormatNumber(static_cast<int32_t>(*k + 1), 2);
+        } else {
+            number = FormatNumber(static_cast<int32_t>(++state.noteCounter), 0);
+        }
+        break;
+    case kFootnotes:
+    case kEndnotes: {
+        const TPlc& txt = state.story == kFootnotes ? ftnTxt_ : ednTxt_;
+        const uint8_t nfc = state.story == kFootnotes ? 0 : 2;
+        if (auto i = indexIn(txt.cps, cp - ranges_[state.story].start, false)) {
+            number = FormatNumber(static_cast<int32_t>(*i + 1), nfc);
+        } else {
+            number = FormatNumber(static_cast<int32_t>(++state.noteCounter), nfc);
+        }
+        break;
+    }
+    default:
+        return;
+    }
+    BeginVisible(fc, state);
+    Put(number);
+    state.cellHasText = true;
+}
+
+void TLayout::EndStory(TStoryState& state) {
+    // Fields left open end with the story; an unended row ends here.
+    state.fields.clear();
+    state.hiding = 0;
+    state.fieldOverflow = 0;
+    if (state.inRow) Put(u'\n');
+    state.inRow = false;
+}
+
+std::u16string TLayout::RenderStory(TStory story, uint32_t start, uint32_t end) {
+    std::u16string text;
+    if (start >= end) return text;
+    out_ = &text;
+    TStoryState state;
+    state.story = story;
+    WalkRange(start, end, state);
+    EndStory(state);
+    out_ = &main_;
+    if (story == kTextBoxes || story == kHeaderTextBoxes || story == kHeaders) {
+        // Text boxes and headers hold many empty paragraphs: their lines show without them.
+        // Lines of nothing but tabs and spaces (an empty table row) go too.
+        std::u16string kept;
+        size_t lineStart = 0;
+        while (lineStart < text.size()) {
+            size_t lineEnd = text.find(u'\n', lineStart);
+            if (lineEnd == std::u16string::npos) lineEnd = text.size();
+            const std::u16string_view line(text.data() + lineStart, lineEnd - lineStart);
+            if (line.find_first_not_of(u" \t") != std::u16string_view::npos) {
+                kept.append(line);
+                kept += u'\n';
+            }
+            lineStart = lineEnd + 1;
+        }
+        text = std::move(kept);
+    }
+    TrimEnd(text);
+    return text;
+}
+
+void TLayout::WriteSection(size_t heading, std::u16string text) {
+    TrimEnd(text);
+    if (text.empty()) return;
+    main_ += u'\n';
+    main_ += u"--- ";
+    main_ += kHeadings[heading];
+    main_ += u" ---\n";
+    Flush();
+    for (size_t at = 0; at < text.size() && !stop_; at += kFlushUnits) {
+        main_.append(text, at, kFlushUnits);
+        Flush();
+    }
+    if (!stop_) main_ += u'\n';
+}
+
+void TLayout::Flush() {
+    if (main_.empty()) return;
+    if (stop_ || full_()) {
+        stop_ = true;
+        main_.clear();
+        return;
+    }
+    sink_.Append(main_);
+    main_.clear();
+    if (full_()) stop_ = true;
+}
+
+}  // namespace
+
+TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
+                                    const std::function<bool()>& full, TStreamReading reading) {
+    TLayout layout(storage, cp, forceCP, sink, full, reading);
+    return layout.Run();
+}
+
+}  // namespace pagelet

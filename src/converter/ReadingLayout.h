@@ -1,0 +1,40 @@
+#pragma once
+
+// The reading layout: a Word document's text as its reader sees it, a
+// second way through the same document beside the converter's own text.
+//
+// Fields show their result, tables put each row on a line with its cells
+// separated by tabs, list paragraphs get their numbers and bullets, note
+// references their numbers, hidden and deleted text is left out, breaks end
+// lines and no control character other than tab and the line end (LF) stays.
+// The main text comes first; then, each under a heading line of its own and
+// only when not empty, the footnotes, endnotes, comments, text boxes and
+// headers and footers. 8-bit text is decoded in the code page it was
+// written in (Word 97-2003: 1252; Word 6/95: by the run's font charset, else
+// its language, else the system's ANSI code page); a forced code page wins.
+
+#include <cstdint>
+#include <functional>
+
+#include "converter/CompoundFile.h"
+#include "converter/WordConverter.h"
+
+namespace pagelet {
+
+enum class TReadingResult {
+    NotWord,   // not a Word document this converter reads: no text
+    Done,      // the reading layout went to the sink
+    Fallback,  // the piece table cannot be laid out: nothing was delivered;
+               // the converter's own text stands in for it
+};
+
+// Lays out the document of an open compound file and hands the text to sink
+// in parts; stops early when full() answers true. Throws "Invalid code page"
+// for a forced code page the platform lacks, as the converter does, and
+// read errors of the compound file.
+// reading says how "WordDocument" is read on Windows: OnDemand suits a
+// caller that wants only the first part of the text.
+TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
+                                    const std::function<bool()>& full, TStreamReading reading = TStreamReading::Whole);
+
+}  // namespace pagelet

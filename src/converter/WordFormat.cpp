@@ -1,0 +1,723 @@
+#include "converter/WordFormat.h"
+
+#include <algorithm>
+#include <array>
+
+#include "common/ByteReader.h"
+
+namespace pagelet::reading {
+
+namespace {
+
+uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t U32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
+// Operand sizes of the Word 6/95 sprms by opcode: 0 unknown, kVar a count
+// byte before the operand, kVar2 a count word, kTabs sprmPChgTabs.
+constexpr uint8_t kVar = 255, kVar2 = 254, kTabs = 253;
+constexpr std::array<uint8_t, 256> MakeWord6Sizes() {
+    std::array<uint8_t, 256> s{};
+    auto set = [&](int from, int to, uint8_t size) {
+        for (int i = from; i <= to; ++i) s[static_cast<size_t>(i)] = size;
+    };
+    // Paragraph sprms.
+    s[2] = 2;
+    s[3] = kVar;
+    set(4, 11, 1);
+    s[12] = kVar;
+    set(13, 14, 1);
+    s[15] = kVar;
+    set(16, 19, 2);
+    s[20] = 4;
+    set(21, 22, 2);
+    s[23] = kTabs;
+    set(24, 25, 1);
+    set(26, 28, 2);
+    s[29] = 1;
+    set(30, 36, 2);
+    s[37] = 1;
+    set(38, 43, 2);
+    s[44] = 1;
+    set(45, 49, 2);
+    set(50, 51, 1);
+    s[52] = kVar;
+    set(53, 58, 1);
+    // Character sprms.
+    set(65, 67, 1);
+    s[68] = kVar;
+    s[69] = 2;
+    s[70] = 4;
+    s[71] = 1;
+    s[72] = 2;
+    s[73] = 3;
+    s[74] = kVar;
+    s[75] = 1;
+    s[80] = 2;
+    s[81] = kVar;
+    set(85, 92, 1);
+    s[93] = 2;
+    s[94] = 1;
+    s[95] = 3;
+    set(96, 97, 2);
+    s[98] = 1;
+    s[99] = 2;
+    set(100, 102, 1);
+    s[103] = kVar;
+    s[104] = 1;
+    set(105, 106, kVar);
+    s[107] = 2;
+    s[108] = kVar;
+    set(109, 110, 2);
+    set(117, 119, 1);
+    s[120] = kVar;
+    set(121, 124, 2);
+    // Section sprms.
+    set(131, 132, 1);
+    s[133] = kVar;
+    set(136, 137, 3);
+    set(138, 139, 1);
+    set(140, 141, 2);
+    set(142, 143, 1);
+    set(144, 145, 2);
+    set(146, 147, 1);
+    set(148, 149, 2);
+    set(150, 153, 1);
+    set(154, 157, 2);
+    set(158, 159, 1);
+    set(160, 161, 2);
+    s[162] = 1;
+    set(164, 171, 2);
+    // Table sprms.
+    set(182, 184, 2);
+    set(185, 186, 1);
+    s[187] = 12;
+    s[188] = kVar2;
+    s[189] = 2;
+    s[190] = kVar2;
+    s[191] = kVar;
+    s[192] = 4;
+    s[193] = 5;
+    s[194] = 4;
+    s[195] = 2;
+    s[196] = 4;
+    set(197, 198, 2);
+    s[199] = 5;
+    s[200] = 4;
+    return s;
+}
+constexpr std::array<uint8_t, 256> kWord6Sizes = MakeWord6Sizes();
+
+// sprmPChgTabs with the count byte 255: its operand is measured by its
+// deleted and added tab lists.
+size_t ChgTabsSize(std::span<const uint8_t> g, size_t start) {
+    if (start >= g.size()) return SIZE_MAX;
+    if (g[start] != 255) return size_t{g[start]} + 1;
+    size_t at = start + 1;
+    if (at >= g.size()) return SIZE_MAX;
+    at += 1 + size_t{g[at]} * 4;
+    if (at >= g.size()) return SIZE_MAX;
+    at += 1 + size_t{g[at]} * 3;
+    return at - start;
+}
+
+// Word 97-2003 opcodes.
+constexpr uint16_t sprmCFRMarkDel = 0x0800, sprmCFVanish = 0x083C, sprmCFSpec = 0x0855, sprmCFObj = 0x0856,
+                   sprmCSymbol = 0x6A09, sprmCIstd = 0x4A30, sprmCRgFtc0 = 0x4A4F, sprmCRgLid0_80 = 0x486D,
+                   sprmCRgLid0 = 0x4873, sprmPFInTable = 0x2416, sprmPFTtp = 0x2417, sprmPItap = 0x6649,
+                   sprmPDtap = 0x664A, sprmPFInnerTableCell = 0x244B, sprmPFInnerTtp = 0x244C, sprmPIlvl = 0x260A,
+                   sprmPIlfo = 0x460B, sprmPIstd = 0x4600, sprmPChgTabs = 0xC615, sprmTDefTable = 0xD608,
+                   sprmTDefTable10 = 0xD606;
+// Word 6/95 opcodes (also the Prm0 indices).
+constexpr uint8_t w6PIstd = 2, w6PIlvl = 0x0C, w6PFInTable = 24, w6PFTtp = 25, w6CFRMarkDel = 65, w6CSymbol = 74,
+                  w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97, w6CFSpec = 117, w6CFObj = 118;
+
+bool Toggle(bool current, uint8_t value) {
+    switch (value) {
+    case 0:
+        return false;
+    case 1:
+        return true;
+    case 0x81:
+        return !current;
+    default:  // 0x80: as the style has it
+        return current;
+    }
+}
+
+}  // namespace
+
+TBytes ReadBlock(TStorageStream& stream, uint64_t fc, uint64_t lcb, uint64_t maxBytes) {
+    const uint64_t size = stream.Size();
+    if (lcb == 0 || lcb > maxBytes || fc > size || lcb > size - fc) return {};
+    TBytes bytes(static_cast<size_t>(lcb));
+    if (stream.ReadAt(fc, bytes.data(), bytes.size()) != bytes.size()) return {};
+    return bytes;
+}
+
+// --- FIB -------------------------------------------------------------------
+
+bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib) {
+    std::array<uint8_t, 0x600> head{};
+    const size_t got = doc.ReadAt(0, head.data(), head.size());
+    TByteReader r(head.data(), got);
+    uint16_t wIdent = 0, flags = 0;
+    if (!r.PeekAt(0, wIdent) || !r.PeekAt(0x0A, flags)) return false;
+    auto fcLcbAt = [&](uint64_t at) {
+        TFcLcb v;
+        if (!r.PeekAt(at, v.fc) || !r.PeekAt(at + 4, v.lcb)) return TFcLcb{};
+        return v;
+    };
+    if (wIdent == 0xA5DC) {
+        fib.format = TFormat::Word6;
+        fib.complex = (flags & 0x0004) != 0;
+        r.PeekAt(0x18, fib.fcMin);
+        r.PeekAt(0x1C, fib.fcMac);
+        for (int k = 0; k < kStoryCount; ++k) r.PeekAt(0x34 + 4u * k, fib.ccp[k]);
+        fib.stshf = fcLcbAt(0x60);
+        fib.plcffndRef = fcLcbAt(0x68);
+        fib.plcffndTxt = fcLcbAt(0x70);
+        fib.plcfandRef = fcLcbAt(0x78);
+        fib.plcfandTxt = fcLcbAt(0x80);
+        fib.plcfHdd = fcLcbAt(0xB0);
+        fib.plcfBteChpx = fcLcbAt(0xB8);
+        fib.plcfBtePapx = fcLcbAt(0xC0);
+        fib.sttbfFfn = fcLcbAt(0xD0);
+        fib.clx = fcLcbAt(0x160);
+        r.PeekAt(0x18A, fib.pnChpFirst);
+        r.PeekAt(0x18C, fib.pnPapFirst);
+        r.PeekAt(0x18E, fib.cpnBteChp);
+        r.PeekAt(0x190, fib.cpnBtePap);
+        return true;
+    }
+    if (wIdent != 0xA5EC) return false;
+    fib.format = TFormat::Word97;
+    fib.complex = true;
+    fib.tableName = (flags & 0x0200) != 0 ? u"1Table" : u"0Table";
+    uint16_t csw = 0, cslw = 0, cbRgFcLcb = 0;
+    if (!r.PeekAt(0x20, csw)) return true;
+    const uint64_t rgLw = 0x22 + uint64_t{csw} * 2 + 2;
+    if (!r.PeekAt(rgLw - 2, cslw)) return true;
+    for (int k = 0; k < kStoryCount; ++k)
+        if (3u + k < cslw) r.PeekAt(rgLw + 4 * (3u + k), fib.ccp[k]);
+    const uint64_t rgFcLcb = rgLw + uint64_t{cslw} * 4 + 2;
+    if (!r.PeekAt(rgFcLcb - 2, cbRgFcLcb)) return true;
+    auto entry = [&](unsigned i) { return i < cbRgFcLcb ? fcLcbAt(rgFcLcb + 8u * i) : TFcLcb{}; };
+    fib.stshf = entry(1);
+    fib.plcffndRef = entry(2);
+    fib.plcffndTxt = entry(3);
+    fib.plcfandRef = entry(4);
+    fib.plcfandTxt = entry(5);
+    fib.plcfHdd = entry(11);
+    fib.plcfBteChpx = entry(12);
+    fib.plcfBtePapx = entry(13);
+    fib.sttbfFfn = entry(15);
+    fib.clx = entry(33);
+    fib.grpXstAtnOwners = entry(36);
+    fib.plcfendRef = entry(46);
+    fib.plcfendTxt = entry(47);
+    fib.plfLst = entry(73);
+    fib.plfLfo = entry(74);
+    return true;
+}
+
+// --- sprms -----------------------------------------------------------------
+
+size_t SprmOperandSize(std::span<const uint8_t> g, size_t at, TFormat format, uint16_t& opcode, size_t& start) {
+    if (format == TFormat::Word6) {
+        opcode = g[at];
+        const uint8_t size = kWord6Sizes[opcode];
+        start = at + 1;
+        switch (size) {
+        case 0:
+            return SIZE_MAX;
+        case kVar:
+            if (start >= g.size()) return SIZE_MAX;
+            return g[start++];
+        case kVar2:
+            if (start + 2 > g.size()) return SIZE_MAX;
+            start += 2;
+            return U16(&g[start - 2]);
+        case kTabs: {
+            const size_t n = ChgTabsSize(g, start);
+            if (n == SIZE_MAX) return n;
+            ++start;
+            return n - 1;
+        }
+        default:
+            return size;
+        }
+    }
+    if (at + 2 > g.size()) return SIZE_MAX;
+    opcode = U16(&g[at]);
+    start = at + 2;
+    switch (opcode >> 13) {
+    case 0:
+    case 1:
+        return 1;
+    case 2:
+    case 4:
+    case 5:
+        return 2;
+    case 3:
+        return 4;
+    case 7:
+        return 3;
+    default:
+        break;
+    }
+    if (opcode == sprmTDefTable || opcode == sprmTDefTable10) {
+        if (start + 2 > g.size()) return SIZE_MAX;
+        const uint16_t cb = U16(&g[start]);
+        start += 2;
+        return cb == 0 ? 0 : cb - 1u;
+    }
+    if (opcode == sprmPChgTabs) {
+        const size_t n = ChgTabsSize(g, start);
+        if (n == SIZE_MAX) return n;
+        ++start;
+        return n - 1;
+    }
+    if (start >= g.size()) return SIZE_MAX;
+    return g[start++];
+}
+
+void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TFormat format) {
+    if (op.empty()) return;
+    if (format == TFormat::Word6) {
+        switch (opcode) {
+        case w6CFRMarkDel:
+            chp.rmarkDel = op[0] != 0;
+            break;
+        case w6CFVanish:
+            chp.vanish = Toggle(chp.vanish, op[0]);
+            break;
+        case w6CFSpec:
+            chp.spec = op[0] != 0;
+            break;
+        case w6CFObj:
+            chp.obj = op[0] != 0;
+            break;
+        case w6CSymbol:
+            if (op.size() >= 3) {
+                chp.symbol = true;
+                chp.symbolFont = U16(&op[0]);
+                chp.symbolChar = op[2];
+            }
+            break;
+        case w6CIstd:
+            if (op.size() >= 2) chp.istd = U16(&op[0]);
+            break;
+        case w6CFtc:
+            if (op.size() >= 2) chp.font = U16(&op[0]);
+            break;
+        case w6CLid:
+            if (op.size() >= 2) chp.lid = U16(&op[0]);
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    switch (opcode) {
+    case sprmCFRMarkDel:
+        chp.rmarkDel = op[0] != 0;
+        break;
+    case sprmCFVanish:
+        chp.vanish = Toggle(chp.vanish, op[0]);
+        break;
+    case sprmCFSpec:
+        chp.spec = op[0] != 0;
+        break;
+    case sprmCFObj:
+        chp.obj = op[0] != 0;
+        break;
+    case sprmCSymbol:
+        if (op.size() >= 4) {
+            chp.symbol = true;
+            chp.symbolFont = U16(&op[0]);
+            chp.symbolChar = U16(&op[2]);
+        }
+        break;
+    case sprmCIstd:
+        if (op.size() >= 2) chp.istd = U16(&op[0]);
+        break;
+    case sprmCRgFtc0:
+        if (op.size() >= 2) chp.font = U16(&op[0]);
+        break;
+    case sprmCRgLid0_80:
+    case sprmCRgLid0:
+        if (op.size() >= 2) chp.lid = U16(&op[0]);
+        break;
+    default:
+        break;
+    }
+}
+
+void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TFormat format) {
+    if (op.empty()) return;
+    if (format == TFormat::Word6) {
+        switch (opcode) {
+        case w6PIstd:
+            if (op.size() >= 2) pap.istd = U16(&op[0]);
+            break;
+        case w6PFInTable:
+            pap.inTable = op[0] != 0;
+            break;
+        case w6PFTtp:
+            pap.ttp = op[0] != 0;
+            break;
+        default:
+            break;
+        }
+        return;
+    }
+    switch (opcode) {
+    case sprmPIstd:
+        if (op.size() >= 2) pap.istd = U16(&op[0]);
+        break;
+    case sprmPFInTable:
+        pap.inTable = op[0] != 0;
+        break;
+    case sprmPFTtp:
+        pap.ttp = op[0] != 0;
+        break;
+    case sprmPItap:
+        if (op.size() >= 4) pap.itap = static_cast<int32_t>(U32(&op[0]));
+        break;
+    case sprmPDtap:
+        if (op.size() >= 4) pap.itap += static_cast<int32_t>(U32(&op[0]));
+        break;
+    case sprmPFInnerTableCell:
+        pap.innerCell = op[0] != 0;
+        break;
+    case sprmPFInnerTtp:
+        pap.innerTtp = op[0] != 0;
+        break;
+    case sprmPIlvl:
+        pap.ilvl = op[0];
+        break;
+    case sprmPIlfo:
+        if (op.size() >= 2) pap.ilfo = U16(&op[0]);
+        break;
+    default:
+        break;
+    }
+}
+
+void ApplyChpGrpprl(TChp& chp, std::span<const uint8_t> grpprl, TFormat format) {
+    ForEachSprm(grpprl, format,
+                [&](uint16_t opcode, std::span<const uint8_t> op) { ApplyChpSprm(chp, opcode, op, format); });
+}
+
+void ApplyPapGrpprl(TPap& pap, std::span<const uint8_t> grpprl, TFormat format) {
+    ForEachSprm(grpprl, format,
+                [&](uint16_t opcode, std::span<const uint8_t> op) { ApplyPapSprm(pap, opcode, op, format); });
+}
+
+void ApplyPrm0(TChp* chp, TPap* pap, uint8_t isprm, uint8_t value) {
+    const uint8_t op[1] = {value};
+    if (chp != nullptr && (isprm == w6CFRMarkDel || isprm == w6CFVanish || isprm == w6CFSpec))
+        ApplyChpSprm(*chp, isprm, op, TFormat::Word6);
+    if (pap != nullptr) {
+        if (isprm == w6PFInTable || isprm == w6PFTtp) ApplyPapSprm(*pap, isprm, op, TFormat::Word6);
+        if (isprm == w6PIlvl) pap->ilvl = value;
+    }
+}
+
+// --- piece table -----------------------------------------------------------
+
+bool ReadPieceTable(const TBytes& clx, TFormat format, uint64_t docSize, TPieceTable& out) {
+    const uint8_t* b = clx.data();
+    const size_t size = clx.size();
+    size_t pos = 0;
+    const uint8_t* plc = nullptr;
+    uint32_t lcbPlc = 0;
+    std::vector<TBytes> prcs;
+    while (pos < size) {
+        const uint8_t clxt = b[pos];
+        if (clxt == 1) {
+            if (pos + 3 > size) return false;
+            const auto cb = static_cast<int16_t>(U16(b + pos + 1));
+            if (cb < 0 || pos + 3 + static_cast<size_t>(cb) > size) return false;
+            if (prcs.size() < 0x7FFF) prcs.emplace_back(b + pos + 3, b + pos + 3 + cb);
+            pos += 3 + static_cast<size_t>(cb);
+        } else if (clxt == 2) {
+            if (pos + 5 > size) return false;
+            lcbPlc = U32(b + pos + 1);
+            if (lcbPlc > size - pos - 5) return false;
+            plc = b + pos + 5;
+            pos += 5 + size_t{lcbPlc};
+        } else if (clxt == 0) {
+            pos += 2;
+        } else {
+            pos += 1;
+        }
+    }
+    if (plc == nullptr || lcbPlc < 16) return false;
+    const size_t n = (lcbPlc - 4) / 12;
+    out.prcs = std::move(prcs);
+    out.pieces.clear();
+    out.pieces.reserve(n);
+    for (size_t i = 0; i < n; ++i) {
+        TPiece piece;
+        piece.cpStart = U32(plc + 4 * i);
+        piece.cpEnd = U32(plc + 4 * (i + 1));
+        const uint8_t* pcd = plc + 4 * (n + 1) + 8 * i;
+        const uint32_t fc = U32(pcd + 2);
+        piece.prm = U16(pcd + 6);
+        if (format == TFormat::Word97) {
+            piece.unicode = (fc & 0x40000000u) == 0;
+            piece.fc = piece.unicode ? fc : (fc & ~0x40000000u) >> 1;
+        } else {
+            piece.fc = fc;
+        }
+        if (piece.cpEnd <= piece.cpStart) continue;
+        // Pieces must follow each other in CP order; one that goes back is left out.
+        if (!out.pieces.empty() && piece.cpStart < out.pieces.back().cpEnd) continue;
+        const uint64_t bytes = uint64_t{piece.cpEnd - piece.cpStart} * (piece.unicode ? 2 : 1);
+        if (piece.fc < docSize) out.totalBytes += std::min<uint64_t>(bytes, docSize - piece.fc);
+        out.anyEightBit = out.anyEightBit || !piece.unicode;
+        out.pieces.push_back(piece);
+    }
+    return !out.pieces.empty();
+}
+
+// --- FKP runs --------------------------------------------------------------
+
+void TRunTable::Read(TStorageStream& doc, const TBytes& plcfBte, TFormat format, bool paragraphs, uint16_t pnFirst,
+                     uint16_t cpnBte) {
+    runs_.clear();
+    pool_.clear();
+    const size_t pnSize = format == TFormat::Word97 ? 4 : 2;
+    std::vector<uint32_t> pns;
+    if (plcfBte.size() >= 4 + 4 + pnSize) {
+        const size_t n = (plcfBte.size() - 4) / (4 + pnSize);
+        const uint8_t* p = plcfBte.data() + 4 * (n + 1);
+        for (size_t i = 0; i < n; ++i) pns.push_back(pnSize == 4 ? (U32(p + 4 * i) & 0x3FFFFFu) : U16(p + 2 * i));
+    }
+    const uint64_t pages = doc.Size() / 512;
+    // Word 6/95 bin tables may list fewer pages than there are: the rest follow.
+    if (format == TFormat::Word6 && cpnBte > pns.size()) {
+        uint32_t next = pns.empty() ? pnFirst : pns.back() + 1;
+        while (pns.size() < cpnBte && next < pages) pns.push_back(next++);
+    }
+    std::vector<bool> seen(static_cast<size_t>(pages), false);
+    uint8_t page[512];
+    for (uint32_t pn : pns) {
+        if (pn >= pages || seen[pn]) continue;
+        seen[pn] = true;
+        if (doc.ReadAt(uint64_t{pn} * 512, page, 512) != 512) continue;
+        ReadPage(page, format, paragraphs);
+    }
+    std::stable_sort(runs_.begin(), runs_.end(), [](const TRun& a, const TRun& b) { return a.fcStart < b.fcStart; });
+}
+
+void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
+    const size_t count = page[511];
+    const size_t entrySize = paragraphs ? (format == TFormat::Word97 ? 13 : 7) : 1;
+    if (count == 0 || 4 * (count + 1) + entrySize * count > 511) return;
+    std::array<uint32_t, 512> pooled;
+    pooled.fill(UINT32_MAX);
+    for (size_t i = 0; i < count; ++i) {
+        TRun run;
+        run.fcStart = U32(page + 4 * i);
+        run.fcEnd = U32(page + 4 * (i + 1));
+        if (run.fcEnd <= run.fcStart) continue;
+        const size_t offset = size_t{page[4 * (count + 1) + entrySize * i]} * 2;
+        size_t start = 0, size = 0;
+        if (offset != 0 && offset < 511) {
+            if (!paragraphs) {
+                start = offset + 1;
+                size = page[offset];
+            } else if (format == TFormat::Word97) {
+                const size_t cb = page[offset];
+                start = cb == 0 ? offset + 2 : offset + 1;
+                size = cb == 0 ? size_t{page[offset + 1]} * 2 : cb * 2 - 1;
+            } else {
+                start = offset + 1;
+                size = size_t{page[offset]} * 2;
+            }
+            if (start + size > 511) size = 0;
+            if (paragraphs && size >= 2) {
+                run.istd = U16(page + start);
+                start += 2;
+                size -= 2;
+            } else if (paragraphs) {
+                size = 0;
+            }
+        }
+        // Entries of a page that share their properties share them in the pool too.
+        run.size = static_cast<uint16_t>(size);
+        if (offset != 0 && pooled[offset] != UINT32_MAX) {
+            run.offset = pooled[offset];
+        } else {
+            run.offset = static_cast<uint32_t>(pool_.size());
+            pool_.insert(pool_.end(), page + start, page + start + size);
+            if (offset != 0) pooled[offset] = run.offset;
+        }
+        runs_.push_back(run);
+    }
+}
+
+const TRun* TRunTable::Find(uint32_t fc, uint32_t& limit) const {
+    // Most questions ask about the run of the last answer or the next one.
+    auto it = runs_.end();
+    for (size_t k = hint_; k < runs_.size() && k < hint_ + 2; ++k) {
+        if (runs_[k].fcStart <= fc && (k + 1 == runs_.size() || fc < runs_[k + 1].fcStart)) {
+            it = runs_.begin() + static_cast<ptrdiff_t>(k) + 1;
+            break;
+        }
+    }
+    if (it == runs_.end() && !(runs_.size() > 0 && runs_.back().fcStart <= fc))
+        it = std::upper_bound(runs_.begin(), runs_.end(), fc, [](uint32_t v, const TRun& r) { return v < r.fcStart; });
+    if (it != runs_.begin()) hint_ = static_cast<size_t>(it - runs_.begin()) - 1;
+    limit = it == runs_.end() ? UINT32_MAX : it->fcStart;
+    if (it == runs_.begin()) return nullptr;
+    const TRun& run = *(it - 1);
+    if (fc >= run.fcEnd) return nullptr;
+    limit = std::min(limit, run.fcEnd);
+    return &run;
+}
+
+// --- stylesheet ------------------------------------------------------------
+
+void TStyleSheet::Read(const TBytes& stsh, TFormat format) {
+    format_ = format;
+    styles_.clear();
+    TByteReader r(stsh.data(), stsh.size());
+    uint16_t cbStshi = 0, cstd = 0, cbBase = 0;
+    if (!r.ReadU16(cbStshi) || !r.PeekAt(2, cstd) || !r.PeekAt(4, cbBase)) return;
+    r.PeekAt(2 + 12, defaultFont_);
+    if (cbBase < 8) return;
+    cstd = std::min<uint16_t>(cstd, 4096);
+    size_t pos = 2 + size_t{cbStshi};
+    styles_.resize(cstd);
+    for (size_t i = 0; i < cstd; ++i) {
+        if (pos + 2 > stsh.size()) break;
+        const size_t cbStd = U16(&stsh[pos]);
+        pos += 2;
+        if (cbStd == 0) continue;
+        if (cbStd > stsh.size() - pos) break;
+        const uint8_t* s = &stsh[pos];
+        pos += cbStd;
+        if (cbStd < cbBase) continue;
+        TStyle& style = styles_[i];
+        style.sgc = static_cast<uint8_t>(U16(s + 2) & 0x0F);
+        style.istdBase = static_cast<uint16_t>(U16(s + 2) >> 4);
+        const size_t cupx = U16(s + 4) & 0x0F;
+        size_t at = cbBase;
+        if (format == TFormat::Word97) {
+            if (at + 2 > cbStd) continue;
+            at += 2 + (size_t{U16(s + at)} + 1) * 2;
+        } else {
+            if (at + 1 > cbStd) continue;
+            at += 1 + size_t{s[at]} + 1;
+        }
+        style.present = true;
+        for (size_t k = 0; k < cupx; ++k) {
+            if (at % 2 != 0) ++at;
+            if (at + 2 > cbStd) break;
+            const size_t cb = U16(s + at);
+            at += 2;
+            if (cb > cbStd - at) break;
+            const uint8_t* upx = s + at;
+            at += cb;
+            if (style.sgc == 1 && k == 0) {
+                if (cb >= 2) style.papx.assign(upx + 2, upx + cb);
+            } else if ((style.sgc == 1 && k == 1) || (style.sgc == 2 && k == 0)) {
+                style.chpx.assign(upx, upx + cb);
+            }
+        }
+    }
+    chpReady_.assign(styles_.size(), 0);
+    chpCache_.assign(styles_.size(), TChp{});
+    papReady_.assign(styles_.size(), 0);
+    papCache_.assign(styles_.size(), TPap{});
+}
+
+void TStyleSheet::ApplyChain(uint16_t istd, TChp* chp, TPap* pap, int depth) const {
+    if (istd >= styles_.size() || !styles_[istd].present || depth > 12) return;
+    const TStyle& style = styles_[istd];
+    if (style.istdBase != 0x0FFF && style.istdBase != istd) ApplyChain(style.istdBase, chp, pap, depth + 1);
+    if (chp != nullptr) ApplyChpGrpprl(*chp, style.chpx, format_);
+    if (pap != nullptr) ApplyPapGrpprl(*pap, style.papx, format_);
+}
+
+TChp TStyleSheet::ParagraphChp(uint16_t istd) const {
+    TChp base;
+    base.font = defaultFont_;
+    if (istd >= styles_.size()) return base;
+    if (!chpReady_[istd]) {
+        TChp chp = base;
+        ApplyChain(istd, &chp, nullptr, 0);
+        chp.istd = 10;
+        chpCache_[istd] = chp;
+        chpReady_[istd] = 1;
+    }
+    return chpCache_[istd];
+}
+
+TPap TStyleSheet::ParagraphPap(uint16_t istd) const {
+    if (istd >= styles_.size()) return TPap{istd};
+    if (!papReady_[istd]) {
+        TPap pap;
+        ApplyChain(istd, nullptr, &pap, 0);
+        pap.istd = istd;
+        papCache_[istd] = pap;
+        papReady_[istd] = 1;
+    }
+    return papCache_[istd];
+}
+
+void TStyleSheet::ApplyCharacterStyle(uint16_t istd, TChp& chp) const {
+    if (istd >= styles_.size() || styles_[istd].sgc != 2) return;
+    const uint16_t keep = chp.istd;
+    ApplyChain(istd, &chp, nullptr, 0);
+    chp.istd = keep;
+}
+
+// --- fonts and PLCs --------------------------------------------------------
+
+std::vector<TFont> ReadFonts(const TBytes& b, TFormat format) {
+    std::vector<TFont> fonts;
+    if (b.size() < 4) return fonts;
+    size_t pos = format == TFormat::Word97 ? 4 : 2;
+    const size_t end = format == TFormat::Word97 ? b.size() : std::min<size_t>(b.size(), U16(b.data()));
+    size_t count = format == TFormat::Word97 ? U16(b.data()) : 4096;
+    while (pos < end && fonts.size() < std::min<size_t>(count, 4096)) {
+        const size_t cb = size_t{b[pos]} + 1;
+        if (cb > end - pos) break;
+        const uint8_t* f = &b[pos];
+        pos += cb;
+        TFont font;
+        if (cb > 4) font.charset = f[4];
+        const size_t nameAt = format == TFormat::Word97 ? 40 : 6;
+        if (format == TFormat::Word97) {
+            for (size_t at = nameAt; at + 1 < cb; at += 2) {
+                const char16_t c = static_cast<char16_t>(f[at] | f[at + 1] << 8);
+                if (c == 0) break;
+                font.name += c;
+            }
+        } else {
+            for (size_t at = nameAt; at < cb && f[at] != 0; ++at) font.name += static_cast<char16_t>(f[at]);
+        }
+        fonts.push_back(std::move(font));
+    }
+    return fonts;
+}
+
+TPlc ReadPlc(const TBytes& bytes, size_t dataSize) {
+    TPlc plc;
+    if (bytes.size() < 4) return plc;
+    const size_t n = (bytes.size() - 4) / (4 + dataSize);
+    plc.cps.resize(n + 1);
+    for (size_t i = 0; i <= n; ++i) plc.cps[i] = U32(&bytes[4 * i]);
+    plc.data.reserve(n);
+    for (size_t i = 0; i < n; ++i) plc.data.emplace_back(bytes.data() + 4 * (n + 1) + dataSize * i, dataSize);
+    return plc;
+}
+
+}  // namespace pagelet::reading

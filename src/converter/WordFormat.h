@@ -1,0 +1,209 @@
+#pragma once
+
+// The structures of a Word binary document that the reading layout needs
+// beyond the piece table's text: the FIB's story lengths and table
+// locations, the piece table with each piece's property modifier, the
+// character and paragraph runs of the FKPs, the stylesheet and the font
+// table, in the Word 97-2003 layout and in the Word 6/95 layout. Every
+// structure is read through checked reads; what does not fit in its stream
+// is left out (a run, a style, a font), never read beyond it.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "converter/CompoundFile.h"
+
+namespace pagelet::reading {
+
+using TBytes = std::vector<uint8_t>;
+
+// Which layout the document's structures have.
+enum class TFormat { Word97, Word6 };
+
+// A block of a stream: [fc, fc + lcb) when it lies wholly in the stream and
+// is no larger than maxBytes; otherwise empty.
+TBytes ReadBlock(TStorageStream& stream, uint64_t fc, uint64_t lcb, uint64_t maxBytes = 64u << 20);
+
+// --- FIB -------------------------------------------------------------------
+
+// The stories of the document in character-position order.
+enum TStory { kMain, kFootnotes, kHeaders, kMacros, kComments, kEndnotes, kTextBoxes, kHeaderTextBoxes, kStoryCount };
+
+struct TFcLcb {
+    uint32_t fc = 0;
+    uint32_t lcb = 0;
+};
+
+struct TFibInfo {
+    TFormat format = TFormat::Word97;
+    bool complex = false;           // Word 6/95: the text is given by a piece table
+    std::u16string tableName;       // Word 97-2003: "0Table" or "1Table"
+    uint32_t fcMin = 0, fcMac = 0;  // Word 6/95: the text when there is no piece table
+    uint32_t ccp[kStoryCount] = {};
+    TFcLcb clx, stshf, plcfBteChpx, plcfBtePapx, sttbfFfn;
+    TFcLcb plcffndRef, plcffndTxt, plcfendRef, plcfendTxt, plcfandRef, plcfandTxt, plcfHdd;
+    TFcLcb plfLst, plfLfo, grpXstAtnOwners;
+    // Word 6/95: pages of the FKPs that the bin tables may leave out.
+    uint16_t pnChpFirst = 0, cpnBteChp = 0, pnPapFirst = 0, cpnBtePap = 0;
+};
+
+// Reads the FIB of "WordDocument"; false for a wIdent that is neither layout.
+bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib);
+
+// --- sprms and properties --------------------------------------------------
+
+// The character properties the reading layout looks at.
+struct TChp {
+    bool vanish = false;
+    bool rmarkDel = false;
+    bool spec = false;
+    bool obj = false;
+    bool symbol = false;
+    uint16_t symbolFont = 0;
+    char16_t symbolChar = 0;
+    uint16_t font = 0;      // the font of ASCII text (ftc / rgftc[0])
+    uint16_t lid = 0x0400;  // language; 0x0400 is none
+    uint16_t istd = 10;     // character style
+};
+
+// The paragraph properties the reading layout looks at.
+struct TPap {
+    uint16_t istd = 0;
+    bool inTable = false;
+    bool ttp = false;
+    bool innerCell = false;
+    bool innerTtp = false;
+    int32_t itap = 0;
+    uint16_t ilfo = 0;
+    uint8_t ilvl = 0;
+};
+
+// Calls apply(opcode, operand) for each sprm of grpprl, in order, and stops
+// at one whose operand runs past the end (or, in the Word 6/95 layout, an
+// opcode of unknown size). Word 6/95 opcodes are one byte.
+template <typename F>
+void ForEachSprm(std::span<const uint8_t> grpprl, TFormat format, F&& apply);
+
+size_t SprmOperandSize(std::span<const uint8_t> grpprl, size_t at, TFormat format, uint16_t& opcode,
+                       size_t& operandStart);
+
+void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> operand, TFormat format);
+void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> operand, TFormat format);
+void ApplyChpGrpprl(TChp& chp, std::span<const uint8_t> grpprl, TFormat format);
+void ApplyPapGrpprl(TPap& pap, std::span<const uint8_t> grpprl, TFormat format);
+
+// A Prm0 (a piece's single sprm): its index names a Word 6/95 opcode.
+void ApplyPrm0(TChp* chp, TPap* pap, uint8_t isprm, uint8_t value);
+
+template <typename F>
+void ForEachSprm(std::span<const uint8_t> grpprl, TFormat format, F&& apply) {
+    size_t at = 0;
+    while (at < grpprl.size()) {
+        uint16_t opcode = 0;
+        size_t start = 0;
+        const size_t size = SprmOperandSize(grpprl, at, format, opcode, start);
+        if (size == SIZE_MAX || start > grpprl.size() || size > grpprl.size() - start) return;
+        apply(opcode, grpprl.subspan(start, size));
+        at = start + size;
+    }
+}
+
+// --- piece table -----------------------------------------------------------
+
+struct TPiece {
+    uint32_t cpStart = 0, cpEnd = 0;
+    uint32_t fc = 0;  // where the text starts in "WordDocument"
+    bool unicode = false;
+    uint16_t prm = 0;
+};
+
+struct TPieceTable {
+    std::vector<TPiece> pieces;  // in CP order, without empty pieces
+    std::vector<TBytes> prcs;    // the grpprls of the CLX's Prc entries
+    uint64_t totalBytes = 0;     // what all pieces cover in "WordDocument"
+    bool anyEightBit = false;
+};
+
+// Reads the CLX (clx lies in `table`). False when there is no usable piece table.
+bool ReadPieceTable(const TBytes& clx, TFormat format, uint64_t docSize, TPieceTable& out);
+
+// --- FKP runs --------------------------------------------------------------
+
+struct TRun {
+    uint32_t fcStart = 0, fcEnd = 0;
+    uint32_t offset = 0;  // of the grpprl in the pool
+    uint16_t size = 0;
+    uint16_t istd = 0;  // paragraph runs: the paragraph's style
+};
+
+// The runs of the CHPX or PAPX FKPs, sorted by fcStart.
+class TRunTable {
+public:
+    // Reads the bin table (plcfBte lies in `table`) and its FKPs from doc.
+    void Read(TStorageStream& doc, const TBytes& plcfBte, TFormat format, bool paragraphs, uint16_t pnFirst,
+              uint16_t cpnBte);
+    // The run holding fc, or nullptr; `limit` becomes the FC where the answer changes.
+    const TRun* Find(uint32_t fc, uint32_t& limit) const;
+    std::span<const uint8_t> Grpprl(const TRun& run) const { return {pool_.data() + run.offset, run.size}; }
+    size_t Count() const { return runs_.size(); }
+
+private:
+    void ReadPage(const uint8_t* page, TFormat format, bool paragraphs);
+    std::vector<TRun> runs_;
+    TBytes pool_;
+    mutable size_t hint_ = 0;  // where the last answer was: text is read in order
+};
+
+// --- stylesheet and fonts --------------------------------------------------
+
+class TStyleSheet {
+public:
+    void Read(const TBytes& stsh, TFormat format);
+    // The properties a paragraph of style istd starts from.
+    TChp ParagraphChp(uint16_t istd) const;
+    TPap ParagraphPap(uint16_t istd) const;
+    // Applies character style istd (and its bases) on top of chp.
+    void ApplyCharacterStyle(uint16_t istd, TChp& chp) const;
+    size_t Count() const { return styles_.size(); }
+
+private:
+    struct TStyle {
+        bool present = false;
+        uint8_t sgc = 0;
+        uint16_t istdBase = 0x0FFF;
+        TBytes papx;  // grpprl
+        TBytes chpx;
+    };
+    void ApplyChain(uint16_t istd, TChp* chp, TPap* pap, int depth) const;
+    std::vector<TStyle> styles_;
+    TFormat format_ = TFormat::Word97;
+    uint16_t defaultFont_ = 0;
+    mutable std::vector<int8_t> chpReady_;
+    mutable std::vector<TChp> chpCache_;
+    mutable std::vector<int8_t> papReady_;
+    mutable std::vector<TPap> papCache_;
+};
+
+struct TFont {
+    uint8_t charset = 0;
+    std::u16string name;
+};
+
+std::vector<TFont> ReadFonts(const TBytes& sttbf, TFormat format);
+
+// Word's CP range per FIB: [start, end) of each story.
+struct TStoryRange {
+    uint32_t start = 0, end = 0;
+};
+
+// A PLC's CPs (n + 1 of them) and the data of its n entries.
+struct TPlc {
+    std::vector<uint32_t> cps;
+    std::vector<std::span<const uint8_t>> data;
+};
+TPlc ReadPlc(const TBytes& bytes, size_t dataSize);
+
+}  // namespace pagelet::reading

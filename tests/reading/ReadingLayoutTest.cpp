@@ -1,0 +1,548 @@
+// The reading layout (TWordConverter::SetReadingLayout) on documents made by
+// TRichDocBuilder: fields, tables, breaks and special characters, hidden and
+// deleted text, lists, notes, stories, 8-bit text in its code page, and
+// damaged property tables. One table of cases per feature.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "common/Utf.h"
+#include "converter/WordConverter.h"
+#include "support/DocBuilder.h"
+
+namespace pagelet {
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+using TB = TRichDocBuilder;
+using namespace std::literals;
+
+std::string Show(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text) {
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else if (c == u'\n') {
+            out += "\\n";
+        } else if (c == u'\t') {
+            out += "\\t";
+        } else {
+            char buf[12];
+            std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
+            out += buf;
+        }
+    }
+    return "\"" + out + "\"";
+}
+
+std::u16string Reading(const std::vector<uint8_t>& file, int32_t cp = 0, bool forceCP = false) {
+    TTempFile temp(file);
+    TWordConverter converter;
+    converter.SetReadingLayout(true);
+    return converter.LoadText(temp.Path(), false, cp, forceCP);
+}
+
+struct TCase {
+    const char* name;
+    std::function<TB()> make;
+    std::u16string expected;
+};
+
+// With PAGELET_READING_SEEDS set to a folder, every case's document is
+// written there as well: the fuzz target's seeds.
+void SaveSeed(const char* name, const std::vector<uint8_t>& file) {
+    const char* dir = std::getenv("PAGELET_READING_SEEDS");
+    if (dir == nullptr) return;
+    std::ofstream out(std::filesystem::path(dir) / (std::string("reading-") + name + ".doc"), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+}
+
+void RunCases(const std::vector<TCase>& cases) {
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> file = c.make().Build();
+        SaveSeed(c.name, file);
+        const std::u16string text = Reading(file);
+        EXPECT_EQ(Show(text), Show(c.expected));
+    }
+}
+
+const TBytes kSpec = Sprm(0x0855, {1});
+const TBytes kVanish = Sprm(0x083C, {1});
+const TBytes kDeleted = Sprm(0x0800, {1});
+const TBytes kInTable = Sprm(0x2416, {1});
+
+TEST(ReadingLayout, Fields) {
+    RunCases({
+        {"result", [] { return TB().Para(u"See \x13 HYPERLINK \\l \"_Toc1\" \x14the link\x15 here"); },
+         u"See the link here\n"},
+        {"no-separator", [] { return TB().Para(u"Page \x13 PAGE \x15.").Para(u"x\x13 SHAPE  \\* MERGEFORMAT \x15y"); },
+         u"Page .\nxy\n"},
+        {"nested-in-instruction",
+         [] {
+             return TB().Para(
+                 u"\x13 IF \x13 DATE \x14"
+                 u"2024\x15 = 1 \x14yes\x15!");
+         },
+         u"yes!\n"},
+        {"nested-in-result",
+         [] {
+             return TB().Para(
+                 u"\x13 A \x14"
+                 u"a\x13 B \x14"
+                 u"b\x15"
+                 u"c\x15"
+                 u"d");
+         },
+         u"abcd\n"},
+        {"open-at-story-end-with-result", [] { return TB().Para(u"x\x13 REF y \x14result"); }, u"xresult\n"},
+        {"open-at-story-end-without", [] { return TB().Para(u"x\x13 REF y "); }, u"x\n"},
+        {"stray-ends",
+         [] {
+             return TB().Para(
+                 u"a\x15"
+                 u"b\x14"
+                 u"c");
+         },
+         u"abc\n"},
+        {"result-over-paragraphs", [] { return TB().Para(u"\x13 TOC \x14One").Para(u"Two\x15").Para(u"After"); },
+         u"One\nTwo\nAfter\n"},
+        {"deep",
+         [] {
+             std::u16string s(200, u'\x13');
+             s += u"x";
+             s += std::u16string(200, u'\x15');
+             return TB().Para(s + u"after");
+         },
+         u"after\n"},
+    });
+}
+
+TEST(ReadingLayout, Tables) {
+    RunCases({
+        {"rows",
+         [] {
+             return TB()
+                 .Para(u"Before")
+                 .Cell(u"a")
+                 .Cell(u"b")
+                 .Cell(u"c")
+                 .RowEnd()
+                 .Cell(u"1")
+                 .Cell(u"2")
+                 .Cell(u"3")
+                 .RowEnd()
+                 .Para(u"After");
+         },
+         u"Before\na\tb\tc\n1\t2\t3\nAfter\n"},
+        {"empty-cells", [] { return TB().Cell(u"").Cell(u"b").Cell(u"").RowEnd(); }, u"\tb\t\n"},
+        {"paragraphs-in-a-cell",
+         [] { return TB().Para(u"one", kInTable).Para(u"two", kInTable).Cell(u"three").Cell(u"x").RowEnd(); },
+         u"one two three\tx\n"},
+        {"nested-table",
+         [] {
+             const TBytes inner = kInTable + Sprm(0x6649, {2, 0, 0, 0});
+             return TB()
+                 .Cell(u"outer")
+                 .Para(u"in1", inner + Sprm(0x244B, {1}))
+                 .Para(u"in2", inner + Sprm(0x244B, {1}))
+                 .Para(u"", inner + Sprm(0x244B, {1}) + Sprm(0x244C, {1}))
+                 .Cell(u"")
+                 .RowEnd();
+         },
+         u"outer\tin1 in2\n"},
+        {"row-without-its-end-mark", [] { return TB().Cell(u"a").Cell(u"b").Para(u"next"); }, u"a\tb\nnext\n"},
+        {"line-break-in-a-cell",
+         [] {
+             return TB()
+                 .Run(
+                     u"a\x0B"
+                     u"b")
+                 .Cell(u"")
+                 .Cell(u"c")
+                 .RowEnd();
+         },
+         u"a b\tc\n"},
+        {"word6-rows", [] { return TB(TB::Word6).Cell(u"a").Cell(u"b").RowEnd().Cell(u"c").Cell(u"d").RowEnd(); },
+         u"a\tb\nc\td\n"},
+    });
+}
+
+TEST(ReadingLayout, BreaksAndSpecialCharacters) {
+    RunCases({
+        {"breaks",
+         [] {
+             return TB()
+                 .Para(u"line\x0Bnext")
+                 .Para(u"col\x0Enext")
+                 .Para(
+                     u"page\x0C"
+                     u"after");
+         },
+         u"line\nnext\ncol\nnext\npage\nafter\n"},
+        {"section-break-paragraph", [] { return TB().Para(u"end").Run(u"\x0C").Para(u"next"); }, u"end\nnext\n"},
+        {"hyphens",
+         [] {
+             return TB().Para(
+                 u"non\x1E"
+                 u"breaking op\x1Ftional");
+         },
+         u"non-breaking optional\n"},
+        {"anchors",
+         [] {
+             return TB()
+                 .Run(u"a")
+                 .Run(u"\x01\x08", kSpec)
+                 .Run(
+                     u"b\x01"
+                     u"c")
+                 .Run(u"\x05", kSpec)
+                 .Para(u"d");
+         },
+         u"abcd\n"},
+        {"controls-left",
+         [] {
+             return TB().Para(
+                 u"a\x03\x04\x06\x10\x1D"
+                 u"b\tc");
+         },
+         u"ab\tc\n"},
+        {"symbols",
+         [] {
+             return TB()
+                 .Font(u"Times New Roman", 0)
+                 .Font(u"Symbol", 2)
+                 .Font(u"Wingdings", 2)
+                 .Font(u"Marlett", 2)
+                 .Run(u"x")
+                 .Run(u"(", Sprm(0x6A09, {1, 0, 0x61, 0xF0}) + kSpec)  // Symbol alpha
+                 .Run(u"(", Sprm(0x6A09, {2, 0, 0xFC, 0xF0}) + kSpec)  // Wingdings check mark
+                 .Run(u"(", Sprm(0x6A09, {3, 0, 0x61, 0xF0}) + kSpec)  // no Unicode equivalent
+                 .Run(u"(", Sprm(0x6A09, {0, 0, 0xAC, 0x20}) + kSpec)  // a plain font: the character
+                 .Run(u"\xF0B7\xF061", Sprm(0x4A4F, {1, 0}))           // text in the Symbol font
+                 .Para(u"y");
+         },
+         u"x\u03B1\u2713\u20AC\u2022\u03B1y\n"},
+    });
+}
+
+TEST(ReadingLayout, HiddenAndDeletedText) {
+    RunCases({
+        {"runs", [] { return TB().Run(u"shown ").Run(u"hidden ", kVanish).Run(u"deleted ", kDeleted).Para(u"end"); },
+         u"shown end\n"},
+        {"hidden-paragraph-mark-joins", [] { return TB().Run(u"one").Run(u"\r", kVanish).Para(u"two"); }, u"onetwo\n"},
+        {"vanish-toggled-off-again", [] { return TB().Run(u"a", kVanish + Sprm(0x083C, {0})).Para(u"b"); }, u"ab\n"},
+        {"hidden-by-style",
+         [] {
+             return TB()
+                 .Style(0, 1, {}, {})
+                 .Style(1, 1, {}, kVanish)
+                 .Style(10, 2, {}, {})
+                 .Style(11, 2, {}, kVanish, 10)
+                 .Para(u"normal")
+                 .Para(u"hidden paragraph", {}, 1)
+                 .Run(u"x")
+                 .Run(u"char style", Sprm(0x4A30, {11, 0}))
+                 .Para(u"y");
+         },
+         u"normal\nxy\n"},
+        {"fields-in-hidden-text",
+         [] { return TB().Run(u"a").Run(u"\x13 X \x14", kVanish).Run(u"b").Run(u"\x15", kVanish).Para(u"c"); },
+         u"abc\n"},
+        {"hidden-by-the-piece-prm0",  // Prm0: isprm 0x5C (vanish), value 1
+         [] { return TB().Para(u"shown").Para(u"hidden").SecondPiece(6, 0x5C << 1 | 1 << 8); }, u"shown\n"},
+        {"deleted-by-the-piece-prc",  // Prm: the first Prc's grpprl
+         [] { return TB().Para(u"kept").Para(u"gone").SecondPiece(5, 0 << 1 | 1, kDeleted); }, u"kept\n"},
+        {"word6-hidden-and-deleted",
+         [] { return TB(TB::Word6).Run(u"a").Run(u"b", Sprm6(92, {1})).Run(u"c", Sprm6(65, {1})).Para(u"d"); },
+         u"ad\n"},
+    });
+}
+
+// Number texts hold the level placeholders U+0000 to U+0008: string views keep them.
+TB::TLevel Level(uint8_t nfc, std::u16string_view text, int32_t start = 1, uint8_t follow = 0) {
+    return {nfc, start, std::u16string(text), follow};
+}
+
+TBytes ListPara(uint16_t ilfo, uint8_t ilvl) {
+    return Sprm(0x460B, {uint8_t(ilfo), uint8_t(ilfo >> 8)}) + Sprm(0x260A, {ilvl});
+}
+
+TEST(ReadingLayout, Lists) {
+    RunCases({
+        {"decimal-and-levels",
+         [] {
+             return TB()
+                 .List(1, {Level(0, u"\x00."sv, 1), Level(4, u"\x00.\x01)"sv, 1, 1), Level(2, u"(\x02)"sv, 1, 2)})
+                 .Para(u"one", ListPara(1, 0))
+                 .Para(u"two", ListPara(1, 0))
+                 .Para(u"two a", ListPara(1, 1))
+                 .Para(u"two b", ListPara(1, 1))
+                 .Para(u"roman", ListPara(1, 2))
+                 .Para(u"three", ListPara(1, 0))
+                 .Para(u"three a", ListPara(1, 1))
+                 .Para(u"plain");
+         },
+         std::u16string(u"1.\tone\n2.\ttwo\n2.a) two a\n2.b) two b\n(i)roman\n3.\tthree\n3.a) three a\nplain\n")},
+        {"bullets-and-formats",
+         [] {
+             return TB()
+                 .List(1, {Level(23, u"\xF0B7"sv)})
+                 .List(2, {Level(1, u"\x00"sv, 4, 1)})
+                 .List(3, {Level(3, u"\x00."sv, 26, 1)})
+                 .Para(u"bullet", ListPara(1, 0))
+                 .Para(u"IV", ListPara(2, 0))
+                 .Para(u"V", ListPara(2, 0))
+                 .Para(u"Z", ListPara(3, 0))
+                 .Para(u"AA", ListPara(3, 0));
+         },
+         u"\u2022\tbullet\nIV IV\nV V\nZ. Z\nAA. AA\n"},
+        {"list-from-style",
+         [] {
+             return TB()
+                 .List(7, {Level(0, u"\x00."sv)})
+                 .Style(0, 1, {}, {})
+                 .Style(1, 1, ListPara(1, 0), {})
+                 .Para(u"a", {}, 1)
+                 .Para(u"b", {}, 1);
+         },
+         u"1.\ta\n2.\tb\n"},
+        {"in-a-table",
+         [] {
+             return TB()
+                 .List(1, {Level(0, u"\x00."sv, 1, 1)})
+                 .Run(u"x")
+                 .End(ListPara(1, 0) + kInTable, u'\x07')
+                 .RowEnd();
+         },
+         u"1. x\n"},
+        {"long-number-text",
+         [] { return TB().List(1, {Level(0, std::u16string(5000, u'#'))}).Para(u"x", ListPara(1, 0)); },
+         std::u16string(64, u'#') + u"\tx\n"},
+        {"unknown-override",
+         [] { return TB().List(1, {Level(0, u"\x00."sv)}).Para(u"x", ListPara(5, 0)).Para(u"y", ListPara(1, 12)); },
+         u"x\ny\n"},
+        {"damaged-list-table",
+         [] {
+             TBytes lst = {3, 0};
+             for (int i = 0; i < 28; ++i) lst.push_back(0);  // one LSTF of three, no levels
+             return TB().RawLists(lst, {1, 0, 0, 0, 0, 0, 0, 0}).Para(u"x", ListPara(1, 0));
+         },
+         u"x\n"},
+    });
+}
+
+TEST(ReadingLayout, NotesAndStories) {
+    RunCases({
+        {"footnotes",
+         [] {
+             return TB()
+                 .Run(u"Text")
+                 .NoteRef()
+                 .Run(u" and more")
+                 .NoteRef()
+                 .Para(u".")
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" First note")
+                 .NoteRef()
+                 .Para(u" Second note");
+         },
+         u"Text1 and more2.\n\n--- Footnotes ---\n1 First note\n2 Second note\n"},
+        {"endnotes",
+         [] { return TB().Run(u"E").NoteRef(true).Para(u"").Story(5).NoteRef().Para(u" end").NoteRef().Para(u" two"); },
+         u"Ei\n\n--- Endnotes ---\ni end\nii two\n"},
+        {"headers-once-each",
+         [] {
+             return TB()
+                 .Para(u"Body")
+                 .Story(2)
+                 .HeaderStory()
+                 .Run(u"\x03", kSpec)
+                 .Para(u"")
+                 .HeaderStory()
+                 .Para(u"Header")
+                 .HeaderStory()
+                 .Para(u"Footer")
+                 .HeaderStory()
+                 .Para(u"Header")
+                 .HeaderStory()
+                 .Para(u"");
+         },
+         u"Body\n\n--- Headers and footers ---\nHeader\nFooter\n"},
+        {"comments-with-initials",
+         [] {
+             return TB()
+                 .Run(u"Body")
+                 .CommentMark(u"AB")
+                 .Run(u" text")
+                 .CommentMark()
+                 .Para(u"")
+                 .Story(4)
+                 .CommentMark()
+                 .Para(u"First remark")
+                 .CommentMark()
+                 .Para(u"Second");
+         },
+         u"Body text\n\n--- Comments ---\nAB: First remark\nSecond\n"},
+        {"word6-comments-with-initials",
+         [] { return TB(TB::Word6).Run(u"Body").CommentMark(u"CD").Para(u"").Story(4).CommentMark().Para(u"Remark"); },
+         u"Body\n\n--- Comments ---\nCD: Remark\n"},
+        {"header-cps-going-back",
+         [] {
+             return TB().Para(u"Body").Story(2).Para(u"Head").Para(u"Foot").RawHeaderCps({0, 5, 0, 10, 5, 10, 0, 10});
+         },
+         u"Body\n\n--- Headers and footers ---\nHead\nFoot\n"},
+        {"empty-stories-left-out", [] { return TB().Para(u"Body").Story(1).Para(u"").Story(6).Para(u"\x01"); },
+         u"Body\n"},
+        {"text-boxes", [] { return TB().Para(u"Body").Story(6).Para(u"Box one").Para(u""); },
+         u"Body\n\n--- Text boxes ---\nBox one\n"},
+    });
+}
+
+TEST(ReadingLayout, EightBitText) {
+    const std::u16string privet = u"\u041F\u0440\u0438\u0432\u0435\u0442";
+    const std::u16string privet1251 = u"\xCF\xF0\xE8\xE2\xE5\xF2";  // the same word's bytes in code page 1251
+    RunCases({
+        {"word97-compressed-is-1252", [] { return TB(TB::Word97EightBit).Para(u"caf\xE9 \x80"); },
+         u"caf\u00E9 \u20AC\n"},
+        {"word97-compressed-ignores-language",
+         [] {
+             return TB(TB::Word97EightBit).Run(u"\xE9", Sprm(0x486D, {0x19, 0x04})).Para(u"");
+         },
+         u"\u00E9\n"},
+        {"word6-russian-language",
+         [&] {
+             return TB(TB::Word6).Run(privet1251, Sprm6(97, {0x19, 0x04})).Para(u" ok");
+         },
+         privet + u" ok\n"},
+        {"word6-russian-by-style",
+         [&] {
+             return TB(TB::Word6).Style(0, 1, {}, Sprm6(97, {0x19, 0x04})).Para(privet1251);
+         },
+         privet + u"\n"},
+        {"word6-cyrillic-charset",
+         [&] {
+             return TB(TB::Word6)
+                 .Font(u"Times New Roman", 0)
+                 .Font(u"Times New Roman Cyr", 204)
+                 .Run(privet1251, Sprm6(93, {1, 0}))
+                 .Para(u"");
+         },
+         privet + u"\n"},
+        {"word6-greek-charset-before-language",
+         [] {
+             return TB(TB::Word6)
+                 .Font(u"Arial", 0)
+                 .Font(u"Arial Greek", 161)
+                 .Run(u"\xE1", Sprm6(93, {1, 0}) + Sprm6(97, {0x19, 0x04}))
+                 .Para(u"");
+         },
+         u"\u03B1\n"},
+        {"word6-no-language-system-code-page", [] { return TB(TB::Word6).Para(u"caf\xE9"); }, u"caf\u00E9\n"},
+        {"word6-fields-and-notes",
+         [] {
+             return TB(TB::Word6)
+                 .Run(
+                     u"a\x13 PAGE \x14"
+                     u"3\x15"
+                     u"b")
+                 .NoteRef()
+                 .Para(u"")
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" note");
+         },
+         u"a3b1\n\n--- Footnotes ---\n1 note\n"},
+    });
+    // A forced code page wins over the run's language.
+    const auto file = TB(TB::Word6).Run(privet1251, Sprm6(97, {0x19, 0x04})).Para(u"").Build();
+    EXPECT_EQ(Show(Reading(file, 1252, true)), Show(u"\u00CF\u00F0\u00E8\u00E2\u00E5\u00F2\n"));
+    try {
+        Reading(file, 12345, true);
+        ADD_FAILURE() << "no error for an unknown code page";
+    } catch (const EPagelet& e) {
+        EXPECT_EQ(Utf16ToUtf8(e.Message()), "Invalid code page");
+    }
+}
+
+TEST(ReadingLayout, DamagedPropertyTablesDegrade) {
+    RunCases({
+        {"no-bin-tables",
+         [] {
+             return TB().RawBinTable(false, {}).RawBinTable(true, {}).Para(
+                 u"a\x13 X \x14"
+                 u"b\x15\x07"
+                 u"c");
+         },
+         u"ab\tc\n"},
+        {"bin-table-pages-beyond-the-stream",
+         [] {
+             return TB().RawBinTable(false, {0, 8, 0, 0, 0, 9, 0, 0, 0xFF, 0xFF, 0x3F, 0}).Para(u"text");
+         },
+         u"text\n"},
+        {"word6-bin-table-leaves-its-pages-out",  // they follow pnChpFirst, cpnBteChp of them
+         [] { return TB(TB::Word6).Run(u"a").Run(u"b", Sprm6(92, {1})).Para(u"c").RawBinTable(false, {}); }, u"ac\n"},
+        {"bin-table-odd-size",
+         [] {
+             return TB().RawBinTable(true, {1, 2, 3}).Para(u"text");
+         },
+         u"text\n"},
+    });
+}
+
+// The converter's own text stays as it was: without the option nothing changes.
+TEST(ReadingLayout, OffByDefault) {
+    TTempFile file(TB().Para(u"a\x13 X \x14"
+                             u"b\x15")
+                       .Build());
+    TWordConverter converter;
+    EXPECT_EQ(Show(converter.LoadText(file.Path(), false, 0, false)), Show(u"a\x13 X \x14"
+                                                                           u"b\x15\r"));
+}
+
+// A piece table that cannot be laid out gives the converter's own text (here, its error).
+TEST(ReadingLayout, DamagedPieceTableFallsBack) {
+    TDocBuilder doc;
+    doc.Clx(TClxBuilder().Pcdt({0, 100000}, {{0x800}})).DocText16(0x800, u"Hello");
+    auto file = doc.Write();
+    TWordConverter plain, reading;
+    reading.SetReadingLayout(true);
+    std::string plainError, readingError;
+    try {
+        plain.LoadText(file->Path(), false, 0, false);
+    } catch (const EPagelet& e) {
+        plainError = Utf16ToUtf8(e.Message());
+    }
+    try {
+        reading.LoadText(file->Path(), false, 0, false);
+    } catch (const EPagelet& e) {
+        readingError = Utf16ToUtf8(e.Message());
+    }
+    EXPECT_EQ(readingError, plainError);
+    // Not a Word document: no text either way.
+    TTempFile notWord(std::vector<uint8_t>{'h', 'i'});
+    EXPECT_EQ(reading.LoadText(notWord.Path(), false, 0, false), u"");
+}
+
+TEST(ReadingLayout, LimitAndPrintable) {
+    TTempFile file(TB().Cell(u"abc").Cell(u"def").RowEnd().Para(u"ghi").Build());
+    TWordConverter converter;
+    converter.SetReadingLayout(true);
+    converter.SetMaxChars(5);
+    EXPECT_EQ(Show(converter.LoadText(file.Path(), false, 0, false)), Show(u"abc\td"));
+    TWordConverter printable;
+    printable.SetReadingLayout(true);
+    EXPECT_EQ(Show(printable.LoadText(file.Path(), true, 0, false)),
+              Show(u"abcdef\nghi\n"));  // the filter keeps no tab
+}
+
+}  // namespace
+}  // namespace pagelet
