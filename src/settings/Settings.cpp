@@ -26,6 +26,7 @@ TLoadSettings ReadLoadSettings(const std::u16string& iniPath) {
     settings.Printable = ReadBoolSetting(kPrintable, iniPath);
     settings.CP = ReadIntSetting(kCP, iniPath);
     settings.ForceCP = ReadBoolSetting(kForceCP, iniPath);
+    settings.ReadingLayout = ReadBoolSetting(kReadingLayout, iniPath);
     return settings;
 }
 
@@ -47,6 +48,7 @@ void WriteViewerOptions(const TViewerOptions& options, const std::u16string& ini
     write(kPrintable, BoolText(options.Load.Printable));
     write(kCP, IntText(options.Load.CP));
     write(kForceCP, BoolText(options.Load.ForceCP));
+    write(kReadingLayout, BoolText(options.Load.ReadingLayout));
 }
 
 }  // namespace pagelet

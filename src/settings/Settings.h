@@ -24,6 +24,9 @@ inline constexpr TSettingKey kMSWord{u"MSWord", u"0", 0};
 inline constexpr TSettingKey kPrintable{u"Printable", u"0", 0};
 inline constexpr TSettingKey kCP{u"CP", u"1251", 1251};
 inline constexpr TSettingKey kForceCP{u"ForceCP", u"0", 0};
+// The reading layout (fields' results, tables as rows, list numbers, notes)
+// instead of the converter's own text.
+inline constexpr TSettingKey kReadingLayout{u"ReadingLayout", u"0", 0};
 
 // SettingsDir followed by "Pagelet.ini", formed at the moment of use.
 std::u16string SettingsFilePath();
@@ -32,26 +35,28 @@ std::u16string ReadSettingText(const TSettingKey& key, const std::u16string& ini
 bool ReadBoolSetting(const TSettingKey& key, const std::u16string& iniPath);
 int32_t ReadIntSetting(const TSettingKey& key, const std::u16string& iniPath);
 
-// The four settings read at every load, in this order: MSWord, Printable, CP, ForceCP.
+// The settings read at every load, in this order: MSWord, Printable, CP,
+// ForceCP, ReadingLayout.
 struct TLoadSettings {
     bool MSWord = false;
     bool Printable = false;
     int32_t CP = 1251;
     bool ForceCP = false;
+    bool ReadingLayout = false;
 };
 TLoadSettings ReadLoadSettings(const std::u16string& iniPath);
 
 // Everything the options dialog shows and saves: the viewer's font and
-// background, and the four load settings.
+// background, and the load settings.
 struct TViewerOptions {
     TFontSpec Font;
     int32_t BackColor = 16777215;
     TLoadSettings Load;
 };
-// All six keys; the font and background as FormCreate reads them.
+// All seven keys; the font and background as FormCreate reads them.
 TViewerOptions ReadViewerOptions(const std::u16string& iniPath);
-// All six keys, every time, in the order TextFont, BackColor, MSWord,
-// Printable, CP, ForceCP.
+// All seven keys, every time, in the order TextFont, BackColor, MSWord,
+// Printable, CP, ForceCP, ReadingLayout.
 void WriteViewerOptions(const TViewerOptions& options, const std::u16string& iniPath);
 
 }  // namespace pagelet

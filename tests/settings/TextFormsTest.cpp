@@ -154,24 +154,27 @@ TEST(SettingsKeys, DefaultsFallbacksAndStoredValues) {
     EXPECT_FALSE(defaults.Printable);
     EXPECT_EQ(defaults.CP, 1251);
     EXPECT_FALSE(defaults.ForceCP);
+    EXPECT_FALSE(defaults.ReadingLayout);
 
     const std::u16string stored = dir.Name("Pagelet.ini");
     test::WriteText(dir.Path() / "Pagelet.ini",
-                    "[Options]\r\nMSWord=True\r\nPrintable=2\r\nCP=  866\r\nForceCP=-1\r\nBackColor=-16777201\r\n");
+                    "[Options]\r\nMSWord=True\r\nPrintable=2\r\nCP=  866\r\nForceCP=-1\r\nBackColor=-16777201\r\nReadingLayout=-1\r\n");
     const TLoadSettings read = ReadLoadSettings(stored);
     EXPECT_TRUE(read.MSWord);
     EXPECT_TRUE(read.Printable);
     EXPECT_EQ(read.CP, 866);
     EXPECT_TRUE(read.ForceCP);
+    EXPECT_TRUE(read.ReadingLayout);
     EXPECT_EQ(ReadIntSetting(kBackColor, stored), -16777201);
 
     // Present but no valid value: the fallback, also for an empty value.
     const std::u16string bad = dir.Name("bad.ini");
-    test::WriteText(dir.Path() / "bad.ini", "[Options]\r\nMSWord=yes\r\nCP=abc\r\nBackColor=\r\nForceCP=\r\n");
+    test::WriteText(dir.Path() / "bad.ini", "[Options]\r\nMSWord=yes\r\nCP=abc\r\nBackColor=\r\nForceCP=\r\nReadingLayout=on\r\n");
     EXPECT_FALSE(ReadBoolSetting(kMSWord, bad));
     EXPECT_EQ(ReadIntSetting(kCP, bad), 1251);
     EXPECT_EQ(ReadIntSetting(kBackColor, bad), 16777215);
     EXPECT_FALSE(ReadBoolSetting(kForceCP, bad));
+    EXPECT_FALSE(ReadBoolSetting(kReadingLayout, bad));
 
     // Written forms read back: the fallbacks read from the bad file are
     // written as valid values.
@@ -182,22 +185,23 @@ TEST(SettingsKeys, DefaultsFallbacksAndStoredValues) {
     EXPECT_EQ(ReadSettingText(kBackColor, bad), u"16777215");
     EXPECT_TRUE(ReadBoolSetting(kMSWord, bad));
     EXPECT_EQ(ReadSettingText(kForceCP, bad), u"0");
+    EXPECT_EQ(ReadSettingText(kReadingLayout, bad), u"0");
 }
 
-// The options dialog's six keys: all written, in order, in their text forms,
+// The options dialog's seven keys: all written, in order, in their text forms,
 // and read back as they were.
 TEST(SettingsKeys, ViewerOptionsRoundTrip) {
     test::TScratchDir dir;
     const std::u16string path = dir.Name("Pagelet.ini");
     const TViewerOptions written{.Font = ReadFontText(u"Arial,12,1,255,204"),
                                  .BackColor = -16777201,
-                                 .Load = {.MSWord = true, .Printable = false, .CP = 866, .ForceCP = true}};
+                                 .Load = {.MSWord = true, .Printable = false, .CP = 866, .ForceCP = true, .ReadingLayout = true}};
     WriteViewerOptions(written, path);
     std::string text = test::ReadText(dir.Path() / "Pagelet.ini");
     std::erase(text, '\r');  // new files end lines as the platform does
     EXPECT_EQ(
         text,
-        "[Options]\nTextFont=Arial,12,1,255,204\nBackColor=-16777201\nMSWord=-1\nPrintable=0\nCP=866\nForceCP=-1\n");
+        "[Options]\nTextFont=Arial,12,1,255,204\nBackColor=-16777201\nMSWord=-1\nPrintable=0\nCP=866\nForceCP=-1\nReadingLayout=-1\n");
     const TViewerOptions read = ReadViewerOptions(path);
     EXPECT_EQ(FontText(read.Font), u"Arial,12,1,255,204");
     EXPECT_EQ(read.BackColor, -16777201);
@@ -205,6 +209,7 @@ TEST(SettingsKeys, ViewerOptionsRoundTrip) {
     EXPECT_FALSE(read.Load.Printable);
     EXPECT_EQ(read.Load.CP, 866);
     EXPECT_TRUE(read.Load.ForceCP);
+    EXPECT_TRUE(read.Load.ReadingLayout);
 
     // With no file: the defaults the viewer starts from.
     const TViewerOptions defaults = ReadViewerOptions(dir.Name("missing.ini"));
