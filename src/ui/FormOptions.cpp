@@ -15,12 +15,13 @@ namespace {
 
 // The layout in pixels at 96 dpi; the template's dialog units only
 // approximate it.
-constexpr SIZE kClientSize{296, 279};
+constexpr SIZE kClientSize{296, 304};
 constexpr TControlPlace kLayout[] = {
-    {IDC_PANELOPTIONS, 8, 8, 280, 176}, {IDC_BTNFONT, 20, 20, 83, 25},  {IDC_LABELFONT, 112, 25, 164, 16},
-    {IDC_BTNCOLOR, 20, 56, 83, 25},     {IDC_CBWORD, 20, 96, 170, 17},  {IDC_CBPRINTABLE, 20, 121, 170, 17},
-    {IDC_CBFORCECP, 20, 146, 150, 17},  {IDC_LABEL1, 190, 126, 80, 14}, {IDC_EDCP, 190, 144, 80, 21},
-    {IDC_STATICTEXT1, 8, 194, 280, 24}, {IDOK, 40, 238, 83, 23},        {IDCANCEL, 173, 238, 83, 23},
+    {IDC_PANELOPTIONS, 8, 8, 280, 201}, {IDC_BTNFONT, 20, 20, 83, 25},     {IDC_LABELFONT, 112, 25, 164, 16},
+    {IDC_BTNCOLOR, 20, 56, 83, 25},     {IDC_CBWORD, 20, 96, 170, 17},     {IDC_CBPRINTABLE, 20, 121, 170, 17},
+    {IDC_CBFORCECP, 20, 146, 150, 17},  {IDC_LABEL1, 190, 126, 80, 14},    {IDC_EDCP, 190, 144, 80, 21},
+    {IDC_CBREADING, 20, 171, 256, 17},  {IDC_STATICTEXT1, 8, 219, 280, 24}, {IDOK, 40, 263, 83, 23},
+    {IDCANCEL, 173, 263, 83, 23},
 };
 
 constexpr int kAboutFontHeight = 13;  // pixels at 96 dpi, bold Tahoma
@@ -66,6 +67,7 @@ void TFormOptions::InitDialog() {
     cbPrintable = GetDlgItem(wnd, IDC_CBPRINTABLE);
     cbForceCP = GetDlgItem(wnd, IDC_CBFORCECP);
     edCP = GetDlgItem(wnd, IDC_EDCP);
+    cbReading = GetDlgItem(wnd, IDC_CBREADING);
     Label1 = GetDlgItem(wnd, IDC_LABEL1);
 
     PlaceControls(kLayout, kClientSize);
@@ -83,6 +85,7 @@ void TFormOptions::InitDialog() {
     SetChecked(cbPrintable, values_.Load.Printable);
     SetChecked(cbForceCP, values_.Load.ForceCP);
     SetText(edCP, IntText(values_.Load.CP));
+    SetChecked(cbReading, values_.Load.ReadingLayout);
 }
 
 void TFormOptions::Accept() {
@@ -92,6 +95,7 @@ void TFormOptions::Accept() {
     values_.Load.Printable = Checked(cbPrintable);
     values_.Load.ForceCP = Checked(cbForceCP);
     values_.Load.CP = ReadIntText(Text(edCP), kCP.Fallback);
+    values_.Load.ReadingLayout = Checked(cbReading);
 }
 
 void TFormOptions::Command(UINT id, UINT code) {

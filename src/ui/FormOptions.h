@@ -39,6 +39,7 @@ public:
     HWND cbPrintable = nullptr;
     HWND cbForceCP = nullptr;
     HWND edCP = nullptr;
+    HWND cbReading = nullptr;
     HWND Label1 = nullptr;
 
     // Handlers.

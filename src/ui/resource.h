@@ -21,3 +21,4 @@
 #define IDC_CBFORCECP 208
 #define IDC_EDCP 209
 #define IDC_LABEL1 210
+#define IDC_CBREADING 211

@@ -64,9 +64,11 @@ struct TPlugin {
 };
 
 std::string IniText(const std::string& textFont, const std::string& backColor, const std::string& msWord,
-                    const std::string& printable, const std::string& cp, const std::string& forceCP) {
+                    const std::string& printable, const std::string& cp, const std::string& forceCP,
+                    const std::string& readingLayout = "0") {
     return "[Options]\r\nTextFont=" + textFont + "\r\nBackColor=" + backColor + "\r\nMSWord=" + msWord +
-           "\r\nPrintable=" + printable + "\r\nCP=" + cp + "\r\nForceCP=" + forceCP + "\r\n";
+           "\r\nPrintable=" + printable + "\r\nCP=" + cp + "\r\nForceCP=" + forceCP +
+           "\r\nReadingLayout=" + readingLayout + "\r\n";
 }
 
 // --- the second thread: finds windows of the UI thread and works them --------
@@ -355,7 +357,7 @@ TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
         GetWindowRect(GetDlgItem(dialog, IDOK), &seen.ok);
         GetWindowRect(GetDlgItem(dialog, IDCANCEL), &seen.cancel);
         HWND control = seen.btnFont;
-        for (int i = 0; i < 9; ++i) {
+        for (int i = 0; i < 10; ++i) {
             seen.tabOrder.push_back(GetDlgCtrlID(control));
             control = GetNextDlgTabItem(dialog, control, FALSE);
         }
@@ -393,7 +395,7 @@ TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
     EXPECT_EQ(seen.owner, lister_);
     EXPECT_EQ(seen.focus, seen.btnFont);
     EXPECT_EQ(seen.client.right, 296);
-    EXPECT_EQ(seen.client.bottom, 279);
+    EXPECT_EQ(seen.client.bottom, 304);
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     EXPECT_NEAR((seen.window.left + seen.window.right) / 2, (work.left + work.right) / 2, 1);
@@ -405,7 +407,7 @@ TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
     EXPECT_EQ(seen.aboutHeight, -13);
     EXPECT_EQ(seen.aboutWeight, FW_BOLD);
     EXPECT_EQ(seen.tabOrder, (std::vector<int>{IDC_BTNFONT, IDC_BTNCOLOR, IDC_CBWORD, IDC_CBPRINTABLE, IDC_CBFORCECP,
-                                               IDC_EDCP, IDOK, IDCANCEL, IDC_BTNFONT}));
+                                               IDC_EDCP, IDC_CBREADING, IDOK, IDCANCEL, IDC_BTNFONT}));
 
     EXPECT_FALSE(seen.hostEnabled);
     EXPECT_FALSE(seen.listerEnabled);
@@ -482,8 +484,8 @@ TEST_F(OptionsDialogTest, ViewerTornDownWhileOpen) {
     EXPECT_TRUE(IsWindowEnabled(hostMain_));
 }
 
-// OK writes all six keys, in order and in their text forms, changed or not.
-TEST_F(OptionsDialogTest, OkWritesAllSixKeys) {
+// OK writes all seven keys, in order and in their text forms, changed or not.
+TEST_F(OptionsDialogTest, OkWritesAllSevenKeys) {
     Load();
     Drive([](TDriver&, HWND dialog) { TDriver::PostClick(GetDlgItem(dialog, IDOK)); });
     EXPECT_EQ(FileText(iniPath_), kDefaultIni);
@@ -493,9 +495,10 @@ TEST_F(OptionsDialogTest, OkWritesAllSixKeys) {
         TDriver::Click(GetDlgItem(dialog, IDC_CBPRINTABLE));
         TDriver::Click(GetDlgItem(dialog, IDC_CBFORCECP));
         TDriver::SetText(GetDlgItem(dialog, IDC_EDCP), L"866");
+        TDriver::Click(GetDlgItem(dialog, IDC_CBREADING));
         TDriver::PostClick(GetDlgItem(dialog, IDOK));
     });
-    EXPECT_EQ(FileText(iniPath_), IniText("Tahoma,10,0,0,1", "16777215", "-1", "-1", "866", "-1"));
+    EXPECT_EQ(FileText(iniPath_), IniText("Tahoma,10,0,0,1", "16777215", "-1", "-1", "866", "-1", "-1"));
 }
 
 // Enter in the code page edit presses the default button, OK.
@@ -607,7 +610,7 @@ TEST_F(OptionsDialogTest, FontAndColourReachViewerAtOnce) {
     const std::string charset = ini.substr(prefix.size(), end - prefix.size());
     EXPECT_FALSE(charset.empty());
     EXPECT_EQ(charset.find_first_not_of("0123456789"), std::string::npos) << charset;
-    EXPECT_EQ(ini.substr(end), "\r\nBackColor=12648447\r\nMSWord=0\r\nPrintable=0\r\nCP=1251\r\nForceCP=0\r\n");
+    EXPECT_EQ(ini.substr(end), "\r\nBackColor=12648447\r\nMSWord=0\r\nPrintable=0\r\nCP=1251\r\nForceCP=0\r\nReadingLayout=0\r\n");
 }
 
 // Cancelling the font dialog writes the label again with the unchanged font.
@@ -795,7 +798,7 @@ TEST_F(OptionsDialogTest, LayoutScalesWithDpi) {
     };
     std::vector<TControl> controls;
     for (int id : {IDC_BTNFONT, IDC_LABELFONT, IDC_BTNCOLOR, IDC_CBWORD, IDC_CBPRINTABLE, IDC_CBFORCECP, IDC_LABEL1,
-                   IDC_EDCP, IDC_STATICTEXT1, IDOK, IDCANCEL}) {
+                   IDC_EDCP, IDC_CBREADING, IDC_STATICTEXT1, IDOK, IDCANCEL}) {
         controls.push_back(TControl{.id = id});
     }
     RECT dialogClient{};
@@ -832,7 +835,7 @@ TEST_F(OptionsDialogTest, LayoutScalesWithDpi) {
     });
 
     EXPECT_EQ(dialogClient.right, scaled(296));
-    EXPECT_EQ(dialogClient.bottom, scaled(279));
+    EXPECT_EQ(dialogClient.bottom, scaled(304));
     EXPECT_EQ(aboutHeight, -scaled(13));
     const int checkBoxWidth = scaled(16);  // the box and the gap before the text
     for (const TControl& c : controls) {
@@ -851,7 +854,7 @@ TEST_F(OptionsDialogTest, LayoutScalesWithDpi) {
         }
         throw std::logic_error("no such control");
     };
-    for (int box : {IDC_CBWORD, IDC_CBPRINTABLE, IDC_CBFORCECP}) {
+    for (int box : {IDC_CBWORD, IDC_CBPRINTABLE, IDC_CBFORCECP, IDC_CBREADING}) {
         for (int right : {IDC_LABEL1, IDC_EDCP}) {
             RECT overlap{};
             EXPECT_FALSE(IntersectRect(&overlap, &find(box).bounds, &find(right).bounds)) << box << " and " << right;
