@@ -14,7 +14,7 @@
 #include "plugin/ListerApi.h"
 #include "plugin/Preview.h"
 #include "plugin/ViewerWindow.h"
-#include "ui/FormMain.h"
+#include "ui/win32/FormMain.h"
 
 namespace pagelet {
 

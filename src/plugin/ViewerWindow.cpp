@@ -7,8 +7,8 @@
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
 #include "settings/Settings.h"
-#include "ui/FormMain.h"
-#include "ui/toolkit/Application.h"
+#include "ui/win32/FormMain.h"
+#include "ui/win32/toolkit/Application.h"
 
 namespace pagelet {
 

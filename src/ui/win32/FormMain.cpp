@@ -1,4 +1,4 @@
-#include "ui/FormMain.h"
+#include "ui/win32/FormMain.h"
 
 #include <cstdint>
 #include <limits>
@@ -6,8 +6,8 @@
 #include "common/Error.h"
 #include "loading/DocumentText.h"
 #include "settings/Settings.h"
-#include "ui/FormOptions.h"
-#include "ui/resource.h"
+#include "ui/win32/FormOptions.h"
+#include "ui/win32/resource.h"
 
 namespace pagelet {
 

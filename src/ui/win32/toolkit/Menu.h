@@ -9,7 +9,7 @@
 #include <functional>
 #include <vector>
 
-#include "ui/toolkit/Application.h"
+#include "ui/win32/toolkit/Application.h"
 #include "common/Handles.h"
 
 namespace pagelet {

@@ -10,9 +10,9 @@
 #include <string>
 
 #include "settings/TextForms.h"
-#include "ui/toolkit/Form.h"
-#include "ui/toolkit/Menu.h"
-#include "ui/toolkit/RichEdit.h"
+#include "ui/win32/toolkit/Form.h"
+#include "ui/win32/toolkit/Menu.h"
+#include "ui/win32/toolkit/RichEdit.h"
 
 namespace pagelet {
 

@@ -16,8 +16,8 @@
 #include <string>
 
 #include "settings/TextForms.h"
-#include "ui/toolkit/Application.h"
-#include "ui/toolkit/Menu.h"
+#include "ui/win32/toolkit/Application.h"
+#include "ui/win32/toolkit/Menu.h"
 
 namespace pagelet {
 

@@ -1,13 +1,13 @@
-#include "ui/FormOptions.h"
+#include "ui/win32/FormOptions.h"
 
 #include <algorithm>
 #include <memory>
 #include <string>
 
 #include "common/Win32Text.h"
-#include "ui/FormMain.h"
-#include "ui/resource.h"
-#include "ui/toolkit/RichEdit.h"
+#include "ui/win32/FormMain.h"
+#include "ui/win32/resource.h"
+#include "ui/win32/toolkit/RichEdit.h"
 
 namespace pagelet {
 

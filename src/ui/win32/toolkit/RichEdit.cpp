@@ -1,4 +1,4 @@
-#include "ui/toolkit/RichEdit.h"
+#include "ui/win32/toolkit/RichEdit.h"
 
 #include <richedit.h>
 
