@@ -40,4 +40,11 @@ bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings)
     return LoadWithConverter(fileName, settings.Printable, settings.CP, settings.ForceCP);
 }
 
+std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings) {
+    if (!LoadDocument(fileName, settings)) return std::nullopt;
+    TLoadedDocument document;
+    document.Text = DocumentText->WholeText();
+    return document;
+}
+
 }  // namespace pagelet

@@ -22,74 +22,10 @@ namespace {
 
 constexpr char kDetectString[] = "EXT=\"DOC\" | EXT=\"DOT\"";
 
-TRichEdit& ViewerOf(HWND viewerHandle) {
+TViewerCore& ViewerOf(HWND viewerHandle) {
     TViewerWindowLink* link = FindViewerWindowLink(viewerHandle);
-    if (!link || !link->Form || !link->Form->Viewer) throw EPagelet(u"Not a viewer window");
-    return *link->Form->Viewer;
-}
-
-// The host's position in percent, as a character position of the text.
-int PercentPosition(int32_t percent, size_t textLength) {
-    if (percent <= 0) return 0;
-    int64_t pos = static_cast<int64_t>(textLength) * percent / 100;
-    return static_cast<int>(std::min<int64_t>(pos, static_cast<int64_t>(textLength)));
-}
-
-void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
-    TRichEdit& viewer = ViewerOf(viewerHandle);
-    // Word wrap rebuilds the control from its own text, in steps like the
-    // load; the others need the whole text in the control first.
-    if (command == lister::kCommandCopy || command == lister::kCommandSelectAll ||
-        command == lister::kCommandSetPercent)
-        viewer.FinishPending();
-    switch (command) {
-    case lister::kCommandCopy:
-        viewer.CopyToClipboard();
-        break;
-    case lister::kCommandNewParams:
-        viewer.SetPlainText(true);
-        viewer.SetWordWrapWithScrollBars((parameter & lister::kDisplayWrapText) != 0);
-        viewer.SetDarkScheme((parameter & lister::kDisplayDarkMode) != 0);
-        break;
-    case lister::kCommandSelectAll:
-        viewer.SelectAll();
-        break;
-    case lister::kCommandSetPercent:
-        viewer.SetFocus();
-        viewer.SetSelStart(PercentPosition(parameter, viewer.Text().size()));
-        viewer.SetSelLength(1);
-        break;
-    default:
-        break;
-    }
-}
-
-// Selects the next match; false when the text does not occur there.
-bool SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFlags) {
-    TRichEdit& viewer = ViewerOf(viewerHandle);
-    viewer.FinishPending();
-    bool forward = !(searchFlags & lister::kSearchBackwards);
-    unsigned findFlags = forward ? kFindDown : 0;
-    if (searchFlags & lister::kSearchMatchCase) findFlags |= kFindMatchCase;
-    if (searchFlags & lister::kSearchWholeWords) findFlags |= kFindWholeWord;
-
-    bool fromEdge = viewer.SelLength() == 0 || (searchFlags & lister::kSearchFromStart);
-    int cpMin, cpMax;
-    if (forward) {
-        cpMin = fromEdge ? 0 : viewer.SelStart() + viewer.SelLength();
-        cpMax = viewer.GetTextLen();
-    } else {
-        // From the selection's start, so that a match just before the
-        // selected one is found too.
-        cpMin = fromEdge ? viewer.GetTextLen() : viewer.SelStart();
-        cpMax = 0;
-    }
-    int found = viewer.Find(cpMin, cpMax, text, findFlags);
-    if (found == -1) return false;
-    viewer.SetFocus();
-    viewer.SetSelStart(found);
-    viewer.SetSelLength(static_cast<int>(text.size()));
-    return true;
+    if (!link || !link->Form || !link->Form->Core) throw EPagelet(u"Not a viewer window");
+    return *link->Form->Core;
 }
 
 }  // namespace
@@ -170,7 +106,7 @@ void __stdcall ListGetDetectString(char* detectString, int maxLen) {
 
 int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
     try {
-        pagelet::SendCommand(listWin, command, parameter);
+        pagelet::ViewerOf(listWin).HostCommand(command, parameter);
         return pagelet::lister::kListerOk;
     } catch (...) {
         return pagelet::lister::kListerError;
@@ -182,7 +118,7 @@ int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
 int __stdcall ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
     try {
         if (!searchString) return pagelet::lister::kListerError;
-        return pagelet::SearchText(listWin, pagelet::FromW(searchString), searchParameter)
+        return pagelet::ViewerOf(listWin).HostSearch(pagelet::FromW(searchString), searchParameter)
                    ? pagelet::lister::kListerOk
                    : pagelet::lister::kListerError;
     } catch (...) {

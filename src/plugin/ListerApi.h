@@ -14,6 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "viewer/HostProtocol.h"
+
 namespace pagelet::lister {
 
 // The record the host hands to ListSetDefaultParams.
@@ -26,25 +28,7 @@ struct TDefaultParams {
 static_assert(offsetof(TDefaultParams, DefaultIniName) == 12 && sizeof(TDefaultParams) == 272,
               "the host's record layout");
 
-// What ListLoadNext, ListSendCommand and ListSearchTextW answer.
-constexpr int kListerOk = 0;
-constexpr int kListerError = 1;
-
-// Commands of ListSendCommand.
-constexpr int kCommandCopy = 1;       // copy the selection to the clipboard
-constexpr int kCommandNewParams = 2;  // parameter: the display flags
-constexpr int kCommandSelectAll = 3;
-constexpr int kCommandSetPercent = 4;  // parameter: a position in percent of the text
-
-// Display flags: ListLoad's showFlags and the parameter of kCommandNewParams.
-constexpr int kDisplayWrapText = 1;
-constexpr int kDisplayDarkMode = 128;  // the host shows dark colours
-
-// Search flags of ListSearchTextW.
-constexpr int kSearchFromStart = 1;  // from the start (backwards: the end), not from the selection
-constexpr int kSearchMatchCase = 2;
-constexpr int kSearchWholeWords = 4;
-constexpr int kSearchBackwards = 8;
+// The answers, commands, display flags and search flags: viewer/HostProtocol.h.
 
 // The exports, as function-pointer types. A viewer window is the window
 // ListLoad (or ListLoadW) answers; the host later passes it back as listWin.

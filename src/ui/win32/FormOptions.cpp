@@ -140,8 +140,8 @@ void RunOptionsDialog(TFormMain& form) {
     const TViewerOptions& chosen = dialog->Values();
     form.fFont = chosen.Font;
     form.fBackColor = chosen.BackColor;
-    form.Viewer->SetFont(form.fFont);
-    form.Viewer->SetBackColor(form.fBackColor);
+    form.Core->SetFont(form.fFont);
+    form.Core->SetBackColor(form.fBackColor);
     WriteViewerOptions(chosen, form.Ini);
 }
 
