@@ -10,10 +10,10 @@
 
 #include "common/Error.h"
 #include "common/Win32Text.h"
-#include "converter/CodePage.h"
 #include "plugin/ListerApi.h"
 #include "plugin/Preview.h"
 #include "plugin/ViewerWindow.h"
+#include "settings/Locations.h"
 #include "ui/win32/FormMain.h"
 
 namespace pagelet {
@@ -34,7 +34,7 @@ TViewerCore& ViewerOf(HWND viewerHandle) {
 
 extern "C" {
 
-HWND __stdcall ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
+HWND PAGELET_LISTER_CALL ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
     try {
         return pagelet::CreateViewerWindow(parentWin, pagelet::FromW(fileToLoad), showFlags);
     } catch (...) {
@@ -42,16 +42,16 @@ HWND __stdcall ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
     }
 }
 
-HWND __stdcall ListLoad(HWND parentWin, char* fileToLoad, int showFlags) {
+HWND PAGELET_LISTER_CALL ListLoad(HWND parentWin, char* fileToLoad, int showFlags) {
     try {
-        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        std::u16string path = pagelet::HostTextToUtf16(fileToLoad);
         return ListLoadW(parentWin, reinterpret_cast<WCHAR*>(path.data()), showFlags);
     } catch (...) {
         return nullptr;
     }
 }
 
-int __stdcall ListLoadNextW(HWND parentWin, HWND listWin, WCHAR* fileToLoad, int showFlags) {
+int PAGELET_LISTER_CALL ListLoadNextW(HWND parentWin, HWND listWin, WCHAR* fileToLoad, int showFlags) {
     try {
         return pagelet::LoadNextDocument(parentWin, listWin, pagelet::FromW(fileToLoad), showFlags)
                    ? pagelet::lister::kListerOk
@@ -61,9 +61,9 @@ int __stdcall ListLoadNextW(HWND parentWin, HWND listWin, WCHAR* fileToLoad, int
     }
 }
 
-int __stdcall ListLoadNext(HWND parentWin, HWND listWin, char* fileToLoad, int showFlags) {
+int PAGELET_LISTER_CALL ListLoadNext(HWND parentWin, HWND listWin, char* fileToLoad, int showFlags) {
     try {
-        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        std::u16string path = pagelet::HostTextToUtf16(fileToLoad);
         return ListLoadNextW(parentWin, listWin, reinterpret_cast<WCHAR*>(path.data()), showFlags);
     } catch (...) {
         return pagelet::lister::kListerError;
@@ -71,8 +71,8 @@ int __stdcall ListLoadNext(HWND parentWin, HWND listWin, char* fileToLoad, int s
 }
 
 // Called by the host on background threads, several at once.
-HBITMAP __stdcall ListGetPreviewBitmapW(WCHAR* fileToLoad, int width, int height, char* /*contentBuf*/,
-                                        int /*contentBufLen*/) {
+HBITMAP PAGELET_LISTER_CALL ListGetPreviewBitmapW(WCHAR* fileToLoad, int width, int height, char* /*contentBuf*/,
+                                                  int /*contentBufLen*/) {
     try {
         return pagelet::MakePreviewBitmap(pagelet::FromW(fileToLoad), width, height);
     } catch (...) {
@@ -80,16 +80,17 @@ HBITMAP __stdcall ListGetPreviewBitmapW(WCHAR* fileToLoad, int width, int height
     }
 }
 
-HBITMAP __stdcall ListGetPreviewBitmap(char* fileToLoad, int width, int height, char* contentBuf, int contentBufLen) {
+HBITMAP PAGELET_LISTER_CALL ListGetPreviewBitmap(char* fileToLoad, int width, int height, char* contentBuf,
+                                                 int contentBufLen) {
     try {
-        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        std::u16string path = pagelet::HostTextToUtf16(fileToLoad);
         return ListGetPreviewBitmapW(reinterpret_cast<WCHAR*>(path.data()), width, height, contentBuf, contentBufLen);
     } catch (...) {
         return nullptr;
     }
 }
 
-void __stdcall ListCloseWindow(HWND listWin) {
+void PAGELET_LISTER_CALL ListCloseWindow(HWND listWin) {
     try {
         pagelet::DestroyViewerWindow(listWin);
     } catch (...) {
@@ -97,14 +98,14 @@ void __stdcall ListCloseWindow(HWND listWin) {
     }
 }
 
-void __stdcall ListGetDetectString(char* detectString, int maxLen) {
+void PAGELET_LISTER_CALL ListGetDetectString(char* detectString, int maxLen) {
     if (!detectString || maxLen <= 0) return;
     size_t count = std::min(sizeof(pagelet::kDetectString) - 1, static_cast<size_t>(maxLen) - 1);
     std::memcpy(detectString, pagelet::kDetectString, count);
     detectString[count] = '\0';
 }
 
-int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
+int PAGELET_LISTER_CALL ListSendCommand(HWND listWin, int command, int parameter) {
     try {
         pagelet::ViewerOf(listWin).HostCommand(command, parameter);
         return pagelet::lister::kListerOk;
@@ -115,7 +116,7 @@ int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
 
 // 0 when a match was selected, 1 when the text does not occur (the selection
 // stays) or the search could not run.
-int __stdcall ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
+int PAGELET_LISTER_CALL ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
     try {
         if (!searchString) return pagelet::lister::kListerError;
         return pagelet::ViewerOf(listWin).HostSearch(pagelet::FromW(searchString), searchParameter)
