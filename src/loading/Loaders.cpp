@@ -34,11 +34,11 @@ bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t c
     return DocumentText->Count() > 0;
 }
 
-bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings, bool readingLayout) {
+bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings) {
     // Every load starts from an empty text, whichever loader runs and however it ends.
     ClearDocumentText();
     if (settings.MSWord) return LoadWithMSWord(fileName);
-    return LoadWithConverter(fileName, settings.Printable, settings.CP, settings.ForceCP, readingLayout);
+    return LoadWithConverter(fileName, settings.Printable, settings.CP, settings.ForceCP, settings.ReadingLayout);
 }
 
 namespace {
@@ -46,10 +46,13 @@ namespace {
 // The converter's text as the viewer asks for it, in DocumentText's form.
 class TConverterTextSource final : public TTextSource, private TTextSink {
 public:
-    bool Open(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP) {
-        return converter_.Open(fileName, printable, cp, forceCP, *this);
+    bool Open(const std::u16string& fileName, const TLoadSettings& settings) {
+        converter_.SetReadingLayout(settings.ReadingLayout);
+        return converter_.Open(fileName, settings.Printable, settings.CP, settings.ForceCP, *this);
     }
     bool Produce(std::u16string& text, size_t units) override {
+        text += early_;
+        early_.clear();
         out_ = &text;
         const bool more = converter_.DecodeMore(units);
         if (!more) normalizer_.Finish(text);
@@ -59,11 +62,14 @@ public:
     bool HasLine() const { return normalizer_.HasLine(); }
 
 private:
-    void Append(std::u16string_view part) override { normalizer_.Append(*out_, part); }
+    // The reading layout is made whole while the file is opened: what comes
+    // then waits for the first Produce.
+    void Append(std::u16string_view part) override { normalizer_.Append(out_ ? *out_ : early_, part); }
 
     TWordConverter converter_;
     TLineEndNormalizer normalizer_;
     std::u16string* out_ = nullptr;
+    std::u16string early_;
 };
 
 // Decoded before ListLoad returns: enough to know that the document has a
@@ -83,7 +89,7 @@ std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, cons
     // answers of LoadWithConverter; the pieces are decoded while it is shown.
     if (!IsWordFileName(fileName)) return std::nullopt;
     auto source = std::make_unique<TConverterTextSource>();
-    if (!source->Open(fileName, settings.Printable, settings.CP, settings.ForceCP)) return std::nullopt;
+    if (!source->Open(fileName, settings)) return std::nullopt;
     TLoadedDocument document;
     bool more = true;
     // A text without a line is none to show: decoding goes on until one

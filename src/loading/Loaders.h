@@ -27,9 +27,9 @@ bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t c
 bool LoadWithMSWord(const std::u16string& fileName);
 
 // The selection rule: exactly one loader runs, chosen by settings.MSWord.
-// readingLayout asks the converter loader for the reading layout; the Word
-// loader's text stays as it is.
-bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings, bool readingLayout = false);
+// settings.ReadingLayout asks the converter loader for the reading layout;
+// the Word loader's text stays as it is.
+bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings);
 
 // A document ready to be shown, handed to its viewer: the text so far (CR LF
 // line ends) and, while the converter still decodes it, the rest.

@@ -113,6 +113,7 @@ HBITMAP MakePreviewBitmap(const std::u16string& fileName, int width, int height)
     try {
         TWordConverter converter;                // this call's own
         converter.SetMaxChars(layout.MaxChars);  // decodes no more than the page shows
+        converter.SetReadingLayout(settings.ReadingLayout);
         converted = converter.LoadText(fileName, settings.Printable, settings.CP, settings.ForceCP);
     } catch (...) {
         return nullptr;

@@ -243,9 +243,14 @@ TEST(Loaders, ReadingLayoutReachesDocumentText) {
               u"See \x13 PAGE \x14"
               u"3\x15");
 
+    // The setting reaches both loads: the whole text, and the viewer's in steps.
     TLoadSettings settings;
-    EXPECT_TRUE(LoadDocument(file->Path(), settings, true));
+    settings.ReadingLayout = true;
+    EXPECT_TRUE(LoadDocument(file->Path(), settings));
     EXPECT_EQ(DocumentText->Lines(), (TLines{u"See 3", u"a\tb"}));
+    std::optional<TLoadedDocument> shown = OpenDocument(file->Path(), settings);
+    ASSERT_TRUE(shown.has_value());
+    EXPECT_EQ(shown->Text.substr(0, 10), u"See 3\r\na\tb");
 }
 
 TEST(Loaders, FailingExtensionTestLeavesDocumentTextEmpty) {
