@@ -251,18 +251,31 @@ void TViewerCore::SetWordWrap(bool wrap) {
 void TViewerCore::SetDark(bool dark) {
     if (dark == dark_) return;
     dark_ = dark;
-    backEnd_.ShowFont(font_, dark_);
-    backEnd_.ShowBackColor(backColor_, dark_);
+    ShowColours();
 }
 
 void TViewerCore::SetFont(const TFontSpec& font) {
     font_ = font;
-    backEnd_.ShowFont(font_, dark_);
+    ShowColours();
 }
 
 void TViewerCore::SetBackColor(int32_t color) {
     backColor_ = color;
-    backEnd_.ShowBackColor(backColor_, dark_);
+    ShowColours();
+}
+
+void TViewerCore::ShowColours() {
+    // Black on white is what a fresh install has (the defaults are explicit
+    // colours): in the dark scheme that pair follows the scheme as the
+    // system colours do. Any other colour the user chose stays as it is.
+    TFontSpec font = font_;
+    int32_t back = backColor_;
+    if (dark_ && back == kWhite && font.Color == kBlack) {
+        font.Color = kSystemWindowText;
+        back = kSystemWindow;
+    }
+    backEnd_.ShowFont(font, dark_);
+    backEnd_.ShowBackColor(back, dark_);
 }
 
 }  // namespace pagelet

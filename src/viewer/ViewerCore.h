@@ -72,6 +72,12 @@ public:
     void SetDark(bool dark);
     void SetFont(const TFontSpec& font);
     void SetBackColor(int32_t color);
+
+    // Colours as stored: RGB values, or system colours (negative).
+    static constexpr int32_t kWhite = 16777215;
+    static constexpr int32_t kBlack = 0;
+    static constexpr int32_t kSystemWindow = static_cast<int32_t>(0xFF000005);
+    static constexpr int32_t kSystemWindowText = static_cast<int32_t>(0xFF000008);
     const TFontSpec& Font() const { return font_; }
     int32_t BackColor() const { return backColor_; }
 
@@ -79,6 +85,7 @@ public:
     std::function<TMemoryFigures()> MemoryProbe;
 
 private:
+    void ShowColours();
     void Reshow(TTextRange selection);
     void EnsureDecoded(size_t units);
     void DecodeAhead();

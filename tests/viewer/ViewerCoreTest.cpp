@@ -252,6 +252,34 @@ TEST(ViewerCore, NewDisplayParametersRebuildWithTheTextAndSelectionAndSwitchDark
     EXPECT_EQ(f.back.Back, -16777211);
 }
 
+// Black on white (the defaults, explicit colours) goes dark as the system
+// colours do; any other pair the user chose is shown as it is.
+TEST(ViewerCore, TheDarkSchemeTakesBlackOnWhiteAsSystemColours) {
+    constexpr int32_t kWindow = -16777211, kWindowText = -16777208;
+    const struct {
+        int32_t back, text;
+        bool dark;
+        int32_t shownBack, shownText;
+    } rows[] = {
+        {16777215, 0, true, kWindow, kWindowText},  {16777215, 0, false, 16777215, 0},
+        {16777215, 255, true, 16777215, 255},       {12632256, 0, true, 12632256, 0},
+        {kWindow, kWindowText, true, kWindow, kWindowText},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.back) + " " + std::to_string(row.text) + (row.dark ? " dark" : " light"));
+        TViewerFixture f;
+        TFontSpec font;
+        font.Color = row.text;
+        f.core.SetFont(font);
+        f.core.SetBackColor(row.back);
+        f.core.SetDark(row.dark);
+        EXPECT_EQ(f.back.Back, row.shownBack);
+        EXPECT_EQ(f.back.Font.Color, row.shownText);
+        EXPECT_EQ(f.core.BackColor(), row.back);  // what is stored does not change
+        EXPECT_EQ(f.core.Font().Color, row.text);
+    }
+}
+
 // ---- the stepped load --------------------------------------------------------
 
 std::u16string Repeat(std::u16string_view piece, size_t times) {

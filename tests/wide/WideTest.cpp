@@ -304,10 +304,27 @@ TEST_F(WideTest, DarkModeShowsSystemColoursDarkAndKeepsExplicitOnes) {
     const COLORREF window = GetSysColor(COLOR_WINDOW), windowText = GetSysColor(COLOR_WINDOWTEXT);
     const COLORREF darkBack = RGB(32, 32, 32), darkText = RGB(220, 220, 220);
     struct TRow {
-        const char* options;  // of Pagelet.ini
+        const char* options;  // of Pagelet.ini; nullptr: no settings file (a fresh install)
         COLORREF lightBack, lightText, darkBack, darkText;
     };
     const TRow rows[] = {
+        // The defaults, black on white, defaulted or read: dark as system colours are.
+        {.options = nullptr,
+         .lightBack = RGB(255, 255, 255),
+         .lightText = RGB(0, 0, 0),
+         .darkBack = darkBack,
+         .darkText = darkText},
+        {.options = "BackColor=16777215\r\nTextFont=Tahoma,10,0,0,1\r\n",
+         .lightBack = RGB(255, 255, 255),
+         .lightText = RGB(0, 0, 0),
+         .darkBack = darkBack,
+         .darkText = darkText},
+        // White chosen with another text colour stays white.
+        {.options = "BackColor=16777215\r\nTextFont=Tahoma,10,0,255,1\r\n",
+         .lightBack = RGB(255, 255, 255),
+         .lightText = RGB(255, 0, 0),
+         .darkBack = RGB(255, 255, 255),
+         .darkText = RGB(255, 0, 0)},
         // System colours: clWindow and clWindowText.
         {.options = "BackColor=-16777211\r\nTextFont=Tahoma,10,0,-16777208,1\r\n",
          .lightBack = window,
@@ -329,8 +346,12 @@ TEST_F(WideTest, DarkModeShowsSystemColoursDarkAndKeepsExplicitOnes) {
     };
     auto doc = TextDoc(u"dark or light\r");
     for (const TRow& row : rows) {
-        SCOPED_TRACE(row.options);
-        WriteIni(row.options);
+        SCOPED_TRACE(row.options ? row.options : "no settings file");
+        if (row.options) {
+            WriteIni(row.options);
+        } else {
+            fs::remove(IniPath());
+        }
         const std::string iniBefore = ReadAll(IniPath());
         HWND viewer = LoadW(doc->Path(), 128);
         ASSERT_NE(viewer, nullptr);
