@@ -98,7 +98,12 @@ bool RoomFor(const TMemoryFigures& now, uint64_t freeAtStart, size_t fed, size_t
     const double perLine = fedLines ? static_cast<double>(used) / static_cast<double>(fedLines) : 0;
     const double estimate = 2 * std::max(perChar * static_cast<double>(chars), perLine * static_cast<double>(lines)) +
                             4.0 * static_cast<double>(chars) + 64.0 * 1024;
-    return static_cast<double>(now.FreeAddressSpace) >= static_cast<double>(reserve) + estimate;
+    if (static_cast<double>(now.FreeAddressSpace) < static_cast<double>(reserve) + estimate) return false;
+    // However much address space there is (a 64-bit process), one viewer's
+    // text and widget stay within a share of the machine's memory.
+    if (now.PhysicalMemory == 0) return true;
+    const uint64_t bound = std::min<uint64_t>(now.PhysicalMemory / 4, kMaxViewerMemory);
+    return static_cast<double>(used) + estimate <= static_cast<double>(bound);
 }
 
 }  // namespace pagelet

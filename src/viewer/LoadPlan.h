@@ -25,6 +25,9 @@ inline constexpr size_t kMaxSliceUnits = 256 * 1024;
 inline constexpr double kFirstSecondsPerUnit = 2e-6;
 // The address space kept free for the host: a quarter of it, at least 256 MB.
 inline constexpr uint64_t kMinReserve = 256ull * 1024 * 1024;
+// What one viewer's text and widget may take at most: a quarter of the
+// machine's memory, and no more than this.
+inline constexpr uint64_t kMaxViewerMemory = 2ull * 1024 * 1024 * 1024;
 
 // Where a slice ends, and the line ends (LF) inside it.
 struct TCut {
@@ -67,9 +70,11 @@ struct TMemoryFigures {
 };
 
 // False when appending a slice of chars characters and lines line ends would
-// leave less free address space than the reserve: what the widget has cost
-// so far per character and per line (whichever foretells more), twice that
-// for the heap's growth in large pieces, and the slice's own copy.
+// leave less free address space than the reserve, or take the viewer's use
+// (the address space taken since freeAtStart) past a quarter of the physical
+// memory or kMaxViewerMemory: what the widget has cost so far per character
+// and per line (whichever foretells more), twice that for the heap's growth
+// in large pieces, and the slice's own copy.
 bool RoomFor(const TMemoryFigures& now, uint64_t freeAtStart, size_t fed, size_t fedLines, size_t chars, size_t lines);
 
 }  // namespace pagelet

@@ -423,6 +423,47 @@ TEST(ViewerCore, TheReserveEndsTheTextWithHowMuchIsNotShown) {
     EXPECT_NE(f.back.Shown.find(u"of the document are not shown"), std::u16string::npos);
 }
 
+// The reserve of a 32-bit process's address space and the bound on one
+// viewer's memory, with figures that shrink as the widget grows: the text
+// stops within the limit, close to it, and says how much is not shown.
+TEST(ViewerCore, TheReserveAndTheMemoryBoundStopTheTextWithinTheirLimits) {
+    constexpr uint64_t kGB = 1ull << 30, kMB = 1ull << 20;
+    const struct {
+        const char* label;
+        uint64_t total, physical;  // address space and memory; 0 0: no figures
+        uint64_t limit;            // what the viewer may take; 0: no limit
+    } rows[] = {
+        {"a 2 GB 32-bit process", 2 * kGB, 24 * kGB, 2 * kGB - 300 * kMB - 512 * kMB},
+        {"64-bit on 24 GB: 2 GB at most", 128ull << 40, 24 * kGB, 2 * kGB},
+        {"64-bit on 4 GB: a quarter", 128ull << 40, 4 * kGB, kGB},
+        {"no figures", 0, 0, 0},
+    };
+    constexpr uint64_t kPerUnit = 1000;  // what the widget takes per code unit
+    const std::u16string text = Repeat(u"\r\n", 1500000);  // 3 million units: 3 GB at that cost
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.label);
+        TViewerFixture f;
+        if (row.total != 0) {
+            f.core.MemoryProbe = [&] {
+                const uint64_t used = 300 * kMB + kPerUnit * f.back.Shown.size();
+                return TMemoryFigures{row.total, row.total - used, row.physical};
+            };
+        }
+        f.core.LoadText(text);
+        RunSteps(f.core, f.back);
+        const uint64_t taken = kPerUnit * f.core.Shown();
+        if (row.limit == 0) {
+            EXPECT_EQ(f.core.Shown(), text.size());
+            EXPECT_EQ(f.core.NotShown(), 0u);
+            continue;
+        }
+        EXPECT_LE(taken, row.limit);
+        EXPECT_GE(taken, row.limit / 2);
+        EXPECT_EQ(f.core.NotShown(), text.size() - f.core.Shown());
+        EXPECT_NE(f.back.Shown.find(u"of the document are not shown"), std::u16string::npos);
+    }
+}
+
 // ---- plan, search, keys and zoom, positions ---------------------------------
 
 TEST(LoadPlan, CutsMoveOffPairsAndWaitForTheSecondHalf) {
