@@ -7,6 +7,7 @@
 #endif
 #include <psapi.h>
 
+#include <algorithm>
 #include <cwchar>
 
 namespace pagelet {
@@ -30,16 +31,17 @@ TMemoryFigures ReadMemoryFigures() {
     status.dwLength = sizeof(status);
     if (!GlobalMemoryStatusEx(&status)) return {};
     TMemoryFigures figures{status.ullTotalVirtual, status.ullAvailVirtual, status.ullTotalPhys};
-    if (const uint64_t size = ScriptedAddressSpace(); size != 0) {
-        PROCESS_MEMORY_COUNTERS_EX counters{};
-        counters.cb = sizeof(counters);
-        if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                                 sizeof(counters))) {
-            const uint64_t used = counters.PrivateUsage;
-            figures.TotalAddressSpace = size;
-            figures.FreeAddressSpace = size > used ? size - used : 0;
-        }
-    }
+    // What the process has committed lies in its address space too. The
+    // free figure alone misses small allocations where the heap reserved
+    // its space in large pieces beforehand (a 64-bit process under Wine: the
+    // widget's many small blocks left it where it was).
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters))) counters.PagefileUsage = 0;
+    const uint64_t committed = counters.PagefileUsage;
+    if (const uint64_t size = ScriptedAddressSpace(); size != 0) figures.TotalAddressSpace = size;
+    const uint64_t freeOfCommitted = figures.TotalAddressSpace > committed ? figures.TotalAddressSpace - committed : 0;
+    figures.FreeAddressSpace = std::min(figures.FreeAddressSpace, freeOfCommitted);
     return figures;
 }
 
