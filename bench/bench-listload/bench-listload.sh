@@ -51,8 +51,8 @@ if [ "$shapes" = 1 ]; then
   done
 fi
 value() { sed -n "s/^$1 //p" "$2" | tr -d '\r'; }
-echo "| build | document | first paint | longest block after it | whole text | bare control, one WM_SETTEXT | ratio |"
-echo "|---|---|---:|---:|---:|---:|---:|"
+echo "| build | document | ListLoad returns | first paint | longest block after it | whole text | bare control, one WM_SETTEXT | ratio |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|"
 for doc in "${docs[@]}"; do
   [ -f "$doc" ] || { echo "bench-listload: no such file: $doc (the corpus is not here)" >&2; continue; }
   viewerOut=$(mktemp) bareOut=$(mktemp)
@@ -63,6 +63,6 @@ for doc in "${docs[@]}"; do
   ratio="-"
   if [ -n "$bareMs" ] && [ -n "$whole" ]; then ratio=$(awk -v a="$whole" -v b="$bareMs" 'BEGIN { printf "%.2f", a / b }'); fi
   bareText="${bareMs:-failed} ms"; [ "$bare" = 0 ] && bareText="not run"
-  echo "| $preset | $(basename "$doc") ($(value characters_shown "$viewerOut") chars shown) | $(value first_paint_ms "$viewerOut") ms | $(value longest_block_ms "$viewerOut") ms | $whole ms | $bareText | $ratio |"
+  echo "| $preset | $(basename "$doc") ($(value characters_shown "$viewerOut") chars shown) | $(value listload_return_ms "$viewerOut") ms | $(value first_paint_ms "$viewerOut") ms | $(value longest_block_ms "$viewerOut") ms | $whole ms | $bareText | $ratio |"
   rm -f "$viewerOut" "$bareOut"
 done

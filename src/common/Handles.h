@@ -84,6 +84,21 @@ using TMemoryDC = TOwnedHandle<HDC, TMemoryDcCloser>;  // CreateCompatibleDC
 using TKernelHandle = TOwnedHandle<HANDLE, TKernelCloser>;
 using TGlobalMemory = TOwnedHandle<HGLOBAL, TGlobalCloser>;  // GlobalAlloc
 
+// The clipboard, opened for owner and closed on scope exit.
+class TClipboardLock {
+public:
+    explicit TClipboardLock(HWND owner) : open_(OpenClipboard(owner) != FALSE) {}
+    ~TClipboardLock() {
+        if (open_) CloseClipboard();
+    }
+    TClipboardLock(const TClipboardLock&) = delete;
+    TClipboardLock& operator=(const TClipboardLock&) = delete;
+    bool Opened() const { return open_; }
+
+private:
+    bool open_;
+};
+
 // A device context of a window, released on scope exit: the whole window's
 // (GetWindowDC) or its client area's (GetDC; a null window is the screen).
 class TWindowDC {

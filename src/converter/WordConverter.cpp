@@ -11,7 +11,7 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "converter/PrintableFilter.h"
 #include "converter/ReadingLayout.h"
 

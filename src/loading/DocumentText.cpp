@@ -1,7 +1,7 @@
 #include "loading/DocumentText.h"
 
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "loading/FileBytes.h"
 
 namespace pagelet {

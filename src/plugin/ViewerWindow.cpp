@@ -56,8 +56,8 @@ HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_
         form->Core->SetDark((displayFlags & lister::kDisplayDarkMode) != 0);
         form->Document = std::move(*document);
         form->Show();
-        // The first screen of a long text is painted before the host gets control back.
-        if (form->Core->Pending()) UpdateWindow(form->Handle());
+        // The first screen is painted as soon as the host's loop runs: paint
+        // comes before the load's next step.
         app.Handle = parentWin;
         TFormMain* hookForm = form.get();
         app.SetExceptionHook(
@@ -112,7 +112,6 @@ bool LoadNextDocument(HWND parentWin, HWND listWin, const std::u16string& fileTo
     form.Core->SetDark((displayFlags & lister::kDisplayDarkMode) != 0);
     form.ShowText(std::move(*document));
     form.Viewer->ScrollToStart();
-    if (form.Core->Pending()) UpdateWindow(form.Handle());
     return true;
 }
 

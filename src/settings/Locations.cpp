@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "common/Utf.h"
@@ -15,6 +17,27 @@
 namespace pagelet {
 
 std::u16string SettingsDir;
+
+namespace {
+
+// SettingsDir is written by ListSetDefaultParams on the host's UI thread and
+// read by thumbnails on the host's worker threads: both go through this lock.
+std::mutex& SettingsDirLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+void PublishSettingsDir(std::u16string dir) {
+    const std::lock_guard<std::mutex> guard(SettingsDirLock());
+    SettingsDir = std::move(dir);
+}
+
+}  // namespace
+
+std::u16string SettingsDirectory() {
+    const std::lock_guard<std::mutex> guard(SettingsDirLock());
+    return SettingsDir;
+}
 std::u16string TempDir;
 
 namespace {
@@ -84,17 +107,17 @@ void SetDefaultParams(const std::u16string& hostIniPath) {
         const int32_t dirType = ReadIntText(ReadIniString(kConfigSection, u"DIRTYPE", u"0", configPath), 0);
         switch (dirType) {
         case 0:
-            SettingsDir = DirectoryPart(hostIniPath);
+            PublishSettingsDir(DirectoryPart(hostIniPath));
             break;
         case 1:
-            SettingsDir = moduleDir;
+            PublishSettingsDir(moduleDir);
             break;
         case 2: {
             const std::u16string defaultDir = std::u16string(u"%COMMANDER_PATH%") + kDirectorySeparator + u"TEMP";
             std::u16string dir =
                 ExpandEnvironment(ReadIniString(kConfigSection, u"DEFAULTDIR", defaultDir, configPath));
             if (dir.empty() || dir.back() != kDirectorySeparator) dir += kDirectorySeparator;
-            SettingsDir = dir;
+            PublishSettingsDir(std::move(dir));
             break;
         }
         default:
@@ -104,7 +127,7 @@ void SetDefaultParams(const std::u16string& hostIniPath) {
         // every failure leaves the settings directory as it stands
     }
     try {
-        CreateDirectoryWithParents(SettingsDir);
+        CreateDirectoryWithParents(SettingsDirectory());
     } catch (...) {
         // a directory that cannot be made is not reported
     }

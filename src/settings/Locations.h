@@ -9,7 +9,11 @@
 namespace pagelet {
 
 // Directory of "Pagelet.ini", with a trailing "\" except when empty.
+// Written only by SetDefaultParams; read it from other threads (thumbnails)
+// through SettingsDirectory.
 extern std::u16string SettingsDir;
+// A copy of SettingsDir, safe on any thread while SetDefaultParams changes it.
+std::u16string SettingsDirectory();
 // Directory for temporary files, with a trailing "\" (Linux: "/"); fixed at start.
 extern std::u16string TempDir;
 

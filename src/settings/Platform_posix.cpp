@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "settings/Locations.h"
 
 namespace pagelet {

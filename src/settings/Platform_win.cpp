@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/Win32Text.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "settings/Locations.h"
 
 namespace pagelet {

@@ -6,7 +6,7 @@
 
 namespace pagelet {
 
-std::u16string SettingsFilePath() { return SettingsDir + kSettingsFileName; }
+std::u16string SettingsFilePath() { return SettingsDirectory() + kSettingsFileName; }
 
 std::u16string ReadSettingText(const TSettingKey& key, const std::u16string& iniPath) {
     return ReadIniString(kOptionsSection, key.Name, key.DefaultText, iniPath);

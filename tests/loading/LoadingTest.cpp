@@ -13,7 +13,7 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
 #include "settings/Locations.h"

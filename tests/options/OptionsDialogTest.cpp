@@ -418,9 +418,10 @@ TEST_F(OptionsDialogTest, DefaultStateLayoutAndModality) {
     EXPECT_EQ(FileText(iniPath_), "<none>");
 }
 
-// Closing another viewer clears the owner window: the dialog then has no
-// owner, and the host's windows are still disabled while it is open.
-TEST_F(OptionsDialogTest, WithoutOwnerHostWindowsStillDisabled) {
+// Another viewer opened and closed meanwhile does not take the dialog's
+// owner away: it is this viewer's lister window, and the host's windows are
+// disabled while it is open.
+TEST_F(OptionsDialogTest, AnotherViewersCloseKeepsTheOwnerAndHostWindowsDisabled) {
     Load();
     HWND otherLister = CreateWindowExW(0, kHostClass, L"Other lister", WS_OVERLAPPEDWINDOW, 200, 150, 500, 300, nullptr,
                                        nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -441,7 +442,7 @@ TEST_F(OptionsDialogTest, WithoutOwnerHostWindowsStillDisabled) {
         otherEnabled = IsWindowEnabled(otherLister);
         TDriver::PostClick(GetDlgItem(dialog, IDOK));
     });
-    EXPECT_EQ(owner, nullptr);
+    EXPECT_EQ(owner, lister_);
     EXPECT_FALSE(hostEnabled);
     EXPECT_FALSE(listerEnabled);
     EXPECT_FALSE(otherEnabled);
@@ -453,8 +454,9 @@ TEST_F(OptionsDialogTest, WithoutOwnerHostWindowsStillDisabled) {
     DestroyWindow(otherLister);
 }
 
-// A viewer torn down while its ownerless dialog is open: OK then reads
-// nothing back into the freed form and writes nothing.
+// A viewer torn down while its dialog is open (the host destroys the lister
+// window, the dialog's owner): nothing is read back into the freed form and
+// nothing is written.
 TEST_F(OptionsDialogTest, ViewerTornDownWhileOpen) {
     Load();
     HWND otherLister = CreateWindowExW(0, kHostClass, L"Other lister", WS_OVERLAPPEDWINDOW, 200, 150, 500, 300, nullptr,
@@ -464,11 +466,12 @@ TEST_F(OptionsDialogTest, ViewerTornDownWhileOpen) {
     std::string path = Ansi(Wide(document_->Path()));
     HWND otherViewer = TPlugin::Get().ListLoad(otherLister, path.data(), 0);
     ASSERT_NE(otherViewer, nullptr);
-    TPlugin::Get().ListCloseWindow(otherViewer);  // clears the owner window
+    TPlugin::Get().ListCloseWindow(otherViewer);
     PumpMessages();
     DestroyWindow(otherLister);
 
-    HWND owner = lister_;
+    HWND owner = nullptr;
+    const HWND ownLister = lister_;
     Drive([&](TDriver& driver, HWND dialog) {
         owner = GetWindow(dialog, GW_OWNER);
         HWND viewer = viewer_;
@@ -479,7 +482,7 @@ TEST_F(OptionsDialogTest, ViewerTornDownWhileOpen) {
     });
     lister_ = nullptr;
     viewer_ = nullptr;
-    EXPECT_EQ(owner, nullptr);
+    EXPECT_EQ(owner, ownLister);
     EXPECT_EQ(FileText(iniPath_), "<none>");
     EXPECT_TRUE(IsWindowEnabled(hostMain_));
 }

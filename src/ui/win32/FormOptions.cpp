@@ -131,7 +131,7 @@ void RunOptionsDialog(TFormMain& form) {
     // read now, so that the dialog shows what another viewer may have saved
     // meanwhile and its OK never writes older values back.
     const TViewerOptions shown{form.fFont, form.fBackColor, ReadLoadSettings(form.Ini)};
-    auto dialog = std::make_unique<TFormOptions>(Application().Handle, shown);
+    auto dialog = std::make_unique<TFormOptions>(form.ParentWin, shown);
 
     // A dialog without an owner outlives a viewer that is torn down while it
     // is open (its lister window destroyed by the host): then the form is

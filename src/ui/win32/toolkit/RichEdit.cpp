@@ -207,10 +207,8 @@ bool TRichEdit::ShowWordWrap(bool wrap) {
 }
 
 void TRichEdit::CopyToClipboard(std::u16string_view text) {
-    if (!OpenClipboard(handle_)) throw EPagelet(u"Cannot open the clipboard", static_cast<int32_t>(GetLastError()));
-    struct TCloser {
-        ~TCloser() { CloseClipboard(); }
-    } closer;
+    const TClipboardLock clipboard(handle_);
+    if (!clipboard.Opened()) throw EPagelet(u"Cannot open the clipboard", static_cast<int32_t>(GetLastError()));
     EmptyClipboard();
     TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t)));
     if (!memory) throw EPagelet(u"Not enough memory for the clipboard");
@@ -268,34 +266,9 @@ int TRichEdit::GetTextLen() const {
     return handle_ ? static_cast<int>(SendMessageW(handle_, WM_GETTEXTLENGTH, 0, 0)) : 0;
 }
 
-int TRichEdit::SelStart() const {
-    CHARRANGE range{0, 0};
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    return range.cpMin;
-}
-
-int TRichEdit::SelLength() const {
-    CHARRANGE range{0, 0};
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    return range.cpMax - range.cpMin;
-}
-
-void TRichEdit::SetSelStart(int pos) {
-    CHARRANGE range{pos, pos};
-    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-}
-
 void TRichEdit::ScrollToStart() {
     Send(WM_VSCROLL, SB_TOP, 0);
     Send(WM_HSCROLL, SB_LEFT, 0);
-}
-
-void TRichEdit::SetSelLength(int length) {
-    CHARRANGE range{0, 0};
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    range.cpMax = range.cpMin + length;
-    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    Send(EM_SCROLLCARET, 0, 0);
 }
 
 bool TRichEdit::CanFocus() const {
@@ -395,24 +368,8 @@ void TRichEdit::ApplyBackColor() {
     RedrawWindow(handle_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
 }
 
-void TRichEdit::SetDarkScheme(bool dark) {
-    if (dark == darkScheme_) return;
-    darkScheme_ = dark;
-    ApplyFont();
-    ApplyBackColor();
-}
-
 COLORREF TRichEdit::ShownColor(int32_t color, COLORREF dark) const {
     return color < 0 && darkScheme_ ? dark : ColorToRGB(color);
-}
-
-int TRichEdit::Find(int minPos, int maxPos, const std::u16string& text, unsigned flags) const {
-    if (!handle_) return -1;
-    FINDTEXTW find{};
-    find.chrg.cpMin = minPos;
-    find.chrg.cpMax = maxPos;
-    find.lpstrText = WStr(text);
-    return static_cast<int>(SendMessageW(handle_, EM_FINDTEXTW, flags, reinterpret_cast<LPARAM>(&find)));
 }
 
 void TRichEdit::SetZoom(int percent) {

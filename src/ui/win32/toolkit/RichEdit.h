@@ -26,11 +26,6 @@ namespace pagelet {
 
 enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 
-// Find flags, as the platform's find dialog has them.
-inline constexpr unsigned kFindDown = 1;       // FR_DOWN
-inline constexpr unsigned kFindWholeWord = 2;  // FR_WHOLEWORD
-inline constexpr unsigned kFindMatchCase = 4;  // FR_MATCHCASE
-
 // Colour values: 0 or more is 0x00BBGGRR; negative is a system colour (low 8 bits the index).
 inline constexpr int32_t clWindowText = static_cast<int32_t>(0xFF000008);
 inline constexpr int32_t clWindow = static_cast<int32_t>(0xFF000005);
@@ -62,10 +57,6 @@ public:
     // Replaces the text at once.
     void SetText(const std::u16string& text);
     int GetTextLen() const;
-    int SelStart() const;
-    int SelLength() const;
-    void SetSelStart(int pos);
-    void SetSelLength(int length);
     // Scrolls to the first line and the left edge.
     void ScrollToStart() override;
 
@@ -96,15 +87,11 @@ public:
 
     void SetBackColor(int32_t color);
 
-    // The dark scheme shows system colours (negative values) of the font and
-    // background as kDarkTextColor and kDarkBackColor; explicit colours stay.
-    // The colour properties keep their values either way.
+    // The dark scheme (ShowFont, ShowBackColor) shows system colours
+    // (negative values) of the font and background as kDarkTextColor and
+    // kDarkBackColor; explicit colours stay.
     bool DarkScheme() const { return darkScheme_; }
-    void SetDarkScheme(bool dark);
 
-    // Searches text between minPos and maxPos (backwards without kFindDown);
-    // the match's start or -1.
-    int Find(int minPos, int maxPos, const std::u16string& text, unsigned flags) const;
     // percent/100; 0 switches zooming off.
     void SetZoom(int percent);
 
