@@ -10,7 +10,7 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "converter/ReadingTables.h"
 #include "converter/WordFormat.h"
 #include "converter/WordLists.h"
