@@ -5,6 +5,7 @@
 // HRESULT that turns a failure into EPagelet.
 
 #include <windows.h>
+#include <oleauto.h>
 
 #include <cstdio>
 #include <memory>
@@ -118,6 +119,22 @@ private:
     HDC dc_;
 };
 
+// An object selected into a device context; the one it replaced goes back
+// on scope exit.
+class TSelectedObject {
+public:
+    TSelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~TSelectedObject() {
+        if (old_) SelectObject(dc_, old_);
+    }
+    TSelectedObject(const TSelectedObject&) = delete;
+    TSelectedObject& operator=(const TSelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
 // Holds one COM interface reference and releases it.
 template <typename T>
 class TComPtr {
@@ -177,5 +194,57 @@ inline std::u16string HResultMessage(HRESULT hr) {
 inline void ThrowIfFailed(HRESULT hr) {
     if (FAILED(hr)) throw EPagelet(HResultMessage(hr), static_cast<int32_t>(hr));
 }
+
+// A VARIANT that owns what it holds (VariantClear on destruction).
+class TVariant {
+public:
+    TVariant() { VariantInit(&v_); }
+    TVariant(const TVariant&) = delete;
+    TVariant& operator=(const TVariant&) = delete;
+    ~TVariant() { VariantClear(&v_); }
+    VARIANT* Get() { return &v_; }
+
+private:
+    VARIANT v_;
+};
+
+// A BSTR copy of a string, freed on destruction; the slot may be replaced by
+// the callee when it travels by reference.
+class TBStr {
+public:
+    explicit TBStr(const std::u16string& s) : b_(SysAllocStringLen(WStr(s), static_cast<UINT>(s.size()))) {
+        if (!b_) ThrowIfFailed(E_OUTOFMEMORY);
+    }
+    TBStr(const TBStr&) = delete;
+    TBStr& operator=(const TBStr&) = delete;
+    ~TBStr() { SysFreeString(b_); }
+    BSTR Get() const { return b_; }
+    BSTR* Slot() { return &b_; }
+    std::u16string Text() const { return b_ ? FromW(b_, SysStringLen(b_)) : std::u16string(); }
+
+private:
+    BSTR b_;
+};
+
+// EXCEPINFO whose strings are freed on destruction.
+class TExcepInfo {
+public:
+    TExcepInfo() { ZeroMemory(&e_, sizeof e_); }
+    TExcepInfo(const TExcepInfo&) = delete;
+    TExcepInfo& operator=(const TExcepInfo&) = delete;
+    ~TExcepInfo() {
+        SysFreeString(e_.bstrSource);
+        SysFreeString(e_.bstrDescription);
+        SysFreeString(e_.bstrHelpFile);
+    }
+    EXCEPINFO* Get() { return &e_; }
+    HRESULT Code() {
+        if (e_.pfnDeferredFillIn) e_.pfnDeferredFillIn(&e_);
+        return FAILED(e_.scode) ? e_.scode : DISP_E_EXCEPTION;
+    }
+
+private:
+    EXCEPINFO e_;
+};
 
 }  // namespace pagelet

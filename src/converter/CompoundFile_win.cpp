@@ -189,12 +189,11 @@ private:
 
 class TStorage {
 public:
-    TStorage(IStorage* storage, uint64_t fileSize) : storage_(storage), fileSize_(fileSize) {}
-    ~TStorage() { storage_->Release(); }
+    TStorage(TComPtr<IStorage> storage, uint64_t fileSize) : storage_(std::move(storage)), fileSize_(fileSize) {}
     TStorage(const TStorage&) = delete;
     TStorage& operator=(const TStorage&) = delete;
 
-    IStorage* Get() const { return storage_; }
+    IStorage* Get() const { return storage_.Get(); }
     uint64_t FileSize() const { return fileSize_; }
 
     // The same file as the own reader sees it, which vets each stream before
@@ -230,12 +229,13 @@ public:
     }
 
 private:
-    IStorage* storage_;
-    uint64_t fileSize_;
+    // Declared first, released last: ole32's storage reads through bytes_.
     TComPtr<TFileLockBytes> bytes_;
     std::unique_ptr<TLockBytesSource> source_;
     std::unique_ptr<TCfbReader> reader_;
     std::vector<std::u16string> vetted_;
+    TComPtr<IStorage> storage_;
+    uint64_t fileSize_;
 };
 
 void TStorageCloser::operator()(TStorage* storage) const noexcept { delete storage; }
@@ -270,8 +270,7 @@ TStoragePtr StorageOpen(const std::u16string& fileName, std::span<const std::u16
     if (storage.Get() == nullptr) throw EPagelet(HResultMessage(E_POINTER), static_cast<int32_t>(E_POINTER));
     // The size of the file bounds what any of its streams can hold.
     const uint64_t fileSize = bytes ? bytes->Size() : std::numeric_limits<uint64_t>::max();
-    TStoragePtr result(new TStorage(storage.Get(), fileSize));
-    storage.Detach();
+    TStoragePtr result(new TStorage(std::move(storage), fileSize));
     result->SetVetting(std::move(bytes), std::move(source), std::move(reader));
     return result;
 }

@@ -29,58 +29,6 @@ constexpr int32_t kWdDoNotSaveChanges = 0;
 // One IDispatch reference, released when the holder goes.
 using TDispatchRef = TComPtr<IDispatch>;
 
-// A VARIANT that owns what it holds (VariantClear on destruction).
-class TVariant {
-public:
-    TVariant() { VariantInit(&v_); }
-    TVariant(const TVariant&) = delete;
-    TVariant& operator=(const TVariant&) = delete;
-    ~TVariant() { VariantClear(&v_); }
-    VARIANT* Get() { return &v_; }
-
-private:
-    VARIANT v_;
-};
-
-// A BSTR copy of a string, freed on destruction; the slot may be replaced by
-// the callee when it travels by reference.
-class TBStr {
-public:
-    explicit TBStr(const std::u16string& s) : b_(SysAllocStringLen(WStr(s), static_cast<UINT>(s.size()))) {
-        if (!b_) ThrowIfFailed(E_OUTOFMEMORY);
-    }
-    TBStr(const TBStr&) = delete;
-    TBStr& operator=(const TBStr&) = delete;
-    ~TBStr() { SysFreeString(b_); }
-    BSTR Get() const { return b_; }
-    BSTR* Slot() { return &b_; }
-    std::u16string Text() const { return b_ ? FromW(b_, SysStringLen(b_)) : std::u16string(); }
-
-private:
-    BSTR b_;
-};
-
-// EXCEPINFO whose strings are freed on destruction.
-class TExcepInfo {
-public:
-    TExcepInfo() { ZeroMemory(&e_, sizeof e_); }
-    TExcepInfo(const TExcepInfo&) = delete;
-    TExcepInfo& operator=(const TExcepInfo&) = delete;
-    ~TExcepInfo() {
-        SysFreeString(e_.bstrSource);
-        SysFreeString(e_.bstrDescription);
-        SysFreeString(e_.bstrHelpFile);
-    }
-    EXCEPINFO* Get() { return &e_; }
-    HRESULT Code() {
-        if (e_.pfnDeferredFillIn) e_.pfnDeferredFillIn(&e_);
-        return FAILED(e_.scode) ? e_.scode : DISP_E_EXCEPTION;
-    }
-
-private:
-    EXCEPINFO e_;
-};
-
 // One argument of an automation call. An empty name makes it positional. The
 // VARIANT does not own its data: the TBStr it may point to lives with the caller.
 struct TArg {

@@ -6,86 +6,11 @@
 #include <cwctype>
 #include <vector>
 
+#include "common/Handles.h"
+
 namespace pagelet {
 
 namespace {
-
-// One owner per GDI resource of the capture.
-class TWindowDc {
-public:
-    explicit TWindowDc(HWND window) : fWindow(window), fDc(GetWindowDC(window)) {}
-    ~TWindowDc() {
-        if (fDc) ReleaseDC(fWindow, fDc);
-    }
-    TWindowDc(const TWindowDc&) = delete;
-    TWindowDc& operator=(const TWindowDc&) = delete;
-    HDC Get() const { return fDc; }
-
-private:
-    HWND fWindow;
-    HDC fDc;
-};
-
-class TMemoryDc {
-public:
-    explicit TMemoryDc(HDC compatible) : fDc(CreateCompatibleDC(compatible)) {}
-    ~TMemoryDc() {
-        if (fDc) DeleteDC(fDc);
-    }
-    TMemoryDc(const TMemoryDc&) = delete;
-    TMemoryDc& operator=(const TMemoryDc&) = delete;
-    HDC Get() const { return fDc; }
-
-private:
-    HDC fDc;
-};
-
-class TBitmap {
-public:
-    explicit TBitmap(HBITMAP bitmap) : fBitmap(bitmap) {}
-    ~TBitmap() {
-        if (fBitmap) DeleteObject(fBitmap);
-    }
-    TBitmap(const TBitmap&) = delete;
-    TBitmap& operator=(const TBitmap&) = delete;
-    HBITMAP Get() const { return fBitmap; }
-
-private:
-    HBITMAP fBitmap;
-};
-
-// Puts the previously selected object back when it goes.
-class TSelection {
-public:
-    TSelection(HDC dc, HGDIOBJ object) : fDc(dc), fOld(SelectObject(dc, object)) {}
-    ~TSelection() { SelectObject(fDc, fOld); }
-    TSelection(const TSelection&) = delete;
-    TSelection& operator=(const TSelection&) = delete;
-
-private:
-    HDC fDc;
-    HGDIOBJ fOld;
-};
-
-class TFile {
-public:
-    explicit TFile(const std::wstring& path)
-        : fHandle(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {
-    }
-    ~TFile() {
-        if (fHandle != INVALID_HANDLE_VALUE) CloseHandle(fHandle);
-    }
-    TFile(const TFile&) = delete;
-    TFile& operator=(const TFile&) = delete;
-    bool IsOpen() const { return fHandle != INVALID_HANDLE_VALUE; }
-    bool Write(const void* data, size_t size) {
-        DWORD written = 0;
-        return WriteFile(fHandle, data, static_cast<DWORD>(size), &written, nullptr) && written == size;
-    }
-
-private:
-    HANDLE fHandle;
-};
 
 std::wstring ErrorText(const wchar_t* what) {
     return std::wstring(what) + L" (error " + std::to_wstring(GetLastError()) + L")";
@@ -120,13 +45,18 @@ bool WriteBmp(HDC dc, HBITMAP bitmap, int width, int height, const std::wstring&
     header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     header.bfSize = static_cast<DWORD>(header.bfOffBits + pixels.size());
     info.bmiHeader.biSizeImage = static_cast<DWORD>(pixels.size());
-    TFile file(path);
-    if (!file.IsOpen()) {
+    TKernelHandle file(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         error = ErrorText((L"cannot create " + path).c_str());
         return false;
     }
-    if (!file.Write(&header, sizeof header) || !file.Write(&info.bmiHeader, sizeof info.bmiHeader) ||
-        !file.Write(pixels.data(), pixels.size())) {
+    const auto write = [&file](const void* data, size_t size) {
+        DWORD written = 0;
+        return WriteFile(file.Get(), data, static_cast<DWORD>(size), &written, nullptr) && written == size;
+    };
+    if (!write(&header, sizeof header) || !write(&info.bmiHeader, sizeof info.bmiHeader) ||
+        !write(pixels.data(), pixels.size())) {
         error = ErrorText((L"cannot write " + path).c_str());
         return false;
     }
@@ -197,7 +127,7 @@ bool SaveBitmapImage(HBITMAP bitmap, const std::wstring& path, SIZE& size, std::
         return false;
     }
     size = SIZE{info.bmWidth, info.bmHeight};
-    TWindowDc screenDc(nullptr);
+    TWindowDC screenDc(nullptr);
     if (EndsWithNoCase(path, L".bmp"))
         return WriteBmp(screenDc.Get(), bitmap, info.bmWidth, info.bmHeight, path, error);
     if (EndsWithNoCase(path, L".png")) return WritePng(bitmap, path, error);
@@ -218,15 +148,15 @@ bool SaveWindowImage(HWND window, const std::wstring& path, SIZE& size, std::wst
         return false;
     }
     size = SIZE{width, height};
-    TWindowDc windowDc(window);
-    TMemoryDc memoryDc(windowDc.Get());
-    TBitmap bitmap(CreateCompatibleBitmap(windowDc.Get(), width, height));
+    TWindowDC windowDc(window);
+    TMemoryDC memoryDc(CreateCompatibleDC(windowDc.Get()));
+    TGdiObject bitmap(CreateCompatibleBitmap(windowDc.Get(), width, height));
     if (!windowDc.Get() || !memoryDc.Get() || !bitmap.Get()) {
         error = ErrorText(L"cannot prepare the capture");
         return false;
     }
     {
-        TSelection selection(memoryDc.Get(), bitmap.Get());
+        TSelectedObject selection(memoryDc.Get(), bitmap.Get());
         // The window DC shows the window as it is on the screen, children
         // included (they draw into the same surface).
         if (!BitBlt(memoryDc.Get(), 0, 0, width, height, windowDc.Get(), 0, 0, SRCCOPY | CAPTUREBLT)) {
@@ -235,8 +165,8 @@ bool SaveWindowImage(HWND window, const std::wstring& path, SIZE& size, std::wst
         }
         PaintFrame(memoryDc.Get(), window, width, height);
     }
-    if (EndsWithNoCase(path, L".bmp")) return WriteBmp(memoryDc.Get(), bitmap.Get(), width, height, path, error);
-    if (EndsWithNoCase(path, L".png")) return WritePng(bitmap.Get(), path, error);
+    if (EndsWithNoCase(path, L".bmp")) return WriteBmp(memoryDc.Get(), static_cast<HBITMAP>(bitmap.Get()), width, height, path, error);
+    if (EndsWithNoCase(path, L".png")) return WritePng(static_cast<HBITMAP>(bitmap.Get()), path, error);
     error = L"the image must be a .png or .bmp file: " + path;
     return false;
 }
