@@ -6,6 +6,13 @@
 
 namespace pagelet {
 
+// Little-endian values at a place the caller has already checked.
+inline uint16_t LoadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t LoadU32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+}
+
 // Checked little-endian reads over (pointer, size). Every structure read
 // from a file goes through here: a read that would pass the end fails,
 // returns false and does not move the position.

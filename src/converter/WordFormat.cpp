@@ -9,12 +9,6 @@ namespace pagelet::reading {
 
 namespace {
 
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
-
 // Operand sizes of the Word 6/95 sprms by opcode: 0 unknown, kVar a count
 // byte before the operand, kVar2 a count word, kTabs sprmPChgTabs.
 constexpr uint8_t kVar = 255, kVar2 = 254, kTabs = 253;
@@ -239,7 +233,7 @@ size_t SprmOperandSize(std::span<const uint8_t> g, size_t at, TFormat format, ui
         case kVar2:
             if (start + 2 > g.size()) return SIZE_MAX;
             start += 2;
-            return U16(&g[start - 2]);
+            return LoadU16(&g[start - 2]);
         case kTabs: {
             const size_t n = ChgTabsSize(g, start);
             if (n == SIZE_MAX) return n;
@@ -251,7 +245,7 @@ size_t SprmOperandSize(std::span<const uint8_t> g, size_t at, TFormat format, ui
         }
     }
     if (at + 2 > g.size()) return SIZE_MAX;
-    opcode = U16(&g[at]);
+    opcode = LoadU16(&g[at]);
     start = at + 2;
     switch (opcode >> 13) {
     case 0:
@@ -270,7 +264,7 @@ size_t SprmOperandSize(std::span<const uint8_t> g, size_t at, TFormat format, ui
     }
     if (opcode == sprmTDefTable || opcode == sprmTDefTable10) {
         if (start + 2 > g.size()) return SIZE_MAX;
-        const uint16_t cb = U16(&g[start]);
+        const uint16_t cb = LoadU16(&g[start]);
         start += 2;
         return cb == 0 ? 0 : cb - 1u;
     }
@@ -303,18 +297,18 @@ void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TForm
         case w6CSymbol:
             if (op.size() >= 3) {
                 chp.symbol = true;
-                chp.symbolFont = U16(&op[0]);
+                chp.symbolFont = LoadU16(&op[0]);
                 chp.symbolChar = op[2];
             }
             break;
         case w6CIstd:
-            if (op.size() >= 2) chp.istd = U16(&op[0]);
+            if (op.size() >= 2) chp.istd = LoadU16(&op[0]);
             break;
         case w6CFtc:
-            if (op.size() >= 2) chp.font = U16(&op[0]);
+            if (op.size() >= 2) chp.font = LoadU16(&op[0]);
             break;
         case w6CLid:
-            if (op.size() >= 2) chp.lid = U16(&op[0]);
+            if (op.size() >= 2) chp.lid = LoadU16(&op[0]);
             break;
         default:
             break;
@@ -337,19 +331,19 @@ void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TForm
     case sprmCSymbol:
         if (op.size() >= 4) {
             chp.symbol = true;
-            chp.symbolFont = U16(&op[0]);
-            chp.symbolChar = U16(&op[2]);
+            chp.symbolFont = LoadU16(&op[0]);
+            chp.symbolChar = LoadU16(&op[2]);
         }
         break;
     case sprmCIstd:
-        if (op.size() >= 2) chp.istd = U16(&op[0]);
+        if (op.size() >= 2) chp.istd = LoadU16(&op[0]);
         break;
     case sprmCRgFtc0:
-        if (op.size() >= 2) chp.font = U16(&op[0]);
+        if (op.size() >= 2) chp.font = LoadU16(&op[0]);
         break;
     case sprmCRgLid0_80:
     case sprmCRgLid0:
-        if (op.size() >= 2) chp.lid = U16(&op[0]);
+        if (op.size() >= 2) chp.lid = LoadU16(&op[0]);
         break;
     default:
         break;
@@ -361,7 +355,7 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
     if (format == TFormat::Word6) {
         switch (opcode) {
         case w6PIstd:
-            if (op.size() >= 2) pap.istd = U16(&op[0]);
+            if (op.size() >= 2) pap.istd = LoadU16(&op[0]);
             break;
         case w6PFInTable:
             pap.inTable = op[0] != 0;
@@ -376,7 +370,7 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
     }
     switch (opcode) {
     case sprmPIstd:
-        if (op.size() >= 2) pap.istd = U16(&op[0]);
+        if (op.size() >= 2) pap.istd = LoadU16(&op[0]);
         break;
     case sprmPFInTable:
         pap.inTable = op[0] != 0;
@@ -385,10 +379,10 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
         pap.ttp = op[0] != 0;
         break;
     case sprmPItap:
-        if (op.size() >= 4) pap.itap = static_cast<int32_t>(U32(&op[0]));
+        if (op.size() >= 4) pap.itap = static_cast<int32_t>(LoadU32(&op[0]));
         break;
     case sprmPDtap:
-        if (op.size() >= 4) pap.itap += static_cast<int32_t>(U32(&op[0]));
+        if (op.size() >= 4) pap.itap += static_cast<int32_t>(LoadU32(&op[0]));
         break;
     case sprmPFInnerTableCell:
         pap.innerCell = op[0] != 0;
@@ -400,7 +394,7 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
         pap.ilvl = op[0];
         break;
     case sprmPIlfo:
-        if (op.size() >= 2) pap.ilfo = U16(&op[0]);
+        if (op.size() >= 2) pap.ilfo = LoadU16(&op[0]);
         break;
     default:
         break;
@@ -440,13 +434,13 @@ bool ReadPieceTable(const TBytes& clx, TFormat format, uint64_t docSize, TPieceT
         const uint8_t clxt = b[pos];
         if (clxt == 1) {
             if (pos + 3 > size) return false;
-            const auto cb = static_cast<int16_t>(U16(b + pos + 1));
+            const auto cb = static_cast<int16_t>(LoadU16(b + pos + 1));
             if (cb < 0 || pos + 3 + static_cast<size_t>(cb) > size) return false;
             if (prcs.size() < 0x7FFF) prcs.emplace_back(b + pos + 3, b + pos + 3 + cb);
             pos += 3 + static_cast<size_t>(cb);
         } else if (clxt == 2) {
             if (pos + 5 > size) return false;
-            lcbPlc = U32(b + pos + 1);
+            lcbPlc = LoadU32(b + pos + 1);
             if (lcbPlc > size - pos - 5) return false;
             plc = b + pos + 5;
             pos += 5 + size_t{lcbPlc};
@@ -463,11 +457,11 @@ bool ReadPieceTable(const TBytes& clx, TFormat format, uint64_t docSize, TPieceT
     out.pieces.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         TPiece piece;
-        piece.cpStart = U32(plc + 4 * i);
-        piece.cpEnd = U32(plc + 4 * (i + 1));
+        piece.cpStart = LoadU32(plc + 4 * i);
+        piece.cpEnd = LoadU32(plc + 4 * (i + 1));
         const uint8_t* pcd = plc + 4 * (n + 1) + 8 * i;
-        const uint32_t fc = U32(pcd + 2);
-        piece.prm = U16(pcd + 6);
+        const uint32_t fc = LoadU32(pcd + 2);
+        piece.prm = LoadU16(pcd + 6);
         if (format == TFormat::Word97) {
             piece.unicode = (fc & 0x40000000u) == 0;
             piece.fc = piece.unicode ? fc : (fc & ~0x40000000u) >> 1;
@@ -496,7 +490,7 @@ void TRunTable::Read(TStorageStream& doc, const TBytes& plcfBte, TFormat format,
     if (plcfBte.size() >= 4 + 4 + pnSize) {
         const size_t n = (plcfBte.size() - 4) / (4 + pnSize);
         const uint8_t* p = plcfBte.data() + 4 * (n + 1);
-        for (size_t i = 0; i < n; ++i) pns.push_back(pnSize == 4 ? (U32(p + 4 * i) & 0x3FFFFFu) : U16(p + 2 * i));
+        for (size_t i = 0; i < n; ++i) pns.push_back(pnSize == 4 ? (LoadU32(p + 4 * i) & 0x3FFFFFu) : LoadU16(p + 2 * i));
     }
     const uint64_t pages = doc.Size() / 512;
     // Word 6/95 bin tables may list fewer pages than there are: the rest follow.
@@ -523,8 +517,8 @@ void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
     pooled.fill(UINT32_MAX);
     for (size_t i = 0; i < count; ++i) {
         TRun run;
-        run.fcStart = U32(page + 4 * i);
-        run.fcEnd = U32(page + 4 * (i + 1));
+        run.fcStart = LoadU32(page + 4 * i);
+        run.fcEnd = LoadU32(page + 4 * (i + 1));
         if (run.fcEnd <= run.fcStart) continue;
         const size_t offset = size_t{page[4 * (count + 1) + entrySize * i]} * 2;
         size_t start = 0, size = 0;
@@ -542,7 +536,7 @@ void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
             }
             if (start + size > 511) size = 0;
             if (paragraphs && size >= 2) {
-                run.istd = U16(page + start);
+                run.istd = LoadU16(page + start);
                 start += 2;
                 size -= 2;
             } else if (paragraphs) {
@@ -597,7 +591,7 @@ void TStyleSheet::Read(const TBytes& stsh, TFormat format) {
     styles_.resize(cstd);
     for (size_t i = 0; i < cstd; ++i) {
         if (pos + 2 > stsh.size()) break;
-        const size_t cbStd = U16(&stsh[pos]);
+        const size_t cbStd = LoadU16(&stsh[pos]);
         pos += 2;
         if (cbStd == 0) continue;
         if (cbStd > stsh.size() - pos) break;
@@ -605,13 +599,13 @@ void TStyleSheet::Read(const TBytes& stsh, TFormat format) {
         pos += cbStd;
         if (cbStd < cbBase) continue;
         TStyle& style = styles_[i];
-        style.sgc = static_cast<uint8_t>(U16(s + 2) & 0x0F);
-        style.istdBase = static_cast<uint16_t>(U16(s + 2) >> 4);
-        const size_t cupx = U16(s + 4) & 0x0F;
+        style.sgc = static_cast<uint8_t>(LoadU16(s + 2) & 0x0F);
+        style.istdBase = static_cast<uint16_t>(LoadU16(s + 2) >> 4);
+        const size_t cupx = LoadU16(s + 4) & 0x0F;
         size_t at = cbBase;
         if (format == TFormat::Word97) {
             if (at + 2 > cbStd) continue;
-            at += 2 + (size_t{U16(s + at)} + 1) * 2;
+            at += 2 + (size_t{LoadU16(s + at)} + 1) * 2;
         } else {
             if (at + 1 > cbStd) continue;
             at += 1 + size_t{s[at]} + 1;
@@ -620,7 +614,7 @@ void TStyleSheet::Read(const TBytes& stsh, TFormat format) {
         for (size_t k = 0; k < cupx; ++k) {
             if (at % 2 != 0) ++at;
             if (at + 2 > cbStd) break;
-            const size_t cb = U16(s + at);
+            const size_t cb = LoadU16(s + at);
             at += 2;
             if (cb > cbStd - at) break;
             const uint8_t* upx = s + at;
@@ -685,8 +679,8 @@ std::vector<TFont> ReadFonts(const TBytes& b, TFormat format) {
     std::vector<TFont> fonts;
     if (b.size() < 4) return fonts;
     size_t pos = format == TFormat::Word97 ? 4 : 2;
-    const size_t end = format == TFormat::Word97 ? b.size() : std::min<size_t>(b.size(), U16(b.data()));
-    size_t count = format == TFormat::Word97 ? U16(b.data()) : 4096;
+    const size_t end = format == TFormat::Word97 ? b.size() : std::min<size_t>(b.size(), LoadU16(b.data()));
+    size_t count = format == TFormat::Word97 ? LoadU16(b.data()) : 4096;
     while (pos < end && fonts.size() < std::min<size_t>(count, 4096)) {
         const size_t cb = size_t{b[pos]} + 1;
         if (cb > end - pos) break;
@@ -714,7 +708,7 @@ TPlc ReadPlc(const TBytes& bytes, size_t dataSize) {
     if (bytes.size() < 4) return plc;
     const size_t n = (bytes.size() - 4) / (4 + dataSize);
     plc.cps.resize(n + 1);
-    for (size_t i = 0; i <= n; ++i) plc.cps[i] = U32(&bytes[4 * i]);
+    for (size_t i = 0; i <= n; ++i) plc.cps[i] = LoadU32(&bytes[4 * i]);
     plc.data.reserve(n);
     for (size_t i = 0; i < n; ++i) plc.data.emplace_back(bytes.data() + 4 * (n + 1) + dataSize * i, dataSize);
     return plc;

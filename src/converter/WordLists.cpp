@@ -2,17 +2,12 @@
 
 #include <algorithm>
 
+#include "common/ByteReader.h"
 #include "converter/ReadingTables.h"
 
 namespace pagelet::reading {
 
 namespace {
-
-uint16_t U16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-           static_cast<uint32_t>(p[3]) << 24;
-}
 
 constexpr size_t kLstfSize = 28;
 constexpr size_t kLvlfSize = 28;
@@ -25,7 +20,7 @@ constexpr size_t kMaxNumberText = 64;
 bool TListTable::ReadLevel(const uint8_t* data, size_t size, size_t& pos, TLevel& level) {
     if (pos > size || size - pos < kLvlfSize) return false;
     const uint8_t* lvlf = data + pos;
-    level.start = static_cast<int32_t>(U32(lvlf));
+    level.start = static_cast<int32_t>(LoadU32(lvlf));
     level.nfc = lvlf[4];
     level.legal = (lvlf[5] & 0x04) != 0;
     level.noRestart = (lvlf[5] & 0x08) != 0;
@@ -34,12 +29,12 @@ bool TListTable::ReadLevel(const uint8_t* data, size_t size, size_t& pos, TLevel
     pos += kLvlfSize;
     if (size - pos < grpprls + 2) return false;
     pos += grpprls;
-    const size_t cch = U16(data + pos);
+    const size_t cch = LoadU16(data + pos);
     pos += 2;
     if ((size - pos) / 2 < cch) return false;
     // Word's number texts are short; a longer one would repeat before every paragraph.
     level.text.resize(std::min(cch, kMaxNumberText));
-    for (size_t i = 0; i < level.text.size(); ++i) level.text[i] = static_cast<char16_t>(U16(data + pos + 2 * i));
+    for (size_t i = 0; i < level.text.size(); ++i) level.text[i] = static_cast<char16_t>(LoadU16(data + pos + 2 * i));
     pos += 2 * cch;
     return true;
 }
@@ -48,13 +43,13 @@ void TListTable::Read(const TBytes& plfLst, const TBytes& plfLfo) {
     lists_.clear();
     overrides_.clear();
     if (plfLst.size() >= 2) {
-        const auto count = static_cast<int16_t>(U16(plfLst.data()));
+        const auto count = static_cast<int16_t>(LoadU16(plfLst.data()));
         const size_t n = count > 0 ? std::min<size_t>({size_t(count), (plfLst.size() - 2) / kLstfSize, kMaxLists}) : 0;
         std::vector<bool> simple(n);
         for (size_t i = 0; i < n; ++i) {
             const uint8_t* lstf = plfLst.data() + 2 + kLstfSize * i;
             TList list;
-            list.lsid = U32(lstf);
+            list.lsid = LoadU32(lstf);
             simple[i] = (lstf[26] & 0x01) != 0;
             lists_.push_back(list);
         }
@@ -75,13 +70,13 @@ void TListTable::Read(const TBytes& plfLst, const TBytes& plfLfo) {
         }
     }
     if (plfLfo.size() >= 4) {
-        const auto count = static_cast<int32_t>(U32(plfLfo.data()));
+        const auto count = static_cast<int32_t>(LoadU32(plfLfo.data()));
         const size_t n = count > 0 ? std::min<size_t>({size_t(count), (plfLfo.size() - 4) / kLfoSize, kMaxLists}) : 0;
         std::vector<uint8_t> clfolvl(n);
         for (size_t i = 0; i < n; ++i) {
             const uint8_t* lfo = plfLfo.data() + 4 + kLfoSize * i;
             TOverride ov;
-            const uint32_t lsid = U32(lfo);
+            const uint32_t lsid = LoadU32(lfo);
             for (size_t k = 0; k < lists_.size(); ++k) {
                 if (lists_[k].lsid == lsid) {
                     ov.list = k;
@@ -102,8 +97,8 @@ void TListTable::Read(const TBytes& plfLst, const TBytes& plfLfo) {
                     ok = false;
                     break;
                 }
-                const int32_t start = static_cast<int32_t>(U32(plfLfo.data() + pos));
-                const uint32_t flags = U32(plfLfo.data() + pos + 4);
+                const int32_t start = static_cast<int32_t>(LoadU32(plfLfo.data() + pos));
+                const uint32_t flags = LoadU32(plfLfo.data() + pos + 4);
                 pos += 8;
                 const size_t ilvl = flags & 0x0F;
                 TOverride& ov = overrides_[i];
