@@ -63,6 +63,9 @@ struct TWindowCloser {
 struct TMemoryDcCloser {
     void operator()(HDC h) const { DeleteDC(h); }
 };
+struct TGlobalCloser {
+    void operator()(HGLOBAL h) const { GlobalFree(h); }
+};
 struct TModuleCloser {
     void operator()(HMODULE h) const { FreeLibrary(h); }
 };
@@ -79,6 +82,7 @@ using TWindowHandle = TOwnedHandle<HWND, TWindowCloser>;
 using TModuleHandle = TOwnedHandle<HMODULE, TModuleCloser>;
 using TMemoryDC = TOwnedHandle<HDC, TMemoryDcCloser>;  // CreateCompatibleDC
 using TKernelHandle = TOwnedHandle<HANDLE, TKernelCloser>;
+using TGlobalMemory = TOwnedHandle<HGLOBAL, TGlobalCloser>;  // GlobalAlloc
 
 // A device context of a window, released on scope exit: the whole window's
 // (GetWindowDC) or its client area's (GetDC; a null window is the screen).

@@ -11,7 +11,7 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "converter/PrintableFilter.h"
 
 namespace pagelet {
@@ -197,18 +197,80 @@ std::u16string TWordConverter::LoadText(const std::u16string& fileName, bool pri
     return std::move(sink.text);
 }
 
+TWordConverter::TWordConverter() = default;
+TWordConverter::~TWordConverter() = default;
+
 bool TWordConverter::ExtractText(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP,
                                  TTextSink& sink) {
+    // A load cut short needs only the first pieces of the stream.
+    const TStreamReading reading = maxChars_ == SIZE_MAX ? TStreamReading::Whole : TStreamReading::OnDemand;
+    sink_ = std::make_unique<TLimitedSink>(sink, printable, maxChars_);
+    if (!Prepare(fileName, cp, forceCP, reading)) return false;
+    while (DecodeMore(SIZE_MAX)) {}
+    return true;
+}
+
+bool TWordConverter::Open(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP, TTextSink& sink) {
+    sink_ = std::make_unique<TLimitedSink>(sink, printable, maxChars_);
+    return Prepare(fileName, cp, forceCP, TStreamReading::OnDemand);
+}
+
+bool TWordConverter::Prepare(const std::u16string& fileName, int32_t cp, bool forceCP, TStreamReading reading) {
+    doc_.reset();
+    storage_.reset();
+    pieces_.clear();
+    piece_ = 0;
+    pieceDone_ = 0;
+    cp_ = cp;
+    forceCP_ = forceCP;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(std::filesystem::path(fileName), ec)) return false;
     if (!StorageIsCompoundFile(fileName)) return false;
-    TStoragePtr storage = StorageOpen(fileName, kWordStreams);
-    TLimitedSink limited(sink, printable, maxChars_);
-    return ExtractFromStorage(*storage, cp, forceCP, limited);
+    storage_ = StorageOpen(fileName, kWordStreams);
+    bool ok = false;
+    try {
+        ok = PrepareFromStorage(*storage_, cp, forceCP, reading);
+    } catch (...) {
+        doc_.reset();
+        storage_.reset();
+        throw;
+    }
+    if (!ok) {
+        doc_.reset();
+        storage_.reset();
+    }
+    return ok;
 }
 
-bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forceCP, TLimitedSink& sink) {
-    // Both lists live only during the extraction, also when it fails.
+bool TWordConverter::DecodeMore(size_t units) {
+    while (units > 0 && piece_ < pieces_.size() && !sink_->Full()) {
+        const TPieceBounds& piece = pieces_[piece_];
+        TPieceBounds part{piece.start + pieceDone_, piece.end, piece.unicode};
+        // UTF-16 and one-byte code pages may stop anywhere (a UTF-16 part
+        // at a whole code unit); other code pages decode the piece whole.
+        const uint64_t bytesPerUnit = BytesPerChar(piece.unicode);
+        if (piece.unicode || DecodesByteByByte(cp_, forceCP_)) {
+            if ((piece.end - part.start) / bytesPerUnit > units) part.end = part.start + uint64_t{units} * bytesPerUnit;
+        }
+        ReadPieceText(*doc_, part, cp_, forceCP_, *sink_);
+        const uint64_t done = part.end - part.start;
+        units -= static_cast<size_t>(std::min<uint64_t>(units, done / bytesPerUnit));
+        pieceDone_ += done;
+        if (part.end >= piece.end) {
+            ++piece_;
+            pieceDone_ = 0;
+        }
+    }
+    if (piece_ < pieces_.size() && !sink_->Full()) return true;
+    // The text is complete: the file goes.
+    doc_.reset();
+    storage_.reset();
+    pieces_.clear();
+    return false;
+}
+
+bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forceCP, TStreamReading reading) {
+    // Both lists live only while the pieces are worked out, also when that fails.
     struct TPieceTableReset {
         TWordConverter& converter;
         ~TPieceTableReset() {
@@ -217,14 +279,22 @@ bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forc
         }
     } reset{*this};
 
-    // A load cut short needs only the first pieces of the stream.
-    const TStreamReading reading = maxChars_ == SIZE_MAX ? TStreamReading::Whole : TStreamReading::OnDemand;
-    std::unique_ptr<TStorageStream> doc = StorageOpenStream(storage, u"WordDocument", reading);
-    if (!doc) return false;
-    const TFib fib = ReadFib(*doc);
+    doc_ = StorageOpenStream(storage, u"WordDocument", reading);
+    if (!doc_) return false;
+    const TFib fib = ReadFib(*doc_);
 
     if (fib.wIdent == kWIdentWord6) {
-        ReadWord6Text(*doc, cp, forceCP, sink);
+        // The text runs from fcMin up to fcMac; read only when that range
+        // lies in the stream. A range of 0 bytes still checks a forced code
+        // page, so an unknown one is reported.
+        uint8_t range[8] = {};
+        doc_->ReadAt(kFibWord6FcMin, range, sizeof range);
+        const uint32_t fcMin = range[0] | range[1] << 8 | range[2] << 16 | uint32_t{range[3]} << 24;
+        const uint32_t fcMac = range[4] | range[5] << 8 | range[6] << 16 | uint32_t{range[7]} << 24;
+        if (fcMin > fcMac || fcMac > doc_->Size()) return true;
+        CheckCodePage(cp, forceCP);
+        sink_->Expect(fcMac - fcMin);
+        if (fcMac > fcMin) pieces_.push_back({fcMin, fcMac, false});
         return true;
     }
     if (fib.wIdent != kWIdentWord97) return false;
@@ -246,7 +316,7 @@ bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forc
     // A piece that runs past the end of "WordDocument" is cut there (a UTF-16
     // piece to whole code units); one whose next character position lies
     // below its own contributes nothing.
-    const uint64_t docSize = doc->Size();
+    const uint64_t docSize = doc_->Size();
     std::vector<TPieceBounds> pieces;
     pieces.reserve(PieceDescriptorCollection.size());
     uint64_t totalBytes = 0;
@@ -275,11 +345,8 @@ bool TWordConverter::ExtractFromStorage(TStorage& storage, int32_t cp, bool forc
     // A forced code page the platform lacks fails before any text is given.
     if (eightBit) CheckCodePage(cp, forceCP);
 
-    sink.Expect(static_cast<size_t>(std::min<uint64_t>(totalUnits, SIZE_MAX)));
-    for (const TPieceBounds& bounds : pieces) {
-        if (sink.Full()) break;
-        ReadPieceText(*doc, bounds, cp, forceCP, sink);
-    }
+    sink_->Expect(static_cast<size_t>(std::min<uint64_t>(totalUnits, SIZE_MAX)));
+    pieces_ = std::move(pieces);
     return true;
 }
 
@@ -445,20 +512,6 @@ void TWordConverter::ReadEightBitText(TStorageStream& doc, uint64_t start, uint6
         if (got == 0) break;
         at += got;
     } while (at < end && !sink.Full());
-}
-
-void TWordConverter::ReadWord6Text(TStorageStream& doc, int32_t cp, bool forceCP, TLimitedSink& sink) {
-    // The text runs from fcMin up to fcMac; read only when that range lies in
-    // the stream. A range of 0 bytes still goes through decoding, so an
-    // unknown forced code page is reported.
-    uint8_t range[8] = {};
-    doc.ReadAt(kFibWord6FcMin, range, sizeof range);
-    const uint32_t fcMin = range[0] | range[1] << 8 | range[2] << 16 | uint32_t{range[3]} << 24;
-    const uint32_t fcMac = range[4] | range[5] << 8 | range[6] << 16 | uint32_t{range[7]} << 24;
-    if (fcMin > fcMac || fcMac > doc.Size()) return;
-    CheckCodePage(cp, forceCP);
-    sink.Expect(fcMac - fcMin);
-    ReadEightBitText(doc, fcMin, fcMac, cp, forceCP, sink);
 }
 
 }  // namespace pagelet

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,8 @@ public:
 
 class TWordConverter {
 public:
+    TWordConverter();
+    ~TWordConverter();
     // The text of the document, or the empty string when the file is not a
     // Word document this converter reads. Throws EPagelet for an open or read
     // failure of the compound file, "Range check error" for a negative
@@ -39,6 +42,17 @@ public:
     // LoadText would return the empty string for want of a Word document.
     // An error may come after some parts were delivered.
     bool ExtractText(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP, TTextSink& sink);
+
+    // The same text in steps, for a caller that shows it while it is
+    // decoded. Open reads what decides whether the document can be shown
+    // (the compound file, the FIB, the piece table, a forced code page) with
+    // the same answers and failures as ExtractText before its first part;
+    // the WordDocument stream is read on demand. DecodeMore then hands about
+    // `units` more code units (before the printable filter; a piece of a
+    // multi-byte code page goes whole) to the sink Open was given and
+    // answers false once the text is complete, when the file is released.
+    bool Open(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP, TTextSink& sink);
+    bool DecodeMore(size_t units);
 
     // Stops both after this many UTF-16 code units of the text (after the
     // printable filter), decoding only what they need: the text is that of a
@@ -74,7 +88,8 @@ private:
         bool unicode = false;
     };
 
-    bool ExtractFromStorage(TStorage& storage, int32_t cp, bool forceCP, TLimitedSink& sink);
+    bool Prepare(const std::u16string& fileName, int32_t cp, bool forceCP, TStreamReading reading);
+    bool PrepareFromStorage(TStorage& storage, int32_t cp, bool forceCP, TStreamReading reading);
     static TFib ReadFib(TStorageStream& doc);
     static bool IsBitSet(uint16_t value, int bit);
     void ReadClx(TMemoryStream& table, uint32_t fcClx, uint32_t lcbClx);
@@ -90,7 +105,6 @@ private:
                               TLimitedSink& sink);
     static void ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
                                  TLimitedSink& sink);
-    static void ReadWord6Text(TStorageStream& doc, int32_t cp, bool forceCP, TLimitedSink& sink);
 
     // The piece table: character positions and piece descriptors. Pieces
     // are indexed through both, so ReadClx keeps one more character
@@ -98,6 +112,17 @@ private:
     std::vector<TFileOffset> FileOffsetCollection;
     std::vector<TPieceDescriptor> PieceDescriptorCollection;
     size_t maxChars_ = SIZE_MAX;
+
+    // Between Open (or ExtractText's start) and the end of the text: the
+    // open file, the pieces still to decode and where the decoding stands.
+    TStoragePtr storage_;
+    std::unique_ptr<TStorageStream> doc_;
+    std::vector<TPieceBounds> pieces_;
+    size_t piece_ = 0;
+    uint64_t pieceDone_ = 0;  // bytes of pieces_[piece_] decoded
+    int32_t cp_ = 0;
+    bool forceCP_ = false;
+    std::unique_ptr<TLimitedSink> sink_;
 };
 
 }  // namespace pagelet

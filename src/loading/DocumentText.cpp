@@ -1,7 +1,7 @@
 #include "loading/DocumentText.h"
 
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "loading/FileBytes.h"
 
 namespace pagelet {
@@ -28,7 +28,7 @@ void TDocumentTextBuilder::Expect(size_t units) {
     if (units <= text_.max_size() - units / 16 - 2) text_.reserve(units + units / 16 + 2);
 }
 
-void TDocumentTextBuilder::Append(std::u16string_view part) {
+void TLineEndNormalizer::Append(std::u16string& out, std::u16string_view part) {
     // Runs of ordinary characters go over in one piece each.
     size_t run = 0;
     for (size_t i = 0; i < part.size(); ++i) {
@@ -38,7 +38,7 @@ void TDocumentTextBuilder::Append(std::u16string_view part) {
             lineOpen_ = true;
             continue;
         }
-        text_.append(part.data() + run, i - run);
+        out.append(part.data() + run, i - run);
         run = i + 1;
         // NUL characters occur inside real documents' text (fields, padding
         // runs): they are dropped and the text goes on after them.
@@ -48,20 +48,27 @@ void TDocumentTextBuilder::Append(std::u16string_view part) {
             continue;
         }
         afterCr_ = c == u'\r';
-        text_.append(u"\r\n", 2);
+        out.append(u"\r\n", 2);
         ++lines_;
         lineOpen_ = false;
     }
-    text_.append(part.data() + run, part.size() - run);
+    out.append(part.data() + run, part.size() - run);
 }
 
-void TDocumentTextBuilder::Finish(TDocumentText& target) {
+void TLineEndNormalizer::Finish(std::u16string& out) {
     if (lineOpen_) {
-        text_.append(u"\r\n", 2);
+        out.append(u"\r\n", 2);
         ++lines_;
+        lineOpen_ = false;
     }
+}
+
+void TDocumentTextBuilder::Append(std::u16string_view part) { normalizer_.Append(text_, part); }
+
+void TDocumentTextBuilder::Finish(TDocumentText& target) {
+    normalizer_.Finish(text_);
     target.text_ = std::make_shared<const std::u16string>(std::move(text_));
-    target.count_ = lines_;
+    target.count_ = normalizer_.Lines();
     *this = TDocumentTextBuilder();
 }
 

@@ -15,6 +15,24 @@ namespace pagelet {
 
 class TDocumentText;
 
+// The form of TDocumentText's text, made as parts arrive: CR, LF and CR LF
+// each end a line and become CR LF (also when a CR LF is split between two
+// parts), NUL characters are dropped, Finish ends an open last line.
+class TLineEndNormalizer {
+public:
+    void Append(std::u16string& out, std::u16string_view part);
+    void Finish(std::u16string& out);
+    // Lines ended so far.
+    size_t Lines() const { return lines_; }
+    // True once any character other than NUL came: the text has a line.
+    bool HasLine() const { return lines_ > 0 || lineOpen_; }
+
+private:
+    size_t lines_ = 0;
+    bool afterCr_ = false;
+    bool lineOpen_ = false;
+};
+
 // Builds a document text as its parts arrive, in the form TDocumentText
 // holds: CR, LF and CR LF each end a line and become CR LF (also when a CR LF
 // is split between two parts), NUL characters are dropped, and Finish ends
@@ -28,9 +46,7 @@ public:
 
 private:
     std::u16string text_;
-    size_t lines_ = 0;
-    bool afterCr_ = false;
-    bool lineOpen_ = false;
+    TLineEndNormalizer normalizer_;
 };
 
 class TDocumentText {

@@ -40,4 +40,59 @@ bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings)
     return LoadWithConverter(fileName, settings.Printable, settings.CP, settings.ForceCP);
 }
 
+namespace {
+
+// The converter's text as the viewer asks for it, in DocumentText's form.
+class TConverterTextSource final : public TTextSource, private TTextSink {
+public:
+    bool Open(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP) {
+        return converter_.Open(fileName, printable, cp, forceCP, *this);
+    }
+    bool Produce(std::u16string& text, size_t units) override {
+        out_ = &text;
+        const bool more = converter_.DecodeMore(units);
+        if (!more) normalizer_.Finish(text);
+        out_ = nullptr;
+        return more;
+    }
+    bool HasLine() const { return normalizer_.HasLine(); }
+
+private:
+    void Append(std::u16string_view part) override { normalizer_.Append(*out_, part); }
+
+    TWordConverter converter_;
+    TLineEndNormalizer normalizer_;
+    std::u16string* out_ = nullptr;
+};
+
+// Decoded before ListLoad returns: enough to know that the document has a
+// line of text, and the first screen.
+constexpr size_t kFirstUnits = 16 * 1024;
+
+}  // namespace
+
+std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings) {
+    if (settings.MSWord) {
+        if (!LoadDocument(fileName, settings)) return std::nullopt;
+        TLoadedDocument document;
+        document.Text = DocumentText->WholeText();
+        return document;
+    }
+    // What decides whether the document can be shown runs now, with the
+    // answers of LoadWithConverter; the pieces are decoded while it is shown.
+    if (!IsWordFileName(fileName)) return std::nullopt;
+    auto source = std::make_unique<TConverterTextSource>();
+    if (!source->Open(fileName, settings.Printable, settings.CP, settings.ForceCP)) return std::nullopt;
+    TLoadedDocument document;
+    bool more = true;
+    // A text without a line is none to show: decoding goes on until one
+    // comes (at once, in real documents) or the text ends.
+    do {
+        more = source->Produce(document.Text, kFirstUnits);
+    } while (more && (!source->HasLine() || document.Text.size() < kFirstUnits));
+    if (!source->HasLine()) return std::nullopt;
+    if (more) document.Rest = std::move(source);
+    return document;
+}
+
 }  // namespace pagelet

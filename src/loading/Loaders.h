@@ -1,9 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "loading/TextSource.h"
 #include "settings/Settings.h"
 
 namespace pagelet {
@@ -22,5 +25,17 @@ bool LoadWithMSWord(const std::u16string& fileName);
 
 // The selection rule: exactly one loader runs, chosen by settings.MSWord.
 bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings);
+
+// A document ready to be shown, handed to its viewer: the text so far (CR LF
+// line ends) and, while the converter still decodes it, the rest.
+struct TLoadedDocument {
+    std::u16string Text;
+    std::unique_ptr<TTextSource> Rest;
+};
+
+// The load of a viewer: the selection rule of LoadDocument with the same
+// answers (nullopt where LoadDocument answers false, the same exceptions),
+// but the document comes back as a value.
+std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings);
 
 }  // namespace pagelet

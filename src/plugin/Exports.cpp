@@ -10,11 +10,11 @@
 
 #include "common/Error.h"
 #include "common/Win32Text.h"
-#include "converter/CodePage.h"
 #include "plugin/ListerApi.h"
 #include "plugin/Preview.h"
 #include "plugin/ViewerWindow.h"
-#include "ui/FormMain.h"
+#include "settings/Locations.h"
+#include "ui/win32/FormMain.h"
 
 namespace pagelet {
 
@@ -22,74 +22,10 @@ namespace {
 
 constexpr char kDetectString[] = "EXT=\"DOC\" | EXT=\"DOT\"";
 
-TRichEdit& ViewerOf(HWND viewerHandle) {
+TViewerCore& ViewerOf(HWND viewerHandle) {
     TViewerWindowLink* link = FindViewerWindowLink(viewerHandle);
-    if (!link || !link->Form || !link->Form->Viewer) throw EPagelet(u"Not a viewer window");
-    return *link->Form->Viewer;
-}
-
-// The host's position in percent, as a character position of the text.
-int PercentPosition(int32_t percent, size_t textLength) {
-    if (percent <= 0) return 0;
-    int64_t pos = static_cast<int64_t>(textLength) * percent / 100;
-    return static_cast<int>(std::min<int64_t>(pos, static_cast<int64_t>(textLength)));
-}
-
-void SendCommand(HWND viewerHandle, int32_t command, int32_t parameter) {
-    TRichEdit& viewer = ViewerOf(viewerHandle);
-    // Word wrap rebuilds the control from its own text, in steps like the
-    // load; the others need the whole text in the control first.
-    if (command == lister::kCommandCopy || command == lister::kCommandSelectAll ||
-        command == lister::kCommandSetPercent)
-        viewer.FinishPending();
-    switch (command) {
-    case lister::kCommandCopy:
-        viewer.CopyToClipboard();
-        break;
-    case lister::kCommandNewParams:
-        viewer.SetPlainText(true);
-        viewer.SetWordWrapWithScrollBars((parameter & lister::kDisplayWrapText) != 0);
-        viewer.SetDarkScheme((parameter & lister::kDisplayDarkMode) != 0);
-        break;
-    case lister::kCommandSelectAll:
-        viewer.SelectAll();
-        break;
-    case lister::kCommandSetPercent:
-        viewer.SetFocus();
-        viewer.SetSelStart(PercentPosition(parameter, viewer.Text().size()));
-        viewer.SetSelLength(1);
-        break;
-    default:
-        break;
-    }
-}
-
-// Selects the next match; false when the text does not occur there.
-bool SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFlags) {
-    TRichEdit& viewer = ViewerOf(viewerHandle);
-    viewer.FinishPending();
-    bool forward = !(searchFlags & lister::kSearchBackwards);
-    unsigned findFlags = forward ? kFindDown : 0;
-    if (searchFlags & lister::kSearchMatchCase) findFlags |= kFindMatchCase;
-    if (searchFlags & lister::kSearchWholeWords) findFlags |= kFindWholeWord;
-
-    bool fromEdge = viewer.SelLength() == 0 || (searchFlags & lister::kSearchFromStart);
-    int cpMin, cpMax;
-    if (forward) {
-        cpMin = fromEdge ? 0 : viewer.SelStart() + viewer.SelLength();
-        cpMax = viewer.GetTextLen();
-    } else {
-        // From the selection's start, so that a match just before the
-        // selected one is found too.
-        cpMin = fromEdge ? viewer.GetTextLen() : viewer.SelStart();
-        cpMax = 0;
-    }
-    int found = viewer.Find(cpMin, cpMax, text, findFlags);
-    if (found == -1) return false;
-    viewer.SetFocus();
-    viewer.SetSelStart(found);
-    viewer.SetSelLength(static_cast<int>(text.size()));
-    return true;
+    if (!link || !link->Form || !link->Form->Core) throw EPagelet(u"Not a viewer window");
+    return *link->Form->Core;
 }
 
 }  // namespace
@@ -98,7 +34,7 @@ bool SearchText(HWND viewerHandle, const std::u16string& text, int32_t searchFla
 
 extern "C" {
 
-HWND __stdcall ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
+HWND PAGELET_LISTER_CALL ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
     try {
         return pagelet::CreateViewerWindow(parentWin, pagelet::FromW(fileToLoad), showFlags);
     } catch (...) {
@@ -106,16 +42,16 @@ HWND __stdcall ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
     }
 }
 
-HWND __stdcall ListLoad(HWND parentWin, char* fileToLoad, int showFlags) {
+HWND PAGELET_LISTER_CALL ListLoad(HWND parentWin, char* fileToLoad, int showFlags) {
     try {
-        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        std::u16string path = pagelet::HostTextToUtf16(fileToLoad);
         return ListLoadW(parentWin, reinterpret_cast<WCHAR*>(path.data()), showFlags);
     } catch (...) {
         return nullptr;
     }
 }
 
-int __stdcall ListLoadNextW(HWND parentWin, HWND listWin, WCHAR* fileToLoad, int showFlags) {
+int PAGELET_LISTER_CALL ListLoadNextW(HWND parentWin, HWND listWin, WCHAR* fileToLoad, int showFlags) {
     try {
         return pagelet::LoadNextDocument(parentWin, listWin, pagelet::FromW(fileToLoad), showFlags)
                    ? pagelet::lister::kListerOk
@@ -125,9 +61,9 @@ int __stdcall ListLoadNextW(HWND parentWin, HWND listWin, WCHAR* fileToLoad, int
     }
 }
 
-int __stdcall ListLoadNext(HWND parentWin, HWND listWin, char* fileToLoad, int showFlags) {
+int PAGELET_LISTER_CALL ListLoadNext(HWND parentWin, HWND listWin, char* fileToLoad, int showFlags) {
     try {
-        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        std::u16string path = pagelet::HostTextToUtf16(fileToLoad);
         return ListLoadNextW(parentWin, listWin, reinterpret_cast<WCHAR*>(path.data()), showFlags);
     } catch (...) {
         return pagelet::lister::kListerError;
@@ -135,8 +71,8 @@ int __stdcall ListLoadNext(HWND parentWin, HWND listWin, char* fileToLoad, int s
 }
 
 // Called by the host on background threads, several at once.
-HBITMAP __stdcall ListGetPreviewBitmapW(WCHAR* fileToLoad, int width, int height, char* /*contentBuf*/,
-                                        int /*contentBufLen*/) {
+HBITMAP PAGELET_LISTER_CALL ListGetPreviewBitmapW(WCHAR* fileToLoad, int width, int height, char* /*contentBuf*/,
+                                                  int /*contentBufLen*/) {
     try {
         return pagelet::MakePreviewBitmap(pagelet::FromW(fileToLoad), width, height);
     } catch (...) {
@@ -144,16 +80,17 @@ HBITMAP __stdcall ListGetPreviewBitmapW(WCHAR* fileToLoad, int width, int height
     }
 }
 
-HBITMAP __stdcall ListGetPreviewBitmap(char* fileToLoad, int width, int height, char* contentBuf, int contentBufLen) {
+HBITMAP PAGELET_LISTER_CALL ListGetPreviewBitmap(char* fileToLoad, int width, int height, char* contentBuf,
+                                                 int contentBufLen) {
     try {
-        std::u16string path = pagelet::AnsiToUtf16(fileToLoad);
+        std::u16string path = pagelet::HostTextToUtf16(fileToLoad);
         return ListGetPreviewBitmapW(reinterpret_cast<WCHAR*>(path.data()), width, height, contentBuf, contentBufLen);
     } catch (...) {
         return nullptr;
     }
 }
 
-void __stdcall ListCloseWindow(HWND listWin) {
+void PAGELET_LISTER_CALL ListCloseWindow(HWND listWin) {
     try {
         pagelet::DestroyViewerWindow(listWin);
     } catch (...) {
@@ -161,16 +98,16 @@ void __stdcall ListCloseWindow(HWND listWin) {
     }
 }
 
-void __stdcall ListGetDetectString(char* detectString, int maxLen) {
+void PAGELET_LISTER_CALL ListGetDetectString(char* detectString, int maxLen) {
     if (!detectString || maxLen <= 0) return;
     size_t count = std::min(sizeof(pagelet::kDetectString) - 1, static_cast<size_t>(maxLen) - 1);
     std::memcpy(detectString, pagelet::kDetectString, count);
     detectString[count] = '\0';
 }
 
-int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
+int PAGELET_LISTER_CALL ListSendCommand(HWND listWin, int command, int parameter) {
     try {
-        pagelet::SendCommand(listWin, command, parameter);
+        pagelet::ViewerOf(listWin).HostCommand(command, parameter);
         return pagelet::lister::kListerOk;
     } catch (...) {
         return pagelet::lister::kListerError;
@@ -179,10 +116,10 @@ int __stdcall ListSendCommand(HWND listWin, int command, int parameter) {
 
 // 0 when a match was selected, 1 when the text does not occur (the selection
 // stays) or the search could not run.
-int __stdcall ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
+int PAGELET_LISTER_CALL ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
     try {
         if (!searchString) return pagelet::lister::kListerError;
-        return pagelet::SearchText(listWin, pagelet::FromW(searchString), searchParameter)
+        return pagelet::ViewerOf(listWin).HostSearch(pagelet::FromW(searchString), searchParameter)
                    ? pagelet::lister::kListerOk
                    : pagelet::lister::kListerError;
     } catch (...) {

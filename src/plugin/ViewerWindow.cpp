@@ -2,13 +2,14 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "common/Error.h"
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
 #include "settings/Settings.h"
-#include "ui/FormMain.h"
-#include "ui/toolkit/Application.h"
+#include "ui/win32/FormMain.h"
+#include "ui/win32/toolkit/Application.h"
 
 namespace pagelet {
 
@@ -37,7 +38,8 @@ TViewerWindowLink* FindViewerWindowLink(HWND window) {
 
 HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_t displayFlags) {
     TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
-    if (!LoadDocument(fileToView, settings)) {
+    std::optional<TLoadedDocument> document = OpenDocument(fileToView, settings);
+    if (!document) {
         ShowError(parentWin, u"Error opening document:\r" + fileToView);
         return nullptr;
     }
@@ -50,11 +52,12 @@ HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_
     TViewerWindowLink* link = nullptr;
     try {
         form = TFormMain::CreateParented(parentWin, fileToView);
-        form->Viewer->SetWordWrapWithScrollBars((displayFlags & lister::kDisplayWrapText) != 0);
-        form->Viewer->SetDarkScheme((displayFlags & lister::kDisplayDarkMode) != 0);
+        form->Core->SetWordWrap((displayFlags & lister::kDisplayWrapText) != 0);
+        form->Core->SetDark((displayFlags & lister::kDisplayDarkMode) != 0);
+        form->Document = std::move(*document);
         form->Show();
         // The first screen of a long text is painted before the host gets control back.
-        if (form->Viewer->Pending()) UpdateWindow(form->Handle());
+        if (form->Core->Pending()) UpdateWindow(form->Handle());
         app.Handle = parentWin;
         TFormMain* hookForm = form.get();
         app.SetExceptionHook(
@@ -95,25 +98,21 @@ bool LoadNextDocument(HWND parentWin, HWND listWin, const std::u16string& fileTo
     TViewerWindowLink* link = FindViewerWindowLink(listWin);
     if (!link || !link->Form || !link->Form->Viewer) return false;
     TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
-    bool loaded = false;
+    std::optional<TLoadedDocument> document;
     try {
-        loaded = LoadDocument(fileToView, settings);
+        document = OpenDocument(fileToView, settings);
     } catch (...) {
         // The host loads the file again through ListLoad, which reports the error.
     }
-    if (!loaded) {
+    if (!document) {
         ClearDocumentText();
         return false;
     }
     TFormMain& form = *link->Form;
-    TRichEdit& viewer = *form.Viewer;
-    // The previous document's pending text goes first, so that the colour
-    // change has nothing to finish.
-    viewer.SetText(u"");
-    viewer.SetDarkScheme((displayFlags & lister::kDisplayDarkMode) != 0);
-    form.ShowText(DocumentText->SharedText());
-    viewer.ScrollToStart();
-    if (viewer.Pending()) UpdateWindow(form.Handle());
+    form.Core->SetDark((displayFlags & lister::kDisplayDarkMode) != 0);
+    form.ShowText(std::move(*document));
+    form.Viewer->ScrollToStart();
+    if (form.Core->Pending()) UpdateWindow(form.Handle());
     return true;
 }
 

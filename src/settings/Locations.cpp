@@ -1,5 +1,6 @@
 #include "settings/Locations.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -15,8 +16,6 @@ namespace pagelet {
 
 std::u16string SettingsDir;
 std::u16string TempDir;
-
-static_assert(offsetof(TListDefaultParam, DefaultIniName) == 12, "the host's record layout");
 
 namespace {
 
@@ -55,26 +54,37 @@ bool CreateDirectoryWithParents(std::u16string path) {
     return true;
 }
 
-// The host's suggested path: 8-bit text ending at the first NUL or filling all 260 bytes.
-std::u16string HostIniPath(const TListDefaultParam* params) {
-    if (params == nullptr) return std::u16string();
-    const char* name = params->DefaultIniName;
-    const void* nul = std::memchr(name, 0, sizeof params->DefaultIniName);
-    const size_t length =
-        nul == nullptr ? sizeof params->DefaultIniName : static_cast<size_t>(static_cast<const char*>(nul) - name);
-    return DecodeAnsi(name, length);
-}
-
 }  // namespace
 
-void SetDefaultParams(const TListDefaultParam* params) {
+std::u16string HostTextToUtf16(const char* text, size_t size) { return DecodeHostText(text, size); }
+
+std::u16string HostTextToUtf16(const char* text) {
+    return text != nullptr ? DecodeHostText(text, std::strlen(text)) : std::u16string();
+}
+
+std::u16string HostIniPath(const char* field, size_t fieldSize) {
+    if (field == nullptr) return std::u16string();
+    const void* nul = std::memchr(field, 0, fieldSize);
+    const size_t length = nul == nullptr ? fieldSize : static_cast<size_t>(static_cast<const char*>(nul) - field);
+    return DecodeHostText(field, length);
+}
+
+size_t IniNameFieldSize(int32_t recordSize) {
+    constexpr size_t kHead = 12;  // Size and the two version numbers
+    constexpr size_t kShortField = 260;
+    constexpr size_t kLongestField = 32000;
+    if (recordSize <= 0 || static_cast<size_t>(recordSize) <= kHead + kShortField) return kShortField;
+    return std::min(static_cast<size_t>(recordSize) - kHead, kLongestField);
+}
+
+void SetDefaultParams(const std::u16string& hostIniPath) {
     try {
         const std::u16string moduleDir = ModuleDirectory();
         const std::u16string configPath = moduleDir + kConfigFileName;
         const int32_t dirType = ReadIntText(ReadIniString(kConfigSection, u"DIRTYPE", u"0", configPath), 0);
         switch (dirType) {
         case 0:
-            SettingsDir = DirectoryPart(HostIniPath(params));
+            SettingsDir = DirectoryPart(hostIniPath);
             break;
         case 1:
             SettingsDir = moduleDir;

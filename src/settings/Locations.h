@@ -2,6 +2,7 @@
 
 // Where settings and temporary files live, and the library's start and end.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -12,18 +13,25 @@ extern std::u16string SettingsDir;
 // Directory for temporary files, with a trailing "\" (Linux: "/"); fixed at start.
 extern std::u16string TempDir;
 
-// The host's default-parameters record.
-struct TListDefaultParam {
-    int32_t Size;
-    uint32_t PluginInterfaceVersionLow;
-    uint32_t PluginInterfaceVersionHi;
-    char DefaultIniName[260];  // system ANSI code page; NUL-terminated or filling all 260 bytes
-};
+// The host's suggested INI path from the DefaultIniName field of its
+// default-parameters record (plugin/ListerApi.h): 8-bit text ending at the
+// first NUL or filling all fieldSize bytes; the host's 8-bit text (Windows:
+// the system ANSI code page; Linux: UTF-8). Null gives the empty string.
+std::u16string HostIniPath(const char* field, size_t fieldSize);
+// The bytes of that field in a record whose Size the host gives: 260 in the
+// Windows record (also for a smaller or bad Size), more when the host says
+// its record is longer (Double Commander: 32,000), at most 32,000.
+size_t IniNameFieldSize(int32_t recordSize);
+
+// The host's 8-bit text (paths, the INI name) as UTF-16: Windows: the system
+// ANSI code page; Linux: UTF-8.
+std::u16string HostTextToUtf16(const char* text, size_t size);
+std::u16string HostTextToUtf16(const char* text);
 
 // The body of the ListSetDefaultParams export: fixes SettingsDir from
 // config.ini beside the library and the host's suggested path, then creates
 // the directory with its parents. Every failure is ignored.
-void SetDefaultParams(const TListDefaultParam* params);
+void SetDefaultParams(const std::u16string& hostIniPath);
 
 std::u16string ExpandEnvironment(const std::u16string& text);
 std::u16string GetTempDirectory();

@@ -23,8 +23,8 @@ bool DirectoryExists(const std::u16string& path);
 // Creates one directory whose parent exists; false on any failure.
 bool MakeDirectory(const std::u16string& path);
 
-// 8-bit text of the host in the system's ANSI code page.
-std::u16string DecodeAnsi(const char* text, size_t size);
+// 8-bit text of the host: Windows: the system's ANSI code page; Linux: UTF-8.
+std::u16string DecodeHostText(const char* text, size_t size);
 
 // A seed for the random generator from the high-resolution counter (or the
 // tick count when there is none).

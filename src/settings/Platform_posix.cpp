@@ -9,7 +9,7 @@
 #include <cstdlib>
 
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "settings/Locations.h"
 
 namespace pagelet {
@@ -48,9 +48,9 @@ bool DirectoryExists(const std::u16string& path) {
 
 bool MakeDirectory(const std::u16string& path) { return mkdir(Utf16ToUtf8(path).c_str(), 0777) == 0; }
 
-std::u16string DecodeAnsi(const char* text, size_t size) {
-    return PlatformDecode(SystemAnsiCodePage(), reinterpret_cast<const uint8_t*>(text), size, false)
-        .value_or(std::u16string());
+std::u16string DecodeHostText(const char* text, size_t size) {
+    // The host's paths on Linux are the file system's bytes, UTF-8.
+    return Utf8ToUtf16(std::string_view(text, size));
 }
 
 uint64_t ClockSeed() {

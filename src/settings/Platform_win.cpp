@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/Win32Text.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "settings/Locations.h"
 
 namespace pagelet {
@@ -41,7 +41,7 @@ bool DirectoryExists(const std::u16string& path) {
 
 bool MakeDirectory(const std::u16string& path) { return CreateDirectoryW(WStr(path), nullptr) != 0; }
 
-std::u16string DecodeAnsi(const char* text, size_t size) {
+std::u16string DecodeHostText(const char* text, size_t size) {
     return PlatformDecode(SystemAnsiCodePage(), reinterpret_cast<const uint8_t*>(text), size, false)
         .value_or(std::u16string());
 }

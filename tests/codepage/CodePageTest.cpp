@@ -8,7 +8,7 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 
 namespace pagelet {
 namespace {

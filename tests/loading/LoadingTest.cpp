@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -12,7 +13,7 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
 #include "settings/Locations.h"
@@ -269,6 +270,64 @@ TEST(Loaders, WordLoaderChosenByTheSettingRunsAlone) {
 }
 
 fs::path CorpusDir() { return fs::path(PAGELET_CORPUS_DIR).make_preferred(); }
+
+// What a viewer is handed: the first part of the text and the rest from its
+// source, in parts of any size, together the converter loader's text.
+std::u16string OpenedText(const std::u16string& path, size_t units, TLoadSettings settings = {}) {
+    std::optional<TLoadedDocument> document = OpenDocument(path, settings);
+    if (!document) return u"<none>";
+    std::u16string text = std::move(document->Text);
+    if (document->Rest) {
+        while (document->Rest->Produce(text, units)) {}
+    }
+    return text;
+}
+
+TEST(Loaders, OpenDocumentHandsTheConverterTextOverInParts) {
+    const auto hello = HelloDocument().Write();
+    EXPECT_EQ(OpenedText(hello->Path(), 1), u"Hello\r\nWorld\r\ntail\r\n");
+    const auto lone =
+        TDocBuilder().Clx(TClxBuilder().Pcdt({0, 1}, {{CompressedFc(0x800)}})).DocBytes(0x800, "\r").Write();
+    EXPECT_EQ(OpenedText(lone->Path(), 1), u"\r\n");
+    // What the converter loader answers false for, OpenDocument answers none.
+    const auto empty = TDocBuilder().Clx(TClxBuilder().Pcdt({0, 0}, {{CompressedFc(0x800)}})).Write();
+    const auto nuls = TDocBuilder()
+                          .Clx(TClxBuilder().Pcdt({0, 3}, {{CompressedFc(0x800)}}))
+                          .DocBytes(0x800, std::string_view("\0\0\0", 3))
+                          .Write();
+    for (const std::u16string& path : {empty->Path(), nuls->Path(), hello->Path() + u".missing.doc"}) {
+        EXPECT_EQ(OpenedText(path, 1), u"<none>") << Utf16ToUtf8(path);
+    }
+
+    // Every corpus document, in parts of every size, gives the loader's text.
+    const fs::path docs = CorpusDir() / "docs";
+    if (!fs::exists(docs)) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
+    std::vector<fs::path> paths;
+    for (const auto& entry : fs::directory_iterator(docs)) paths.push_back(entry.path());
+    for (const fs::path& big : {CorpusDir() / "big" / "mid.doc"}) {
+        if (fs::exists(big)) paths.push_back(big);
+    }
+    size_t compared = 0;
+    for (const fs::path& path : paths) {
+        SCOPED_TRACE(path.string());
+        bool loaded = false;
+        try {
+            loaded = LoadWithConverter(path.u16string(), false, 1251, false);
+        } catch (const EPagelet&) {
+            EXPECT_THROW(OpenedText(path.u16string(), 4096), EPagelet);
+            continue;
+        }
+        if (!loaded) {
+            EXPECT_EQ(OpenedText(path.u16string(), 4096), u"<none>");
+            continue;
+        }
+        for (size_t units : {size_t{7}, size_t{65536}}) {
+            EXPECT_TRUE(OpenedText(path.u16string(), units) == DocumentText->WholeText()) << "parts of " << units;
+        }
+        ++compared;
+    }
+    EXPECT_GT(compared, 10u);
+}
 
 std::u16string ReadUtf16File(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

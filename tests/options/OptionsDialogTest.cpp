@@ -26,7 +26,7 @@
 #include "plugin/ListerApi.h"
 #include "support/DocBuilder.h"
 #include "support/WinHarness.h"
-#include "ui/resource.h"
+#include "ui/win32/resource.h"
 
 namespace {
 

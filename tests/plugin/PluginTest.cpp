@@ -645,7 +645,9 @@ TEST_F(PluginTest, CommandsCopySelectAllAndGoToAPercentage) {
         int percent;
         int start;
     };
-    for (const TRow& row : std::vector<TRow>{{0, 0}, {-5, 0}, {10, 1}, {50, 9}, {99, 18}}) {
+    // Percent of the whole text (19 code units with its CR LF), placed as the
+    // control counts (CR LF as one): 90 percent is 17, the line end.
+    for (const TRow& row : std::vector<TRow>{{0, 0}, {-5, 0}, {10, 1}, {50, 9}, {90, 17}}) {
         SCOPED_TRACE("percent " + std::to_string(row.percent));
         SetFocus(GetParent(viewer));
         EXPECT_EQ(Plugin().ListSendCommand(viewer, lister::kCommandSetPercent, row.percent), 0);

@@ -5,8 +5,11 @@
 
 #include <cstring>
 #include <set>
+#include <utility>
+#include <vector>
 
 #include "common/Utf.h"
+#include "plugin/ListerApi.h"
 #include "settings/Locations.h"
 #include "settings/Platform.h"
 #include "settings/ScratchDir.h"
@@ -19,14 +22,20 @@ using test::TScratchDir;
 
 const std::u16string kSep(1, kDirectorySeparator);
 
-TListDefaultParam HostRecord(const std::u16string& iniPath) {
-    TListDefaultParam record{};
+lister::TDefaultParams HostRecord(const std::u16string& iniPath) {
+    lister::TDefaultParams record{};
     record.Size = sizeof record;
     record.PluginInterfaceVersionLow = 10;
     record.PluginInterfaceVersionHi = 2;
     const std::string bytes = Utf16ToUtf8(iniPath);  // ASCII paths in these tests
     std::memcpy(record.DefaultIniName, bytes.data(), std::min(bytes.size(), sizeof record.DefaultIniName - 1));
     return record;
+}
+
+// What ListSetDefaultParams does with a record of the Windows size (or none).
+void SetDefaultParams(const lister::TDefaultParams* record) {
+    pagelet::SetDefaultParams(record ? HostIniPath(record->DefaultIniName, sizeof record->DefaultIniName)
+                                     : std::u16string());
 }
 
 class SettingsDirTest : public ::testing::Test {
@@ -54,7 +63,7 @@ protected:
 };
 
 TEST_F(SettingsDirTest, NoConfigTakesTheHostsDirectoryAndCreatesIt) {
-    const TListDefaultParam record = HostRecord(scratch_.Name("fm/sub/plugins.ini"));
+    const lister::TDefaultParams record = HostRecord(scratch_.Name("fm/sub/plugins.ini"));
     SetDefaultParams(&record);
     EXPECT_EQ(SettingsDir, Dir("fm/sub"));
     EXPECT_TRUE(fs::is_directory(scratch_.Path() / "fm" / "sub"));
@@ -62,7 +71,7 @@ TEST_F(SettingsDirTest, NoConfigTakesTheHostsDirectoryAndCreatesIt) {
 
 TEST_F(SettingsDirTest, DirTypeOneIsTheModuleDirectory) {
     Config("[MAIN]\r\nDIRTYPE=1\r\n");
-    const TListDefaultParam record = HostRecord(scratch_.Name("fm/plugins.ini"));
+    const lister::TDefaultParams record = HostRecord(scratch_.Name("fm/plugins.ini"));
     SetDefaultParams(&record);
     EXPECT_EQ(SettingsDir, ModuleDirectory());
     EXPECT_FALSE(fs::exists(scratch_.Path() / "fm"));
@@ -94,8 +103,8 @@ TEST_F(SettingsDirTest, DirTypeTwoWithDefaultDir) {
 }
 
 TEST_F(SettingsDirTest, OtherDirTypesKeepThePreviousDirectory) {
-    const TListDefaultParam record = HostRecord(scratch_.Name("first/plugins.ini"));
-    const TListDefaultParam other = HostRecord(scratch_.Name("second/plugins.ini"));
+    const lister::TDefaultParams record = HostRecord(scratch_.Name("first/plugins.ini"));
+    const lister::TDefaultParams other = HostRecord(scratch_.Name("second/plugins.ini"));
     for (const char* dirType : {"3", "-1"}) {
         SCOPED_TRACE(dirType);
         SettingsDir.clear();
@@ -116,14 +125,14 @@ TEST_F(SettingsDirTest, OtherDirTypesKeepThePreviousDirectory) {
 
 TEST_F(SettingsDirTest, DirTypeThatIsNoNumberMeansHostsDirectory) {
     Config("[MAIN]\r\nDIRTYPE=abc\r\n");
-    const TListDefaultParam record = HostRecord(scratch_.Name("fm/plugins.ini"));
+    const lister::TDefaultParams record = HostRecord(scratch_.Name("fm/plugins.ini"));
     SetDefaultParams(&record);
     EXPECT_EQ(SettingsDir, Dir("fm"));
 }
 
 TEST_F(SettingsDirTest, HostPathWithoutDirectoryGivesEmptyDirectory) {
     SettingsDir = u"previous" + kSep;
-    const TListDefaultParam record = HostRecord(u"plugins.ini");
+    const lister::TDefaultParams record = HostRecord(u"plugins.ini");
     SetDefaultParams(&record);
     EXPECT_EQ(SettingsDir, u"");
     EXPECT_TRUE(fs::is_empty(scratch_.Path()));
@@ -131,21 +140,27 @@ TEST_F(SettingsDirTest, HostPathWithoutDirectoryGivesEmptyDirectory) {
     EXPECT_EQ(SettingsDir, u"");
 }
 
-TEST_F(SettingsDirTest, FullRecordWithoutNulIsNotReadPast) {
-    // 260 bytes "<dir>/xxxx...x" without a NUL, followed in memory by more
-    // text holding a separator: only the 260 bytes count.
-    struct {
-        TListDefaultParam Record;
-        char After[16];
-    } memory{};
-    const std::string dir = Utf16ToUtf8(Dir("full"));
-    ASSERT_LT(dir.size(), 200u);
-    std::string name = dir + std::string(260 - dir.size(), 'x');
-    std::memcpy(memory.Record.DefaultIniName, name.data(), 260);
-    const std::string after = "y" + Utf16ToUtf8(kSep) + "z";
-    std::memcpy(memory.After, after.c_str(), after.size() + 1);
-    SetDefaultParams(&memory.Record);
-    EXPECT_EQ(SettingsDir, Dir("full"));
+TEST(Locations, HostIniPathEndsAtTheNulOrTheFieldsEnd) {
+    // 260 bytes without a NUL, followed in memory by more text: only the
+    // field counts.
+    const std::string full = std::string(259, 'x') + "y" + "after";
+    EXPECT_EQ(HostIniPath(full.data(), 260), std::u16string(259, u'x') + u"y");
+    // A longer field (a host whose record says so) is read to its NUL.
+    const std::string longName = "/" + std::string(400, 'd') + "/wlx.ini";
+    std::string field(32000, '\0');
+    longName.copy(field.data(), longName.size());
+    EXPECT_EQ(HostIniPath(field.data(), field.size()), AsciiToUtf16(longName));
+    EXPECT_EQ(HostIniPath(nullptr, 260), u"");
+    // The field's size follows the record's: 260 for the Windows record (or
+    // a Size that says less), Size - 12 for a longer one, 32,000 at most.
+    for (auto [size, field] : std::vector<std::pair<int32_t, size_t>>{
+             {272, 260}, {0, 260}, {-5, 260}, {100, 260}, {32012, 32000}, {1000, 988}, {1 << 30, 32000}})
+        EXPECT_EQ(IniNameFieldSize(size), field) << size;
+#if !defined(_WIN32)
+    // Linux hosts give UTF-8.
+    const std::string utf8 = "/home/\xC3\xBC/\xD0\xB6\xD1\x83\xD0\xBA.ini";
+    EXPECT_EQ(HostIniPath(utf8.c_str(), 260), u"/home/ü/жук.ini");
+#endif
 }
 
 TEST(Locations, ExpandEnvironment) {

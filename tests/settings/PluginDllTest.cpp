@@ -21,20 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every function the plug-in exports, under its undecorated name.
-const std::set<std::string> kExpectedExports = {
-    "ListSetDefaultParams",
-    "ListLoad",
-    "ListLoadW",
-    "ListLoadNext",
-    "ListLoadNextW",
-    "ListCloseWindow",
-    "ListGetDetectString",
-    "ListSendCommand",
-    "ListSearchTextW",
-    "ListGetPreviewBitmap",
-    "ListGetPreviewBitmapW",
-};
+// Every function the plug-in exports, under its undecorated name: the list
+// of the host interface.
+#define PAGELET_EXPORT_NAME(name) #name,
+const std::set<std::string> kExpectedExports = {PAGELET_LISTER_EXPORTS(PAGELET_EXPORT_NAME)};
+#undef PAGELET_EXPORT_NAME
 
 const fs::path kPluginFile(test::BuiltPluginPath());
 

@@ -75,30 +75,12 @@ bool TPluginDll::Load(const std::wstring& path, std::string& error) {
         error = "cannot load " + Utf8(path) + " (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    Bind(Module, "ListSetDefaultParams", ListSetDefaultParams);
-    Bind(Module, "ListLoad", ListLoad);
-    Bind(Module, "ListCloseWindow", ListCloseWindow);
-    Bind(Module, "ListGetDetectString", ListGetDetectString);
-    Bind(Module, "ListSendCommand", ListSendCommand);
-    Bind(Module, "ListSearchTextW", ListSearchTextW);
-    Bind(Module, "ListLoadW", ListLoadW);
-    Bind(Module, "ListLoadNext", ListLoadNext);
-    Bind(Module, "ListLoadNextW", ListLoadNextW);
-    Bind(Module, "ListGetPreviewBitmap", ListGetPreviewBitmap);
-    Bind(Module, "ListGetPreviewBitmapW", ListGetPreviewBitmapW);
-    const std::pair<const char*, bool> bound[] = {
-        {"ListSetDefaultParams", ListSetDefaultParams != nullptr},
-        {"ListLoad", ListLoad != nullptr},
-        {"ListCloseWindow", ListCloseWindow != nullptr},
-        {"ListGetDetectString", ListGetDetectString != nullptr},
-        {"ListSendCommand", ListSendCommand != nullptr},
-        {"ListSearchTextW", ListSearchTextW != nullptr},
-        {"ListLoadW", ListLoadW != nullptr},
-        {"ListLoadNext", ListLoadNext != nullptr},
-        {"ListLoadNextW", ListLoadNextW != nullptr},
-        {"ListGetPreviewBitmap", ListGetPreviewBitmap != nullptr},
-        {"ListGetPreviewBitmapW", ListGetPreviewBitmapW != nullptr},
-    };
+#define PAGELET_BIND(name) Bind(Module, #name, name);
+    PAGELET_LISTER_EXPORTS(PAGELET_BIND)
+#undef PAGELET_BIND
+#define PAGELET_BOUND(name) {#name, name != nullptr},
+    const std::pair<const char*, bool> bound[] = {PAGELET_LISTER_EXPORTS(PAGELET_BOUND)};
+#undef PAGELET_BOUND
     for (const auto& [name, found] : bound) {
         if (!found) {
             error = Utf8(path) + " does not export " + name;

@@ -39,19 +39,8 @@ std::vector<std::wstring> Lines(const std::wstring& text);
 // ---- the plug-in ---------------------------------------------------------------
 
 // The plug-in library and its exports, every one of them bound.
-struct TPluginDll {
+struct TPluginDll : lister::TListerExports {
     HMODULE Module = nullptr;
-    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
-    lister::TListLoad ListLoad = nullptr;
-    lister::TListCloseWindow ListCloseWindow = nullptr;
-    lister::TListGetDetectString ListGetDetectString = nullptr;
-    lister::TListSendCommand ListSendCommand = nullptr;
-    lister::TListSearchTextW ListSearchTextW = nullptr;
-    lister::TListLoadW ListLoadW = nullptr;
-    lister::TListLoadNext ListLoadNext = nullptr;
-    lister::TListLoadNextW ListLoadNextW = nullptr;
-    lister::TListGetPreviewBitmap ListGetPreviewBitmap = nullptr;
-    lister::TListGetPreviewBitmapW ListGetPreviewBitmapW = nullptr;
 
     // Loads the library and binds the exports; when it cannot, or an export
     // is missing, says why and leaves nothing loaded.

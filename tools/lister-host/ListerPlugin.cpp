@@ -23,17 +23,9 @@ bool TListerPlugin::Load(const std::wstring& path, std::wstring& error) {
         error = L"cannot load the plug-in " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
         return false;
     }
-    Resolve(fModule, "ListSetDefaultParams", ListSetDefaultParams);
-    Resolve(fModule, "ListLoad", ListLoad);
-    Resolve(fModule, "ListLoadW", ListLoadW);
-    Resolve(fModule, "ListLoadNext", ListLoadNext);
-    Resolve(fModule, "ListLoadNextW", ListLoadNextW);
-    Resolve(fModule, "ListGetPreviewBitmap", ListGetPreviewBitmap);
-    Resolve(fModule, "ListGetPreviewBitmapW", ListGetPreviewBitmapW);
-    Resolve(fModule, "ListCloseWindow", ListCloseWindow);
-    Resolve(fModule, "ListGetDetectString", ListGetDetectString);
-    Resolve(fModule, "ListSendCommand", ListSendCommand);
-    Resolve(fModule, "ListSearchTextW", ListSearchTextW);
+#define PAGELET_RESOLVE(name) Resolve(fModule, #name, name);
+    PAGELET_LISTER_EXPORTS(PAGELET_RESOLVE)
+#undef PAGELET_RESOLVE
     if (!ListLoad) {
         error = L"the plug-in " + path + L" has no export ListLoad";
         Unload();
@@ -43,17 +35,7 @@ bool TListerPlugin::Load(const std::wstring& path, std::wstring& error) {
 }
 
 void TListerPlugin::Unload() {
-    ListSetDefaultParams = nullptr;
-    ListLoad = nullptr;
-    ListLoadW = nullptr;
-    ListLoadNext = nullptr;
-    ListLoadNextW = nullptr;
-    ListGetPreviewBitmap = nullptr;
-    ListGetPreviewBitmapW = nullptr;
-    ListCloseWindow = nullptr;
-    ListGetDetectString = nullptr;
-    ListSendCommand = nullptr;
-    ListSearchTextW = nullptr;
+    static_cast<lister::TListerExports&>(*this) = {};
     if (fModule) {
         FreeLibrary(fModule);
         fModule = nullptr;

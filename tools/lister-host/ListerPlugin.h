@@ -10,7 +10,7 @@
 
 namespace pagelet {
 
-class TListerPlugin {
+class TListerPlugin : public lister::TListerExports {
 public:
     TListerPlugin() = default;
     TListerPlugin(const TListerPlugin&) = delete;
@@ -22,18 +22,6 @@ public:
     bool Load(const std::wstring& path, std::wstring& error);
     // Frees the library (also done by the destructor).
     void Unload();
-
-    lister::TListSetDefaultParams ListSetDefaultParams = nullptr;
-    lister::TListLoad ListLoad = nullptr;
-    lister::TListLoadW ListLoadW = nullptr;
-    lister::TListLoadNext ListLoadNext = nullptr;
-    lister::TListLoadNextW ListLoadNextW = nullptr;
-    lister::TListGetPreviewBitmap ListGetPreviewBitmap = nullptr;
-    lister::TListGetPreviewBitmapW ListGetPreviewBitmapW = nullptr;
-    lister::TListCloseWindow ListCloseWindow = nullptr;
-    lister::TListGetDetectString ListGetDetectString = nullptr;
-    lister::TListSendCommand ListSendCommand = nullptr;
-    lister::TListSearchTextW ListSearchTextW = nullptr;
 
 private:
     HMODULE fModule = nullptr;

@@ -7,8 +7,8 @@
 
 #include "common/Handles.h"
 #include "settings/Settings.h"
-#include "ui/toolkit/CommonDialogs.h"
-#include "ui/toolkit/Dialog.h"
+#include "ui/win32/toolkit/CommonDialogs.h"
+#include "ui/win32/toolkit/Dialog.h"
 
 namespace pagelet {
 

@@ -1,4 +1,4 @@
-#include "ui/toolkit/Form.h"
+#include "ui/win32/toolkit/Form.h"
 
 #include <exception>
 #include <vector>

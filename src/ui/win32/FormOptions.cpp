@@ -1,13 +1,13 @@
-#include "ui/FormOptions.h"
+#include "ui/win32/FormOptions.h"
 
 #include <algorithm>
 #include <memory>
 #include <string>
 
 #include "common/Win32Text.h"
-#include "ui/FormMain.h"
-#include "ui/resource.h"
-#include "ui/toolkit/RichEdit.h"
+#include "ui/win32/FormMain.h"
+#include "ui/win32/resource.h"
+#include "ui/win32/toolkit/RichEdit.h"
 
 namespace pagelet {
 
@@ -140,8 +140,8 @@ void RunOptionsDialog(TFormMain& form) {
     const TViewerOptions& chosen = dialog->Values();
     form.fFont = chosen.Font;
     form.fBackColor = chosen.BackColor;
-    form.Viewer->SetFont(form.fFont);
-    form.Viewer->SetBackColor(form.fBackColor);
+    form.Core->SetFont(form.fFont);
+    form.Core->SetBackColor(form.fBackColor);
     WriteViewerOptions(chosen, form.Ini);
 }
 

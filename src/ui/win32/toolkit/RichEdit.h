@@ -4,8 +4,9 @@
 // it: read-only plain text, font and background properties that send nothing
 // when unchanged, a rebuild of the window when word wrap or scroll bars
 // change, key and wheel events that run before the control sees the message.
-// A long text arrives in steps: the first screen at once, the rest appended
-// from the control's own messages, so that the thread stays free between them.
+// It is the Windows back end of the viewer core (viewer/ViewerCore.h): the
+// core decides what to show when, the control shows it. Positions of the
+// back end are text offsets (CR LF two); the control's own count CR LF as one.
 
 #include <windows.h>
 #include <richedit.h>
@@ -16,8 +17,10 @@
 #include <string>
 
 #include "settings/TextForms.h"
-#include "ui/toolkit/Application.h"
-#include "ui/toolkit/Menu.h"
+#include "viewer/LineEndIndex.h"
+#include "viewer/ViewerBackEnd.h"
+#include "ui/win32/toolkit/Application.h"
+#include "ui/win32/toolkit/Menu.h"
 
 namespace pagelet {
 
@@ -40,7 +43,7 @@ inline constexpr COLORREF kDarkTextColor = RGB(220, 220, 220);
 using TKeyEvent = std::function<void(uint16_t& key, TShiftState shift)>;
 using TMouseWheelEvent = std::function<void(TShiftState shift, int wheelDelta, POINT mousePos, bool& handled)>;
 
-class TRichEdit : public TComponent {
+class TRichEdit : public TComponent, public TViewerBackEnd {
 public:
     TRichEdit();
     ~TRichEdit() override;
@@ -52,45 +55,27 @@ public:
     HWND Handle() const { return handle_; }
     void SetBounds(int x, int y, int width, int height);
     // Invalidates the whole control and updates it at once.
-    void Repaint();
+    void Repaint() override;
 
     // Text and selection. Positions are the control's character positions.
     std::u16string Text() const;
-    // Replaces the text at once; forgets a text given to LoadText.
+    // Replaces the text at once.
     void SetText(const std::u16string& text);
-    // Shows text (lines ending with CR LF) with the selection selStart..selEnd:
-    // a short text at once; a long one in steps, the first screen before this
-    // returns and the rest from messages the control posts to itself, each
-    // step bounded in time. The caret, selection and scroll position stay where
-    // they are while the text grows. A step that would leave the process less
-    // address space than its reserve is not made: the text then ends with a
-    // line that says how much is not shown. The control keeps the text for a
-    // rebuild of its window.
-    void LoadText(std::shared_ptr<const std::u16string> text, int selStart = 0, int selEnd = 0);
-    // Text of LoadText still to come.
-    bool Pending() const { return pending_; }
-    // Appends all pending text now (the reserve still applies).
-    void FinishPending();
-    // Characters of LoadText's text left out for the reserve; 0 when all shown.
-    size_t NotShown() const { return notShown_; }
     int GetTextLen() const;
-    void SelectAll();
-    void CopyToClipboard();
     int SelStart() const;
     int SelLength() const;
     void SetSelStart(int pos);
     void SetSelLength(int length);
     // Scrolls to the first line and the left edge.
-    void ScrollToStart();
+    void ScrollToStart() override;
 
     // Keyboard focus. SetFocus throws EPagelet when the control cannot take it.
     void SetFocus();
     bool CanFocus() const;
     bool Focused() const;
 
-    // Changing either rebuilds the window (text, selection, font, background
-    // and focus carried over; the zoom is not). The text comes back through
-    // LoadText's steps.
+    // Changing either rebuilds the window, empty (font, background and focus
+    // carried over; the zoom is not): the core puts the text in again.
     bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool value);
     void SetScrollBars(TScrollStyle value);
@@ -101,8 +86,7 @@ public:
     // Font of the control's default character format. A change applies the
     // whole font (EM_SETCHARFORMAT, SCF_DEFAULT); the same value sends nothing.
     // An empty face is not applied: the face in force stays. A size beyond
-    // what the control shows (kMaxFontPoints) is shown at that size. A change
-    // of font or background finishes pending text first.
+    // what the control shows (kMaxFontPoints) is shown at that size.
     const TFontSpec& Font() const { return font_; }
     void SetFont(const TFontSpec& font);
     void SetFontName(const std::u16string& name);
@@ -130,6 +114,23 @@ public:
     TPopupMenu* PopupMenu = nullptr;
     // Called when the focus arrives from outside the form.
     std::function<void()> OnEnterFromOutside;
+    // Called for each step the core asked for (ScheduleStep).
+    std::function<void()> OnStep;
+
+    // The back end of the viewer core.
+    void PutText(std::u16string_view text) override;
+    void AppendSlice(std::u16string_view text) override;
+    TTextRange Selection() const override;
+    void Select(TTextRange range, bool scroll) override;
+    void ShowFont(const TFontSpec& font, bool dark) override;
+    void ShowBackColor(int32_t color, bool dark) override;
+    bool ShowWordWrap(bool wrap) override;
+    void ShowZoom(int32_t percent) override { SetZoom(percent); }
+    void Focus() override { SetFocus(); }
+    void CopyToClipboard(std::u16string_view text) override;
+    void ScheduleStep() override;
+    void CancelStep() override;
+    bool Dragging() const override;
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -150,38 +151,9 @@ private:
     COLORREF ShownColor(int32_t color, COLORREF dark) const;
     void Send(UINT msg, WPARAM wParam, LPARAM lParam) const;
 
-    // Stepped loading.
-    void StopFeed();
-    void ScheduleStep();
-    void Step(WPARAM feedId);
-    // The end of the next slice from fed_: about `units` of work (a character
-    // one unit, a paragraph more), cut after a line end where there is one,
-    // never inside CR LF or a surrogate pair. paragraphs: line ends inside.
-    size_t NextCut(size_t units, size_t& paragraphs) const;
-    // False when appending a slice of this size would eat into the reserve.
-    bool RoomFor(size_t chars, size_t paragraphs) const;
-    // Appends source_[fed_, end); keepView: selection and scroll stay.
-    void AppendSlice(size_t end, size_t paragraphs, bool keepView);
-    void AppendNotShownLine();
-    // Appends at position at (the end) as it is.
-    void AppendRaw(LONG at, const char16_t* text, size_t length);
-    // Appends at the end with redrawing off; selection and scroll position
-    // stay, and only what changed on screen is painted.
-    void AppendKeepingView(const char16_t* text, size_t length);
     LONG ControlLength() const;
 
-    std::shared_ptr<const std::u16string> source_;
-    size_t fed_ = 0;       // characters of source_ in the control
-    size_t fedLines_ = 0;  // line ends among them
-    size_t notShown_ = 0;
-    bool pending_ = false;
-    uint32_t feedId_ = 0;  // tells this load's messages from older ones
-    double secondsPerUnit_ = 0;
-    size_t lastSliceUnits_ = 0;
-    uint64_t availAtStart_ = 0;  // address space left when the load began
-    CHARRANGE wantedSel_{0, 0};  // the selection to keep
-    CHARRANGE lastSel_{0, 0};    // the selection as the last step left it
-
+    TLineEndIndex lineEnds_;  // of the text the control was given
     HWND parent_ = nullptr;
     HWND handle_ = nullptr;
     WNDPROC oldProc_ = nullptr;

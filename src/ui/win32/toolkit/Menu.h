@@ -9,16 +9,13 @@
 #include <functional>
 #include <vector>
 
-#include "ui/toolkit/Application.h"
+#include "ui/win32/toolkit/Application.h"
 #include "common/Handles.h"
+#include "viewer/KeyPolicy.h"
 
 namespace pagelet {
 
-// Modifier keys held with a key or a wheel turn.
-using TShiftState = uint8_t;
-inline constexpr TShiftState ssShift = 1;
-inline constexpr TShiftState ssAlt = 2;
-inline constexpr TShiftState ssCtrl = 4;
+// Modifier keys: TShiftState, ssShift, ssAlt, ssCtrl (viewer/KeyPolicy.h).
 
 // 0x4000 for Ctrl plus the virtual-key code (0x2000 Shift, 0x8000 Alt).
 using TShortCut = uint16_t;

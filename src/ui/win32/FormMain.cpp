@@ -1,13 +1,12 @@
-#include "ui/FormMain.h"
+#include "ui/win32/FormMain.h"
 
 #include <cstdint>
-#include <limits>
+#include <vector>
 
 #include "common/Error.h"
-#include "loading/DocumentText.h"
 #include "settings/Settings.h"
-#include "ui/FormOptions.h"
-#include "ui/resource.h"
+#include "ui/win32/FormOptions.h"
+#include "ui/win32/resource.h"
 
 namespace pagelet {
 
@@ -16,16 +15,9 @@ namespace {
 // Design placement of the form: left, top, client width and height.
 constexpr RECT kDesignBounds{199, 207, 199 + 558, 207 + 340};
 
-void PostKey(HWND target, UINT msg, WPARAM key) { PostMessageW(target, msg, key, 0); }
-
-// Keys handed back to the lister when no modifier is held: the main
-// keyboard's 1 to 8, N, P and W (on the low 8 bits of the key code).
-bool IsForwardedPlainKey(uint16_t key) {
-    uint8_t low = static_cast<uint8_t>(key & 0xFF);
-    return (low >= '1' && low <= '8') || low == 'N' || low == 'P' || low == 'W';
+void PostKey(HWND target, const TKeyPost& post) {
+    PostMessageW(target, post.Down ? WM_KEYDOWN : WM_KEYUP, post.Key, 0);
 }
-
-bool IsF5OrF7(uint16_t key) { return key == VK_F5 || key == VK_F7; }
 
 }  // namespace
 
@@ -60,6 +52,9 @@ TFormMain::TFormMain() {
         ViewerMouseWheel(shift, wheelDelta, mousePos, handled);
     };
     Viewer->OnEnterFromOutside = [this] { DoActivate(); };
+    core_ = std::make_unique<TViewerCore>(*viewer_);
+    Core = core_.get();
+    Viewer->OnStep = [this] { Core->Step(); };
 }
 
 TFormMain::~TFormMain() {
@@ -100,8 +95,8 @@ void TFormMain::FormCreate() {
     const TViewerOptions options = ReadViewerOptions(Ini);
     fFont = options.Font;
     fBackColor = options.BackColor;
-    Viewer->SetFont(fFont);
-    Viewer->SetBackColor(fBackColor);
+    Core->SetFont(fFont);
+    Core->SetBackColor(fBackColor);
     Delta = 100;
 }
 
@@ -115,11 +110,14 @@ void TFormMain::FormShow() {
     Viewer->SetFontColor(16777215);
     TFontSpec font = fFont;
     if (font.Name.empty()) font.Name = faceInForce;
-    Viewer->SetFont(font);
-    ShowText(DocumentText ? DocumentText->SharedText() : nullptr);
+    Core->SetFont(font);
+    ShowText(std::move(Document));
+    Document = {};
 }
 
-void TFormMain::ShowText(std::shared_ptr<const std::u16string> text) { Viewer->LoadText(std::move(text), 0, 0); }
+void TFormMain::ShowText(TLoadedDocument document) {
+    Core->LoadText(std::move(document.Text), std::move(document.Rest));
+}
 
 void TFormMain::FormResize() {
     if (Viewer && Viewer->WordWrap()) Viewer->Repaint();
@@ -128,42 +126,23 @@ void TFormMain::FormResize() {
 void TFormMain::FormActivate() { Viewer->SetFocus(); }
 
 void TFormMain::ViewerKeyDown(uint16_t& key, TShiftState shift) {
-    if (shift == 0) {
-        if (key == VK_ESCAPE) {
-            PostKey(ParentWin, WM_KEYDOWN, QuickView ? VK_TAB : VK_ESCAPE);
-            PostKey(ParentWin, WM_KEYUP, VK_ESCAPE);
-            key = 0;
-        } else if (IsForwardedPlainKey(key) || IsF5OrF7(key)) {
-            PostKey(ParentWin, WM_KEYDOWN, key);
-            PostKey(ParentWin, WM_KEYUP, key);
-            key = 0;
-        }
-    }
-    if ((shift & ssShift) && IsF5OrF7(key)) {
-        PostKey(ParentWin, WM_KEYDOWN, VK_SHIFT);
-        PostKey(ParentWin, WM_KEYDOWN, key);
-        PostKey(ParentWin, WM_KEYUP, VK_SHIFT);
-        PostKey(ParentWin, WM_KEYUP, key);
-        key = 0;
-    }
+    const std::vector<TKeyPost> posts = KeysForHost(key, shift, QuickView);
+    for (const TKeyPost& post : posts) PostKey(ParentWin, post);
+    if (!posts.empty()) key = 0;
     if (Viewer->CanFocus()) Viewer->SetFocus();
 }
 
 void TFormMain::ViewerMouseWheel(TShiftState shift, int wheelDelta, POINT mousePos, bool& handled) {
     (void)mousePos;
     if (!(shift & ssCtrl)) return;
-    int64_t next = static_cast<int64_t>(Delta) + wheelDelta / 12;
-    if (next < 1) next = 1;
-    // No upper bound but the integer's own.
-    if (next > std::numeric_limits<int32_t>::max()) next = std::numeric_limits<int32_t>::max();
-    Delta = static_cast<int32_t>(next);
+    Delta = NextZoom(Delta, wheelDelta);
     Viewer->SetZoom(Delta);
     handled = true;
 }
 
-void TFormMain::mnuCopyClick() { Viewer->CopyToClipboard(); }
+void TFormMain::mnuCopyClick() { Core->CopyToClipboard(); }
 
-void TFormMain::mnuSelectAllClick() { Viewer->SelectAll(); }
+void TFormMain::mnuSelectAllClick() { Core->SelectAll(); }
 
 void TFormMain::mnuOptionsClick() { ExecuteOptionsDialog(*this); }
 

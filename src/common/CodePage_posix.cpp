@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 #include "common/Error.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "common/Utf.h"
 
 namespace pagelet {

@@ -1,4 +1,4 @@
-#include "ui/toolkit/Dialog.h"
+#include "ui/win32/toolkit/Dialog.h"
 
 #include <vector>
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/toolkit/Application.h"
+#include "ui/win32/toolkit/Application.h"
 
 namespace pagelet {
 

@@ -1,4 +1,4 @@
-#include "ui/toolkit/RichEdit.h"
+#include "ui/win32/toolkit/RichEdit.h"
 
 #include <richedit.h>
 
@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "common/Error.h"
+#include "common/Handles.h"
 #include "common/Win32Text.h"
 
 namespace pagelet {
@@ -21,60 +22,13 @@ constexpr int kBevelWidth = 5;
 // characters would cut WM_SETTEXT short.
 constexpr LPARAM kTextLimit = 0x7FFFFFFE;
 
-// Stepped loading. A text up to kOneStepChars goes in at once, as one
-// WM_SETTEXT. A longer one starts with the first screen (kFirstStepChars or
-// kFirstStepLines, whichever ends first) and goes on in slices of about
-// kStepSeconds each, from messages the control posts to itself (or a short
-// timer when the thread has input, painting or timers waiting, which posted
-// messages would starve). The cost of a slice is estimated in units: a
-// character is one, a line end kLineUnits (the control spends far more on a
-// paragraph than on a character), and the seconds per unit are measured as
-// the load goes.
-constexpr UINT kStepMessage = WM_APP + 0x1D0;
+// The core's steps ride on a timer: its message comes only when the
+// thread's queue holds nothing else, so input, painting and a host that
+// drains its queue before its own work all go first.
 constexpr UINT_PTR kStepTimer = 0x50A6;
-constexpr size_t kOneStepChars = 64 * 1024;
-constexpr size_t kFirstStepChars = 8 * 1024;
-constexpr size_t kFirstStepLines = 256;
-constexpr size_t kLineUnits = 16;
-constexpr double kStepSeconds = 0.07;
-constexpr double kFinishSliceSeconds = 0.25;
-constexpr size_t kMinSliceUnits = 16 * 1024;
-constexpr size_t kMaxSliceUnits = 256 * 1024;
-constexpr double kFirstSecondsPerUnit = 2e-6;
 constexpr UINT kCapturedRetryMs = 50;
-// The address space kept free for the host: a quarter of it, at least 256 MB.
-constexpr uint64_t kMinReserve = 256ull * 1024 * 1024;
-
-uint32_t NextFeedId() {
-    static uint32_t last = 0;
-    return ++last == 0 ? ++last : last;
-}
-
-double Seconds() {
-    static const double frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart);
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / frequency;
-}
-
-MEMORYSTATUSEX MemoryStatus() {
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof(status);
-    if (!GlobalMemoryStatusEx(&status)) status = {};
-    return status;
-}
 
 bool SameRange(const CHARRANGE& a, const CHARRANGE& b) { return a.cpMin == b.cpMin && a.cpMax == b.cpMax; }
-
-std::u16string Decimal(uint64_t value) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof(buffer), "%llu", static_cast<unsigned long long>(value));
-    return std::u16string(buffer, buffer + std::char_traits<char>::length(buffer));
-}
 
 void LoadRichEditLibrary() {
     // Loaded once for the life of the process: windows of its class may
@@ -128,7 +82,8 @@ void TRichEdit::CreateHandle() {
 }
 
 void TRichEdit::DestroyHandle() {
-    StopFeed();
+    CancelStep();
+    lineEnds_.Clear();
     if (!handle_) return;
     HWND wnd = handle_;
     handle_ = nullptr;
@@ -139,172 +94,10 @@ void TRichEdit::DestroyHandle() {
 
 void TRichEdit::RecreateWnd() {
     if (!handle_) return;
-    // The text the control was given, or what it shows when it was set directly.
-    std::shared_ptr<const std::u16string> text = source_ ? source_ : std::make_shared<const std::u16string>(Text());
-    CHARRANGE range{0, 0};
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
     bool hadFocus = Focused();
     DestroyHandle();
     CreateHandle();
-    LoadText(std::move(text), range.cpMin, range.cpMax);
     if (hadFocus) ::SetFocus(handle_);
-}
-
-void TRichEdit::LoadText(std::shared_ptr<const std::u16string> text, int selStart, int selEnd) {
-    StopFeed();
-    source_ = text ? std::move(text) : std::make_shared<const std::u16string>();
-    fed_ = 0;
-    fedLines_ = 0;
-    notShown_ = 0;
-    feedId_ = NextFeedId();
-    if (!handle_) return;
-    const std::u16string& whole = *source_;
-    wantedSel_ = {selStart, selEnd};
-    if (whole.size() <= kOneStepChars) {
-        SendMessageW(handle_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WStr(whole)));
-        fed_ = whole.size();
-        Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&wantedSel_));
-        return;
-    }
-    availAtStart_ = MemoryStatus().ullAvailVirtual;
-    secondsPerUnit_ = kFirstSecondsPerUnit;
-    lastSliceUnits_ = 0;
-    // The first screen: a bounded count of characters and of lines.
-    size_t end = 0;
-    size_t lines = 0;
-    size_t lastLineEnd = 0;
-    while (end < whole.size() && end < kFirstStepChars && lines < kFirstStepLines) {
-        if (whole[end] == u'\n') {
-            ++lines;
-            lastLineEnd = end + 1;
-        }
-        ++end;
-    }
-    if (lastLineEnd > 0) {
-        end = lastLineEnd;
-    } else {
-        if (end < whole.size() && whole[end] == u'\n') ++end;
-        if (end < whole.size() && IS_HIGH_SURROGATE(whole[end - 1])) ++end;
-    }
-    std::u16string first(whole, 0, end);
-    SendMessageW(handle_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WStr(first)));
-    fed_ = end;
-    fedLines_ = lines;
-    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&wantedSel_));
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&lastSel_));
-    pending_ = fed_ < whole.size();
-    if (pending_) ScheduleStep();
-}
-
-void TRichEdit::StopFeed() {
-    pending_ = false;
-    if (handle_) KillTimer(handle_, kStepTimer);
-}
-
-void TRichEdit::ScheduleStep() {
-    if (!handle_ || !pending_) return;
-    // Posted messages come before input, painting and timers: when any of
-    // those wait, the next step waits for them behind a short timer.
-    if (HIWORD(GetQueueStatus(QS_INPUT | QS_PAINT | QS_TIMER | QS_HOTKEY)) != 0) {
-        SetTimer(handle_, kStepTimer, USER_TIMER_MINIMUM, nullptr);
-    } else {
-        PostMessageW(handle_, kStepMessage, feedId_, 0);
-    }
-}
-
-void TRichEdit::Step(WPARAM feedId) {
-    // A message of another load (or of this control before a rebuild) is stale.
-    if (!handle_ || !pending_ || static_cast<uint32_t>(feedId) != feedId_ || !source_) return;
-    KillTimer(handle_, kStepTimer);
-    if (GetCapture() == handle_) {
-        // A drag is selecting: appending would move the selection under it.
-        SetTimer(handle_, kStepTimer, kCapturedRetryMs, nullptr);
-        return;
-    }
-    // One quick slice (the thread had the processor to itself for a moment)
-    // must not make the next one long: a slice at most doubles.
-    const size_t ceiling = std::min(kMaxSliceUnits, 2 * std::max(lastSliceUnits_, kMinSliceUnits));
-    const double units =
-        std::clamp(kStepSeconds / secondsPerUnit_, static_cast<double>(kMinSliceUnits), static_cast<double>(ceiling));
-    size_t lines = 0;
-    const size_t end = NextCut(static_cast<size_t>(units), lines);
-    if (!RoomFor(end - fed_, lines)) {
-        AppendNotShownLine();
-        return;
-    }
-    const size_t sliceUnits = (end - fed_) + lines * kLineUnits;
-    lastSliceUnits_ = sliceUnits;
-    const double start = Seconds();
-    AppendSlice(end, lines, true);
-    const double spent = Seconds() - start;
-    if (sliceUnits > 0 && spent > 0) {
-        // Weighted towards the latest slice: the control's cost grows with its text.
-        secondsPerUnit_ = 0.25 * secondsPerUnit_ + 0.75 * (spent / static_cast<double>(sliceUnits));
-    }
-    pending_ = fed_ < source_->size();
-    if (pending_) ScheduleStep();
-}
-
-size_t TRichEdit::NextCut(size_t units, size_t& paragraphs) const {
-    const std::u16string& whole = *source_;
-    size_t pos = fed_;
-    size_t spent = 0;
-    size_t lines = 0;
-    size_t lastLineEnd = 0;
-    size_t linesAtLastEnd = 0;
-    while (pos < whole.size() && spent < units) {
-        if (whole[pos] == u'\n') {
-            ++lines;
-            spent += kLineUnits;
-            lastLineEnd = pos + 1;
-            linesAtLastEnd = lines;
-        }
-        ++spent;
-        ++pos;
-    }
-    if (pos < whole.size() && lastLineEnd > 0) {
-        paragraphs = linesAtLastEnd;
-        return lastLineEnd;
-    }
-    // No line end in reach: the slice goes on inside the paragraph the
-    // control already holds the start of. Each append wraps that whole
-    // paragraph again, so the slice is at least as long as what the control
-    // has of it (to the paragraph's end at most): the appends to one
-    // paragraph then cost about twice its one wrap, not its length in slices
-    // times as much.
-    size_t open = fed_;
-    while (open > 0 && whole[open - 1] != u'\n') --open;
-    const size_t reach = fed_ + (fed_ - open);
-    while (pos < whole.size() && pos < reach) {
-        if (whole[pos++] == u'\n') {
-            ++lines;
-            break;
-        }
-    }
-    // Never split CR LF or a surrogate pair.
-    if (pos < whole.size() && whole[pos] == u'\n') {
-        ++pos;
-        ++lines;
-    }
-    if (pos < whole.size() && pos > 0 && IS_HIGH_SURROGATE(whole[pos - 1])) ++pos;
-    paragraphs = lines;
-    return pos;
-}
-
-bool TRichEdit::RoomFor(size_t chars, size_t paragraphs) const {
-    const MEMORYSTATUSEX status = MemoryStatus();
-    if (status.ullTotalVirtual == 0) return true;
-    const uint64_t reserve = std::max<uint64_t>(status.ullTotalVirtual / 4, kMinReserve);
-    const uint64_t used = availAtStart_ > status.ullAvailVirtual ? availAtStart_ - status.ullAvailVirtual : 0;
-    // What the control has cost so far per character and per line, whichever
-    // foretells more for this slice; twice that for the heap's growth in
-    // large pieces; and the slice's own copy.
-    const double perChar = fed_ ? static_cast<double>(used) / static_cast<double>(fed_) : 0;
-    const double perLine = fedLines_ ? static_cast<double>(used) / static_cast<double>(fedLines_) : 0;
-    const double estimate =
-        2 * std::max(perChar * static_cast<double>(chars), perLine * static_cast<double>(paragraphs)) +
-        4.0 * static_cast<double>(chars) + 64.0 * 1024;
-    return static_cast<double>(status.ullAvailVirtual) >= static_cast<double>(reserve) + estimate;
 }
 
 LONG TRichEdit::ControlLength() const {
@@ -313,19 +106,22 @@ LONG TRichEdit::ControlLength() const {
     return static_cast<LONG>(SendMessageW(handle_, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&query), 0));
 }
 
-void TRichEdit::AppendRaw(LONG at, const char16_t* text, size_t length) {
-    std::u16string piece(text, length);
-    CHARRANGE atEnd{at, at};
-    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
-    Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(WStr(piece)));
+void TRichEdit::PutText(std::u16string_view text) {
+    CancelStep();
+    lineEnds_.Clear();
+    if (!handle_) return;
+    std::u16string copy(text);
+    SendMessageW(handle_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WStr(copy)));
+    lineEnds_.Append(text);
+    CHARRANGE start{0, 0};
+    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
 }
 
-void TRichEdit::AppendKeepingView(const char16_t* text, size_t length) {
+void TRichEdit::AppendSlice(std::u16string_view text) {
+    if (!handle_) return;
     CHARRANGE selection{0, 0};
     POINT scroll{0, 0};
     Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-    // A selection other than the one the last step left is the user's.
-    if (!SameRange(selection, lastSel_)) wantedSel_ = selection;
     Send(EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
     const LONG end = ControlLength();
     // Only when the end of the text is in view does the new text show.
@@ -335,9 +131,12 @@ void TRichEdit::AppendKeepingView(const char16_t* text, size_t length) {
     GetClientRect(handle_, &client);
     const bool endInView = endPos.y < client.bottom;
     Send(WM_SETREDRAW, FALSE, 0);
-    AppendRaw(end, text, length);
-    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&wantedSel_));
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&lastSel_));
+    std::u16string piece(text);
+    CHARRANGE atEnd{end, end};
+    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
+    Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(WStr(piece)));
+    lineEnds_.Append(text);
+    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
     Send(EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
     Send(WM_SETREDRAW, TRUE, 0);
     if (endInView) {
@@ -348,60 +147,92 @@ void TRichEdit::AppendKeepingView(const char16_t* text, size_t length) {
     }
 }
 
-void TRichEdit::AppendSlice(size_t end, size_t paragraphs, bool keepView) {
-    if (keepView)
-        AppendKeepingView(source_->data() + fed_, end - fed_);
-    else
-        AppendRaw(ControlLength(), source_->data() + fed_, end - fed_);
-    fed_ = end;
-    fedLines_ += paragraphs;
+TTextRange TRichEdit::Selection() const {
+    CHARRANGE range{0, 0};
+    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
+    const size_t start = lineEnds_.OffsetOf(static_cast<size_t>(std::max<LONG>(range.cpMin, 0)));
+    const size_t end = lineEnds_.OffsetOf(static_cast<size_t>(std::max<LONG>(range.cpMax, range.cpMin)));
+    return {std::min(start, lineEnds_.Size()), std::min(end, lineEnds_.Size())};
 }
 
-void TRichEdit::AppendNotShownLine() {
-    pending_ = false;
-    KillTimer(handle_, kStepTimer);
-    const size_t total = source_->size();
-    notShown_ = total - fed_;
-    std::u16string line;
-    if (fed_ > 0 && (*source_)[fed_ - 1] != u'\n') line = u"\r\n";
-    line += u"[" + Decimal(notShown_) + u" characters (" + Decimal(notShown_ * 100 / total) +
-            u"%) of the document are not shown: too little memory is left for them]";
-    AppendKeepingView(line.data(), line.size());
-}
-
-void TRichEdit::FinishPending() {
-    if (!pending_ || !handle_ || !source_) return;
-    KillTimer(handle_, kStepTimer);
-    CHARRANGE selection{0, 0};
-    POINT scroll{0, 0};
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&selection));
-    if (!SameRange(selection, lastSel_)) wantedSel_ = selection;
-    Send(EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+void TRichEdit::Select(TTextRange range, bool scroll) {
+    if (!handle_) return;
+    CHARRANGE positions{static_cast<LONG>(lineEnds_.PositionOf(range.Start)),
+                        static_cast<LONG>(lineEnds_.PositionOf(range.End))};
+    if (scroll) {
+        Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&positions));
+        Send(EM_SCROLLCARET, 0, 0);
+        return;
+    }
+    CHARRANGE current{0, 0};
+    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&current));
+    if (SameRange(current, positions)) return;
+    POINT scrollPos{0, 0};
+    Send(EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scrollPos));
     Send(WM_SETREDRAW, FALSE, 0);
-    bool cutShort = false;
-    while (fed_ < source_->size()) {
-        const double units = std::clamp(kFinishSliceSeconds / secondsPerUnit_, static_cast<double>(kMinSliceUnits),
-                                        static_cast<double>(kMaxSliceUnits));
-        size_t lines = 0;
-        const size_t end = NextCut(static_cast<size_t>(units), lines);
-        if (!RoomFor(end - fed_, lines)) {
-            cutShort = true;
-            break;
-        }
-        AppendSlice(end, lines, false);
-    }
-    pending_ = false;
-    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&wantedSel_));
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&lastSel_));
-    Send(EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
+    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&positions));
+    Send(EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scrollPos));
     Send(WM_SETREDRAW, TRUE, 0);
-    if (cutShort) {
-        lastSel_ = wantedSel_;
-        AppendNotShownLine();
-    } else {
-        RedrawWindow(handle_, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_ERASE | RDW_UPDATENOW);
+    InvalidateRect(handle_, nullptr, FALSE);
+}
+
+void TRichEdit::ShowFont(const TFontSpec& font, bool dark) {
+    if (dark != darkScheme_) {
+        darkScheme_ = dark;
+        if (!font.Name.empty()) font_.Name = font.Name;
+        font_.Size = font.Size;
+        font_.Style = font.Style;
+        font_.Color = font.Color;
+        font_.Charset = font.Charset;
+        ApplyFont();
+        ApplyBackColor();
+        return;
+    }
+    SetFont(font);
+}
+
+void TRichEdit::ShowBackColor(int32_t color, bool dark) {
+    if (dark != darkScheme_ || color != backColor_) {
+        darkScheme_ = dark;
+        backColor_ = color;
+        ApplyBackColor();
     }
 }
+
+bool TRichEdit::ShowWordWrap(bool wrap) {
+    const bool rebuild = wrap != wordWrap_ || scrollBars_ != (wrap ? TScrollStyle::ssVertical : TScrollStyle::ssBoth);
+    SetWordWrapWithScrollBars(wrap);
+    if (rebuild) lineEnds_.Clear();
+    return rebuild && handle_ != nullptr;
+}
+
+void TRichEdit::CopyToClipboard(std::u16string_view text) {
+    if (!OpenClipboard(handle_)) throw EPagelet(u"Cannot open the clipboard", static_cast<int32_t>(GetLastError()));
+    struct TCloser {
+        ~TCloser() { CloseClipboard(); }
+    } closer;
+    EmptyClipboard();
+    TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t)));
+    if (!memory) throw EPagelet(u"Not enough memory for the clipboard");
+    auto* dest = static_cast<char16_t*>(GlobalLock(memory.Get()));
+    if (!dest) throw EPagelet(u"Not enough memory for the clipboard");
+    std::copy(text.begin(), text.end(), dest);
+    dest[text.size()] = u'\0';
+    GlobalUnlock(memory.Get());
+    if (SetClipboardData(CF_UNICODETEXT, memory.Get())) memory.Release();  // the clipboard owns it now
+}
+
+void TRichEdit::ScheduleStep() {
+    if (!handle_) return;
+    // While a drag selects, appending would move the selection under it.
+    SetTimer(handle_, kStepTimer, Dragging() ? kCapturedRetryMs : USER_TIMER_MINIMUM, nullptr);
+}
+
+void TRichEdit::CancelStep() {
+    if (handle_) KillTimer(handle_, kStepTimer);
+}
+
+bool TRichEdit::Dragging() const { return handle_ && GetCapture() == handle_; }
 
 void TRichEdit::Send(UINT msg, WPARAM wParam, LPARAM lParam) const {
     if (handle_) SendMessageW(handle_, msg, wParam, lParam);
@@ -428,25 +259,13 @@ std::u16string TRichEdit::Text() const {
 }
 
 void TRichEdit::SetText(const std::u16string& text) {
-    StopFeed();
-    source_.reset();
     if (!handle_) return;
     if (static_cast<size_t>(GetTextLen()) == text.size() && Text() == text) return;
-    SendMessageW(handle_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WStr(text)));
+    PutText(text);
 }
 
 int TRichEdit::GetTextLen() const {
     return handle_ ? static_cast<int>(SendMessageW(handle_, WM_GETTEXTLENGTH, 0, 0)) : 0;
-}
-
-void TRichEdit::SelectAll() {
-    FinishPending();
-    Send(EM_SETSEL, 0, -1);
-}
-
-void TRichEdit::CopyToClipboard() {
-    FinishPending();
-    Send(WM_COPY, 0, 0);
 }
 
 int TRichEdit::SelStart() const {
@@ -543,7 +362,6 @@ void TRichEdit::SetFontColor(int32_t color) {
 
 void TRichEdit::ApplyFont() {
     if (!handle_) return;
-    FinishPending();
     CHARFORMAT2W format{};
     format.cbSize = sizeof(format);
     format.dwMask =
@@ -573,7 +391,6 @@ void TRichEdit::SetBackColor(int32_t color) {
 
 void TRichEdit::ApplyBackColor() {
     if (!handle_) return;
-    FinishPending();
     Send(EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ShownColor(backColor_, kDarkBackColor)));
     RedrawWindow(handle_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
 }
@@ -641,16 +458,14 @@ LRESULT TRichEdit::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
         CallOld(msg, wParam, lParam);
         WmNcPaint();
         return 0;
-    case kStepMessage:
-        Application().Guard(this, [&] { Step(wParam); });
-        return 0;
     case WM_TIMER:
         if (wParam != kStepTimer) break;
-        Application().Guard(this, [&] { Step(feedId_); });
+        KillTimer(handle_, kStepTimer);
+        if (OnStep) Application().Guard(this, OnStep);
         return 0;
     case WM_NCDESTROY: {
         // The form's window is going and takes the control with it; no step follows.
-        StopFeed();
+        CancelStep();
         HWND wnd = handle_;
         WNDPROC old = oldProc_;
         handle_ = nullptr;

@@ -9,18 +9,20 @@
 #include <memory>
 #include <string>
 
+#include "loading/Loaders.h"
 #include "settings/TextForms.h"
-#include "ui/toolkit/Form.h"
-#include "ui/toolkit/Menu.h"
-#include "ui/toolkit/RichEdit.h"
+#include "ui/win32/toolkit/Form.h"
+#include "ui/win32/toolkit/Menu.h"
+#include "ui/win32/toolkit/RichEdit.h"
+#include "viewer/ViewerCore.h"
 
 namespace pagelet {
 
 class TFormMain : public TForm {
 public:
     // Makes the form as a child of the foreign window parentWindow; FormCreate
-    // has run when this returns. fileToView is not used: the text comes from
-    // DocumentText when the form is shown (ShowText).
+    // has run when this returns. fileToView is not used: the text is handed
+    // over (Document) before the form is shown.
     static std::unique_ptr<TFormMain> CreateParented(HWND parentWindow, const std::u16string& fileToView);
     ~TFormMain() override;
 
@@ -28,6 +30,8 @@ public:
     TPopupMenu* PopupMenu1 = nullptr;
     TMenuItem* mnuOptions = nullptr;
     TRichEdit* Viewer = nullptr;
+    // The viewer's state and the host protocol, drawn through Viewer.
+    TViewerCore* Core = nullptr;
     TMenuItem* N1 = nullptr;
     TMenuItem* mnuSelectAll = nullptr;
     TMenuItem* mnuCopy = nullptr;
@@ -40,10 +44,13 @@ public:
     TFontSpec fFont;           // an empty face keeps the Viewer's
     int32_t fBackColor = 16777215;
 
-    // Loads a document's text into this viewer, replacing what it shows:
-    // the first screen at once, the rest in steps on this thread (see
-    // TRichEdit::LoadText); the caret at the start.
-    void ShowText(std::shared_ptr<const std::u16string> text);
+    // The loaded document that FormShow puts into the Viewer.
+    TLoadedDocument Document;
+
+    // Shows a document in this viewer, replacing what it shows: the first
+    // screen at once, the rest in steps on this thread (TViewerCore); the
+    // caret at the start.
+    void ShowText(TLoadedDocument document);
 
     void FormCreate();
     void FormShow();
@@ -68,6 +75,7 @@ private:
     std::unique_ptr<TPopupMenu> popupMenu1_;
     std::unique_ptr<TMenuItem> mnuOptions_, n1_, mnuSelectAll_, mnuCopy_;
     std::unique_ptr<TRichEdit> viewer_;
+    std::unique_ptr<TViewerCore> core_;
 };
 
 }  // namespace pagelet

@@ -1,4 +1,4 @@
-#include "ui/toolkit/Menu.h"
+#include "ui/win32/toolkit/Menu.h"
 
 #include "common/Error.h"
 

@@ -1,4 +1,4 @@
-#include "ui/toolkit/Application.h"
+#include "ui/win32/toolkit/Application.h"
 
 #include <algorithm>
 

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "common/Handles.h"
-#include "ui/toolkit/Application.h"
+#include "ui/win32/toolkit/Application.h"
 
 namespace pagelet {
 

@@ -6,7 +6,7 @@
 
 #include "common/Error.h"
 #include "common/Win32Text.h"
-#include "converter/CodePage.h"
+#include "common/CodePage.h"
 #include "common/Utf.h"
 
 namespace pagelet {

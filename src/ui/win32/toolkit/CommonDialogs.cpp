@@ -1,4 +1,4 @@
-#include "ui/toolkit/CommonDialogs.h"
+#include "ui/win32/toolkit/CommonDialogs.h"
 
 #include <commdlg.h>
 
@@ -6,7 +6,7 @@
 
 #include "common/Handles.h"
 #include "common/Win32Text.h"
-#include "ui/toolkit/RichEdit.h"
+#include "ui/win32/toolkit/RichEdit.h"
 
 namespace pagelet {
 

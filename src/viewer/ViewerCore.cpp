@@ -1,0 +1,268 @@
+#include "viewer/ViewerCore.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "common/Error.h"
+#include "viewer/HostProtocol.h"
+#include "viewer/MemoryFigures.h"
+
+namespace pagelet {
+
+namespace {
+
+// Decoding goes ahead of the widget for at most this long a step, so that
+// the whole text is soon in memory for the whole-text commands.
+constexpr double kDecodeAheadSeconds = 0.01;
+constexpr size_t kDecodeUnits = 256 * 1024;
+
+double Seconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::u16string Decimal(uint64_t value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof(buffer), "%llu", static_cast<unsigned long long>(value));
+    return std::u16string(buffer, buffer + std::char_traits<char>::length(buffer));
+}
+
+// Where the host's percentage lies in a text of this length.
+size_t PercentOffset(int32_t percent, size_t length) {
+    if (percent <= 0) return 0;
+    const uint64_t offset = static_cast<uint64_t>(length) * static_cast<uint64_t>(percent) / 100;
+    return static_cast<size_t>(std::min<uint64_t>(offset, length));
+}
+
+}  // namespace
+
+TViewerCore::TViewerCore(TViewerBackEnd& backEnd) : MemoryProbe(ReadMemoryFigures), backEnd_(backEnd) {}
+
+void TViewerCore::LoadText(std::u16string text, std::unique_ptr<TTextSource> rest) {
+    backEnd_.CancelStep();
+    text_ = std::move(text);
+    source_ = std::move(rest);
+    notShown_ = 0;
+    Reshow({0, 0});
+}
+
+void TViewerCore::Reshow(TTextRange selection) {
+    backEnd_.CancelStep();
+    fed_ = 0;
+    fedLines_ = 0;
+    notShown_ = 0;
+    secondsPerUnit_ = kFirstSecondsPerUnit;
+    lastSliceUnits_ = 0;
+    freeAtStart_ = MemoryProbe ? MemoryProbe().FreeAddressSpace : 0;
+    // A short text goes in at once; a long one starts with its first screen.
+    EnsureDecoded(kOneStepChars + 1);
+    const bool complete = !Decoding();
+    TCut first{text_.size(), 0};
+    if (!complete || text_.size() > kOneStepChars) first = FirstScreenCut(text_, complete);
+    backEnd_.PutText(std::u16string_view(text_).substr(0, first.End));
+    fed_ = first.End;
+    fedLines_ = first.Lines;
+    wanted_ = selection;
+    scrollWanted_ = false;
+    lastShownSel_ = backEnd_.Selection();
+    ApplySelection(false);
+    pendingShow_ = fed_ < text_.size() || Decoding();
+    if (pendingShow_) backEnd_.ScheduleStep();
+}
+
+bool TViewerCore::Produce(size_t units) {
+    if (!source_) return false;
+    try {
+        if (source_->Produce(text_, units)) return true;
+        source_.reset();
+    } catch (const std::exception& e) {
+        // The window is the host's already: the text ends with a line that
+        // says why the rest is missing.
+        source_.reset();
+        if (!text_.empty() && text_.back() != u'\n') text_ += u"\r\n";
+        text_ += u"[The rest of the document cannot be read: " + ExceptionMessage(e) + u"]\r\n";
+    }
+    return false;
+}
+
+void TViewerCore::EnsureDecoded(size_t units) {
+    while (Decoding() && text_.size() < units) Produce(std::max(units - text_.size(), kDecodeUnits));
+}
+
+void TViewerCore::DecodeAhead() {
+    const double start = Seconds();
+    while (Decoding() && Seconds() - start < kDecodeAheadSeconds) Produce(kDecodeUnits);
+}
+
+void TViewerCore::FinishDecoding() {
+    while (Decoding()) Produce(16 * kDecodeUnits);
+}
+
+void TViewerCore::Step() {
+    if (!pendingShow_) return;
+    if (backEnd_.Dragging()) {
+        backEnd_.ScheduleStep();
+        return;
+    }
+    const size_t units = SliceUnits(secondsPerUnit_, lastSliceUnits_);
+    // Enough text for the slice: the units, or the open paragraph's length
+    // where the slice has to go on inside it, and a pair's second half.
+    size_t open = fed_;
+    while (open > 0 && text_[open - 1] != u'\n') --open;
+    EnsureDecoded(fed_ + std::max(units, fed_ - open) + 2);
+    const TCut cut = NextCut(text_, fed_, units, !Decoding());
+    if (cut.End > fed_) {
+        if (MemoryProbe && !RoomFor(MemoryProbe(), freeAtStart_, fed_, fedLines_, cut.End - fed_, cut.Lines)) {
+            AppendNotShownLine();
+            return;
+        }
+        const size_t sliceUnits = (cut.End - fed_) + cut.Lines * kLineUnits;
+        lastSliceUnits_ = sliceUnits;
+        const double start = Seconds();
+        Append(cut);
+        secondsPerUnit_ = NextSecondsPerUnit(secondsPerUnit_, sliceUnits, Seconds() - start);
+    }
+    DecodeAhead();
+    pendingShow_ = fed_ < text_.size() || Decoding();
+    if (pendingShow_) backEnd_.ScheduleStep();
+}
+
+void TViewerCore::Append(const TCut& cut) {
+    // The user's selection, if the user changed it, is the one to keep.
+    Selection();
+    const size_t before = fed_;
+    backEnd_.AppendSlice(std::u16string_view(text_).substr(fed_, cut.End - fed_));
+    fed_ = cut.End;
+    fedLines_ += cut.Lines;
+    if (wanted_.End > before) ApplySelection(scrollWanted_);
+}
+
+void TViewerCore::AppendNotShownLine() {
+    pendingShow_ = false;
+    backEnd_.CancelStep();
+    FinishDecoding();
+    const size_t total = text_.size();
+    notShown_ = total - fed_;
+    std::u16string line;
+    if (fed_ > 0 && text_[fed_ - 1] != u'\n') line = u"\r\n";
+    line += u"[" + Decimal(notShown_) + u" characters (" + Decimal(total ? notShown_ * 100 / total : 0) +
+            u"%) of the document are not shown: too little memory is left for them]";
+    Selection();
+    backEnd_.AppendSlice(line);
+}
+
+TTextRange TViewerCore::Selection() {
+    const TTextRange shown = backEnd_.Selection();
+    if (shown != lastShownSel_) {
+        // The user's: it replaces what the viewer meant to select.
+        wanted_ = {std::min(shown.Start, text_.size()), std::min(shown.End, text_.size())};
+        lastShownSel_ = shown;
+        scrollWanted_ = false;
+    }
+    return wanted_;
+}
+
+void TViewerCore::ApplySelection(bool scroll) {
+    const size_t end = ShownEnd();
+    const TTextRange shown{std::min(wanted_.Start, end), std::min(wanted_.End, end)};
+    const bool whole = wanted_.End <= end;
+    backEnd_.Select(shown, scroll && whole);
+    scrollWanted_ = scroll && !whole;
+    lastShownSel_ = backEnd_.Selection();
+}
+
+void TViewerCore::CopyToClipboard() {
+    const TTextRange range = Selection();
+    if (range.End <= range.Start) return;
+    backEnd_.CopyToClipboard(std::u16string_view(text_).substr(range.Start, range.End - range.Start));
+}
+
+void TViewerCore::SelectAll() {
+    FinishDecoding();
+    Selection();
+    wanted_ = {0, text_.size()};
+    ApplySelection(false);
+}
+
+void TViewerCore::GoToPercent(int32_t percent) {
+    backEnd_.Focus();
+    FinishDecoding();
+    Selection();
+    const size_t at = PercentOffset(percent, text_.size());
+    wanted_ = {at, std::min(at + 1, text_.size())};
+    ApplySelection(true);
+}
+
+bool TViewerCore::Search(const std::u16string& text, const TSearchOptions& options, bool fromEdge) {
+    FinishDecoding();
+    const TTextRange selection = Selection();
+    fromEdge = fromEdge || selection.Start == selection.End;
+    size_t from;
+    if (!options.Backwards)
+        from = fromEdge ? 0 : selection.End;
+    else
+        // From the selection's start, so that a match just before the
+        // selected one is found too.
+        from = fromEdge ? text_.size() : selection.Start;
+    const std::optional<size_t> found = FindText(text_, text, from, options);
+    if (!found) return false;
+    backEnd_.Focus();
+    wanted_ = {*found, *found + text.size()};
+    ApplySelection(true);
+    return true;
+}
+
+void TViewerCore::HostCommand(int32_t command, int32_t parameter) {
+    switch (command) {
+    case lister::kCommandCopy:
+        CopyToClipboard();
+        break;
+    case lister::kCommandNewParams:
+        SetWordWrap((parameter & lister::kDisplayWrapText) != 0);
+        SetDark((parameter & lister::kDisplayDarkMode) != 0);
+        break;
+    case lister::kCommandSelectAll:
+        SelectAll();
+        break;
+    case lister::kCommandSetPercent:
+        GoToPercent(parameter);
+        break;
+    default:
+        break;
+    }
+}
+
+bool TViewerCore::HostSearch(const std::u16string& text, int32_t flags) {
+    TSearchOptions options;
+    options.Backwards = (flags & lister::kSearchBackwards) != 0;
+    options.MatchCase = (flags & lister::kSearchMatchCase) != 0;
+    options.WholeWords = (flags & lister::kSearchWholeWords) != 0;
+    return Search(text, options, (flags & lister::kSearchFromStart) != 0);
+}
+
+void TViewerCore::SetWordWrap(bool wrap) {
+    wordWrap_ = wrap;
+    const TTextRange selection = Selection();
+    // A widget made anew gets the text again through the same steps.
+    if (backEnd_.ShowWordWrap(wrap)) Reshow(selection);
+}
+
+void TViewerCore::SetDark(bool dark) {
+    if (dark == dark_) return;
+    dark_ = dark;
+    backEnd_.ShowFont(font_, dark_);
+    backEnd_.ShowBackColor(backColor_, dark_);
+}
+
+void TViewerCore::SetFont(const TFontSpec& font) {
+    font_ = font;
+    backEnd_.ShowFont(font_, dark_);
+}
+
+void TViewerCore::SetBackColor(int32_t color) {
+    backColor_ = color;
+    backEnd_.ShowBackColor(backColor_, dark_);
+}
+
+}  // namespace pagelet

@@ -1,0 +1,110 @@
+#pragma once
+
+// One viewer's state and the host protocol, for every window system: the
+// document text (handed over by the load, growing while the converter still
+// decodes it), what of it the widget shows, the selection the user or the
+// host wants, the stepped load, and the host's commands and search. It
+// draws through a TViewerBackEnd.
+//
+// Whole-text work (select all, copy, search, go to a percentage) acts on
+// the text in memory at once; the widget catches up in steps, and what it
+// shows selected grows as the rest arrives. A match or a position not shown
+// yet is selected and scrolled into view as soon as its part is in.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "loading/TextSource.h"
+#include "settings/TextForms.h"
+#include "viewer/LoadPlan.h"
+#include "viewer/TextRange.h"
+#include "viewer/TextSearch.h"
+#include "viewer/ViewerBackEnd.h"
+
+namespace pagelet {
+
+class TViewerCore {
+public:
+    explicit TViewerCore(TViewerBackEnd& backEnd);
+    TViewerCore(const TViewerCore&) = delete;
+    TViewerCore& operator=(const TViewerCore&) = delete;
+
+    // Shows a document in place of the one shown: text at once as far as the
+    // first screen goes, the rest in steps; rest decodes what follows text.
+    // The caret at the start.
+    void LoadText(std::u16string text, std::unique_ptr<TTextSource> rest = nullptr);
+    // The text held so far: all of it once Decoding() is false.
+    const std::u16string& Text() const { return text_; }
+    bool Decoding() const { return source_ != nullptr; }
+    // Text not in the widget yet, whether held or still to decode.
+    bool Pending() const { return pendingShow_; }
+    // Code units of Text() in the widget.
+    size_t Shown() const { return fed_; }
+    // Code units left out for the address-space reserve; 0 when all shown.
+    size_t NotShown() const { return notShown_; }
+    // Decodes the rest of the text into memory now.
+    void FinishDecoding();
+    // One step of the stepped load: the back end calls it when asked to.
+    void Step();
+
+    // The host's commands (ListSendCommand's codes) and search
+    // (ListSearchTextW's flags; true when a match was selected). Failures,
+    // a widget that cannot take the focus among them, throw EPagelet.
+    void HostCommand(int32_t command, int32_t parameter);
+    bool HostSearch(const std::u16string& text, int32_t flags);
+
+    void CopyToClipboard();
+    void SelectAll();
+    // Selects the character at percent of the whole text, focused and in view.
+    void GoToPercent(int32_t percent);
+    // Selects the next match from the selection (fromEdge: from the start,
+    // backwards from the end), focused and in view; false when none.
+    bool Search(const std::u16string& text, const TSearchOptions& options, bool fromEdge);
+    // The selection in text offsets; it may reach beyond what is shown.
+    TTextRange Selection();
+
+    bool WordWrap() const { return wordWrap_; }
+    void SetWordWrap(bool wrap);
+    bool Dark() const { return dark_; }
+    void SetDark(bool dark);
+    void SetFont(const TFontSpec& font);
+    void SetBackColor(int32_t color);
+    const TFontSpec& Font() const { return font_; }
+    int32_t BackColor() const { return backColor_; }
+
+    // Where the reserve check takes its memory figures (ReadMemoryFigures by default).
+    std::function<TMemoryFigures()> MemoryProbe;
+
+private:
+    void Reshow(TTextRange selection);
+    void EnsureDecoded(size_t units);
+    void DecodeAhead();
+    bool Produce(size_t units);
+    void Append(const TCut& cut);
+    void AppendNotShownLine();
+    void ApplySelection(bool scroll);
+    size_t ShownEnd() const { return fed_; }
+
+    TViewerBackEnd& backEnd_;
+    std::u16string text_;
+    std::unique_ptr<TTextSource> source_;
+    size_t fed_ = 0;
+    size_t fedLines_ = 0;
+    size_t notShown_ = 0;
+    bool pendingShow_ = false;
+    double secondsPerUnit_ = kFirstSecondsPerUnit;
+    size_t lastSliceUnits_ = 0;
+    uint64_t freeAtStart_ = 0;
+    TTextRange wanted_;          // the selection to keep, in text offsets
+    TTextRange lastShownSel_;    // the widget's selection as the viewer last left it
+    bool scrollWanted_ = false;  // wanted_ comes into view once shown
+    bool wordWrap_ = true;
+    bool dark_ = false;
+    TFontSpec font_;
+    int32_t backColor_ = 16777215;
+};
+
+}  // namespace pagelet

@@ -1,0 +1,472 @@
+// The viewer core through a recording back end: host commands and searches,
+// the stepped load on texts of many shapes, whole-text work while text is
+// still to come, decoding errors, the reserve, keys and zoom.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "common/Error.h"
+#include "viewer/HostProtocol.h"
+#include "viewer/KeyPolicy.h"
+#include "viewer/LineEndIndex.h"
+#include "viewer/TextSearch.h"
+#include "viewer/ViewerCore.h"
+
+namespace pagelet {
+namespace {
+
+using namespace lister;
+
+// Shows what it is given, as a widget would, and keeps what it was asked.
+class TRecordingBackEnd final : public TViewerBackEnd {
+public:
+    void PutText(std::u16string_view text) override {
+        Shown.assign(text);
+        Sel = {0, 0};
+        Slices.clear();
+        Slices.push_back(Shown.size());
+        ++Puts;
+    }
+    void AppendSlice(std::u16string_view text) override {
+        Shown.append(text);
+        Slices.push_back(Shown.size());
+    }
+    TTextRange Selection() const override { return Sel; }
+    void Select(TTextRange range, bool scroll) override {
+        EXPECT_LE(range.End, Shown.size());
+        Sel = range;
+        if (scroll) ScrolledTo = range;
+    }
+    void ScrollToStart() override {}
+    void ShowFont(const TFontSpec& font, bool dark) override {
+        Font = font;
+        Dark = dark;
+    }
+    void ShowBackColor(int32_t color, bool dark) override {
+        Back = color;
+        Dark = dark;
+    }
+    bool ShowWordWrap(bool wrap) override {
+        if (wrap == Wrap) return false;
+        Wrap = wrap;
+        Shown.clear();
+        Sel = {0, 0};
+        return true;
+    }
+    void ShowZoom(int32_t) override {}
+    void Repaint() override {}
+    void Focus() override {
+        if (!Focusable) throw EPagelet(u"Cannot focus a disabled or invisible window");
+    }
+    void CopyToClipboard(std::u16string_view text) override { Clipboard.assign(text); }
+    void ScheduleStep() override { StepAsked = true; }
+    void CancelStep() override { StepAsked = false; }
+
+    std::u16string Shown;
+    std::vector<size_t> Slices;  // the shown length after each put or append
+    TTextRange Sel;
+    std::optional<TTextRange> ScrolledTo;
+    std::u16string Clipboard;
+    TFontSpec Font;
+    int32_t Back = 0;
+    bool Dark = false;
+    bool Wrap = true;
+    bool Focusable = true;
+    bool StepAsked = false;
+    int Puts = 0;
+};
+
+// Runs the steps the core asks for until it asks no more.
+void RunSteps(TViewerCore& core, TRecordingBackEnd& back, int limit = 100000) {
+    while (back.StepAsked && limit-- > 0) {
+        back.StepAsked = false;
+        core.Step();
+    }
+    ASSERT_GT(limit, 0) << "the load does not end";
+}
+
+// Hands the text over in parts of a fixed size, as a decoder would.
+class TPartsSource final : public TTextSource {
+public:
+    TPartsSource(std::u16string text, size_t part, size_t failAt = SIZE_MAX)
+        : text_(std::move(text)), part_(part), failAt_(failAt) {}
+    bool Produce(std::u16string& out, size_t units) override {
+        size_t n = std::min({units, part_, text_.size() - at_});
+        if (at_ + n > failAt_) {
+            out.append(text_, at_, failAt_ - at_);
+            at_ = failAt_;
+            throw EPagelet(u"Stream read error");
+        }
+        out.append(text_, at_, n);
+        at_ += n;
+        return at_ < text_.size();
+    }
+
+private:
+    std::u16string text_;
+    size_t part_;
+    size_t failAt_;
+    size_t at_ = 0;
+};
+
+struct TViewerFixture {
+    TRecordingBackEnd back;
+    TViewerCore core{back};
+    TViewerFixture() { core.MemoryProbe = nullptr; }
+};
+
+// ---- host commands and searches --------------------------------------------
+
+TEST(ViewerCore, HostCommandsAndSearchesSelectScrollAndAnswer) {
+    //                      0         1         2
+    //                      0123456789012345678 9 01234567890 1
+    const std::u16string text = u"abcabcabc xyz Xyz\r\nЖук жук end\r\n";
+    struct TRow {
+        const char* name;
+        TTextRange before{};    // the user's selection before
+        int command = 0;        // a ListSendCommand code, or 0 for a search
+        int32_t parameter = 0;  // its parameter
+        const char16_t* find = nullptr;
+        int flags = 0;          // search flags
+        bool answer = true;     // the search found a match
+        TTextRange after{};     // the selection after
+        bool scrolled = false;  // the selection was brought into view
+    };
+    const TRow rows[] = {
+        {.name = "forward, no selection", .find = u"abc", .after = {0, 3}, .scrolled = true},
+        {.name = "forward from the selection's end",
+         .before = {0, 3},
+         .find = u"abc",
+         .after = {3, 6},
+         .scrolled = true},
+        {.name = "from the start despite a selection",
+         .before = {3, 6},
+         .find = u"abc",
+         .flags = kSearchFromStart,
+         .after = {0, 3},
+         .scrolled = true},
+        {.name = "nothing after the selection", .before = {6, 9}, .find = u"abc", .answer = false, .after = {6, 9}},
+        {.name = "backward from the end", .find = u"abc", .flags = kSearchBackwards, .after = {6, 9}, .scrolled = true},
+        {.name = "backward finds the one just before",
+         .before = {6, 9},
+         .find = u"abc",
+         .flags = kSearchBackwards,
+         .after = {3, 6},
+         .scrolled = true},
+        {.name = "without case", .find = u"XYZ", .after = {10, 13}, .scrolled = true},
+        {.name = "match case", .find = u"Xyz", .flags = kSearchMatchCase, .after = {14, 17}, .scrolled = true},
+        {.name = "Cyrillic without case", .before = {0, 1}, .find = u"ЖУК", .after = {19, 22}, .scrolled = true},
+        {.name = "Cyrillic, case, backwards",
+         .find = u"жук",
+         .flags = kSearchMatchCase | kSearchBackwards,
+         .after = {23, 26},
+         .scrolled = true},
+        {.name = "whole words: no whole abc",
+         .before = {1, 3},
+         .find = u"abc",
+         .flags = kSearchWholeWords,
+         .answer = false,
+         .after = {1, 3}},
+        {.name = "whole words", .find = u"xyz", .flags = kSearchWholeWords, .after = {10, 13}, .scrolled = true},
+        {.name = "across a line end", .find = u"Xyz\r\nЖ", .after = {14, 20}, .scrolled = true},
+        {.name = "select all", .before = {2, 4}, .command = kCommandSelectAll, .after = {0, 32}},
+        {.name = "go to 0 percent",
+         .before = {2, 4},
+         .command = kCommandSetPercent,
+         .parameter = 0,
+         .after = {0, 1},
+         .scrolled = true},
+        {.name = "go to 50 percent",
+         .command = kCommandSetPercent,
+         .parameter = 50,
+         .after = {16, 17},
+         .scrolled = true},
+        {.name = "go to -5 percent", .command = kCommandSetPercent, .parameter = -5, .after = {0, 1}, .scrolled = true},
+        {.name = "go beyond the end",
+         .command = kCommandSetPercent,
+         .parameter = 1000,
+         .after = {32, 32},
+         .scrolled = true},
+        {.name = "an unknown command changes nothing", .before = {2, 4}, .command = 7, .after = {2, 4}},
+        {.name = "copy keeps the selection", .before = {2, 4}, .command = kCommandCopy, .after = {2, 4}},
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        TViewerFixture f;
+        f.core.LoadText(text);
+        f.back.Sel = row.before;
+        f.back.ScrolledTo.reset();
+        if (row.find) {
+            EXPECT_EQ(f.core.HostSearch(row.find, row.flags), row.answer);
+        } else {
+            f.core.HostCommand(row.command, row.parameter);
+        }
+        EXPECT_EQ(f.back.Sel, row.after);
+        EXPECT_EQ(f.back.ScrolledTo.has_value(), row.scrolled);
+        if (row.scrolled) {
+            EXPECT_EQ(*f.back.ScrolledTo, row.after);
+        }
+    }
+}
+
+TEST(ViewerCore, CopyPutsTheSelectedTextOnTheClipboardAndNothingWhenEmpty) {
+    TViewerFixture f;
+    f.core.LoadText(u"one\r\ntwo\r\n");
+    f.back.Clipboard = u"before";
+    f.core.HostCommand(kCommandCopy, 0);
+    EXPECT_EQ(f.back.Clipboard, u"before");
+    f.back.Sel = {2, 7};
+    f.core.HostCommand(kCommandCopy, 0);
+    EXPECT_EQ(f.back.Clipboard, u"e\r\ntw");
+}
+
+TEST(ViewerCore, AWidgetThatCannotTakeTheFocusFailsGoToAndAFoundMatchOnly) {
+    TViewerFixture f;
+    f.core.LoadText(u"abc abc\r\n");
+    f.back.Focusable = false;
+    f.back.Sel = {1, 2};
+    EXPECT_THROW(f.core.HostCommand(kCommandSetPercent, 10), EPagelet);
+    EXPECT_THROW(f.core.HostSearch(u"abc", kSearchFromStart), EPagelet);
+    EXPECT_FALSE(f.core.HostSearch(u"nothing", kSearchFromStart));
+    EXPECT_EQ(f.back.Sel, (TTextRange{1, 2}));
+}
+
+TEST(ViewerCore, NewDisplayParametersRebuildWithTheTextAndSelectionAndSwitchDark) {
+    TViewerFixture f;
+    f.core.SetBackColor(-16777211);
+    f.core.LoadText(u"alpha\r\nbeta\r\n");
+    f.back.Sel = {7, 9};
+    f.core.HostCommand(kCommandNewParams, kDisplayDarkMode);  // wrap off, dark
+    EXPECT_FALSE(f.back.Wrap);
+    EXPECT_TRUE(f.back.Dark);
+    EXPECT_EQ(f.back.Shown, u"alpha\r\nbeta\r\n");
+    EXPECT_EQ(f.back.Sel, (TTextRange{7, 9}));
+    f.core.HostCommand(kCommandNewParams, 6);  // only bit 0 counts for wrap; dark off
+    EXPECT_FALSE(f.back.Wrap);
+    EXPECT_FALSE(f.back.Dark);
+    EXPECT_EQ(f.back.Back, -16777211);
+}
+
+// ---- the stepped load --------------------------------------------------------
+
+std::u16string Repeat(std::u16string_view piece, size_t times) {
+    std::u16string text;
+    text.reserve(piece.size() * times);
+    for (size_t i = 0; i < times; ++i) text += piece;
+    return text;
+}
+
+bool SplitsAPair(const std::u16string& text, size_t cut) {
+    if (cut == 0 || cut >= text.size()) return false;
+    const char16_t a = text[cut - 1], b = text[cut];
+    return (a == u'\r' && b == u'\n') || (a >= 0xD800 && a <= 0xDBFF && b >= 0xDC00 && b <= 0xDFFF);
+}
+
+TEST(ViewerCore, SteppedLoadShowsEveryShapeWholeWithNoCutInsideAPair) {
+    struct TShape {
+        const char* name;
+        std::u16string text;
+    };
+    const TShape shapes[] = {
+        {"short, at once", u"a few words\r\n"},
+        {"one long paragraph", std::u16string(300000, u'x')},
+        {"one long paragraph of BEL", std::u16string(70000, u'\a') + u"\r\n"},
+        {"many short lines", Repeat(u"a\r\n", 100000)},
+        {"only line ends", Repeat(u"\r\n", 150000)},
+        {"surrogate pairs everywhere", Repeat(u"\U0001F600", 120000)},
+        {"pairs and line ends mixed", Repeat(u"\U0001F600\r\n\U00010348x\r\n", 30000)},
+        {"lines of odd lengths", Repeat(u"abcdefghijklm\r\nn\r\nopq\U0001F600r\r\n", 20000)},
+    };
+    for (const TShape& shape : shapes) {
+        // Whole at once, and from sources that deliver parts of every size
+        // (7 and 8191 units cut pairs too).
+        for (size_t part : {size_t{0}, size_t{7}, size_t{8191}}) {
+            SCOPED_TRACE(std::string(shape.name) + ", parts of " + std::to_string(part));
+            TViewerFixture f;
+            if (part == 0)
+                f.core.LoadText(shape.text);
+            else
+                f.core.LoadText(u"", std::make_unique<TPartsSource>(shape.text, part));
+            EXPECT_EQ(f.back.Puts, 1);
+            if (shape.text.size() > kOneStepChars) {
+                EXPECT_TRUE(f.core.Pending());
+                EXPECT_LE(f.back.Shown.size(), kFirstStepChars + 2) << "the first screen is short";
+            }
+            RunSteps(f.core, f.back);
+            EXPECT_FALSE(f.core.Pending());
+            EXPECT_TRUE(f.back.Shown == shape.text) << f.back.Shown.size() << " of " << shape.text.size();
+            for (size_t cut : f.back.Slices) EXPECT_FALSE(SplitsAPair(shape.text, cut)) << "cut at " << cut;
+            EXPECT_EQ(f.back.Sel, (TTextRange{0, 0}));
+        }
+    }
+}
+
+TEST(ViewerCore, ALongParagraphGoesInSlicesAtLeastAsLongAsWhatIsShownOfIt) {
+    TViewerFixture f;
+    f.core.LoadText(std::u16string(1 << 20, u'\a'));
+    RunSteps(f.core, f.back);
+    // Each append to the open paragraph at least doubles it: few slices.
+    ASSERT_GE(f.back.Slices.size(), 2u);
+    for (size_t i = 1; i + 1 < f.back.Slices.size(); ++i)
+        EXPECT_GE(f.back.Slices[i], 2 * f.back.Slices[i - 1]) << "slice " << i;
+}
+
+TEST(ViewerCore, WholeTextWorkWhileTextIsToComeActsOnAllOfIt) {
+    const std::u16string text = Repeat(u"line of text\r\n", 20000) + u"needle\r\n" + Repeat(u"more\r\n", 10000);
+    const size_t needle = text.find(u"needle");
+    {
+        SCOPED_TRACE("select all, then copy");
+        TViewerFixture f;
+        f.core.LoadText(u"", std::make_unique<TPartsSource>(text, 4096));
+        ASSERT_TRUE(f.core.Pending());
+        f.core.HostCommand(kCommandSelectAll, 0);
+        f.core.HostCommand(kCommandCopy, 0);
+        EXPECT_TRUE(f.back.Clipboard == text) << "the whole text at once";
+        EXPECT_LT(f.back.Shown.size(), text.size()) << "not pushed through the widget";
+        RunSteps(f.core, f.back);
+        EXPECT_EQ(f.back.Sel, (TTextRange{0, text.size()})) << "the selection grew with the text";
+    }
+    {
+        SCOPED_TRACE("search for a match not shown yet");
+        TViewerFixture f;
+        f.core.LoadText(u"", std::make_unique<TPartsSource>(text, 4096));
+        EXPECT_TRUE(f.core.HostSearch(u"NEEDLE", 0));
+        EXPECT_FALSE(f.back.ScrolledTo.has_value());
+        RunSteps(f.core, f.back);
+        ASSERT_TRUE(f.back.ScrolledTo.has_value()) << "brought into view once shown";
+        EXPECT_EQ(*f.back.ScrolledTo, (TTextRange{needle, needle + 6}));
+        EXPECT_EQ(f.back.Sel, (TTextRange{needle, needle + 6}));
+    }
+    {
+        SCOPED_TRACE("go to a percentage of the whole text");
+        TViewerFixture f;
+        f.core.LoadText(u"", std::make_unique<TPartsSource>(text, 4096));
+        f.core.HostCommand(kCommandSetPercent, 90);
+        const size_t at = text.size() * 90 / 100;
+        RunSteps(f.core, f.back);
+        EXPECT_EQ(f.back.Sel, (TTextRange{at, at + 1}));
+    }
+    {
+        SCOPED_TRACE("the user's own selection while the text grows wins");
+        TViewerFixture f;
+        f.core.LoadText(text);
+        f.core.HostCommand(kCommandSelectAll, 0);
+        f.back.Sel = {5, 9};
+        RunSteps(f.core, f.back);
+        EXPECT_EQ(f.back.Sel, (TTextRange{5, 9}));
+    }
+}
+
+TEST(ViewerCore, ADecodingErrorEndsTheShownTextWithALineThatSaysSo) {
+    for (size_t failAt : {size_t{100}, size_t{200001}}) {
+        SCOPED_TRACE(failAt);
+        const std::u16string text = Repeat(u"0123456789\r\n", 30000);
+        TViewerFixture f;
+        f.core.LoadText(u"", std::make_unique<TPartsSource>(text, 1000, failAt));
+        RunSteps(f.core, f.back);
+        const std::u16string good = text.substr(0, failAt);
+        ASSERT_GE(f.back.Shown.size(), good.size());
+        EXPECT_TRUE(f.back.Shown.compare(0, good.size(), good) == 0);
+        EXPECT_EQ(f.back.Shown.substr(good.size()),
+                  std::u16string(good.back() == u'\n' ? u"" : u"\r\n") +
+                      u"[The rest of the document cannot be read: Stream read error]\r\n");
+        EXPECT_FALSE(f.core.Decoding());
+    }
+}
+
+TEST(ViewerCore, TheReserveEndsTheTextWithHowMuchIsNotShown) {
+    TViewerFixture f;
+    // 1 GB of address space, 300 MB free and then less after the first screen.
+    uint64_t free = 300ull << 20;
+    f.core.MemoryProbe = [&] { return TMemoryFigures{1ull << 30, free, 1ull << 30}; };
+    const std::u16string text = Repeat(u"x\r\n", 100000);
+    f.core.LoadText(text);
+    free -= 100ull << 20;
+    RunSteps(f.core, f.back);
+    const size_t shown = f.core.Shown();
+    EXPECT_LT(shown, text.size());
+    EXPECT_EQ(f.core.NotShown(), text.size() - shown);
+    EXPECT_NE(f.back.Shown.find(u"characters ("), std::u16string::npos);
+    EXPECT_NE(f.back.Shown.find(u"of the document are not shown"), std::u16string::npos);
+}
+
+// ---- plan, search, keys and zoom, positions ---------------------------------
+
+TEST(LoadPlan, CutsMoveOffPairsAndWaitForTheSecondHalf) {
+    const std::u16string text = u"ab\r\ncd\U0001F600e";
+    EXPECT_EQ(SafeCut(text, 3, true), 4u);  // inside CR LF: past it
+    EXPECT_EQ(SafeCut(text, 7, true), 8u);  // inside a pair: past it
+    EXPECT_EQ(SafeCut(text, 4, true), 4u);
+    EXPECT_EQ(SafeCut(u"ab\r", 3, false), 2u);  // the LF may follow: wait
+    EXPECT_EQ(SafeCut(u"ab\r", 3, true), 3u);
+    EXPECT_EQ(SafeCut(u"ab\xD83D", 3, false), 2u);
+}
+
+TEST(TextSearch, CaseWordsAndDirection) {
+    const std::u16string text = u"Straße STRASSE Élan élan_x ÉLAN";
+    EXPECT_EQ(FindText(text, u"élan", 0, {}), 15u);
+    EXPECT_EQ(FindText(text, u"élan", 16, {}), 20u);
+    EXPECT_EQ(FindText(text, u"élan", 16, {.WholeWords = true}), 27u);
+    EXPECT_EQ(FindText(text, u"élan", 16, {.MatchCase = true}), 20u);
+    EXPECT_EQ(FindText(text, u"ÉLAN", 31, {.Backwards = true}), 27u);
+    EXPECT_EQ(FindText(text, u"ÉLAN", 30, {.Backwards = true}), 20u);
+    EXPECT_EQ(FindText(text, u"ÉLAN", 30, {.Backwards = true, .MatchCase = true}), std::nullopt);
+    EXPECT_EQ(FindText(text, u"", 0, {}), std::nullopt);
+    EXPECT_EQ(FindText(u"ab", u"abc", 0, {}), std::nullopt);
+}
+
+TEST(KeyPolicy, KeysHandedBackToTheHost) {
+    struct TRow {
+        uint16_t key;
+        TShiftState shift;
+        bool quickView;
+        std::vector<TKeyPost> posts;
+    };
+    const TRow rows[] = {
+        {kKeyEscape, 0, false, {{true, kKeyEscape}, {false, kKeyEscape}}},
+        {kKeyEscape, 0, true, {{true, kKeyTab}, {false, kKeyEscape}}},
+        {kKeyEscape, ssShift, false, {}},
+        {'1', 0, false, {{true, '1'}, {false, '1'}}},
+        {'8', 0, false, {{true, '8'}, {false, '8'}}},
+        {'9', 0, false, {}},
+        {'0', 0, false, {}},
+        {0x0157, 0, false, {{true, 0x0157}, {false, 0x0157}}},  // W on the low 8 bits
+        {'N', ssShift, false, {}},
+        {'W', ssCtrl, false, {}},
+        {kKeyF7, 0, false, {{true, kKeyF7}, {false, kKeyF7}}},
+        {kKeyF7, ssShift, false, {{true, kKeyShift}, {true, kKeyF7}, {false, kKeyShift}, {false, kKeyF7}}},
+        {kKeyF5, ssShift | ssCtrl, false, {{true, kKeyShift}, {true, kKeyF5}, {false, kKeyShift}, {false, kKeyF5}}},
+        {kKeyF5, ssCtrl, false, {}},
+        {0x75, 0, false, {}},  // F6
+    };
+    for (const TRow& row : rows) {
+        SCOPED_TRACE(std::to_string(row.key) + " shift " + std::to_string(row.shift));
+        EXPECT_EQ(KeysForHost(row.key, row.shift, row.quickView), row.posts);
+    }
+    EXPECT_EQ(NextZoom(100, 120), 110);
+    EXPECT_EQ(NextZoom(100, 8), 100);
+    EXPECT_EQ(NextZoom(100, -11), 100);
+    EXPECT_EQ(NextZoom(10, -120), 1);
+    EXPECT_EQ(NextZoom(1, 120), 11);
+    EXPECT_EQ(NextZoom(2147483640, 1200), 2147483647);
+}
+
+TEST(LineEndIndex, PositionsOfAWidgetThatCountsALineEndAsOne) {
+    TLineEndIndex index;
+    index.Append(u"ab\r");
+    index.Append(u"\ncd\r\n\r\ne");  // CR LF split between parts
+    // offsets:      a0 b1 CR2 LF3 c4 d5 CR6 LF7 CR8 LF9 e10
+    const size_t positions[] = {0, 1, 2, 3, 3, 4, 5, 6, 6, 7, 7, 8};
+    for (size_t offset = 0; offset <= 11; ++offset) EXPECT_EQ(index.PositionOf(offset), positions[offset]) << offset;
+    const size_t offsets[] = {0, 1, 2, 4, 5, 6, 8, 10, 11};
+    for (size_t position = 0; position <= 8; ++position)
+        EXPECT_EQ(index.OffsetOf(position), offsets[position]) << position;
+}
+
+}  // namespace
+}  // namespace pagelet
