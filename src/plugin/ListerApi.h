@@ -20,8 +20,11 @@
 #if defined(_WIN32)
 #include <windows.h>
 #define PAGELET_LISTER_CALL __stdcall
+#define PAGELET_LISTER_EXPORT
 #else
 #define PAGELET_LISTER_CALL
+// The Linux plug-in is built with hidden visibility: the exports alone are seen.
+#define PAGELET_LISTER_EXPORT __attribute__((visibility("default")))
 typedef struct _GtkWidget GtkWidget;
 #endif
 

@@ -5,7 +5,7 @@
 #include "plugin/ListerApi.h"
 #include "settings/Locations.h"
 
-extern "C" void PAGELET_LISTER_CALL ListSetDefaultParams(pagelet::lister::TDefaultParams* dps) {
+extern "C" PAGELET_LISTER_EXPORT void PAGELET_LISTER_CALL ListSetDefaultParams(pagelet::lister::TDefaultParams* dps) {
     try {
         pagelet::SetDefaultParams(dps ? pagelet::HostIniPath(dps->DefaultIniName, pagelet::IniNameFieldSize(dps->Size))
                                       : std::u16string());
