@@ -20,6 +20,8 @@
 
 namespace pagelet {
 
+void StartModules();
+
 namespace {
 
 constexpr char kDetectString[] = "EXT=\"DOC\" | EXT=\"DOT\"";
@@ -33,6 +35,7 @@ TViewerCore& ViewerOf(GtkWidget* widget) {
 }
 
 GtkWidget* CreateViewer(GtkWidget* parentWin, const std::u16string& fileToView, int showFlags) {
+    StartModules();
     const std::u16string ini = SettingsFilePath();
     std::optional<TLoadedDocument> document = OpenDocument(fileToView, ReadLoadSettings(ini));
     if (!document) {
@@ -56,6 +59,7 @@ GtkWidget* CreateViewer(GtkWidget* parentWin, const std::u16string& fileToView, 
 }
 
 bool LoadNext(GtkWidget* listWin, const std::u16string& fileToView, int showFlags) {
+    StartModules();
     TGtkViewer* viewer = TGtkViewer::Of(listWin);
     if (!viewer) return false;
     std::optional<TLoadedDocument> document;
@@ -74,24 +78,31 @@ bool LoadNext(GtkWidget* listWin, const std::u16string& fileToView, int showFlag
     return true;
 }
 
-// The library's start and end.
-__attribute__((constructor)) void PluginStart() {
-    try {
+// The modules start at the first call from the host, not from an ELF
+// constructor: such a constructor may run before this library's own static
+// objects are made (the settings' strings were still unmade when the host
+// loaded the library, and the first assignment crashed it). They end when
+// the library's statics are destroyed, before the statics they use.
+class TModules {
+public:
+    TModules() {
         SettingsModuleInit();
         LoadingModuleInit();
-    } catch (...) {
     }
-}
-
-__attribute__((destructor)) void PluginEnd() {
-    try {
-        LoadingModuleDone();
-        SettingsModuleDone();
-    } catch (...) {
+    ~TModules() {
+        try {
+            LoadingModuleDone();
+            SettingsModuleDone();
+        } catch (...) {
+        }
     }
-}
+    TModules(const TModules&) = delete;
+    TModules& operator=(const TModules&) = delete;
+};
 
 }  // namespace
+
+void StartModules() { static TModules modules; }
 
 }  // namespace pagelet
 
