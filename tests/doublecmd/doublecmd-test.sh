@@ -49,15 +49,23 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); shot "fail-$failures"; }
 pass() { echo "ok: $*"; }
 shot() { [ -n "${PAGELET_DC_SHOTS:-}" ] && import -window root "$PAGELET_DC_SHOTS/$1.png" 2>/dev/null; true; }
 
-# poll SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds.
+# poll SECONDS COMMAND...: runs COMMAND every 0.1 s until it succeeds. A
+# host that has died ends the whole test at once, with its crash report.
 poll() {
   local limit=$1; shift
   local end=$((SECONDS + limit))
   while [ "$SECONDS" -lt "$end" ]; do
     "$@" && return 0
+    [ -n "$dcpid" ] && [ -z "${quitting:-}" ] && ! kill -0 "$dcpid" 2>/dev/null && host_died
     sleep 0.1
   done
   "$@"
+}
+host_died() {
+  echo "FAIL: Double Commander died"
+  [ -f "$scratch/config/doublecmd.err" ] && cat "$scratch/config/doublecmd.err"
+  tail -30 "$scratch/doublecmd.log"
+  exit 1
 }
 window_named() { xdotool search --name "$1" 2>/dev/null | head -1; }
 has_window() { [ -n "$(window_named "$1")" ]; }
@@ -204,6 +212,7 @@ fi
 
 # 6. Alt+X quits cleanly.
 xdotool windowfocus --sync "$main" 2>/dev/null
+quitting=1
 xdotool key alt+x
 if poll 60 dc_gone; then
   wait "$dcpid"; status=$?
