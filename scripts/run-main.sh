@@ -5,6 +5,13 @@
 # lister window. Without an X display it runs under its own Xvfb.
 #
 #   bash scripts/run-main.sh [DOCUMENT]      (default: samples/sample.doc)
+#   bash scripts/run-main.sh --doublecmd [DOCUMENT]
+#
+# With --doublecmd it builds the Linux plug-in instead and opens the document
+# in the real Double Commander (GTK build) under its own Xvfb, with a fresh
+# configuration that registers the plug-in: F3, the text printed (Ctrl+A,
+# Ctrl+C, read back from the clipboard) and a screenshot saved as
+# build/main-job-doublecmd.png.
 #
 # PAGELET_MAIN_PRESET selects the preset (default win32; win64 on a machine
 # that runs no 32-bit programs, where 32-bit Wine cannot start) and
@@ -15,6 +22,11 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
+doublecmd=0
+if [ "${1:-}" = "--doublecmd" ]; then
+  doublecmd=1
+  shift
+fi
 document=${1:-samples/sample.doc}
 if [ ! -f "$document" ]; then
   echo "run-main: no such document: $document" >&2
@@ -22,6 +34,35 @@ if [ ! -f "$document" ]; then
 fi
 
 bash scripts/install-deps.sh
+
+if [ "$doublecmd" -eq 1 ]; then
+  echo "== Building the Linux plug-in (preset native)"
+  cmake --preset native >/dev/null
+  cmake --build --preset native -j2 --target pagelet_plugin
+  plugin="$root/build/native/src/plugin/gtk/pagelet.wlx"
+  screenshot="$root/build/main-job-doublecmd.png"
+  rm -f "$screenshot"
+  # shellcheck source=doublecmd-driver.sh
+  source scripts/doublecmd-driver.sh
+  dc_begin "$plugin"
+  name=$(basename "$document")
+  cp "$document" "$files/$name"
+  echo "== Opening $document in Double Commander (F3)"
+  dc_start
+  dc_open_viewer 1 "$name" || { echo "run-main: Double Commander showed no viewer" >&2; exit 1; }
+  xdotool windowsize --sync "$viewer" 1100 420 2>/dev/null
+  sleep 1  # the first paint
+  dc_copy_all | tr -d '\r'
+  echo
+  # The view as it opened: click the text, so that the selection goes.
+  xdotool mousemove 300 200 click 1
+  sleep 0.5
+  import -window root -crop 1100x420+0+0 "$screenshot"
+  dc_close_viewer "$name" || { echo "run-main: Esc did not close the viewer" >&2; exit 1; }
+  dc_quit || { echo "run-main: Double Commander did not quit cleanly" >&2; exit 1; }
+  echo "== Screenshot of Double Commander's viewer: $screenshot"
+  exit 0
+fi
 
 preset=${PAGELET_MAIN_PRESET:-}
 if [ -z "$preset" ]; then
