@@ -1,6 +1,7 @@
 // The options dialog of the GTK viewer: the same settings as on Windows
 // (font, background colour, printable characters, code page and whether it
-// is forced); the Word loader is shown but unavailable on Linux.
+// is forced, the reading layout); the Word loader is shown but unavailable on
+// Linux.
 #include <string>
 
 #include "common/Utf.h"
@@ -36,7 +37,7 @@ void TGtkViewer::ExecuteOptions() {
     GtkWidget* dialog = gtk_dialog_new_with_buttons(
         "Options", GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr, GTK_DIALOG_MODAL, GTK_STOCK_CANCEL,
         GTK_RESPONSE_CANCEL, GTK_STOCK_OK, GTK_RESPONSE_OK, nullptr);
-    GtkWidget* table = gtk_table_new(6, 2, FALSE);
+    GtkWidget* table = gtk_table_new(7, 2, FALSE);
     gtk_container_set_border_width(GTK_CONTAINER(table), 8);
 
     GtkWidget* font = Row(table, 0, "_Font:", gtk_font_button_new_with_font(FontButtonName(options.Font).c_str()));
@@ -54,14 +55,31 @@ void TGtkViewer::ExecuteOptions() {
     GtkWidget* force = gtk_check_button_new_with_mnemonic("_Force this code page");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(force), options.Load.ForceCP);
     gtk_table_attach(GTK_TABLE(table), force, 0, 2, 4, 5, GTK_FILL, GTK_FILL, 4, 4);
+    GtkWidget* reading = gtk_check_button_new_with_mnemonic("_Reading layout (fields, tables, lists)");
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(reading), options.Load.ReadingLayout);
+    gtk_table_attach(GTK_TABLE(table), reading, 0, 2, 5, 6, GTK_FILL, GTK_FILL, 4, 4);
     GtkWidget* word = gtk_check_button_new_with_label("Load with Microsoft Word (not available on Linux)");
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(word), FALSE);
     gtk_widget_set_sensitive(word, FALSE);
-    gtk_table_attach(GTK_TABLE(table), word, 0, 2, 5, 6, GTK_FILL, GTK_FILL, 4, 4);
+    gtk_table_attach(GTK_TABLE(table), word, 0, 2, 6, 7, GTK_FILL, GTK_FILL, 4, 4);
+    // A system colour (the default) stays one unless a colour is chosen.
+    bool colorChosen = false;
+    g_signal_connect(color, "color-set", G_CALLBACK(+[](GtkColorButton*, gpointer chosen) {
+                         *static_cast<bool*>(chosen) = true;
+                     }),
+                     &colorChosen);
 
     gtk_box_pack_start(GTK_BOX(GTK_DIALOG(dialog)->vbox), table, TRUE, TRUE, 0);
     gtk_widget_show_all(dialog);
-    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK) {
+    // The host may close the viewer while the dialog runs its own loop: then
+    // this object is gone and nothing may be read back into it.
+    GtkWidget* const outermost = scrolled_;
+    const bool accepted = gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_OK;
+    if (Of(outermost) != this) {
+        gtk_widget_destroy(dialog);
+        return;
+    }
+    if (accepted) {
         PangoFontDescription* desc =
             pango_font_description_from_string(gtk_font_button_get_font_name(GTK_FONT_BUTTON(font)));
         if (const char* family = pango_font_description_get_family(desc)) options.Font.Name = Utf8ToUtf16(family);
@@ -72,12 +90,15 @@ void TGtkViewer::ExecuteOptions() {
         if (pango_font_description_get_style(desc) != PANGO_STYLE_NORMAL) style |= fsItalic;
         options.Font.Style = style;
         pango_font_description_free(desc);
-        GdkColor chosen{};
-        gtk_color_button_get_color(GTK_COLOR_BUTTON(color), &chosen);
-        options.BackColor = (chosen.red >> 8) | ((chosen.green >> 8) << 8) | ((chosen.blue >> 8) << 16);
+        if (colorChosen) {
+            GdkColor chosen{};
+            gtk_color_button_get_color(GTK_COLOR_BUTTON(color), &chosen);
+            options.BackColor = (chosen.red >> 8) | ((chosen.green >> 8) << 8) | ((chosen.blue >> 8) << 16);
+        }
         options.Load.Printable = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(printable));
         options.Load.CP = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(cp));
         options.Load.ForceCP = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(force));
+        options.Load.ReadingLayout = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(reading));
         WriteViewerOptions(options, iniPath_);
         core_->SetFont(options.Font);
         core_->SetBackColor(options.BackColor);
