@@ -11,7 +11,7 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
-PAGELET_DIST_DIR="$work/dist" bash "$src/scripts/package.sh" >"$work/package.log" 2>&1 ||
+PAGELET_DIST_DIR="$work/dist" bash "$src/scripts/package.sh" windows >"$work/package.log" 2>&1 ||
   { cat "$work/package.log"; fail "scripts/package.sh"; }
 zip="$work/dist/pagelet-$version.zip"
 [ -f "$zip" ] || fail "no $zip"

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The Linux package as a user meets it: scripts/package.sh linux writes the
+# tarball, which is unpacked into a fresh folder; its plug-in is checked from
+# its ELF headers and then loaded from there by the real Double Commander.
+# Arguments: the source folder, the build folder, pagelet-cat, the corpus.
+set -euo pipefail
+src=$1
+build=$2
+cat=$3
+corpus=$4
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+PAGELET_DIST_DIR="$work/dist" bash "$src/scripts/package.sh" linux >"$work/package.log" 2>&1 ||
+  { cat "$work/package.log"; fail "scripts/package.sh linux"; }
+tarball="$work/dist/pagelet-$version-linux-x86_64.tar.gz"
+[ -f "$tarball" ] || fail "no $tarball"
+
+listing=$(tar tzf "$tarball" | sort)
+expected=$(printf '%s\n' pagelet/ pagelet/LICENSE.txt pagelet/README.txt pagelet/pagelet.wlx)
+[ "$listing" = "$expected" ] || fail "the tarball holds: $listing"
+mkdir -p "$work/unpacked"
+tar -C "$work/unpacked" -xzf "$tarball"
+plugin="$work/unpacked/pagelet/pagelet.wlx"
+
+readme="$work/unpacked/pagelet/README.txt"
+for words in 'doublecmd-gtk' 'doublecmd-qt' '<WlxPlugin Enabled="True">' 'EXT="DOC" | EXT="DOT"' 'Plugins WLX' 'Pagelet.ini'; do
+  grep -qF "$words" "$readme" || fail "README.txt does not say $words"
+done
+grep -q 'MIT License' "$work/unpacked/pagelet/LICENSE.txt" || fail "no licence"
+
+# An x86-64 shared object whose only symbols are the lister exports, and
+# which needs nothing beyond the C library and GTK 2's own libraries.
+readelf -h "$plugin" | grep -q 'Type:.*DYN' || fail "not a shared object"
+readelf -h "$plugin" | grep -q 'Machine:.*X86-64' || fail "not an x86-64 object"
+exports=$(nm -D --defined-only "$plugin" | awk '{print $3}' | sort | tr '\n' ' ')
+want="ListCloseWindow ListGetDetectString ListLoad ListLoadNext ListLoadNextW ListLoadW ListSearchTextW ListSendCommand ListSetDefaultParams "
+[ "$exports" = "$want" ] || fail "exports: $exports"
+needed=$(readelf -d "$plugin" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p')
+while read -r lib; do
+  case "$lib" in
+    libc.so.*|libm.so.*|ld-linux-x86-64.so.*|libgtk-x11-2.0.so.*|libgdk-x11-2.0.so.*|libpango-1.0.so.*|libgobject-2.0.so.*|libglib-2.0.so.*|libgdk_pixbuf-2.0.so.*) ;;
+    *) fail "the plug-in needs $lib" ;;
+  esac
+done <<<"$needed"
+
+# The unpacked plug-in in the real file manager.
+bash "$src/tests/doublecmd/doublecmd-test.sh" --plugin "$plugin" --cat "$cat" \
+  --sample "$src/samples/sample.doc" --other "$corpus/docs/nwe-test01.doc" || fail "Double Commander with the unpacked plug-in"
+echo "linux package test passed: $(basename "$tarball")"
