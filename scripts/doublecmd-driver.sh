@@ -87,21 +87,33 @@ dc_start() {
     echo "FAIL: Double Commander's window did not appear"; cat "$dc_scratch/doublecmd.log"; exit 1
   fi
   dc_main=$(window_named '^Double Commander')
+  poll 30 dc_main_visible
   xdotool windowmove --sync "$dc_main" 0 0
-  xdotool windowfocus --sync "$dc_main"
+  dc_focus_list
+}
+dc_main_visible() { xdotool search --onlyvisible --name '^Double Commander' 2>/dev/null | grep -qx "$dc_main"; }
+# The left file list takes the keys: focus the window, click into the list.
+dc_focus_list() {
+  xdotool windowfocus --sync "$dc_main" 2>/dev/null
   sleep 0.5  # the first paint of the file list
   xdotool mousemove 200 320 click 1
 }
 
 # The file list is sorted by name, ".." first; the viewer window is named
 # after the file. It is moved to 0,0 and focused.
+# A file manager that is still busy starting may miss the keys: up to three
+# tries, the list focused again before each.
 dc_open_viewer() {
-  xdotool windowfocus --sync "$dc_main"
-  xdotool key Home
-  for ((i = 0; i < $1; i++)); do xdotool key Down; done
-  local started=$SECONDS
-  xdotool key F3
-  poll 30 has_window "$2\$" || { echo "no viewer window for $2"; return 1; }
+  local started=$SECONDS try
+  for try in 1 2 3; do
+    [ "$try" -gt 1 ] && dc_focus_list
+    xdotool windowfocus --sync "$dc_main"
+    xdotool key Home
+    for ((i = 0; i < $1; i++)); do xdotool key Down; done
+    xdotool key F3
+    poll 15 has_window "$2\$" && break
+  done
+  has_window "$2\$" || { echo "no viewer window for $2"; return 1; }
   viewer=$(window_named "$2\$")
   xdotool windowmove --sync "$viewer" 0 0 2>/dev/null
   xdotool windowfocus --sync "$viewer" 2>/dev/null
