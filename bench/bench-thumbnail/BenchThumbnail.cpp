@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "BenchClock.h"
+#include "common/Handles.h"
 #include "plugin/ListerApi.h"
 
 namespace {
@@ -24,13 +25,13 @@ double Median(std::vector<double> v) {
 
 // Reads the whole file; its size, or -1.
 long long ReadWhole(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return -1;
+    const pagelet::TKernelHandle file(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return -1;
     std::vector<char> buffer(1 << 20);
     long long total = 0;
     DWORD got = 0;
-    while (ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) total += got;
-    CloseHandle(file);
+    while (ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr) && got > 0) total += got;
     return total;
 }
 
@@ -61,10 +62,9 @@ int wmain(int argc, wchar_t** argv) {
             size = ReadWhole(path);
             floor.push_back(Now() - start);
             start = Now();
-            HBITMAP bitmap = preview(path.data(), width, height, nullptr, 0);
+            const pagelet::TGdiObject bitmap(preview(path.data(), width, height, nullptr, 0));
             thumbnail.push_back(Now() - start);
-            made = made && bitmap != nullptr;
-            if (bitmap) DeleteObject(bitmap);
+            made = made && bitmap;
         }
         const std::wstring name = path.substr(path.find_last_of(L"\\/") + 1);
         std::printf("| %ls | %.1f MB | %.0f ms%s | %.0f ms |\n", name.c_str(), static_cast<double>(size) / 1e6,

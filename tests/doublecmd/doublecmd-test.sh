@@ -60,6 +60,13 @@ dc_start
 if open_viewer 1 "1-sample.doc"; then
   shot viewer-sample
   if [ -n "$plugin" ]; then
+    # The keyboard focus is in the text from the start: Down and Shift+End
+    # select the second line, which Ctrl+C copies.
+    echo -n | xclip -selection clipboard
+    xdotool key Down shift+End ctrl+c
+    want=$(expected "$sample" | sed -n 2p)
+    got=$(clipboard | normal)
+    if [ "$got" = "$want" ]; then pass "the keys move in the text at once (Down, Shift+End)"; else fail "Down, Shift+End, Ctrl+C copied \"$got\""; fi
     want=$(expected "$sample")
     if poll 20 clip_is "$want"; then pass "F3 shows the converter's text (Ctrl+A, Ctrl+C)"
     else fail "the clipboard does not hold the sample's text"; diff <(echo "$want") <(dc_copy_all | normal) | head -20; fi

@@ -11,6 +11,7 @@
 #include "HostResource.h"
 #include "HostText.h"
 #include "WindowImage.h"
+#include "common/Handles.h"
 
 namespace pagelet {
 
@@ -182,8 +183,8 @@ int TListerHost::MakeThumbnail(const std::wstring& fullPath) {
     SIZE size{};
     std::wstring error;
     const std::wstring out = FullPath(fOptions.ThumbnailPath);
+    const TGdiObject owned(bitmap);
     const bool saved = SaveBitmapImage(bitmap, out, size, error);
-    DeleteObject(bitmap);
     if (!saved) {
         WriteErrLine(L"lister-host: " + error);
         return 1;

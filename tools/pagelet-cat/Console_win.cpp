@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "common/Handles.h"
 #include "common/Win32Text.h"
 
 namespace pagelet {
@@ -26,12 +27,9 @@ void SetBinaryStdout() { _setmode(_fileno(stdout), _O_BINARY); }
 std::u16string FileProblem(const std::u16string& file) {
     const DWORD attributes = GetFileAttributesW(WStr(file));
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
-    HANDLE handle = CreateFileW(WStr(file), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle);
-        return {};
-    }
+    const TKernelHandle handle(CreateFileW(WStr(file), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (handle) return {};
     switch (GetLastError()) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:

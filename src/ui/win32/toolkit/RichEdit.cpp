@@ -72,7 +72,8 @@ void TRichEdit::CreateHandle() {
         SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TRichEdit::SubclassProc)));
     // The bevel takes its part of the window only now that the subclass is in.
     SetWindowPos(wnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
-    if (plainText_) Send(EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
+    // Plain text: one format for the whole text.
+    Send(EM_SETTEXTMODE, TM_PLAINTEXT | TM_MULTILEVELUNDO | TM_MULTICODEPAGE, 0);
     // Read-only: nothing to undo, and keeping undo records costs time and memory.
     Send(EM_SETUNDOLIMIT, 0, 0);
     Send(EM_EXLIMITTEXT, 0, kTextLimit);

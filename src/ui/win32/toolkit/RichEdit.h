@@ -72,7 +72,6 @@ public:
     void SetScrollBars(TScrollStyle value);
     // Word wrap on with a vertical scroll bar, or off with both.
     void SetWordWrapWithScrollBars(bool wrap);
-    void SetPlainText(bool value) { plainText_ = value; }
 
     // Font of the control's default character format. A change applies the
     // whole font (EM_SETCHARFORMAT, SCF_DEFAULT); the same value sends nothing.
@@ -86,11 +85,6 @@ public:
     static constexpr int32_t kMaxFontPoints = 1638;
 
     void SetBackColor(int32_t color);
-
-    // The dark scheme (ShowFont, ShowBackColor) shows system colours
-    // (negative values) of the font and background as kDarkTextColor and
-    // kDarkBackColor; explicit colours stay.
-    bool DarkScheme() const { return darkScheme_; }
 
     // percent/100; 0 switches zooming off.
     void SetZoom(int percent);
@@ -147,10 +141,12 @@ private:
     RECT bounds_{0, 0, 0, 0};
     bool wordWrap_ = true;
     TScrollStyle scrollBars_ = TScrollStyle::ssVertical;
-    bool plainText_ = true;
     // Arial 9 (12 pixels high at 96 dpi).
     TFontSpec font_{u"Arial", 9, 0, clWindowText, RUSSIAN_CHARSET};
     int32_t backColor_ = clWindow;
+    // The dark scheme (ShowFont, ShowBackColor) shows system colours
+    // (negative values) of the font and background as kDarkTextColor and
+    // kDarkBackColor; explicit colours stay.
     bool darkScheme_ = false;
 };
 
