@@ -2,7 +2,10 @@
 # Double Commander (GTK build) driven as a user drives it, under its own Xvfb,
 # with a fresh configuration that registers the plug-in:
 #
-#   doublecmd-test.sh [--plugin pagelet.wlx --cat pagelet-cat] --sample DOC --other DOC [--big DOC]
+#   doublecmd-test.sh [--plugin pagelet.wlx --cat pagelet-cat] [--settings INI] --sample DOC --other DOC [--big DOC]
+#
+# --settings puts INI in the configuration folder as Pagelet.ini (beside the
+# host's wlx.ini, where the plug-in reads its settings).
 #
 # Without --plugin it drives Double Commander's own viewer (the key and window
 # flow alone). With it: F3 shows the converter's text (Ctrl+A, Ctrl+C in the
@@ -12,7 +15,7 @@
 # loads; Alt+X quits cleanly. Every wait polls with a time limit.
 set -uo pipefail
 
-plugin="" cat="" sample="" other="" big=""
+plugin="" cat="" sample="" other="" big="" settings=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --plugin) plugin=$(realpath "$2"); shift 2 ;;
@@ -20,6 +23,7 @@ while [ $# -gt 0 ]; do
     --sample) sample=$(realpath "$2"); shift 2 ;;
     --other) other=$(realpath "$2"); shift 2 ;;
     --big) big=$(realpath "$2"); shift 2 ;;
+    --settings) settings=$(realpath "$2"); shift 2 ;;
     *) echo "doublecmd-test: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -32,6 +36,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=../../scripts/doublecmd-driver.sh
 source "$root/scripts/doublecmd-driver.sh"
 dc_begin "$plugin"
+[ -n "$settings" ] && cp "$settings" "$(dirname "$(dc_config)")/Pagelet.ini"
 
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); shot "fail-$failures"; }

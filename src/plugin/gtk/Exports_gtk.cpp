@@ -34,10 +34,19 @@ TViewerCore& ViewerOf(GtkWidget* widget) {
     return viewer->Core();
 }
 
+// The settings of a load. There is no Microsoft Word to ask on Linux: a
+// settings file that asks for it (one carried over from Windows) still gets
+// the document read by the converter, not an error for every document.
+TLoadSettings LoadSettingsHere(const std::u16string& ini) {
+    TLoadSettings settings = ReadLoadSettings(ini);
+    settings.MSWord = false;
+    return settings;
+}
+
 GtkWidget* CreateViewer(GtkWidget* parentWin, const std::u16string& fileToView, int showFlags) {
     StartModules();
     const std::u16string ini = SettingsFilePath();
-    std::optional<TLoadedDocument> document = OpenDocument(fileToView, ReadLoadSettings(ini));
+    std::optional<TLoadedDocument> document = OpenDocument(fileToView, LoadSettingsHere(ini));
     if (!document) {
         ShowGtkError(parentWin, u"Error opening document:\r" + fileToView);
         return nullptr;
@@ -64,7 +73,7 @@ bool LoadNext(GtkWidget* listWin, const std::u16string& fileToView, int showFlag
     if (!viewer) return false;
     std::optional<TLoadedDocument> document;
     try {
-        document = OpenDocument(fileToView, ReadLoadSettings(SettingsFilePath()));
+        document = OpenDocument(fileToView, LoadSettingsHere(SettingsFilePath()));
     } catch (...) {
         // The host loads the file again through ListLoad, which reports the error.
     }
