@@ -98,13 +98,22 @@ int RunViewer(const char* pluginPath, char* document, int runs) {
         std::fprintf(stderr, "%s lacks the lister exports\n", pluginPath);
         return 1;
     }
-    // Settings in the temporary folder: no Pagelet.ini there, so the defaults.
+    // Settings in the temporary folder: the defaults, or the reading layout
+    // when PAGELET_BENCH_READING is 1.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    const std::string settingsDir = std::string(temp) + "bench-listload";
+    const std::string settingsFile = settingsDir + "\\Pagelet.ini";
+    CreateDirectoryA(settingsDir.c_str(), nullptr);
+    const char* reading = std::getenv("PAGELET_BENCH_READING");
+    if (reading && std::strcmp(reading, "1") == 0)
+        WritePrivateProfileStringA("Options", "ReadingLayout", "-1", settingsFile.c_str());
+    else
+        DeleteFileA(settingsFile.c_str());
     lister::TDefaultParams params{};
     params.Size = sizeof(params);
     params.PluginInterfaceVersionLow = 10;
     params.PluginInterfaceVersionHi = 2;
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
     std::snprintf(params.DefaultIniName, sizeof(params.DefaultIniName), "%sbench-listload\\lsplugin.ini", temp);
     setDefaults(&params);
 
