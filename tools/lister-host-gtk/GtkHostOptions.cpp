@@ -173,7 +173,7 @@ Options:
   --ansi               ListLoad with the UTF-8 path even where the plug-in
                        has ListLoadW
   --print-text         once the viewer holds the whole text, print the text
-                       of its GtkTextView (line ends as LF)
+                       of its GtkTextView (CR LF as LF)
   --screenshot FILE    save the window as FILE (.png) once the text is shown
   --next FILE          then show FILE in the same viewer (ListLoadNextW);
                        where the plug-in refuses, close the viewer and load

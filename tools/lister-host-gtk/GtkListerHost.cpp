@@ -75,17 +75,13 @@ std::string Escaped(const std::string& text) {
     return result;
 }
 
-// CR LF and a lone CR as LF.
+// CR LF as LF, the line end of pagelet-cat and of Linux programs. A lone
+// CR stays: the viewer's text has none, and one shown would be a fault.
 std::string WithNewlines(const std::string& text) {
     std::string result;
     result.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r') {
-            result += '\n';
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else {
-            result += text[i];
-        }
+        if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n') result += text[i];
     }
     return result;
 }
