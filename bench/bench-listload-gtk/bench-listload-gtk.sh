@@ -20,6 +20,7 @@ set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 runs=3
 wrap=()
+wrapText=off
 bare=1
 docs=()
 build=$root/build/native
@@ -27,7 +28,7 @@ args=("$@")
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
-    --wrap) wrap=(--wrap); shift ;;
+    --wrap) wrap=(--wrap); wrapText=on; shift ;;
     --no-bare) bare=0; shift ;;
     --build-dir) build=$2; shift 2 ;;
     -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
@@ -79,5 +80,5 @@ for doc in "${docs[@]}"; do
       bareCells="failed | | |"
     fi
   fi
-  echo "| $(basename "$doc") ($(value characters_shown "$viewer") chars) | ${wrap:+on}${wrap:-off} | $(value listload_return_ms "$viewer") ms | $(value first_draw_ms "$viewer") ms | $(value longest_stall_ms "$viewer") ms | $(value whole_text_ms "$viewer") ms | $(value settled_ms "$viewer") ms | $(mib peak_memory_kb "$viewer") MiB | $bareCells |"
+  echo "| $(basename "$doc") ($(value characters_shown "$viewer") chars) | $wrapText | $(value listload_return_ms "$viewer") ms | $(value first_draw_ms "$viewer") ms | $(value longest_stall_ms "$viewer") ms | $(value whole_text_ms "$viewer") ms | $(value settled_ms "$viewer") ms | $(mib peak_memory_kb "$viewer") MiB | $bareCells |"
 done
