@@ -322,11 +322,13 @@ TEST(GtkHost, DocumentsThatCannotBeShownLeaveNothingOpen) {
 // ---- settings and display flags -------------------------------------------
 
 // Pagelet.ini is read from the folder of the INI name the host gives, not
-// from anywhere else; the dark flag turns the default black on white dark.
+// from anywhere else (its font is one no system has: the face falls back to
+// Sans, the size and weight stay); the dark flag turns the default black on
+// white dark.
 TEST(GtkHost, SettingsComeFromTheFolderOfTheHostsIniName) {
     TTempDir withSettings;
     std::ofstream(withSettings.Path() + "/Pagelet.ini")
-        << "[Options]\nTextFont=Monospace,17,1,255,1\nBackColor=65535\n";
+        << "[Options]\nTextFont=No Such Face,17,1,255,1\nBackColor=65535\n";
     TTempDir without;
     struct TCase {
         const TTempDir* Dir;
@@ -334,7 +336,7 @@ TEST(GtkHost, SettingsComeFromTheFolderOfTheHostsIniName) {
         std::string View;
     };
     const TCase cases[] = {
-        {&withSettings, false, "font \"Monospace Bold 17\", text #ff0000, base #ffff00, wrap off"},
+        {&withSettings, false, "font \"Sans Bold 17\", text #ff0000, base #ffff00, wrap off"},
         {&without, false, "font \"Sans 10\", text #000000, base #ffffff, wrap off"},
         {&without, true, "font \"Sans 10\", text #e0e0e0, base #1e1e1e, wrap off"},
     };
