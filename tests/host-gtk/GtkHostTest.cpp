@@ -110,6 +110,13 @@ TRun RunHost(const TTempDir& dir, std::vector<std::string> args) {
     return RunProgram(kHost, args);
 }
 
+// What a failure shows of a run: its log, cut short (a run may print megabytes of text).
+std::string Log(const TRun& run) {
+    const size_t kMax = 4000;
+    return "status " + std::to_string(run.status) + "\n" + run.output.substr(0, kMax) +
+           (run.output.size() > kMax ? "\n[...]\n" : "") + run.errors.substr(0, kMax);
+}
+
 // The text between the host's markers "----- NAME -----" and "----- end of
 // NAME -----", the nth such block; the host ends each with one LF of its own.
 std::string Block(const std::string& output, const std::string& name, int nth = 0) {
@@ -180,8 +187,8 @@ TEST(GtkHost, ShowsTheConvertersTextOfEveryDocument) {
     for (const std::string& file : files) {
         SCOPED_TRACE(file);
         const TRun run = RunHost(dir, {"--print-text", file});
-        ASSERT_EQ(run.status, 0) << run.output << run.errors;
-        EXPECT_EQ(Lines(run.output, "message box").size(), 0u) << run.output;
+        ASSERT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "message box").size(), 0u) << Log(run);
         EXPECT_EQ(Lines(run.output, "focus: "), std::vector<std::string>{"GtkTextView"});
         EXPECT_TRUE(Block(run.output, "text") == ConverterText(file)) << "the viewer shows other text";
     }
@@ -198,7 +205,7 @@ TEST(GtkHost, LoadsDocumentsWithNonAsciiNames) {
         std::vector<std::string> args{"--print-text", named};
         if (ansi) args.insert(args.begin(), "--ansi");
         const TRun run = RunHost(dir, args);
-        ASSERT_EQ(run.status, 0) << run.output << run.errors;
+        ASSERT_EQ(run.status, 0) << Log(run);
         EXPECT_EQ(Lines(run.output, "loaded: "), std::vector<std::string>{named});
         EXPECT_EQ(Block(run.output, "text"), ConverterText(kSample));
     }
@@ -210,7 +217,7 @@ TEST(GtkHost, NextFileReplacesTheTextInTheSameViewer) {
     TTempDir dir;
     const std::string second = kCorpus + "/docs/nwe-test01.doc";
     const TRun run = RunHost(dir, {"--print-text", "--next", second, kCorpus + "/big/mid.doc"});
-    ASSERT_EQ(run.status, 0) << run.output << run.errors;
+    ASSERT_EQ(run.status, 0) << Log(run);
     EXPECT_EQ(Lines(run.output, "next: "), std::vector<std::string>{second + ": shown in the same viewer"});
     EXPECT_EQ(Block(run.output, "text", 1), ConverterText(second));
     EXPECT_EQ(Lines(run.output, "focus: "), (std::vector<std::string>{"GtkTextView", "GtkTextView"}));
@@ -227,10 +234,38 @@ TEST(GtkHost, SelectAllAndCopyPutTheWholeTextOnTheClipboard) {
     for (const std::string& file : files) {
         SCOPED_TRACE(file);
         const TRun run = RunHost(dir, {"--command", "select-all", "--command", "copy", file});
-        ASSERT_EQ(run.status, 0) << run.output << run.errors;
+        ASSERT_EQ(run.status, 0) << Log(run);
         EXPECT_EQ(Lines(run.output, "command "), (std::vector<std::string>{"3 (0): done", "1 (0): done"}));
         const std::string clipboard = Block(run.output, "clipboard");
         EXPECT_TRUE(clipboard == ConverterText(file)) << "the clipboard holds other text: " << clipboard.substr(0, 200);
+    }
+}
+
+// While the viewer is still loading (only the first screen in the view):
+// select all and copy give the whole text, the next file replaces the
+// loading one with nothing of the old load appended afterwards, and closing
+// ends the load cleanly.
+TEST(GtkHost, CommandsNextFileAndCloseWhileTheViewerIsStillLoading) {
+    if (!HasCorpus()) GTEST_SKIP() << "no corpus";
+    const std::string mid = kCorpus + "/big/mid.doc";
+    TTempDir dir;
+    {
+        const TRun run = RunHost(dir, {"--no-wait", "--print-text", "--command", "select-all", "--command", "copy", mid});
+        ASSERT_EQ(run.status, 0) << Log(run);
+        const std::string whole = ConverterText(mid);
+        EXPECT_LT(Block(run.output, "text").size(), whole.size() / 10) << "the view held the whole text already";
+        EXPECT_TRUE(Block(run.output, "clipboard") == whole) << "the clipboard holds other text";
+    }
+    {
+        const TRun run = RunHost(dir, {"--no-wait", "--print-text", "--next", kSample, mid});
+        ASSERT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "next: "), std::vector<std::string>{kSample + ": shown in the same viewer"});
+        EXPECT_EQ(Block(run.output, "text", 1), ConverterText(kSample));
+    }
+    {
+        const TRun run = RunHost(dir, {"--no-wait", "--close", mid});
+        EXPECT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "left ").size(), 0u) << Log(run);
     }
 }
 
@@ -243,14 +278,14 @@ TEST(GtkHost, SearchFindsForwardBackwardAndByCaseAndKeepsTheSelectionWhenNotFoun
                                    "--command", "find-prev", "--command", "find/c=PARAGRAPH", "--command",
                                    "find/b=pagelet", "--command", "find/cb=Pagelet", "--command", "find-prev",
                                    "--command", "wrap", kSample});
-    ASSERT_EQ(run.status, 0) << run.output << run.errors;
+    ASSERT_EQ(run.status, 0) << Log(run);
     EXPECT_EQ(Lines(run.output, "search "),
               (std::vector<std::string>{"\"paragraph\" flags 0x1: done", "\"paragraph\" flags 0x0: done",
                                         "\"paragraph\" flags 0x0: not found", "\"paragraph\" flags 0x8: done",
                                         "\"PARAGRAPH\" flags 0x3: not found", "\"pagelet\" flags 0x9: done",
                                         "\"Pagelet\" flags 0xB: done", "\"Pagelet\" flags 0xA: done"}));
     const std::vector<std::string> selections = Lines(run.output, "selection: ");
-    ASSERT_EQ(selections.size(), 9u) << run.output;
+    ASSERT_EQ(selections.size(), 9u) << Log(run);
     // The offsets of the matches in the text as the view holds it (CR LF counts two).
     const std::string text = ConverterText(kSample);
     std::vector<size_t> offsets;
@@ -281,7 +316,7 @@ TEST(GtkHost, SearchFindsForwardBackwardAndByCaseAndKeepsTheSelectionWhenNotFoun
     EXPECT_EQ(selections[6], selected(shows, "Pagelet"));
     EXPECT_EQ(selections[7], selected(0, "Pagelet"));
     EXPECT_EQ(selections[8], selected(0, "Pagelet")) << "wrapping keeps the selection";
-    EXPECT_NE(run.output.find("wrap on"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("wrap on"), std::string::npos) << Log(run);
 }
 
 // ---- documents that cannot be shown ---------------------------------------
@@ -307,15 +342,15 @@ TEST(GtkHost, DocumentsThatCannotBeShownLeaveNothingOpen) {
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.File);
         const TRun run = RunHost(dir, {"--close", c.File});
-        EXPECT_EQ(run.status, 1) << run.output << run.errors;
+        EXPECT_EQ(run.status, 1) << Log(run);
         EXPECT_NE(run.errors.find("the plug-in did not open " + c.File), std::string::npos) << run.errors;
         const std::vector<std::string> boxes = Lines(run.output, "message box ");
         if (c.Box)
             EXPECT_EQ(boxes, std::vector<std::string>{std::string("\"") + kCaption +
                                                       "\": Error opening document:\\n" + c.File});
         else
-            EXPECT_EQ(boxes.size(), 0u) << run.output;
-        EXPECT_EQ(Lines(run.output, "left ").size(), 0u) << run.output;
+            EXPECT_EQ(boxes.size(), 0u) << Log(run);
+        EXPECT_EQ(Lines(run.output, "left ").size(), 0u) << Log(run);
     }
 }
 
@@ -345,7 +380,7 @@ TEST(GtkHost, SettingsComeFromTheFolderOfTheHostsIniName) {
         std::vector<std::string> args{"--close", kSample};
         if (c.Dark) args.insert(args.begin(), "--dark");
         const TRun run = RunHost(*c.Dir, args);
-        ASSERT_EQ(run.status, 0) << run.output << run.errors;
+        ASSERT_EQ(run.status, 0) << Log(run);
         EXPECT_EQ(Lines(run.output, "view: "), std::vector<std::string>{c.View});
     }
 }

@@ -100,6 +100,8 @@ bool ParseGtkHostOptions(const std::vector<std::string>& args, TGtkHostOptions& 
             options.Dark = true;
         } else if (arg == "--figures") {
             options.Figures = true;
+        } else if (arg == "--no-wait") {
+            options.NoWait = true;
         } else if (arg == "--ini") {
             if (!value(options.IniPath)) return false;
         } else if (arg == "--plugin") {
@@ -149,6 +151,10 @@ bool ParseGtkHostOptions(const std::vector<std::string>& args, TGtkHostOptions& 
         }
     }
     if (options.Help) return true;
+    if (options.NoWait && options.Figures) {
+        error = "--figures times the whole load: not with --no-wait";
+        return false;
+    }
     if (options.FileName.empty() && options.BareTextPath.empty()) {
         error = "no file given";
         return false;
@@ -184,6 +190,11 @@ Options:
                        w whole words, b backwards), find-next, find-prev
   --close              close once the document is shown (also
                        --close-after-load)
+  --no-wait            take the steps above as soon as ListLoad returns,
+                       while the viewer may still be loading FILE, and each
+                       command right after the last (--print-text prints what
+                       the view holds so far); the load of --next FILE is
+                       still waited for
   --figures            print the load's timings and peak memory, one
                        "name value" line each (for bench/bench-listload-gtk)
   --bare TEXT.txt      no plug-in: give the UTF-8 text file to a bare

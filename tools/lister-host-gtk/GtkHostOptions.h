@@ -26,6 +26,7 @@ struct TGtkHostOptions {
     bool Ansi = false;     // ListLoad (UTF-8 path) even where ListLoadW exists
     bool Dark = false;     // display flag 128
     bool Figures = false;  // print the load's timings and memory for the benchmark
+    bool NoWait = false;   // the steps after a load while the viewer is still loading
     int Width = 800;
     int Height = 600;
     double TimeoutSeconds = 120;  // the whole run; a batch run that takes longer ends with status 3

@@ -198,7 +198,8 @@ private:
     void SizeViewer();
     bool Pending() const;
     bool WaitFor(const std::function<bool()>& done, const char* what);
-    bool WaitLoaded();
+    // first: the load of FILE, which --no-wait does not wait for.
+    bool WaitLoaded(bool first);
     bool Settle();
     void LogViewer();
     void PrintViewerText();
@@ -385,7 +386,8 @@ bool TGtkListerHost::WaitFor(const std::function<bool()>& done, const char* what
     return ok;
 }
 
-bool TGtkListerHost::WaitLoaded() {
+bool TGtkListerHost::WaitLoaded(bool first) {
+    if (first && options_.NoWait) return true;
     if (!WaitFor([this] { return !Pending(); }, "the whole text")) return false;
     if (figures_.WholeText < 0) figures_.WholeText = Now() - figures_.Start;
     return Settle();
@@ -466,7 +468,7 @@ bool TGtkListerHost::LoadNextFile(const std::string& fullPath) {
     if (result == lister::kListerOk && viewer_) {
         Out("next: " + fullPath + ": shown in the same viewer");
         view_ = FindTextView(viewer_);
-        return WaitLoaded();
+        return WaitLoaded(false);
     }
     // As a file manager does: the viewer goes, the file is loaded anew.
     Out("next: " + fullPath + ": refused, loading it anew");
@@ -478,7 +480,7 @@ bool TGtkListerHost::LoadNextFile(const std::string& fullPath) {
     }
     AttachViewer(viewer);
     Out("loaded: " + fullPath);
-    return WaitLoaded();
+    return WaitLoaded(false);
 }
 
 void TGtkListerHost::SendCommand(int command, int parameter) {
@@ -537,7 +539,9 @@ void TGtkListerHost::RunCommand(const TGtkHostCommand& command) {
                                 (command.Kind == TKind::FindPrevious ? lister::kSearchBackwards : 0));
         break;
     }
-    Settle();
+    // Let the viewer's updates show; with --no-wait the next step comes at
+    // once, while the viewer is still loading.
+    if (!options_.NoWait) Settle();
     if (command.Kind == TKind::Wrap || command.Kind == TKind::Percent) LogViewer();
     LogSelection();
 }
@@ -757,7 +761,7 @@ int TGtkListerHost::Run() {
     }
     AttachViewer(viewer);
     Out("loaded: " + fullPath);
-    if (!WaitLoaded()) return kExitTimedOut;
+    if (!WaitLoaded(true)) return kExitTimedOut;
     if (options_.Figures) {
         if (!WaitFor([this] { return figures_.FirstDraw >= 0 || !view_; }, "the first draw")) return kExitTimedOut;
         figures_.Settled = Now() - figures_.Start;
