@@ -20,6 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "common/Utf.h"
+#include "support/DocBuilder.h"
+
 extern char** environ;
 
 namespace {
@@ -168,6 +171,26 @@ std::vector<std::string> CorpusTextDocuments() {
     return files;
 }
 
+// A document whose text is one UTF-16 piece.
+std::unique_ptr<pagelet::TTempFile> TextDoc(const std::u16string& text) {
+    pagelet::TDocBuilder doc;
+    doc.Clx(pagelet::TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}));
+    doc.DocText16(0x800, text);
+    return doc.Write();
+}
+
+std::string PathOf(const pagelet::TTempFile& file) { return pagelet::Utf16ToUtf8(file.Path()); }
+
+// Longer than one step of the viewer's load, with a character outside the
+// BMP (a surrogate pair; one character in a GtkTextBuffer) on every line
+// and a last line "needle".
+std::u16string PairsText() {
+    std::u16string text;
+    for (int i = 0; i < 3000; ++i)
+        text += pagelet::Utf8ToUtf16("line " + std::to_string(i) + " \xF0\x9F\x98\x80 xxxxxxxxxxxxxxxxxxxx\r");
+    return text + u"needle\r";
+}
+
 bool HasCorpus() { return fs::exists(kCorpus + "/manifest.tsv"); }
 
 // ---- the text shown -------------------------------------------------------
@@ -176,7 +199,10 @@ bool HasCorpus() { return fs::exists(kCorpus + "/manifest.tsv"); }
 // load in many steps: the viewer's GtkTextView holds the converter's text,
 // and the keyboard focus is in that view, not in its scrolled window.
 TEST(GtkHost, ShowsTheConvertersTextOfEveryDocument) {
-    std::vector<std::string> files{kSample};
+    // Line ends of every kind, a cell mark, and pairs across the load's steps.
+    const auto ends = TextDoc(u"tab\there\u0007cell\rnext\r\nline\nlast\r");
+    const auto pairs = TextDoc(PairsText());
+    std::vector<std::string> files{kSample, PathOf(*ends), PathOf(*pairs)};
     if (HasCorpus()) {
         const std::vector<std::string> corpus = CorpusTextDocuments();
         EXPECT_GT(corpus.size(), 50u);
@@ -317,6 +343,24 @@ TEST(GtkHost, SearchFindsForwardBackwardAndByCaseAndKeepsTheSelectionWhenNotFoun
     EXPECT_EQ(selections[7], selected(0, "Pagelet"));
     EXPECT_EQ(selections[8], selected(0, "Pagelet")) << "wrapping keeps the selection";
     EXPECT_NE(run.output.find("wrap on"), std::string::npos) << Log(run);
+}
+
+// Surrogate pairs count one character in the view and two code units in the
+// text: matches after thousands of them, in text appended step by step, are
+// still selected exactly, and copy gives the pairs whole.
+TEST(GtkHost, SearchAndCopySelectExactlyAfterSurrogatePairs) {
+    const auto doc = TextDoc(PairsText());
+    TTempDir dir;
+    const TRun run = RunHost(dir, {"--command", "find=needle", "--command", "find/b=line 2999 \xF0\x9F\x98\x80 x",
+                                   "--command", "copy", "--command", "find=\xF0\x9F\x98\x80", PathOf(*doc)});
+    ASSERT_EQ(run.status, 0) << Log(run);
+    const std::vector<std::string> selections = Lines(run.output, "selection: ");
+    ASSERT_EQ(selections.size(), 4u) << Log(run);
+    // The 3000 lines before "needle", each with CR LF: 100,890 characters.
+    EXPECT_EQ(selections[0], "100890 length 6 \"needle\"");
+    EXPECT_EQ(selections[1], "100856 length 13 \"line 2999 \xF0\x9F\x98\x80 x\"");
+    EXPECT_EQ(Block(run.output, "clipboard"), "line 2999 \xF0\x9F\x98\x80 x");
+    EXPECT_EQ(selections[3], "7 length 1 \"\xF0\x9F\x98\x80\"");
 }
 
 // ---- documents that cannot be shown ---------------------------------------
