@@ -1,0 +1,447 @@
+// Black-box tests of the Linux plug-in through lister-host-gtk, which loads
+// it as Double Commander's GTK build does: each case starts the host with a
+// command line and reads what it prints and its exit status. Needs an X
+// display (the tests run under xvfb-run); without one the whole test is
+// skipped (exit status 77).
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/Utf.h"
+#include "support/DocBuilder.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kHost = PAGELET_BINARY_DIR "/bin/lister-host-gtk";
+const std::string kCat = PAGELET_BINARY_DIR "/tools/pagelet-cat/pagelet-cat";
+const std::string kCorpus = PAGELET_CORPUS_DIR;
+const std::string kSample = PAGELET_SOURCE_DIR "/samples/sample.doc";
+constexpr char kCaption[] = "Pagelet - document reader";
+constexpr int kNoDisplay = 77;
+
+struct TRun {
+    int status = -1;     // the exit status; -1 when it did not end normally
+    std::string output;  // stdout
+    std::string errors;  // stderr
+};
+
+std::string ReadAll(int fd) {
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got <= 0) break;
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    return text;
+}
+
+// Runs program with args; stdout and stderr each go to a file of their own
+// (no pipe to fill while the child waits).
+TRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
+    TRun run;
+    char outName[] = "/tmp/gtk-host-test-out-XXXXXX";
+    char errName[] = "/tmp/gtk-host-test-err-XXXXXX";
+    const int out = mkstemp(outName);
+    const int err = mkstemp(errName);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out, 1);
+    posix_spawn_file_actions_adddup2(&actions, err, 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (WIFEXITED(status)) run.status = WEXITSTATUS(status);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    lseek(out, 0, SEEK_SET);
+    lseek(err, 0, SEEK_SET);
+    run.output = ReadAll(out);
+    run.errors = ReadAll(err);
+    close(out);
+    close(err);
+    unlink(outName);
+    unlink(errName);
+    return run;
+}
+
+// A folder of its own for the settings of one case.
+class TTempDir {
+public:
+    TTempDir() {
+        char name[] = "/tmp/gtk-host-test-XXXXXX";
+        path_ = mkdtemp(name);
+    }
+    ~TTempDir() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    TTempDir(const TTempDir&) = delete;
+    TTempDir& operator=(const TTempDir&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string Ini() const { return path_ + "/wlx.ini"; }
+
+private:
+    std::string path_;
+};
+
+// The host in batch mode with the INI name in dir.
+TRun RunHost(const TTempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--ini", dir.Ini(), "--timeout", "90"});
+    return RunProgram(kHost, args);
+}
+
+// What a failure shows of a run: its log, cut short (a run may print megabytes of text).
+std::string Log(const TRun& run) {
+    const size_t kMax = 4000;
+    return "status " + std::to_string(run.status) + "\n" + run.output.substr(0, kMax) +
+           (run.output.size() > kMax ? "\n[...]\n" : "") + run.errors.substr(0, kMax);
+}
+
+// The text between the host's markers "----- NAME -----" and "----- end of
+// NAME -----", the nth such block; the host ends each with one LF of its own.
+std::string Block(const std::string& output, const std::string& name, int nth = 0) {
+    const std::string begin = "----- " + name + " -----\n";
+    const std::string end = "\n----- end of " + name + " -----\n";
+    size_t from = 0;
+    for (int i = 0; i <= nth; ++i) {
+        from = output.find(begin, from);
+        if (from == std::string::npos) return "<no " + name + " printed>";
+        from += begin.size();
+    }
+    const size_t to = output.find(end, from);
+    if (to == std::string::npos) return "<" + name + " not ended>";
+    return output.substr(from, to - from);
+}
+
+// The lines of output that start with prefix, without it.
+std::vector<std::string> Lines(const std::string& output, const std::string& prefix) {
+    std::vector<std::string> lines;
+    std::istringstream stream(output);
+    std::string line;
+    while (std::getline(stream, line)) {
+        if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line.substr(prefix.size()));
+    }
+    return lines;
+}
+
+// The converter's text as pagelet-cat prints it (LF line ends, NULs
+// dropped), ending with a line end as the viewer's text does: the viewer
+// shows the text as lines, each with its line end.
+std::string ConverterText(const std::string& path) {
+    TRun run = RunProgram(kCat, {path});
+    if (!run.output.empty() && run.output.back() != '\n') run.output += '\n';
+    return run.output;
+}
+
+std::vector<std::string> CorpusTextDocuments() {
+    std::vector<std::string> files;
+    std::ifstream manifest(kCorpus + "/manifest.tsv");
+    std::string line;
+    while (std::getline(manifest, line)) {
+        std::istringstream fields(line);
+        std::string file, options, outcome;
+        std::getline(fields, file, '\t');
+        std::getline(fields, options, '\t');
+        std::getline(fields, outcome, '\t');
+        if (outcome == "text" && options == "Printable=0 ForceCP=0") files.push_back(kCorpus + "/" + file);
+    }
+    return files;
+}
+
+// A document whose text is one UTF-16 piece.
+std::unique_ptr<pagelet::TTempFile> TextDoc(const std::u16string& text) {
+    pagelet::TDocBuilder doc;
+    doc.Clx(pagelet::TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}));
+    doc.DocText16(0x800, text);
+    return doc.Write();
+}
+
+std::string PathOf(const pagelet::TTempFile& file) { return pagelet::Utf16ToUtf8(file.Path()); }
+
+// Longer than one step of the viewer's load, with a character outside the
+// BMP (a surrogate pair; one character in a GtkTextBuffer) on every line
+// and a last line "needle".
+std::u16string PairsText() {
+    std::u16string text;
+    for (int i = 0; i < 3000; ++i)
+        text += pagelet::Utf8ToUtf16("line " + std::to_string(i) + " \xF0\x9F\x98\x80 xxxxxxxxxxxxxxxxxxxx\r");
+    return text + u"needle\r";
+}
+
+bool HasCorpus() { return fs::exists(kCorpus + "/manifest.tsv"); }
+
+// ---- the text shown -------------------------------------------------------
+
+// Every corpus document with text, the sample and a document long enough to
+// load in many steps: the viewer's GtkTextView holds the converter's text,
+// and the keyboard focus is in that view, not in its scrolled window.
+TEST(GtkHost, ShowsTheConvertersTextOfEveryDocument) {
+    // Line ends of every kind, a cell mark, and pairs across the load's steps.
+    const auto ends = TextDoc(u"tab\there\u0007cell\rnext\r\nline\nlast\r");
+    const auto pairs = TextDoc(PairsText());
+    std::vector<std::string> files{kSample, PathOf(*ends), PathOf(*pairs)};
+    if (HasCorpus()) {
+        const std::vector<std::string> corpus = CorpusTextDocuments();
+        EXPECT_GT(corpus.size(), 50u);
+        files.insert(files.end(), corpus.begin(), corpus.end());
+        files.push_back(kCorpus + "/big/mid.doc");
+    }
+    TTempDir dir;
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const TRun run = RunHost(dir, {"--print-text", file});
+        ASSERT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "message box").size(), 0u) << Log(run);
+        EXPECT_EQ(Lines(run.output, "focus: "), std::vector<std::string>{"GtkTextView"});
+        EXPECT_TRUE(Block(run.output, "text") == ConverterText(file)) << "the viewer shows other text";
+    }
+}
+
+// ListLoadW with a UTF-16 path and ListLoad with a UTF-8 path (--ansi), both
+// with a Cyrillic and accented name.
+TEST(GtkHost, LoadsDocumentsWithNonAsciiNames) {
+    TTempDir dir;
+    const std::string named = dir.Path() + "/\xC3\x9Cn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9-\xD0\xB6\xD1\x83\xD0\xBA.doc";
+    fs::copy_file(kSample, named);
+    for (const bool ansi : {false, true}) {
+        SCOPED_TRACE(ansi ? "ListLoad" : "ListLoadW");
+        std::vector<std::string> args{"--print-text", named};
+        if (ansi) args.insert(args.begin(), "--ansi");
+        const TRun run = RunHost(dir, args);
+        ASSERT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "loaded: "), std::vector<std::string>{named});
+        EXPECT_EQ(Block(run.output, "text"), ConverterText(kSample));
+    }
+}
+
+// ListLoadNextW shows the second document in the same viewer.
+TEST(GtkHost, NextFileReplacesTheTextInTheSameViewer) {
+    if (!HasCorpus()) GTEST_SKIP() << "no corpus";
+    TTempDir dir;
+    const std::string second = kCorpus + "/docs/nwe-test01.doc";
+    const TRun run = RunHost(dir, {"--print-text", "--next", second, kCorpus + "/big/mid.doc"});
+    ASSERT_EQ(run.status, 0) << Log(run);
+    EXPECT_EQ(Lines(run.output, "next: "), std::vector<std::string>{second + ": shown in the same viewer"});
+    EXPECT_EQ(Block(run.output, "text", 1), ConverterText(second));
+    EXPECT_EQ(Lines(run.output, "focus: "), (std::vector<std::string>{"GtkTextView", "GtkTextView"}));
+}
+
+// ---- commands and search --------------------------------------------------
+
+// Select all and copy put the whole text on the clipboard, with LF line
+// ends; the clipboard is read back in the host.
+TEST(GtkHost, SelectAllAndCopyPutTheWholeTextOnTheClipboard) {
+    std::vector<std::string> files{kSample};
+    if (HasCorpus()) files.push_back(kCorpus + "/big/mid.doc");
+    TTempDir dir;
+    for (const std::string& file : files) {
+        SCOPED_TRACE(file);
+        const TRun run = RunHost(dir, {"--command", "select-all", "--command", "copy", file});
+        ASSERT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "command "), (std::vector<std::string>{"3 (0): done", "1 (0): done"}));
+        const std::string clipboard = Block(run.output, "clipboard");
+        EXPECT_TRUE(clipboard == ConverterText(file)) << "the clipboard holds other text: " << clipboard.substr(0, 200);
+    }
+}
+
+// While the viewer is still loading (only the first screen in the view):
+// select all and copy give the whole text, the next file replaces the
+// loading one with nothing of the old load appended afterwards, and closing
+// ends the load cleanly.
+TEST(GtkHost, CommandsNextFileAndCloseWhileTheViewerIsStillLoading) {
+    if (!HasCorpus()) GTEST_SKIP() << "no corpus";
+    const std::string mid = kCorpus + "/big/mid.doc";
+    TTempDir dir;
+    {
+        const TRun run = RunHost(dir, {"--no-wait", "--print-text", "--command", "select-all", "--command", "copy", mid});
+        ASSERT_EQ(run.status, 0) << Log(run);
+        const std::string whole = ConverterText(mid);
+        EXPECT_LT(Block(run.output, "text").size(), whole.size() / 10) << "the view held the whole text already";
+        EXPECT_TRUE(Block(run.output, "clipboard") == whole) << "the clipboard holds other text";
+    }
+    {
+        const TRun run = RunHost(dir, {"--no-wait", "--print-text", "--next", kSample, mid});
+        ASSERT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "next: "), std::vector<std::string>{kSample + ": shown in the same viewer"});
+        EXPECT_EQ(Block(run.output, "text", 1), ConverterText(kSample));
+    }
+    {
+        const TRun run = RunHost(dir, {"--no-wait", "--close", mid});
+        EXPECT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "left ").size(), 0u) << Log(run);
+    }
+}
+
+// Search as Double Commander sends it: find first (flag 1), F3, Shift+F3
+// (backwards), match case; a text not found answers 1 and keeps the
+// selection.
+TEST(GtkHost, SearchFindsForwardBackwardAndByCaseAndKeepsTheSelectionWhenNotFound) {
+    TTempDir dir;
+    const TRun run = RunHost(dir, {"--command", "find=paragraph", "--command", "find-next", "--command", "find-next",
+                                   "--command", "find-prev", "--command", "find/c=PARAGRAPH", "--command",
+                                   "find/b=pagelet", "--command", "find/cb=Pagelet", "--command", "find-prev",
+                                   "--command", "wrap", kSample});
+    ASSERT_EQ(run.status, 0) << Log(run);
+    EXPECT_EQ(Lines(run.output, "search "),
+              (std::vector<std::string>{"\"paragraph\" flags 0x1: done", "\"paragraph\" flags 0x0: done",
+                                        "\"paragraph\" flags 0x0: not found", "\"paragraph\" flags 0x8: done",
+                                        "\"PARAGRAPH\" flags 0x3: not found", "\"pagelet\" flags 0x9: done",
+                                        "\"Pagelet\" flags 0xB: done", "\"Pagelet\" flags 0xA: done"}));
+    const std::vector<std::string> selections = Lines(run.output, "selection: ");
+    ASSERT_EQ(selections.size(), 9u) << Log(run);
+    // The offsets of the matches in the text as the view holds it (CR LF counts two).
+    const std::string text = ConverterText(kSample);
+    std::vector<size_t> offsets;
+    size_t lineEnds = 0;
+    auto at = [&](size_t bytePos) {
+        // Characters before bytePos, each LF one more for its CR.
+        size_t chars = 0;
+        lineEnds = 0;
+        for (size_t i = 0; i < bytePos; ++i) {
+            if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) ++chars;
+            if (text[i] == '\n') ++lineEnds;
+        }
+        return std::to_string(chars + lineEnds);
+    };
+    const size_t p1 = text.find("paragraph");
+    const size_t p2 = text.find("paragraph", p1 + 1);
+    const size_t last = text.rfind("pagelet");
+    const size_t shows = text.find("Pagelet shows");
+    auto selected = [&](size_t pos, const std::string& word) {
+        return at(pos) + " length " + std::to_string(word.size()) + " \"" + word + "\"";
+    };
+    EXPECT_EQ(selections[0], selected(p1, "paragraph"));
+    EXPECT_EQ(selections[1], selected(p2, "paragraph"));
+    EXPECT_EQ(selections[2], selected(p2, "paragraph")) << "not found keeps the selection";
+    EXPECT_EQ(selections[3], selected(p1, "paragraph"));
+    EXPECT_EQ(selections[4], selected(p1, "paragraph")) << "not found keeps the selection";
+    EXPECT_EQ(selections[5], selected(last, "pagelet"));
+    EXPECT_EQ(selections[6], selected(shows, "Pagelet"));
+    EXPECT_EQ(selections[7], selected(0, "Pagelet"));
+    EXPECT_EQ(selections[8], selected(0, "Pagelet")) << "wrapping keeps the selection";
+    EXPECT_NE(run.output.find("wrap on"), std::string::npos) << Log(run);
+}
+
+// Surrogate pairs count one character in the view and two code units in the
+// text: matches after thousands of them, in text appended step by step, are
+// still selected exactly, and copy gives the pairs whole.
+TEST(GtkHost, SearchAndCopySelectExactlyAfterSurrogatePairs) {
+    const auto doc = TextDoc(PairsText());
+    TTempDir dir;
+    const TRun run = RunHost(dir, {"--command", "find=needle", "--command", "find/b=line 2999 \xF0\x9F\x98\x80 x",
+                                   "--command", "copy", "--command", "find=\xF0\x9F\x98\x80", PathOf(*doc)});
+    ASSERT_EQ(run.status, 0) << Log(run);
+    const std::vector<std::string> selections = Lines(run.output, "selection: ");
+    ASSERT_EQ(selections.size(), 4u) << Log(run);
+    // The 3000 lines before "needle", each with CR LF: 100,890 characters.
+    EXPECT_EQ(selections[0], "100890 length 6 \"needle\"");
+    EXPECT_EQ(selections[1], "100856 length 13 \"line 2999 \xF0\x9F\x98\x80 x\"");
+    EXPECT_EQ(Block(run.output, "clipboard"), "line 2999 \xF0\x9F\x98\x80 x");
+    EXPECT_EQ(selections[3], "7 length 1 \"\xF0\x9F\x98\x80\"");
+}
+
+// ---- documents that cannot be shown ---------------------------------------
+
+// ListLoad answers NULL and leaves nothing behind: no dialog open, nothing in
+// the lister window. A file that is not a Word document, or a document with
+// no text, gets the error box; one whose compound file cannot be read ends
+// in silence.
+TEST(GtkHost, DocumentsThatCannotBeShownLeaveNothingOpen) {
+    TTempDir dir;
+    const std::string plain = dir.Path() + "/plain.txt";
+    std::ofstream(plain) << "plain";
+    struct TCase {
+        std::string File;
+        bool Box;
+    };
+    std::vector<TCase> cases{{plain, true}};
+    if (HasCorpus()) {
+        cases.push_back({kCorpus + "/docs/poi-word2.doc", true});
+        cases.push_back({kCorpus + "/docs/poi-PasswordProtected.doc", true});
+        cases.push_back({kCorpus + "/docs/nwe-badfile-01-bad-header.doc", false});
+    }
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        const TRun run = RunHost(dir, {"--close", c.File});
+        EXPECT_EQ(run.status, 1) << Log(run);
+        EXPECT_NE(run.errors.find("the plug-in did not open " + c.File), std::string::npos) << run.errors;
+        const std::vector<std::string> boxes = Lines(run.output, "message box ");
+        if (c.Box)
+            EXPECT_EQ(boxes, std::vector<std::string>{std::string("\"") + kCaption +
+                                                      "\": Error opening document:\\n" + c.File});
+        else
+            EXPECT_EQ(boxes.size(), 0u) << Log(run);
+        EXPECT_EQ(Lines(run.output, "left ").size(), 0u) << Log(run);
+    }
+}
+
+// ---- settings and display flags -------------------------------------------
+
+// Pagelet.ini is read from the folder of the INI name the host gives, not
+// from anywhere else (its font is one no system has: the face falls back to
+// Sans, the size and weight stay); the dark flag turns the default black on
+// white dark.
+TEST(GtkHost, SettingsComeFromTheFolderOfTheHostsIniName) {
+    TTempDir withSettings;
+    std::ofstream(withSettings.Path() + "/Pagelet.ini")
+        << "[Options]\nTextFont=No Such Face,17,1,255,1\nBackColor=65535\n";
+    TTempDir without;
+    struct TCase {
+        const TTempDir* Dir;
+        bool Dark;
+        std::string View;
+    };
+    const TCase cases[] = {
+        {&withSettings, false, "font \"Sans Bold 17\", text #ff0000, base #ffff00, wrap off"},
+        {&without, false, "font \"Sans 10\", text #000000, base #ffffff, wrap off"},
+        {&without, true, "font \"Sans 10\", text #e0e0e0, base #1e1e1e, wrap off"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Dir->Path() + (c.Dark ? " dark" : ""));
+        std::vector<std::string> args{"--close", kSample};
+        if (c.Dark) args.insert(args.begin(), "--dark");
+        const TRun run = RunHost(*c.Dir, args);
+        ASSERT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "view: "), std::vector<std::string>{c.View});
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    // No display: the host says so with status 77, and so does the test.
+    TRun probe;
+    {
+        TTempDir dir;
+        probe = RunHost(dir, {"--close", kSample});
+    }
+    if (probe.status == kNoDisplay) {
+        std::printf("no display: skipped\n");
+        return kNoDisplay;
+    }
+    return RUN_ALL_TESTS();
+}
