@@ -117,6 +117,13 @@ private:
     void EndParagraph(char16_t mark, uint32_t fc, TStoryState& state);
     void LineBreak(char16_t c, uint32_t fc, TStoryState& state);
     void NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state);
+    // A note's number as Word shows it: its value and number format.
+    struct TNoteNumber {
+        int32_t value = 1;
+        uint8_t nfc = 0;
+    };
+    std::vector<TNoteNumber> NumberNotes(const TPlc& refs, bool endnotes);
+    const TNoteSettings& SectionNotes(size_t section);
     void EndStory(TStoryState& state);
     std::u16string RenderStory(TStory story, uint32_t start, uint32_t end);
     void WriteSection(size_t heading, std::u16string text);
@@ -140,6 +147,11 @@ private:
     TListTable lists_;
     TBytes ftnRefBytes_, ftnTxtBytes_, ednRefBytes_, ednTxtBytes_, atnRefBytes_, atnTxtBytes_, hddBytes_;
     TPlc ftnRef_, ftnTxt_, ednRef_, ednTxt_, atnRef_, atnTxt_, hdd_;
+    TBytes sedBytes_;
+    TPlc sed_;  // the sections: their CPs and SEDs
+    TNoteSettings docNotes_;
+    std::map<size_t, TNoteSettings> sectionNotes_;
+    std::vector<TNoteNumber> ftnNumbers_, ednNumbers_;  // per note of the reference PLCs
     TStoryRange ranges_[kStoryCount];
     std::map<uint32_t, std::unique_ptr<std::array<char16_t, 256>>> tables_;
 
@@ -295,6 +307,15 @@ bool TLayout::Setup() {
     atnTxt_ = ReadPlc(atnTxtBytes_, 0);
     hddBytes_ = block(fib_.plcfHdd);
     hdd_ = ReadPlc(hddBytes_, 0);
+
+    // The numbers of the auto-numbered notes, by the document's and its sections' settings.
+    docNotes_ = ReadNoteSettings(block(fib_.dop), fib_.format);
+    if (!ftnRef_.data.empty() || !ednRef_.data.empty()) {
+        sedBytes_ = block(fib_.plcfSed);
+        sed_ = ReadPlc(sedBytes_, 12);
+    }
+    ftnNumbers_ = NumberNotes(ftnRef_, false);
+    ednNumbers_ = NumberNotes(ednRef_, true);
 
     // The stories follow each other; what the piece table does not cover is not there.
     const uint32_t textEnd = pieces_.pieces.back().cpEnd;
@@ -677,6 +698,53 @@ void TLayout::LineBreak(char16_t c, uint32_t fc, TStoryState& state) {
     Put(u'\n');
 }
 
+const TNoteSettings& TLayout::SectionNotes(size_t section) {
+    // Word 6/95 sections hold no note settings; nor does a section without a SEPX.
+    if (fib_.format != TFormat::Word97 || section >= sed_.data.size()) return docNotes_;
+    auto it = sectionNotes_.find(section);
+    if (it != sectionNotes_.end()) return it->second;
+    TNoteSettings settings = docNotes_;
+    const auto& sed = sed_.data[section];  // fn, fcSepx, fnMpr, fcMpr
+    const uint32_t fcSepx = static_cast<uint32_t>(sed[2] | sed[3] << 8 | sed[4] << 16) | uint32_t{sed[5]} << 24;
+    uint8_t cb[2] = {};
+    if (fcSepx != 0xFFFFFFFFu && doc_->ReadAt(fcSepx, cb, 2) == 2) {
+        const TBytes grpprl = ReadBlock(*doc_, uint64_t{fcSepx} + 2, cb[0] | cb[1] << 8);
+        ApplySectionNoteSprms(settings, grpprl);
+    }
+    return sectionNotes_.emplace(section, settings).first->second;
+}
+
+std::vector<TLayout::TNoteNumber> TLayout::NumberNotes(const TPlc& refs, bool endnotes) {
+    std::vector<TNoteNumber> numbers;
+    numbers.reserve(refs.data.size());
+    int64_t last = 0;  // the last number given
+    bool started = false;
+    size_t lastSection = SIZE_MAX;
+    for (size_t i = 0; i < refs.data.size(); ++i) {
+        // The section holding the reference.
+        size_t section = SIZE_MAX;
+        if (sed_.cps.size() >= 2) {
+            auto it = std::upper_bound(sed_.cps.begin(), sed_.cps.end() - 1, refs.cps[i]);
+            section = it == sed_.cps.begin() ? 0 : static_cast<size_t>(it - sed_.cps.begin()) - 1;
+        }
+        const TNoteSettings& settings = SectionNotes(section);
+        const TNoteNumbering& rule = endnotes ? settings.endnotes : settings.footnotes;
+        // Numbering starts again at a new section when the section asks for it;
+        // a restart at each page is beyond a layout without pages: it counts on.
+        const bool restart = !started || (rule.restart == 1 && section != lastSection);
+        const int64_t value = restart ? int64_t{rule.start} : std::min<int64_t>(last + 1, INT32_MAX);
+        numbers.push_back({static_cast<int32_t>(value), rule.nfc});
+        // A note with a mark of its own (a zero in the PLC) takes no number.
+        const auto& d = refs.data[i];
+        if ((d[0] | d[1]) != 0) {
+            last = value;
+            started = true;
+            lastSection = section;
+        }
+    }
+    return numbers;
+}
+
 void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
     auto indexIn = [](const std::vector<uint32_t>& cps, uint32_t value, bool exact) -> std::optional<size_t> {
         if (cps.size() < 2) return std::nullopt;
@@ -686,25 +754,32 @@ void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
         if (exact && cps[index] != value) return std::nullopt;
         return index;
     };
+    auto shown = [](const std::vector<TNoteNumber>& numbers, size_t i, const TNoteNumbering& rule) {
+        if (i < numbers.size()) return FormatNumber(numbers[i].value, numbers[i].nfc);
+        // A note the reference PLC does not hold: counted from the document's first number.
+        return FormatNumber(static_cast<int32_t>(std::min<uint64_t>(uint64_t{rule.start} + i, INT32_MAX)), rule.nfc);
+    };
     std::u16string number;
     switch (state.story) {
     case kMain:
         if (auto i = indexIn(ftnRef_.cps, cp, true)) {
-            number = FormatNumber(static_cast<int32_t>(*i + 1), 0);
+            number = shown(ftnNumbers_, *i, docNotes_.footnotes);
         } else if (auto k = indexIn(ednRef_.cps, cp, true)) {
-            number = FormatNumber(static_cast<int32_t>(*k + 1), 2);
+            number = shown(ednNumbers_, *k, docNotes_.endnotes);
         } else {
-            number = FormatNumber(static_cast<int32_t>(++state.noteCounter), 0);
+            number = shown({}, state.noteCounter++, docNotes_.footnotes);
         }
         break;
     case kFootnotes:
     case kEndnotes: {
-        const TPlc& txt = state.story == kFootnotes ? ftnTxt_ : ednTxt_;
-        const uint8_t nfc = state.story == kFootnotes ? 0 : 2;
+        const bool foot = state.story == kFootnotes;
+        const TPlc& txt = foot ? ftnTxt_ : ednTxt_;
+        const auto& numbers = foot ? ftnNumbers_ : ednNumbers_;
+        const TNoteNumbering& rule = foot ? docNotes_.footnotes : docNotes_.endnotes;
         if (auto i = indexIn(txt.cps, cp - ranges_[state.story].start, false)) {
-            number = FormatNumber(static_cast<int32_t>(*i + 1), nfc);
+            number = shown(numbers, *i, rule);
         } else {
-            number = FormatNumber(static_cast<int32_t>(++state.noteCounter), nfc);
+            number = shown({}, state.noteCounter++, rule);
         }
         break;
     }
