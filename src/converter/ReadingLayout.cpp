@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/ByteReader.h"
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "common/CodePage.h"
@@ -699,18 +700,17 @@ void TLayout::LineBreak(char16_t c, uint32_t fc, TStoryState& state) {
 }
 
 const TNoteSettings& TLayout::SectionNotes(size_t section) {
-    // Word 6/95 sections hold no note settings; nor does a section without a SEPX.
+    // Word 6/95 sections hold no note settings; a reference before or past the
+    // sections takes the document's.
     if (fib_.format != TFormat::Word97 || section >= sed_.data.size()) return docNotes_;
     auto it = sectionNotes_.find(section);
     if (it != sectionNotes_.end()) return it->second;
     TNoteSettings settings = docNotes_;
     const auto& sed = sed_.data[section];  // fn, fcSepx, fnMpr, fcMpr
-    const uint32_t fcSepx = static_cast<uint32_t>(sed[2] | sed[3] << 8 | sed[4] << 16) | uint32_t{sed[5]} << 24;
-    uint8_t cb[2] = {};
-    if (fcSepx != 0xFFFFFFFFu && doc_->ReadAt(fcSepx, cb, 2) == 2) {
-        const TBytes grpprl = ReadBlock(*doc_, uint64_t{fcSepx} + 2, cb[0] | cb[1] << 8);
-        ApplySectionNoteSprms(settings, grpprl);
-    }
+    const uint32_t fcSepx = LoadU32(sed.data() + 2);
+    // The SEPX: a count word, then the grpprl; none for 0xFFFFFFFF.
+    const TBytes cb = fcSepx == 0xFFFFFFFFu ? TBytes{} : ReadBlock(*doc_, fcSepx, 2);
+    if (cb.size() == 2) ApplySectionNoteSprms(settings, ReadBlock(*doc_, uint64_t{fcSepx} + 2, cb[0] | cb[1] << 8));
     return sectionNotes_.emplace(section, settings).first->second;
 }
 

@@ -448,6 +448,19 @@ TEST(ReadingLayout, NotesAndStories) {
                  .Para(u" y");
          },
          u"aB\nbiii\n\n--- Endnotes ---\nB x\niii y\n"},
+        {"section-sprm-cut-short",
+         // The second sprm's operand runs past its SEPX: the first still counts.
+         [] {
+             return TB()
+                 .Run(u"a")
+                 .NoteRef()
+                 .Para(u"")
+                 .SectionEnd(Sprm(0x503F, {7, 0}) + TBytes{0x40, 0x50, 4})
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" x");
+         },
+         u"a7\n\n--- Footnotes ---\n7 x\n"},
         {"short-dop-keeps-what-it-lacks",
          // 40 bytes hold the footnotes' first number, not the endnotes' nor the formats.
          [] {
