@@ -501,6 +501,28 @@ TEST(ReadingLayout, NotesAndStories) {
                  .Para(u" g");
          },
          u"aIIbacb\n\n--- Footnotes ---\nII f\n\n--- Endnotes ---\na e\nb g\n"},
+        {"word6-restart-at-each-section",
+         [] {
+             return TB(TB::Word6)
+                 .Dop(Dop(84, {{2, 1 << 2 | 1}}))
+                 .Run(u"a")
+                 .NoteRef()
+                 .Run(u"b")
+                 .NoteRef()
+                 .Para(u"")
+                 .SectionEnd({})
+                 .Run(u"c")
+                 .NoteRef()
+                 .Para(u"")
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" x")
+                 .NoteRef()
+                 .Para(u" y")
+                 .NoteRef()
+                 .Para(u" z");
+         },
+         u"a1b2\nc1\n\n--- Footnotes ---\n1 x\n2 y\n1 z\n"},
         {"headers-once-each",
          [] {
              return TB()
