@@ -151,7 +151,9 @@ private:
     TBytes sedBytes_;
     TPlc sed_;  // the sections: their CPs and SEDs
     TNoteSettings docNotes_;
-    std::map<size_t, TNoteSettings> sectionNotes_;
+    size_t lastSection_ = SIZE_MAX;  // the section whose note settings are at hand
+    TNoteSettings lastSectionNotes_;
+    uint64_t sepxBudget_ = 16u << 20;  // bytes of SEPXs still to read at most
     std::vector<TNoteNumber> ftnNumbers_, ednNumbers_;  // per note of the reference PLCs
     TStoryRange ranges_[kStoryCount];
     std::map<uint32_t, std::unique_ptr<std::array<char16_t, 256>>> tables_;
@@ -703,15 +705,23 @@ const TNoteSettings& TLayout::SectionNotes(size_t section) {
     // Word 6/95 sections hold no note settings; a reference before or past the
     // sections takes the document's.
     if (fib_.format != TFormat::Word97 || section >= sed_.data.size()) return docNotes_;
-    auto it = sectionNotes_.find(section);
-    if (it != sectionNotes_.end()) return it->second;
-    TNoteSettings settings = docNotes_;
-    const auto& sed = sed_.data[section];  // fn, fcSepx, fnMpr, fcMpr
-    const uint32_t fcSepx = LoadU32(sed.data() + 2);
-    // The SEPX: a count word, then the grpprl; none for 0xFFFFFFFF.
-    const TBytes cb = fcSepx == 0xFFFFFFFFu ? TBytes{} : ReadBlock(*doc_, fcSepx, 2);
-    if (cb.size() == 2) ApplySectionNoteSprms(settings, ReadBlock(*doc_, uint64_t{fcSepx} + 2, cb[0] | cb[1] << 8));
-    return sectionNotes_.emplace(section, settings).first->second;
+    // Notes come in CP order, section after section: the last one's settings are kept.
+    if (section == lastSection_) return lastSectionNotes_;
+    lastSection_ = section;
+    lastSectionNotes_ = docNotes_;
+    const uint32_t fcSepx = LoadU32(sed_.data[section].data() + 2);  // after fn; then fnMpr, fcMpr
+    // The SEPX: a count word, then the grpprl; none for 0xFFFFFFFF. What the
+    // SEPXs may cost in all is bounded: past it, sections take the document's settings.
+    const TBytes cb = fcSepx == 0xFFFFFFFFu || sepxBudget_ < 2 ? TBytes{} : ReadBlock(*doc_, fcSepx, 2);
+    if (cb.size() != 2) return lastSectionNotes_;
+    const size_t size = cb[0] | cb[1] << 8;
+    if (2 + size > sepxBudget_) {
+        sepxBudget_ = 0;
+        return lastSectionNotes_;
+    }
+    sepxBudget_ -= 2 + size;
+    ApplySectionNoteSprms(lastSectionNotes_, ReadBlock(*doc_, uint64_t{fcSepx} + 2, size));
+    return lastSectionNotes_;
 }
 
 std::vector<TLayout::TNoteNumber> TLayout::NumberNotes(const TPlc& refs, bool endnotes) {
