@@ -153,7 +153,7 @@ private:
     TNoteSettings docNotes_;
     size_t lastSection_ = SIZE_MAX;  // the section whose note settings are at hand
     TNoteSettings lastSectionNotes_;
-    uint64_t sepxBudget_ = 16u << 20;  // bytes of SEPXs still to read at most
+    uint64_t sepxBudget_ = 16u << 20;                   // bytes of SEPXs still to read at most
     std::vector<TNoteNumber> ftnNumbers_, ednNumbers_;  // per note of the reference PLCs
     TStoryRange ranges_[kStoryCount];
     std::map<uint32_t, std::unique_ptr<std::array<char16_t, 256>>> tables_;

@@ -755,10 +755,8 @@ TNoteSettings ReadNoteSettings(const TBytes& dop, TFormat format) {
 
 void ApplySectionNoteSprms(TNoteSettings& settings, std::span<const uint8_t> grpprl) {
     ForEachSprm(grpprl, TFormat::Word97, [&](uint16_t opcode, std::span<const uint8_t> operand) {
-        const uint16_t value = operand.size() >= 2   ? LoadU16(operand.data())
-                               : operand.size() == 1 ? operand[0]
-                                                     : 0;
         if (operand.empty()) return;
+        const uint16_t value = operand.size() >= 2 ? LoadU16(operand.data()) : operand[0];
         switch (opcode) {
         case sprmSRncFtn:
             settings.footnotes.restart = static_cast<uint8_t>(value);
