@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "common/ByteReader.h"
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "common/CodePage.h"
@@ -117,6 +118,13 @@ private:
     void EndParagraph(char16_t mark, uint32_t fc, TStoryState& state);
     void LineBreak(char16_t c, uint32_t fc, TStoryState& state);
     void NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state);
+    // A note's number as Word shows it: its value and number format.
+    struct TNoteNumber {
+        int32_t value = 1;
+        uint8_t nfc = 0;
+    };
+    std::vector<TNoteNumber> NumberNotes(const TPlc& refs, bool endnotes);
+    const TNoteSettings& SectionNotes(size_t section);
     void EndStory(TStoryState& state);
     std::u16string RenderStory(TStory story, uint32_t start, uint32_t end);
     void WriteSection(size_t heading, std::u16string text);
@@ -140,6 +148,13 @@ private:
     TListTable lists_;
     TBytes ftnRefBytes_, ftnTxtBytes_, ednRefBytes_, ednTxtBytes_, atnRefBytes_, atnTxtBytes_, hddBytes_;
     TPlc ftnRef_, ftnTxt_, ednRef_, ednTxt_, atnRef_, atnTxt_, hdd_;
+    TBytes sedBytes_;
+    TPlc sed_;  // the sections: their CPs and SEDs
+    TNoteSettings docNotes_;
+    size_t lastSection_ = SIZE_MAX;  // the section whose note settings are at hand
+    TNoteSettings lastSectionNotes_;
+    uint64_t sepxBudget_ = 16u << 20;                   // bytes of SEPXs still to read at most
+    std::vector<TNoteNumber> ftnNumbers_, ednNumbers_;  // per note of the reference PLCs
     TStoryRange ranges_[kStoryCount];
     std::map<uint32_t, std::unique_ptr<std::array<char16_t, 256>>> tables_;
 
@@ -295,6 +310,15 @@ bool TLayout::Setup() {
     atnTxt_ = ReadPlc(atnTxtBytes_, 0);
     hddBytes_ = block(fib_.plcfHdd);
     hdd_ = ReadPlc(hddBytes_, 0);
+
+    // The numbers of the auto-numbered notes, by the document's and its sections' settings.
+    docNotes_ = ReadNoteSettings(block(fib_.dop), fib_.format);
+    if (!ftnRef_.data.empty() || !ednRef_.data.empty()) {
+        sedBytes_ = block(fib_.plcfSed);
+        sed_ = ReadPlc(sedBytes_, 12);
+    }
+    ftnNumbers_ = NumberNotes(ftnRef_, false);
+    ednNumbers_ = NumberNotes(ednRef_, true);
 
     // The stories follow each other; what the piece table does not cover is not there.
     const uint32_t textEnd = pieces_.pieces.back().cpEnd;
@@ -677,6 +701,60 @@ void TLayout::LineBreak(char16_t c, uint32_t fc, TStoryState& state) {
     Put(u'\n');
 }
 
+const TNoteSettings& TLayout::SectionNotes(size_t section) {
+    // Word 6/95 sections hold no note settings; a reference before or past the
+    // sections takes the document's.
+    if (fib_.format != TFormat::Word97 || section >= sed_.data.size()) return docNotes_;
+    // Notes come in CP order, section after section: the last one's settings are kept.
+    if (section == lastSection_) return lastSectionNotes_;
+    lastSection_ = section;
+    lastSectionNotes_ = docNotes_;
+    const uint32_t fcSepx = LoadU32(sed_.data[section].data() + 2);  // after fn; then fnMpr, fcMpr
+    // The SEPX: a count word, then the grpprl; none for 0xFFFFFFFF. What the
+    // SEPXs may cost in all is bounded: past it, sections take the document's settings.
+    const TBytes cb = fcSepx == 0xFFFFFFFFu || sepxBudget_ < 2 ? TBytes{} : ReadBlock(*doc_, fcSepx, 2);
+    if (cb.size() != 2) return lastSectionNotes_;
+    const size_t size = cb[0] | cb[1] << 8;
+    if (2 + size > sepxBudget_) {
+        sepxBudget_ = 0;
+        return lastSectionNotes_;
+    }
+    sepxBudget_ -= 2 + size;
+    ApplySectionNoteSprms(lastSectionNotes_, ReadBlock(*doc_, uint64_t{fcSepx} + 2, size));
+    return lastSectionNotes_;
+}
+
+std::vector<TLayout::TNoteNumber> TLayout::NumberNotes(const TPlc& refs, bool endnotes) {
+    std::vector<TNoteNumber> numbers;
+    numbers.reserve(refs.data.size());
+    int64_t last = 0;  // the last number given
+    bool started = false;
+    size_t lastSection = SIZE_MAX;
+    for (size_t i = 0; i < refs.data.size(); ++i) {
+        // The section holding the reference.
+        size_t section = SIZE_MAX;
+        if (sed_.cps.size() >= 2) {
+            auto it = std::upper_bound(sed_.cps.begin(), sed_.cps.end() - 1, refs.cps[i]);
+            section = it == sed_.cps.begin() ? 0 : static_cast<size_t>(it - sed_.cps.begin()) - 1;
+        }
+        const TNoteSettings& settings = SectionNotes(section);
+        const TNoteNumbering& rule = endnotes ? settings.endnotes : settings.footnotes;
+        // Numbering starts again at a new section when the section asks for it;
+        // a restart at each page is beyond a layout without pages: it counts on.
+        const bool restart = !started || (rule.restart == 1 && section != lastSection);
+        const int64_t value = restart ? int64_t{rule.start} : std::min<int64_t>(last + 1, INT32_MAX);
+        numbers.push_back({static_cast<int32_t>(value), rule.nfc});
+        // A note with a mark of its own (a zero in the PLC) takes no number.
+        const auto& d = refs.data[i];
+        if ((d[0] | d[1]) != 0) {
+            last = value;
+            started = true;
+            lastSection = section;
+        }
+    }
+    return numbers;
+}
+
 void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
     auto indexIn = [](const std::vector<uint32_t>& cps, uint32_t value, bool exact) -> std::optional<size_t> {
         if (cps.size() < 2) return std::nullopt;
@@ -686,25 +764,32 @@ void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
         if (exact && cps[index] != value) return std::nullopt;
         return index;
     };
+    auto shown = [](const std::vector<TNoteNumber>& numbers, size_t i, const TNoteNumbering& rule) {
+        if (i < numbers.size()) return FormatNumber(numbers[i].value, numbers[i].nfc);
+        // A note the reference PLC does not hold: counted from the document's first number.
+        return FormatNumber(static_cast<int32_t>(std::min<uint64_t>(uint64_t{rule.start} + i, INT32_MAX)), rule.nfc);
+    };
     std::u16string number;
     switch (state.story) {
     case kMain:
         if (auto i = indexIn(ftnRef_.cps, cp, true)) {
-            number = FormatNumber(static_cast<int32_t>(*i + 1), 0);
+            number = shown(ftnNumbers_, *i, docNotes_.footnotes);
         } else if (auto k = indexIn(ednRef_.cps, cp, true)) {
-            number = FormatNumber(static_cast<int32_t>(*k + 1), 2);
+            number = shown(ednNumbers_, *k, docNotes_.endnotes);
         } else {
-            number = FormatNumber(static_cast<int32_t>(++state.noteCounter), 0);
+            number = shown({}, state.noteCounter++, docNotes_.footnotes);
         }
         break;
     case kFootnotes:
     case kEndnotes: {
-        const TPlc& txt = state.story == kFootnotes ? ftnTxt_ : ednTxt_;
-        const uint8_t nfc = state.story == kFootnotes ? 0 : 2;
+        const bool foot = state.story == kFootnotes;
+        const TPlc& txt = foot ? ftnTxt_ : ednTxt_;
+        const auto& numbers = foot ? ftnNumbers_ : ednNumbers_;
+        const TNoteNumbering& rule = foot ? docNotes_.footnotes : docNotes_.endnotes;
         if (auto i = indexIn(txt.cps, cp - ranges_[state.story].start, false)) {
-            number = FormatNumber(static_cast<int32_t>(*i + 1), nfc);
+            number = shown(numbers, *i, rule);
         } else {
-            number = FormatNumber(static_cast<int32_t>(++state.noteCounter), nfc);
+            number = shown({}, state.noteCounter++, rule);
         }
         break;
     }

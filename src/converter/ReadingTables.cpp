@@ -247,6 +247,14 @@ std::u16string Letters(int32_t value, bool upper) {
     return std::u16string(static_cast<size_t>(repeat), letter);
 }
 
+std::u16string Symbols(int32_t value) {
+    if (value <= 0) return std::u16string(u"0");
+    // *, †, ‡, §, then each doubled, tripled …; no more than 26 times here.
+    static constexpr char16_t kMarks[] = {u'*', u'\u2020', u'\u2021', u'\u00A7'};
+    const int32_t repeat = std::min<int32_t>((value - 1) / 4 + 1, 26);
+    return std::u16string(static_cast<size_t>(repeat), kMarks[(value - 1) % 4]);
+}
+
 std::u16string Decimal(int64_t value) {
     const std::string s = std::to_string(value);
     return std::u16string(s.begin(), s.end());
@@ -274,6 +282,8 @@ std::u16string FormatNumber(int32_t value, uint8_t nfc) {
                                                                   : u"th";
         return Decimal(value) + suffix;
     }
+    case 9:  // symbols
+        return Symbols(value);
     case 22:  // leading zero
         return value >= 0 && value < 10 ? u"0" + Decimal(value) : Decimal(value);
     case 23:

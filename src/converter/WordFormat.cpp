@@ -179,7 +179,11 @@ bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib) {
         fib.plcfBteChpx = fcLcbAt(0xB8);
         fib.plcfBtePapx = fcLcbAt(0xC0);
         fib.sttbfFfn = fcLcbAt(0xD0);
+        fib.plcfSed = fcLcbAt(0x88);
+        fib.dop = fcLcbAt(0x150);
         fib.clx = fcLcbAt(0x160);
+        fib.plcfendRef = fcLcbAt(0x1D2);
+        fib.plcfendTxt = fcLcbAt(0x1DA);
         r.PeekAt(0x18A, fib.pnChpFirst);
         r.PeekAt(0x18C, fib.pnPapFirst);
         r.PeekAt(0x18E, fib.cpnBteChp);
@@ -203,6 +207,8 @@ bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib) {
     fib.plcffndRef = entry(2);
     fib.plcffndTxt = entry(3);
     fib.plcfandRef = entry(4);
+    fib.plcfSed = entry(6);
+    fib.dop = entry(31);
     fib.plcfandTxt = entry(5);
     fib.plcfHdd = entry(11);
     fib.plcfBteChpx = entry(12);
@@ -701,6 +707,79 @@ std::vector<TFont> ReadFonts(const TBytes& b, TFormat format) {
         fonts.push_back(std::move(font));
     }
     return fonts;
+}
+
+// --- note numbering ---------------------------------------------------------
+
+namespace {
+
+// Word 97-2003 section sprms of note numbering.
+constexpr uint16_t sprmSRncFtn = 0x303B, sprmSRncEdn = 0x303D, sprmSNFtn = 0x503F, sprmSNfcFtnRef = 0x5040,
+                   sprmSNEdn = 0x5041, sprmSNfcEdnRef = 0x5042;
+
+// Word numbers notes from 1 up; a first number of 0 would be nothing Word writes.
+uint16_t StartNumber(uint16_t value) { return value == 0 ? uint16_t{1} : value; }
+
+}  // namespace
+
+TNoteSettings ReadNoteSettings(const TBytes& dop, TFormat format) {
+    TNoteSettings s;
+    // Both layouts: rncFtn (2 bits) and nFtn (14 bits) in the word at 2,
+    // rncEdn and nEdn in the word at 0x34.
+    if (dop.size() >= 4) {
+        const uint16_t w = LoadU16(&dop[2]);
+        s.footnotes.restart = static_cast<uint8_t>(w & 3);
+        s.footnotes.start = StartNumber(static_cast<uint16_t>(w >> 2));
+    }
+    if (dop.size() >= 0x36) {
+        const uint16_t w = LoadU16(&dop[0x34]);
+        s.endnotes.restart = static_cast<uint8_t>(w & 3);
+        s.endnotes.start = StartNumber(static_cast<uint16_t>(w >> 2));
+    }
+    if (format == TFormat::Word6) {
+        // Word 6/95: the number formats are 4 bits each in the word at 0x36,
+        // after the endnote position's 2 bits.
+        if (dop.size() >= 0x38) {
+            const uint16_t w = LoadU16(&dop[0x36]);
+            s.footnotes.nfc = static_cast<uint8_t>((w >> 2) & 0x0F);
+            s.endnotes.nfc = static_cast<uint8_t>((w >> 6) & 0x0F);
+        }
+    } else if (dop.size() >= 496) {
+        // Word 97-2003: words of their own at 492 and 494 (those 4-bit fields
+        // are no longer used).
+        s.footnotes.nfc = static_cast<uint8_t>(std::min<uint16_t>(LoadU16(&dop[492]), 0xFF));
+        s.endnotes.nfc = static_cast<uint8_t>(std::min<uint16_t>(LoadU16(&dop[494]), 0xFF));
+    }
+    return s;
+}
+
+void ApplySectionNoteSprms(TNoteSettings& settings, std::span<const uint8_t> grpprl) {
+    ForEachSprm(grpprl, TFormat::Word97, [&](uint16_t opcode, std::span<const uint8_t> operand) {
+        if (operand.empty()) return;
+        const uint16_t value = operand.size() >= 2 ? LoadU16(operand.data()) : operand[0];
+        switch (opcode) {
+        case sprmSRncFtn:
+            settings.footnotes.restart = static_cast<uint8_t>(value);
+            break;
+        case sprmSRncEdn:
+            settings.endnotes.restart = static_cast<uint8_t>(value);
+            break;
+        case sprmSNFtn:
+            settings.footnotes.start = StartNumber(value);
+            break;
+        case sprmSNEdn:
+            settings.endnotes.start = StartNumber(value);
+            break;
+        case sprmSNfcFtnRef:
+            settings.footnotes.nfc = static_cast<uint8_t>(std::min<uint16_t>(value, 0xFF));
+            break;
+        case sprmSNfcEdnRef:
+            settings.endnotes.nfc = static_cast<uint8_t>(std::min<uint16_t>(value, 0xFF));
+            break;
+        default:
+            break;
+        }
+    });
 }
 
 TPlc ReadPlc(const TBytes& bytes, size_t dataSize) {

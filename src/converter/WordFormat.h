@@ -46,6 +46,7 @@ struct TFibInfo {
     TFcLcb clx, stshf, plcfBteChpx, plcfBtePapx, sttbfFfn;
     TFcLcb plcffndRef, plcffndTxt, plcfendRef, plcfendTxt, plcfandRef, plcfandTxt, plcfHdd;
     TFcLcb plfLst, plfLfo, grpXstAtnOwners;
+    TFcLcb dop, plcfSed;
     // Word 6/95: pages of the FKPs that the bin tables may leave out.
     uint16_t pnChpFirst = 0, cpnBteChp = 0, pnPapFirst = 0, cpnBtePap = 0;
 };
@@ -193,6 +194,29 @@ struct TFont {
 };
 
 std::vector<TFont> ReadFonts(const TBytes& sttbf, TFormat format);
+
+// --- note numbering ---------------------------------------------------------
+
+// How auto-numbered notes of one kind are numbered: the number format (an
+// nfc as lists have), the first number and when numbering starts again
+// (0 never, 1 at each section, 2 at each page).
+struct TNoteNumbering {
+    uint8_t nfc = 0;
+    uint16_t start = 1;
+    uint8_t restart = 0;
+};
+
+struct TNoteSettings {
+    TNoteNumbering footnotes{0, 1, 0};
+    TNoteNumbering endnotes{2, 1, 0};
+};
+
+// The document's note settings from its DOP; what the DOP is too short to
+// hold keeps Word's defaults (footnotes 1, 2, 3 …; endnotes i, ii, iii …).
+TNoteSettings ReadNoteSettings(const TBytes& dop, TFormat format);
+
+// A section's own note settings (Word 97-2003 SEPX sprms) over the document's.
+void ApplySectionNoteSprms(TNoteSettings& settings, std::span<const uint8_t> grpprl);
 
 // Word's CP range per FIB: [start, end) of each story.
 struct TStoryRange {

@@ -75,6 +75,24 @@ void RunCases(const std::vector<TCase>& cases) {
 }
 
 const TBytes kSpec = Sprm(0x0855, {1});
+
+// Document properties of `size` bytes (zeros) with these little-endian words at their offsets.
+TBytes Dop(size_t size, const std::vector<std::pair<size_t, uint16_t>>& words) {
+    TBytes dop(size, 0);
+    for (const auto& [at, value] : words) {
+        dop[at] = static_cast<uint8_t>(value);
+        dop[at + 1] = static_cast<uint8_t>(value >> 8);
+    }
+    return dop;
+}
+// Word 97-2003 DOP (500 bytes): footnote first number and restart rule at 2,
+// endnote ones at 0x34, the number formats at 492 and 494.
+TBytes Dop97(uint16_t ftnStart, uint8_t ftnRestart, uint16_t nfcFtn, uint16_t ednStart, uint16_t nfcEdn) {
+    return Dop(500, {{2, static_cast<uint16_t>(ftnStart << 2 | ftnRestart)},
+                     {0x34, static_cast<uint16_t>(ednStart << 2)},
+                     {492, nfcFtn},
+                     {494, nfcEdn}});
+}
 const TBytes kVanish = Sprm(0x083C, {1});
 const TBytes kDeleted = Sprm(0x0800, {1});
 const TBytes kInTable = Sprm(0x2416, {1});
@@ -359,6 +377,152 @@ TEST(ReadingLayout, NotesAndStories) {
         {"endnotes",
          [] { return TB().Run(u"E").NoteRef(true).Para(u"").Story(5).NoteRef().Para(u" end").NoteRef().Para(u" two"); },
          u"Ei\n\n--- Endnotes ---\ni end\nii two\n"},
+        {"dop-upper-letters-from-3-and-symbol-endnotes",
+         [] {
+             TB b;
+             b.Dop(Dop97(3, 0, 3, 1, 9)).Run(u"a").NoteRef().Run(u"b").NoteRef();
+             for (int k = 0; k < 5; ++k) b.Run(u" e").NoteRef(true);
+             b.Para(u"").Story(1).NoteRef().Para(u" one").NoteRef().Para(u" two").Story(5);
+             for (int k = 0; k < 5; ++k) b.NoteRef().Para(u" x");
+             return b;
+         },
+         u"aCbD e* e\u2020 e\u2021 e\u00A7 e**\n\n--- Footnotes ---\nC one\nD two\n\n--- Endnotes ---\n* x\n\u2020 "
+         u"x\n\u2021 x\n\u00A7 x\n** x\n"},
+        {"custom-mark-takes-no-number",
+         [] {
+             return TB()
+                 .Run(u"a")
+                 .NoteRef()
+                 .Run(u"b")
+                 .CustomNoteRef(u"#")
+                 .Run(u"c")
+                 .NoteRef()
+                 .Para(u"")
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" one")
+                 .CustomNoteRef(u"#")
+                 .Para(u" own")
+                 .NoteRef()
+                 .Para(u" two");
+         },
+         u"a1b#c2\n\n--- Footnotes ---\n1 one\n# own\n2 two\n"},
+        {"section-override-then-restart",
+         // Restart at each section (DOP); the first section's own format and first number.
+         [] {
+             return TB()
+                 .Dop(Dop97(1, 1, 0, 1, 2))
+                 .Run(u"a")
+                 .NoteRef()
+                 .Run(u"b")
+                 .NoteRef()
+                 .Para(u"")
+                 .SectionEnd(Sprm(0x5040, {4, 0}) + Sprm(0x503F, {5, 0}))
+                 .Run(u"c")
+                 .NoteRef()
+                 .Para(u"")
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" x")
+                 .NoteRef()
+                 .Para(u" y")
+                 .NoteRef()
+                 .Para(u" z");
+         },
+         u"aebf\nc1\n\n--- Footnotes ---\ne x\nf y\n1 z\n"},
+        {"section-endnote-sprms-continuous",
+         // Numbering runs on across sections; each section's format shows.
+         [] {
+             return TB()
+                 .Run(u"a")
+                 .NoteRef(true)
+                 .Para(u"")
+                 .SectionEnd(Sprm(0x5042, {3, 0}) + Sprm(0x303D, {0}) + Sprm(0x5041, {2, 0}))
+                 .Run(u"b")
+                 .NoteRef(true)
+                 .Para(u"")
+                 .Story(5)
+                 .NoteRef()
+                 .Para(u" x")
+                 .NoteRef()
+                 .Para(u" y");
+         },
+         u"aB\nbiii\n\n--- Endnotes ---\nB x\niii y\n"},
+        {"section-sprm-cut-short",
+         // The second sprm's operand runs past its SEPX: the first still counts.
+         [] {
+             return TB()
+                 .Run(u"a")
+                 .NoteRef()
+                 .Para(u"")
+                 .SectionEnd(Sprm(0x503F, {7, 0}) + TBytes{0x40, 0x50, 4})
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" x");
+         },
+         u"a7\n\n--- Footnotes ---\n7 x\n"},
+        {"short-dop-keeps-what-it-lacks",
+         // 40 bytes hold the footnotes' first number, not the endnotes' nor the formats.
+         [] {
+             return TB()
+                 .Dop(Dop(40, {{2, 4 << 2}}))
+                 .Run(u"a")
+                 .NoteRef()
+                 .Run(u"b")
+                 .NoteRef(true)
+                 .Para(u"")
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" f")
+                 .Story(5)
+                 .NoteRef()
+                 .Para(u" e");
+         },
+         u"a4bi\n\n--- Footnotes ---\n4 f\n\n--- Endnotes ---\ni e\n"},
+        {"word6-dop-formats-and-endnotes",
+         // Word 6/95: 4-bit formats after the endnote position at 0x36 (upper roman, lower letters).
+         [] {
+             return TB(TB::Word6)
+                 .Dop(Dop(84, {{2, 2 << 2}, {0x36, 3 | 1 << 2 | 4 << 6}}))
+                 .Run(u"a")
+                 .NoteRef()
+                 .Run(u"b")
+                 .NoteRef(true)
+                 .Run(u"c")
+                 .NoteRef(true)
+                 .Para(u"")
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" f")
+                 .Story(5)
+                 .NoteRef()
+                 .Para(u" e")
+                 .NoteRef()
+                 .Para(u" g");
+         },
+         u"aIIbacb\n\n--- Footnotes ---\nII f\n\n--- Endnotes ---\na e\nb g\n"},
+        {"word6-restart-at-each-section",
+         [] {
+             return TB(TB::Word6)
+                 .Dop(Dop(84, {{2, 1 << 2 | 1}}))
+                 .Run(u"a")
+                 .NoteRef()
+                 .Run(u"b")
+                 .NoteRef()
+                 .Para(u"")
+                 .SectionEnd({})
+                 .Run(u"c")
+                 .NoteRef()
+                 .Para(u"")
+                 .Story(1)
+                 .NoteRef()
+                 .Para(u" x")
+                 .NoteRef()
+                 .Para(u" y")
+                 .NoteRef()
+                 .Para(u" z");
+         },
+         u"a1b2\nc1\n\n--- Footnotes ---\n1 x\n2 y\n1 z\n"},
         {"headers-once-each",
          [] {
              return TB()

@@ -243,12 +243,38 @@ TRichDocBuilder& TRichDocBuilder::NoteRef(bool endnote) {
     const uint32_t cp = static_cast<uint32_t>(text_.size());
     if (story_ == 0) {
         (endnote ? ednRefs_ : ftnRefs_).push_back(cp);
+        (endnote ? ednAuto_ : ftnAuto_).push_back(1);
     } else if (story_ == 1) {
         ftnTxt_.push_back(cp - storyStart);
     } else if (story_ == 5) {
         ednTxt_.push_back(cp - storyStart);
     }
     return Run(u"\x02", word6() ? Sprm6(117, {1}) : Sprm(0x0855, {1}));
+}
+
+TRichDocBuilder& TRichDocBuilder::CustomNoteRef(std::u16string_view mark, bool endnote) {
+    uint32_t storyStart = 0;
+    for (int k = 0; k < story_; ++k) storyStart += ccp_[k];
+    const uint32_t cp = static_cast<uint32_t>(text_.size());
+    if (story_ == 0) {
+        (endnote ? ednRefs_ : ftnRefs_).push_back(cp);
+        (endnote ? ednAuto_ : ftnAuto_).push_back(0);
+    } else if (story_ == 1) {
+        ftnTxt_.push_back(cp - storyStart);
+    } else if (story_ == 5) {
+        ednTxt_.push_back(cp - storyStart);
+    }
+    return Run(mark);
+}
+
+TRichDocBuilder& TRichDocBuilder::Dop(const std::vector<uint8_t>& dop) {
+    dop_ = dop;
+    return *this;
+}
+
+TRichDocBuilder& TRichDocBuilder::SectionEnd(const std::vector<uint8_t>& sepx) {
+    sections_.emplace_back(ccp_[0], sepx);
+    return *this;
 }
 
 TRichDocBuilder& TRichDocBuilder::HeaderStory() {
@@ -512,6 +538,28 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     doc.insert(doc.end(), chpxPages.begin(), chpxPages.end());
     const std::vector<uint8_t> papxPages = BuildFkps(true, fcText, bpc, uint32_t(doc.size() / 512), btePapx);
     doc.insert(doc.end(), papxPages.begin(), papxPages.end());
+    // The SEPXs of the sections in "WordDocument", and their SEDs.
+    std::vector<uint32_t> sedCps;
+    std::vector<uint8_t> seds;
+    if (!sections_.empty()) {
+        auto sed = [&](uint32_t fcSepx) {
+            Add16(seds, 0);
+            Add32(seds, fcSepx);
+            Add16(seds, 0);
+            Add32(seds, 0xFFFFFFFF);
+        };
+        sedCps.push_back(0);
+        for (const auto& [cpEnd, sepx] : sections_) {
+            sed(static_cast<uint32_t>(doc.size()));
+            Add16(doc, static_cast<uint16_t>(sepx.size()));
+            doc.insert(doc.end(), sepx.begin(), sepx.end());
+            sedCps.push_back(cpEnd);
+        }
+        if (sections_.back().first < ccp_[0]) {
+            sed(0xFFFFFFFF);
+            sedCps.push_back(ccp_[0]);
+        }
+    }
     if (rawBte_[0]) bteChpx = rawBteBytes_[0];
     if (rawBte_[1]) btePapx = rawBteBytes_[1];
 
@@ -555,21 +603,23 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     const TBlock plfLst = place(lst);
     if (!rawLists_) table.insert(table.end(), lvls_.begin(), lvls_.end());  // the levels follow PlfLst
     const TBlock plfLfo = place(lfo);
-    auto notePlcs = [&](const std::vector<uint32_t>& refs, const std::vector<uint32_t>& txt, uint32_t ccp,
-                        TBlock& refBlock, TBlock& txtBlock) {
+    auto notePlcs = [&](const std::vector<uint32_t>& refs, const std::vector<uint16_t>& automatic,
+                        const std::vector<uint32_t>& txt, uint32_t ccp, TBlock& refBlock, TBlock& txtBlock) {
         if (refs.empty()) return;
         std::vector<uint32_t> cps = refs;
         cps.push_back(ccp_[0] + 1);
         std::vector<uint8_t> frds;
-        for (size_t k = 0; k < refs.size(); ++k) Add16(frds, 1);
+        for (uint16_t a : automatic) Add16(frds, a);
         refBlock = place(Plc(cps, frds));
         std::vector<uint32_t> t = txt;
         t.push_back(ccp);
         txtBlock = place(Plc(t, {}));
     };
     TBlock ftnRef, ftnTxt, ednRef, ednTxt, hdd;
-    notePlcs(ftnRefs_, ftnTxt_, ccp_[1], ftnRef, ftnTxt);
-    notePlcs(ednRefs_, ednTxt_, ccp_[5], ednRef, ednTxt);
+    notePlcs(ftnRefs_, ftnAuto_, ftnTxt_, ccp_[1], ftnRef, ftnTxt);
+    notePlcs(ednRefs_, ednAuto_, ednTxt_, ccp_[5], ednRef, ednTxt);
+    const TBlock dop = place(dop_);
+    const TBlock plcfSed = sedCps.empty() ? TBlock{} : place(Plc(sedCps, seds));
     if (!hdd_.empty()) {
         std::vector<uint32_t> cps = hdd_;
         if (!rawHdd_) cps.push_back(ccp_[2]);
@@ -620,6 +670,10 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
         putFcLcb(0xB8, chpx);
         putFcLcb(0xC0, papx);
         putFcLcb(0xD0, ffn);
+        putFcLcb(0x88, plcfSed);
+        putFcLcb(0x150, dop);
+        putFcLcb(0x1D2, ednRef);
+        putFcLcb(0x1DA, ednTxt);
         Put16(doc, 0x18A, static_cast<uint16_t>((fcText + total + 511) / 512));
         Put16(doc, 0x18E, static_cast<uint16_t>(chpxPages.size() / 512));
         Put16(doc, 0x190, static_cast<uint16_t>(papxPages.size() / 512));
@@ -640,10 +694,12 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     entry(3, ftnTxt);
     entry(4, atnRef);
     entry(5, atnTxt);
+    entry(6, plcfSed);
     entry(11, hdd);
     entry(12, chpx);
     entry(13, papx);
     entry(15, ffn);
+    entry(31, dop);
     entry(33, clx);
     entry(46, ednRef);
     entry(47, ednTxt);

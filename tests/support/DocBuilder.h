@@ -128,6 +128,14 @@ public:
     // it is recorded in the footnote (or endnote) reference PLC; in a note
     // story it starts the next note in the note text PLC.
     TRichDocBuilder& NoteRef(bool endnote = false);
+    // A note reference with a mark of its own (text, not auto-numbered):
+    // recorded like NoteRef but with a zero in the reference PLC.
+    TRichDocBuilder& CustomNoteRef(std::u16string_view mark, bool endnote = false);
+    // The document properties (DOP) as these bytes.
+    TRichDocBuilder& Dop(const std::vector<uint8_t>& dop);
+    // Ends a section of the main text at the current CP, its SEPX holding
+    // this grpprl; the text after the last one is a section without a SEPX.
+    TRichDocBuilder& SectionEnd(const std::vector<uint8_t>& sepx);
     // Starts the next header story (PlcfHdd).
     TRichDocBuilder& HeaderStory();
     // The header PLC's CPs as given instead (damaged ones).
@@ -193,6 +201,9 @@ private:
     int story_ = 0;
     uint32_t ccp_[8] = {};
     std::vector<uint32_t> ftnRefs_, ednRefs_, ftnTxt_, ednTxt_, hdd_, atnRefs_, atnTxt_;
+    std::vector<uint16_t> ftnAuto_, ednAuto_;  // per reference: 1 auto-numbered, 0 a mark of its own
+    std::vector<uint8_t> dop_;
+    std::vector<std::pair<uint32_t, std::vector<uint8_t>>> sections_;  // CP where each ends, its SEPX grpprl
     std::vector<std::u16string> initials_;
     bool rawHdd_ = false;
     uint32_t splitCp_ = 0;
