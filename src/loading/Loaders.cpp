@@ -1,5 +1,7 @@
 #include "loading/Loaders.h"
 
+#include <cstdint>
+
 #include "common/Error.h"
 #include "converter/WordConverter.h"
 #include "loading/DocumentText.h"
@@ -60,8 +62,12 @@ public:
         return more;
     }
     bool HasLine() const { return normalizer_.HasLine(); }
+    // The converter's count, and room for the LF that each paragraph mark
+    // gains (a short-paragraph text grows once more near its end).
+    size_t ExpectedUnits() const override { return expected_ > SIZE_MAX / 2 ? 0 : expected_ + expected_ / 8; }
 
 private:
+    void Expect(size_t units) override { expected_ = units; }
     // The reading layout is made whole while the file is opened: what comes
     // then waits for the first Produce.
     void Append(std::u16string_view part) override { normalizer_.Append(out_ ? *out_ : early_, part); }
@@ -70,6 +76,7 @@ private:
     TLineEndNormalizer normalizer_;
     std::u16string* out_ = nullptr;
     std::u16string early_;
+    size_t expected_ = 0;
 };
 
 // Decoded before ListLoad returns: enough to know that the document has a

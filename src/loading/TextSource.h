@@ -14,6 +14,11 @@ public:
     // form: CR LF line ends) to text. False once the text is complete. A
     // decoding failure throws EPagelet; the source is then spent.
     virtual bool Produce(std::u16string& text, size_t units) = 0;
+    // About how many code units the whole text will have (0: not known), so
+    // that it can be held in one block from the start: growing a text of
+    // millions of characters by doubling copies all of it each time, a stall
+    // of the host's thread that grows with the document.
+    virtual size_t ExpectedUnits() const { return 0; }
 };
 
 }  // namespace pagelet

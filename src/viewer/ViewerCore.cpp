@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <new>
 #include <cstdio>
 
 #include "common/Error.h"
@@ -43,6 +44,13 @@ void TViewerCore::LoadText(std::u16string text, std::unique_ptr<TTextSource> res
     backEnd_.CancelStep();
     text_ = std::move(text);
     source_ = std::move(rest);
+    if (source_ && source_->ExpectedUnits() > text_.capacity()) {
+        try {
+            text_.reserve(source_->ExpectedUnits());
+        } catch (const std::bad_alloc&) {
+            // the text grows as it comes
+        }
+    }
     notShown_ = 0;
     Reshow({0, 0});
 }

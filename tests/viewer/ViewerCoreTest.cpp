@@ -93,8 +93,9 @@ void RunSteps(TViewerCore& core, TRecordingBackEnd& back, int limit = 100000) {
 // Hands the text over in parts of a fixed size, as a decoder would.
 class TPartsSource final : public TTextSource {
 public:
-    TPartsSource(std::u16string text, size_t part, size_t failAt = SIZE_MAX)
-        : text_(std::move(text)), part_(part), failAt_(failAt) {}
+    TPartsSource(std::u16string text, size_t part, size_t failAt = SIZE_MAX, size_t expected = 0)
+        : text_(std::move(text)), part_(part), failAt_(failAt), expected_(expected) {}
+    size_t ExpectedUnits() const override { return expected_; }
     bool Produce(std::u16string& out, size_t units) override {
         size_t n = std::min({units, part_, text_.size() - at_});
         if (at_ + n > failAt_) {
@@ -111,6 +112,7 @@ private:
     std::u16string text_;
     size_t part_;
     size_t failAt_;
+    size_t expected_;
     size_t at_ = 0;
 };
 
@@ -405,6 +407,18 @@ TEST(ViewerCore, ADecodingErrorEndsTheShownTextWithALineThatSaysSo) {
                       u"[The rest of the document cannot be read: Stream read error]\r\n");
         EXPECT_FALSE(f.core.Decoding());
     }
+}
+
+TEST(ViewerCore, TheTextIsHeldInOneBlockFromTheStartWhenItsSizeIsKnown) {
+    // Growing the text by doubling copies all of it each time: with the
+    // source's count the block made at the load holds the whole text.
+    const std::u16string text = Repeat(u"0123456789\r\n", 50000);
+    TViewerFixture f;
+    f.core.LoadText(u"first\r\n", std::make_unique<TPartsSource>(text, 4096, SIZE_MAX, text.size() + 16));
+    const char16_t* block = f.core.Text().data();
+    RunSteps(f.core, f.back);
+    EXPECT_EQ(f.core.Text(), u"first\r\n" + text);
+    EXPECT_EQ(f.core.Text().data(), block);
 }
 
 TEST(ViewerCore, TheReserveEndsTheTextWithHowMuchIsNotShown) {
