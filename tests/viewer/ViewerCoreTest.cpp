@@ -14,6 +14,7 @@
 #include "viewer/HostProtocol.h"
 #include "viewer/KeyPolicy.h"
 #include "viewer/LineEndIndex.h"
+#include "viewer/PairIndex.h"
 #include "viewer/TextSearch.h"
 #include "viewer/ViewerCore.h"
 
@@ -549,6 +550,21 @@ TEST(LineEndIndex, PositionsOfAWidgetThatCountsALineEndAsOne) {
     const size_t offsets[] = {0, 1, 2, 4, 5, 6, 8, 10, 11};
     for (size_t position = 0; position <= 8; ++position)
         EXPECT_EQ(index.OffsetOf(position), offsets[position]) << position;
+}
+
+TEST(PairIndex, CharactersOfAWidgetThatCountsAPairAsOne) {
+    TPairIndex index;
+    index.Append(u"a\U0001F600b\xD83D");
+    index.Append(u"\xDE00\xD800" u"c");  // a pair split between parts; a lone high half
+    // offsets: a0 P1 p2 b3 Q4 q5 H6 c7
+    const size_t characters[] = {0, 1, 1, 2, 3, 3, 4, 5, 6};
+    for (size_t offset = 0; offset <= 8; ++offset) EXPECT_EQ(index.CharOf(offset), characters[offset]) << offset;
+    const size_t offsets[] = {0, 1, 3, 4, 6, 7, 8};
+    for (size_t character = 0; character <= 6; ++character)
+        EXPECT_EQ(index.OffsetOf(character), offsets[character]) << character;
+    EXPECT_EQ(index.CharOf(100), 6u);  // past the end: the end
+    index.Clear();
+    EXPECT_EQ(index.CharOf(3), 0u);
 }
 
 }  // namespace

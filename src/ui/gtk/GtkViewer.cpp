@@ -3,6 +3,7 @@
 #include <gdk/gdkkeysyms.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <map>
@@ -157,42 +158,13 @@ void TGtkViewer::UpdatePendingMark() {
     g_object_set_data(G_OBJECT(scrolled_), "pagelet-pending", GINT_TO_POINTER(core_->Pending() ? 1 : 0));
 }
 
-void TGtkViewer::NotePairs(std::u16string_view text, size_t base) {
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] >= 0xD800 && text[i] <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            pairs_.push_back(base + i);
-            ++i;
-        }
-    }
-}
-
-int TGtkViewer::CharsOf(size_t units) const {
-    units = std::min(units, shownUnits_);
-    const size_t before = static_cast<size_t>(std::lower_bound(pairs_.begin(), pairs_.end(), units) - pairs_.begin());
-    return static_cast<int>(units - before);
-}
-
-size_t TGtkViewer::UnitsOf(int chars) const {
-    // Pair k (code-unit offset p) starts at character p - k, and those grow with k.
-    const size_t c = static_cast<size_t>(std::max(chars, 0));
-    size_t lo = 0, hi = pairs_.size();
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (pairs_[mid] - mid < c)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return c + lo;
-}
+int TGtkViewer::CharsOf(size_t units) const { return static_cast<int>(std::min<size_t>(pairs_.CharOf(units), INT32_MAX)); }
 
 void TGtkViewer::PutText(std::u16string_view text) {
-    pairs_.clear();
-    shownUnits_ = 0;
-    NotePairs(text, 0);
+    pairs_.Clear();
+    pairs_.Append(text);
     const std::string utf8 = ToGtkText(text);
     gtk_text_buffer_set_text(buffer_, utf8.data(), static_cast<int>(utf8.size()));
-    shownUnits_ = text.size();
     // The text is set with the cursor at its end: back to the start.
     GtkTextIter start;
     gtk_text_buffer_get_start_iter(buffer_, &start);
@@ -202,20 +174,19 @@ void TGtkViewer::PutText(std::u16string_view text) {
 }
 
 void TGtkViewer::AppendSlice(std::u16string_view text) {
-    NotePairs(text, shownUnits_);
+    pairs_.Append(text);
     const std::string utf8 = ToGtkText(text);
     GtkTextIter end;
     gtk_text_buffer_get_end_iter(buffer_, &end);
     gtk_text_buffer_insert(buffer_, &end, utf8.data(), static_cast<int>(utf8.size()));
-    shownUnits_ += text.size();
 }
 
 TTextRange TGtkViewer::Selection() const {
     GtkTextIter a, b;
     gtk_text_buffer_get_selection_bounds(buffer_, &a, &b);
     TTextRange range;
-    range.Start = UnitsOf(gtk_text_iter_get_offset(&a));
-    range.End = UnitsOf(gtk_text_iter_get_offset(&b));
+    range.Start = pairs_.OffsetOf(static_cast<size_t>(gtk_text_iter_get_offset(&a)));
+    range.End = pairs_.OffsetOf(static_cast<size_t>(gtk_text_iter_get_offset(&b)));
     return range;
 }
 

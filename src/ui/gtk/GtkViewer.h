@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "loading/Loaders.h"
+#include "viewer/PairIndex.h"
 #include "viewer/ViewerBackEnd.h"
 #include "viewer/ViewerCore.h"
 
@@ -71,21 +72,17 @@ private:
     static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
     static gboolean OnButton(GtkWidget* widget, GdkEventButton* event, gpointer self);
     static void OnPopulatePopup(GtkTextView* view, GtkMenu* menu, gpointer self);
-    void NotePairs(std::u16string_view text, size_t base);
     void ApplyFont();
     void UpdatePendingMark();
     int CharsOf(size_t units) const;
-    size_t UnitsOf(int chars) const;
 
     GtkWidget* scrolled_ = nullptr;
     GtkWidget* view_ = nullptr;
     GtkTextBuffer* buffer_ = nullptr;
     std::unique_ptr<TViewerCore> core_;
     std::u16string iniPath_;
-    // The code-unit offsets of the surrogate pairs shown (a GtkTextBuffer
-    // counts characters), in order.
-    std::vector<size_t> pairs_;
-    size_t shownUnits_ = 0;
+    // The surrogate pairs shown: a GtkTextBuffer counts characters.
+    TPairIndex pairs_;
     guint stepSource_ = 0;
     bool dragging_ = false;
     bool destroyed_ = false;
