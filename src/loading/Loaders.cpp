@@ -1,6 +1,13 @@
 #include "loading/Loaders.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include "common/Error.h"
 #include "converter/WordConverter.h"
@@ -49,7 +56,6 @@ namespace {
 class TConverterTextSource final : public TTextSource, private TTextSink {
 public:
     bool Open(const std::u16string& fileName, const TLoadSettings& settings) {
-        converter_.SetReadingLayout(settings.ReadingLayout);
         return converter_.Open(fileName, settings.Printable, settings.CP, settings.ForceCP, *this);
     }
     bool Produce(std::u16string& text, size_t units) override {
@@ -68,8 +74,7 @@ public:
 
 private:
     void Expect(size_t units) override { expected_ = units; }
-    // The reading layout is made whole while the file is opened: what comes
-    // then waits for the first Produce.
+    // Text that comes while the file is opened waits for the first Produce.
     void Append(std::u16string_view part) override { normalizer_.Append(out_ ? *out_ : early_, part); }
 
     TWordConverter converter_;
@@ -79,9 +84,166 @@ private:
     size_t expected_ = 0;
 };
 
+// The reading layout as the viewer asks for it. The layout is made in one
+// pass over the document (its main text first, then the notes and the other
+// stories), which for a large document takes far longer than the host may
+// wait: it runs on a thread of its own, with a converter and a file of its
+// own (the converter touches no process-wide state), and the viewer takes
+// the text as it comes. Closing the viewer stops the thread at its next part.
+class TLayoutTextSource final : public TTextSource {
+public:
+    ~TLayoutTextSource() override {
+        cancel_ = true;
+        if (worker_.joinable()) worker_.join();
+    }
+
+    // Starts the layout and waits for its first part or its end: false when
+    // the document is not one the converter reads; its errors before any
+    // text are thrown here, as the converter's own are.
+    bool Open(const std::u16string& fileName, const TLoadSettings& settings, size_t firstUnits) {
+        worker_ = std::thread([this, fileName, settings] { Run(fileName, settings); });
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return done_ || buffer_.size() >= firstUnits; });
+        // Text that came is shown, with a line for an error after it.
+        if (!done_ || !buffer_.empty()) return true;
+        if (error_) throw EPagelet(*error_);
+        return opened_;
+    }
+
+    bool Produce(std::u16string& text, size_t units) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // A while for the worker to catch up, not longer: the caller comes again.
+        changed_.wait_for(lock, std::chrono::milliseconds(20),
+                          [&] { return done_ || buffer_.size() - head_ >= units; });
+        const size_t n = std::min(units, buffer_.size() - head_);
+        text.append(buffer_, head_, n);
+        head_ += n;
+        if (head_ == buffer_.size()) {
+            buffer_.clear();
+            head_ = 0;
+        } else if (head_ >= (1u << 20) && head_ >= buffer_.size() / 2) {
+            buffer_.erase(0, head_);
+            head_ = 0;
+        }
+        if (!done_ || head_ < buffer_.size()) return true;
+        if (error_) {
+            const std::u16string message = std::move(*error_);
+            error_.reset();
+            throw EPagelet(message);
+        }
+        return false;
+    }
+
+    bool HasLine() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return hasLine_;
+    }
+
+    size_t ExpectedUnits() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return expected_ > SIZE_MAX / 2 ? 0 : expected_ + expected_ / 8;
+    }
+
+private:
+    struct TCancelled {};
+
+    // The converter's parts, on the worker's thread, in DocumentText's form.
+    class TWorkerSink final : public TTextSink {
+    public:
+        explicit TWorkerSink(TLayoutTextSource& source) : source_(source) {}
+        void Expect(size_t units) override {
+            std::lock_guard<std::mutex> lock(source_.mutex_);
+            source_.expected_ = units;
+        }
+        void Append(std::u16string_view part) override {
+            if (source_.cancel_) throw TCancelled{};
+            std::u16string normal;
+            normalizer_.Append(normal, part);
+            Deliver(normal);
+        }
+        void Finish() {
+            std::u16string normal;
+            normalizer_.Finish(normal);
+            Deliver(normal);
+        }
+
+    private:
+        void Deliver(const std::u16string& normal) {
+            {
+                std::lock_guard<std::mutex> lock(source_.mutex_);
+                source_.buffer_ += normal;
+                source_.hasLine_ = normalizer_.HasLine();
+            }
+            source_.changed_.notify_all();
+        }
+
+        TLayoutTextSource& source_;
+        TLineEndNormalizer normalizer_;
+    };
+
+    void Run(const std::u16string& fileName, const TLoadSettings& settings) {
+        std::optional<std::u16string> error;
+        bool opened = false;
+        try {
+            TWordConverter converter;
+            converter.SetReadingLayout(true);
+            TWorkerSink sink(*this);
+            opened = converter.Open(fileName, settings.Printable, settings.CP, settings.ForceCP, sink);
+            // A document the layout cannot lay out gives the converter's own text.
+            while (opened && converter.DecodeMore(256 * 1024)) {
+                if (cancel_) throw TCancelled{};
+            }
+            if (opened) sink.Finish();
+        } catch (const TCancelled&) {
+        } catch (const std::exception& e) {
+            error = ExceptionMessage(e);
+        } catch (...) {
+            error = u"Unknown error";
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            opened_ = opened;
+            error_ = std::move(error);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::u16string buffer_;  // the text made and not yet taken, from head_ on
+    size_t head_ = 0;
+    size_t expected_ = 0;
+    bool hasLine_ = false;
+    bool opened_ = false;
+    bool done_ = false;
+    std::optional<std::u16string> error_;
+    std::atomic<bool> cancel_{false};
+    std::thread worker_;  // last: it starts after everything it uses is made
+};
+
 // Decoded before ListLoad returns: enough to know that the document has a
 // line of text, and the first screen.
 constexpr size_t kFirstUnits = 16 * 1024;
+
+}  // namespace
+
+namespace {
+
+// The first part of an opened document's text, and its source for the rest.
+// A text without a line is none to show: decoding goes on until one comes
+// (at once, in real documents) or the text ends.
+template <typename TSource>
+std::optional<TLoadedDocument> FirstPart(std::unique_ptr<TSource> source) {
+    TLoadedDocument document;
+    bool more = true;
+    do {
+        more = source->Produce(document.Text, kFirstUnits);
+    } while (more && (!source->HasLine() || document.Text.size() < kFirstUnits));
+    if (!source->HasLine()) return std::nullopt;
+    if (more) document.Rest = std::move(source);
+    return document;
+}
 
 }  // namespace
 
@@ -95,18 +257,14 @@ std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, cons
     // What decides whether the document can be shown runs now, with the
     // answers of LoadWithConverter; the pieces are decoded while it is shown.
     if (!IsWordFileName(fileName)) return std::nullopt;
+    if (settings.ReadingLayout) {
+        auto source = std::make_unique<TLayoutTextSource>();
+        if (!source->Open(fileName, settings, kFirstUnits)) return std::nullopt;
+        return FirstPart(std::move(source));
+    }
     auto source = std::make_unique<TConverterTextSource>();
     if (!source->Open(fileName, settings)) return std::nullopt;
-    TLoadedDocument document;
-    bool more = true;
-    // A text without a line is none to show: decoding goes on until one
-    // comes (at once, in real documents) or the text ends.
-    do {
-        more = source->Produce(document.Text, kFirstUnits);
-    } while (more && (!source->HasLine() || document.Text.size() < kFirstUnits));
-    if (!source->HasLine()) return std::nullopt;
-    if (more) document.Rest = std::move(source);
-    return document;
+    return FirstPart(std::move(source));
 }
 
 }  // namespace pagelet

@@ -335,26 +335,51 @@ TEST(Loaders, OpenDocumentHandsTheConverterTextOverInParts) {
     for (const fs::path& big : {CorpusDir() / "big" / "mid.doc"}) {
         if (fs::exists(big)) paths.push_back(big);
     }
-    size_t compared = 0;
-    for (const fs::path& path : paths) {
-        SCOPED_TRACE(path.string());
-        bool loaded = false;
-        try {
-            loaded = LoadWithConverter(path.u16string(), false, 1251, false);
-        } catch (const EPagelet&) {
-            EXPECT_THROW(OpenedText(path.u16string(), 4096), EPagelet);
-            continue;
+    // The reading layout comes from a thread of its own: the same answers.
+    for (const bool reading : {false, true}) {
+        SCOPED_TRACE(reading ? "reading layout" : "converter's text");
+        TLoadSettings settings;
+        settings.ReadingLayout = reading;
+        size_t compared = 0;
+        for (const fs::path& path : paths) {
+            SCOPED_TRACE(path.string());
+            bool loaded = false;
+            try {
+                loaded = LoadWithConverter(path.u16string(), false, 1251, false, reading);
+            } catch (const EPagelet&) {
+                EXPECT_THROW(OpenedText(path.u16string(), 4096, settings), EPagelet);
+                continue;
+            }
+            if (!loaded) {
+                EXPECT_EQ(OpenedText(path.u16string(), 4096, settings), u"<none>");
+                continue;
+            }
+            for (size_t units : {size_t{7}, size_t{65536}}) {
+                EXPECT_TRUE(OpenedText(path.u16string(), units, settings) == DocumentText->WholeText())
+                    << "parts of " << units;
+            }
+            ++compared;
         }
-        if (!loaded) {
-            EXPECT_EQ(OpenedText(path.u16string(), 4096), u"<none>");
-            continue;
-        }
-        for (size_t units : {size_t{7}, size_t{65536}}) {
-            EXPECT_TRUE(OpenedText(path.u16string(), units) == DocumentText->WholeText()) << "parts of " << units;
-        }
-        ++compared;
+        EXPECT_GT(compared, 10u);
     }
-    EXPECT_GT(compared, 10u);
+}
+
+// A viewer closed while its reading layout is still being made stops the
+// layout's thread and waits for nothing more than its next part.
+TEST(Loaders, AReadingLayoutLeftUnreadStopsItsThread) {
+    const fs::path mid = CorpusDir() / "big" / "mid.doc";
+    if (!fs::exists(mid)) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
+    TLoadSettings settings;
+    settings.ReadingLayout = true;
+    for (int run = 0; run < 3; ++run) {
+        std::optional<TLoadedDocument> document = OpenDocument(mid.u16string(), settings);
+        ASSERT_TRUE(document.has_value());
+        EXPECT_GE(document->Text.size(), 16u * 1024);
+        ASSERT_NE(document->Rest, nullptr);
+        std::u16string more;
+        document->Rest->Produce(more, 1000);
+        document.reset();  // the rest is never read
+    }
 }
 
 std::u16string ReadUtf16File(const fs::path& path) {
