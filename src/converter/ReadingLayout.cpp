@@ -331,6 +331,8 @@ bool TLayout::Setup() {
         ranges_[k].end = static_cast<uint32_t>(std::min<uint64_t>(at + length, textEnd));
         at += length;
     }
+    // About as long as the text the pieces cover: a hint for the sink's block.
+    sink_.Expect(textEnd);
     return true;
 }
 

@@ -286,6 +286,7 @@ bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forc
         class TLimitedTextSink final : public TTextSink {
         public:
             explicit TLimitedTextSink(TLimitedSink& sink) : limited_(sink) {}
+            void Expect(size_t units) override { limited_.Expect(units); }
             void Append(std::u16string_view text) override {
                 for (size_t at = 0; at < text.size(); at += kChunkBytes / 4)
                     limited_.AppendView(text.data() + at, std::min(kChunkBytes / 4, text.size() - at));
