@@ -12,6 +12,7 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
+#include "loading/ReadingLayout.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& s = kSettings[size % 4];
     try {
         pagelet::TWordConverter converter;
-        converter.SetReadingLayout(true);
+        UseReadingLayout(converter, true);
         converter.LoadText(pagelet::Utf8ToUtf16(Path()), s.printable, s.cp, s.forceCP);
     } catch (const pagelet::EPagelet&) {}
     return 0;

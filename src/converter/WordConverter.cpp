@@ -13,7 +13,6 @@
 #include "common/Utf.h"
 #include "common/CodePage.h"
 #include "converter/PrintableFilter.h"
-#include "converter/ReadingLayout.h"
 
 namespace pagelet {
 
@@ -280,9 +279,9 @@ bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forc
         }
     } reset{*this};
 
-    if (readingLayout_) {
-        // The layout goes through the same filter and limit, in parts small
-        // enough for the filter's copy.
+    if (stage_) {
+        // The stage's text goes through the same filter and limit, in parts
+        // small enough for the filter's copy.
         class TLimitedTextSink final : public TTextSink {
         public:
             explicit TLimitedTextSink(TLimitedSink& sink) : limited_(sink) {}
@@ -295,14 +294,13 @@ bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forc
         private:
             TLimitedSink& limited_;
         } layoutSink(*sink_);
-        switch (ExtractReadingLayout(
-            storage, cp, forceCP, layoutSink, [this] { return sink_->Full(); }, reading)) {
-        case TReadingResult::NotWord:
+        switch (stage_(storage, cp, forceCP, layoutSink, [this] { return sink_->Full(); }, reading)) {
+        case TStageResult::NotWord:
             return false;
-        case TReadingResult::Done:
+        case TStageResult::Done:
             return true;  // all of it is in the sink: no pieces are left to decode
-        case TReadingResult::Fallback:
-            break;  // the plain text, as without the layout
+        case TStageResult::Fallback:
+            break;  // the plain text, as without the stage
         }
     }
 

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include <functional>
+
 #include "converter/CompoundFile.h"
 
 namespace pagelet {
@@ -25,6 +27,21 @@ public:
     // The next part of the text.
     virtual void Append(std::u16string_view text) = 0;
 };
+
+// What a text stage made of an open document.
+enum class TStageResult {
+    NotWord,   // not a Word document this converter reads: no text
+    Done,      // the stage's text went to the sink
+    Fallback,  // the stage cannot read this document: nothing was delivered;
+               // the converter's own text stands in for it
+};
+
+// A second way through a document, run on its open compound file in place
+// of the converter's own text (the reading layout, loading/ReadingLayout.h):
+// it hands its text to sink in parts and stops when full() answers true.
+// reading says how "WordDocument" is read on Windows.
+using TTextStage = std::function<TStageResult(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
+                                              const std::function<bool()>& full, TStreamReading reading)>;
 
 class TWordConverter {
 public:
@@ -59,11 +76,11 @@ public:
     // full load cut at this length. SIZE_MAX (the default) for no limit.
     void SetMaxChars(size_t maxChars) { maxChars_ = maxChars; }
 
-    // With on, both give the reading layout of the document (ReadingLayout.h)
-    // instead of its plain text: fields, tables, lists, notes and stories as
-    // a reader sees them. A piece table that cannot be laid out gives the
-    // plain text (or its error) instead. Off by default.
-    void SetReadingLayout(bool on) { readingLayout_ = on; }
+    // With a stage, both give the stage's text of the document instead of its
+    // plain text, through the same printable filter and length limit; a
+    // document the stage cannot read gives the plain text (or its error)
+    // instead. None by default.
+    void SetTextStage(TTextStage stage) { stage_ = std::move(stage); }
 
 private:
     class TMemoryStream;
@@ -118,7 +135,7 @@ private:
     std::vector<TFileOffset> FileOffsetCollection;
     std::vector<TPieceDescriptor> PieceDescriptorCollection;
     size_t maxChars_ = SIZE_MAX;
-    bool readingLayout_ = false;
+    TTextStage stage_;
 
     // Between Open (or ExtractText's start) and the end of the text: the
     // open file, the pieces still to decode and where the decoding stands.

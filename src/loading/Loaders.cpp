@@ -11,6 +11,7 @@
 
 #include "common/Error.h"
 #include "converter/WordConverter.h"
+#include "loading/ReadingLayout.h"
 #include "loading/DocumentText.h"
 
 namespace pagelet {
@@ -36,7 +37,7 @@ bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t c
     DocumentText->Clear();
     if (!IsWordFileName(fileName)) return false;
     TWordConverter converter;
-    converter.SetReadingLayout(readingLayout);
+    UseReadingLayout(converter, readingLayout);
     TDocumentTextBuilder builder;
     // Not a Word document: nothing was delivered and the text stays empty.
     if (converter.ExtractText(fileName, printable, cp, forceCP, builder)) builder.Finish(*DocumentText);
@@ -186,7 +187,7 @@ private:
         bool opened = false;
         try {
             TWordConverter converter;
-            converter.SetReadingLayout(true);
+            UseReadingLayout(converter, true);
             TWorkerSink sink(*this);
             opened = converter.Open(fileName, settings.Printable, settings.CP, settings.ForceCP, sink);
             // A document the layout cannot lay out gives the converter's own text.

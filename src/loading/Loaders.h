@@ -19,7 +19,7 @@ bool IsWordFileName(std::u16string_view fileName);
 // the converter's text and answers whether there is at least one line. An
 // error of the converter passes to the caller with DocumentText empty. With
 // readingLayout, the text is the document's reading layout
-// (converter/ReadingLayout.h) instead of the converter's plain text.
+// (loading/ReadingLayout.h) instead of the converter's plain text.
 bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP,
                        bool readingLayout = false);
 

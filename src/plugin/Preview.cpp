@@ -6,6 +6,7 @@
 #include "common/Handles.h"
 #include "common/Win32Text.h"
 #include "converter/WordConverter.h"
+#include "loading/ReadingLayout.h"
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
 #include "settings/Settings.h"
@@ -113,7 +114,7 @@ HBITMAP MakePreviewBitmap(const std::u16string& fileName, int width, int height)
     try {
         TWordConverter converter;                // this call's own
         converter.SetMaxChars(layout.MaxChars);  // decodes no more than the page shows
-        converter.SetReadingLayout(settings.ReadingLayout);
+        UseReadingLayout(converter, settings.ReadingLayout);
         converted = converter.LoadText(fileName, settings.Printable, settings.CP, settings.ForceCP);
     } catch (...) {
         return nullptr;

@@ -11,6 +11,7 @@
 
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
+#include "loading/ReadingLayout.h"
 
 namespace pagelet {
 namespace {
@@ -32,7 +33,7 @@ TEST(ReadingCorpus, MatchesCheckedText) {
         const std::string name = entry.path().stem().string();  // the document's file name
         SCOPED_TRACE(name);
         TWordConverter converter;
-        converter.SetReadingLayout(true);
+        UseReadingLayout(converter, true);
         const std::u16string text = converter.LoadText(Utf8ToUtf16((corpus / name).string()), false, 0, false);
         EXPECT_EQ(Utf16ToUtf8(text), ReadFile(entry.path()));
         ++compared;

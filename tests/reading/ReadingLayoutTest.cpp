@@ -1,4 +1,4 @@
-// The reading layout (TWordConverter::SetReadingLayout) on documents made by
+// The reading layout (UseReadingLayout) on documents made by
 // TRichDocBuilder: fields, tables, breaks and special characters, hidden and
 // deleted text, lists, notes, stories, 8-bit text in its code page, and
 // damaged property tables. One table of cases per feature.
@@ -15,6 +15,7 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
+#include "loading/ReadingLayout.h"
 #include "support/DocBuilder.h"
 
 namespace pagelet {
@@ -45,7 +46,7 @@ std::string Show(const std::u16string& text) {
 std::u16string Reading(const std::vector<uint8_t>& file, int32_t cp = 0, bool forceCP = false) {
     TTempFile temp(file);
     TWordConverter converter;
-    converter.SetReadingLayout(true);
+    UseReadingLayout(converter, true);
     return converter.LoadText(temp.Path(), false, cp, forceCP);
 }
 
@@ -678,7 +679,7 @@ TEST(ReadingLayout, DamagedPieceTableFallsBack) {
     doc.Clx(TClxBuilder().Pcdt({0, 100000}, {{0x800}})).DocText16(0x800, u"Hello");
     auto file = doc.Write();
     TWordConverter plain, reading;
-    reading.SetReadingLayout(true);
+    UseReadingLayout(reading, true);
     std::string plainError, readingError;
     try {
         plain.LoadText(file->Path(), false, 0, false);
@@ -699,11 +700,11 @@ TEST(ReadingLayout, DamagedPieceTableFallsBack) {
 TEST(ReadingLayout, LimitAndPrintable) {
     TTempFile file(TB().Cell(u"abc").Cell(u"def").RowEnd().Para(u"ghi").Build());
     TWordConverter converter;
-    converter.SetReadingLayout(true);
+    UseReadingLayout(converter, true);
     converter.SetMaxChars(5);
     EXPECT_EQ(Show(converter.LoadText(file.Path(), false, 0, false)), Show(u"abc\td"));
     TWordConverter printable;
-    printable.SetReadingLayout(true);
+    UseReadingLayout(printable, true);
     EXPECT_EQ(Show(printable.LoadText(file.Path(), true, 0, false)),
               Show(u"abcdef\nghi\n"));  // the filter keeps no tab
 }

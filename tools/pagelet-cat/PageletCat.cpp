@@ -20,6 +20,7 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
+#include "loading/ReadingLayout.h"
 
 namespace pagelet {
 namespace {
@@ -374,7 +375,7 @@ int Run(const std::vector<std::u16string>& args) {
         try {
             // Each piece goes from the file through the writer's buffer.
             TWordConverter converter;
-            converter.SetReadingLayout(reading);
+            UseReadingLayout(converter, reading);
             converter.ExtractText(file, printable, cp, forceCP, writer);
             writer.EndFile();
             writer.Flush();

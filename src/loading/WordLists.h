@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "converter/WordFormat.h"
+#include "loading/WordFormat.h"
 
 namespace pagelet::reading {
 

@@ -1,4 +1,4 @@
-#include "converter/ReadingLayout.h"
+#include "loading/ReadingLayout.h"
 
 #include <algorithm>
 #include <array>
@@ -12,9 +12,9 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "common/CodePage.h"
-#include "converter/ReadingTables.h"
-#include "converter/WordFormat.h"
-#include "converter/WordLists.h"
+#include "loading/ReadingTables.h"
+#include "loading/WordFormat.h"
+#include "loading/WordLists.h"
 
 namespace pagelet {
 
@@ -875,6 +875,15 @@ TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP,
                                     const std::function<bool()>& full, TStreamReading reading) {
     TLayout layout(storage, cp, forceCP, sink, full, reading);
     return layout.Run();
+}
+
+void UseReadingLayout(TWordConverter& converter, bool on) {
+    converter.SetTextStage(on ? TTextStage(
+                                    [](TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
+                                       const std::function<bool()>& full, TStreamReading reading) {
+                                        return ExtractReadingLayout(storage, cp, forceCP, sink, full, reading);
+                                    })
+                              : TTextStage());
 }
 
 }  // namespace pagelet

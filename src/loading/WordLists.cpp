@@ -1,9 +1,9 @@
-#include "converter/WordLists.h"
+#include "loading/WordLists.h"
 
 #include <algorithm>
 
 #include "common/ByteReader.h"
-#include "converter/ReadingTables.h"
+#include "loading/ReadingTables.h"
 
 namespace pagelet::reading {
 

@@ -1,4 +1,4 @@
-#include "converter/WordFormat.h"
+#include "loading/WordFormat.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "converter/ReadingTables.h"
+#include "loading/ReadingTables.h"
 
 #include <algorithm>
 #include <string>

@@ -21,12 +21,7 @@
 
 namespace pagelet {
 
-enum class TReadingResult {
-    NotWord,   // not a Word document this converter reads: no text
-    Done,      // the reading layout went to the sink
-    Fallback,  // the piece table cannot be laid out: nothing was delivered;
-               // the converter's own text stands in for it
-};
+using TReadingResult = TStageResult;
 
 // Lays out the document of an open compound file and hands the text to sink
 // in parts; stops early when full() answers true. Throws "Invalid code page"
@@ -36,5 +31,8 @@ enum class TReadingResult {
 // caller that wants only the first part of the text.
 TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
                                     const std::function<bool()>& full, TStreamReading reading = TStreamReading::Whole);
+
+// Makes converter give the reading layout (on) or its plain text (off).
+void UseReadingLayout(TWordConverter& converter, bool on);
 
 }  // namespace pagelet
