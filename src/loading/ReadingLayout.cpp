@@ -331,8 +331,10 @@ bool TLayout::Setup() {
         ranges_[k].end = static_cast<uint32_t>(std::min<uint64_t>(at + length, textEnd));
         at += length;
     }
-    // About as long as the text the pieces cover: a hint for the sink's block.
-    sink_.Expect(textEnd);
+    // About as long as the text the pieces cover: a hint for the sink's
+    // block. Every character takes at least one byte of the stream, so a
+    // piece table that claims more says nothing and asks for no block.
+    if (textEnd <= doc_->Size()) sink_.Expect(textEnd);
     return true;
 }
 
