@@ -1,40 +1,19 @@
 // libFuzzer target: the reading layout on arbitrary bytes, written to a file
 // first because the converter takes a file name. Only EPagelet may come out.
 
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
+#include "FuzzInput.h"
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
 #include "loading/ReadingLayout.h"
 
-namespace {
-
-std::string TempPath() {
-    const char* dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::getenv("TMPDIR");
-    return std::string(dir != nullptr ? dir : "/tmp") + "/pagelet-fuzz-reading-" + std::to_string(getpid()) + ".doc";
-}
-
-const std::string& Path() {
-    static const std::string path = TempPath();
-    static const bool cleanup = std::atexit([] { std::remove(Path().c_str()); }) == 0;
-    (void)cleanup;
-    return path;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FILE* f = std::fopen(Path().c_str(), "wb");
-    if (f == nullptr) return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
+    const std::string path = pagelet::fuzz::WriteInput("pagelet-fuzz-reading", data, size);
+    if (path.empty()) return 0;
 
     // The settings vary with the input so that every road is taken.
     static const struct {
@@ -46,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         pagelet::TWordConverter converter;
         UseReadingLayout(converter, true);
-        converter.LoadText(pagelet::Utf8ToUtf16(Path()), s.printable, s.cp, s.forceCP);
+        converter.LoadText(pagelet::Utf8ToUtf16(path), s.printable, s.cp, s.forceCP);
     } catch (const pagelet::EPagelet&) {}
     return 0;
 }
