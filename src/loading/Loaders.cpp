@@ -53,6 +53,11 @@ bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings)
 
 namespace {
 
+// The size of a text of `units` converter units in DocumentText's form: room
+// for the LF that each paragraph mark gains (a short-paragraph text grows
+// once more near its end). 0 for no count.
+size_t WithLineEnds(size_t units) { return units > SIZE_MAX / 2 ? 0 : units + units / 8; }
+
 // The converter's text as the viewer asks for it, in DocumentText's form.
 class TConverterTextSource final : public TTextSource, private TTextSink {
 public:
@@ -69,9 +74,7 @@ public:
         return more;
     }
     bool HasLine() const { return normalizer_.HasLine(); }
-    // The converter's count, and room for the LF that each paragraph mark
-    // gains (a short-paragraph text grows once more near its end).
-    size_t ExpectedUnits() const override { return expected_ > SIZE_MAX / 2 ? 0 : expected_ + expected_ / 8; }
+    size_t ExpectedUnits() const override { return WithLineEnds(expected_); }
 
 private:
     void Expect(size_t units) override { expected_ = units; }
@@ -142,7 +145,7 @@ public:
 
     size_t ExpectedUnits() const override {
         std::lock_guard<std::mutex> lock(mutex_);
-        return expected_ > SIZE_MAX / 2 ? 0 : expected_ + expected_ / 8;
+        return WithLineEnds(expected_);
     }
 
 private:
