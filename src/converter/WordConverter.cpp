@@ -142,7 +142,7 @@ public:
     TLimitedSink(TTextSink& sink, bool printable, size_t maxChars)
         : sink_(sink), printable_(printable), left_(maxChars) {}
 
-    bool Full() const { return left_ == 0; }
+    bool Full() const { return left_ == 0 || sink_.Cancelled(); }
     void Expect(size_t units) { sink_.Expect(std::min(units, left_)); }
     // Takes text that the caller no longer needs (the filter works in place).
     void Append(char16_t* text, size_t n) {

@@ -26,6 +26,9 @@ public:
     virtual void Expect(size_t units) { (void)units; }
     // The next part of the text.
     virtual void Append(std::u16string_view text) = 0;
+    // True once the text is no longer wanted (its viewer closed): a text
+    // stage asks between its steps and stops as it would when full.
+    virtual bool Cancelled() const { return false; }
 };
 
 // What a text stage made of an open document.
