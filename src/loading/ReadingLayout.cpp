@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_set>
 
 #include "common/ByteReader.h"
 #include "common/Error.h"
@@ -28,6 +29,10 @@ constexpr size_t kFlushUnits = 16 * 1024;
 constexpr size_t kChunkChars = 32 * 1024;
 // Fields nest at most this deep; deeper ones are counted, not kept.
 constexpr size_t kMaxFieldDepth = 64;
+// The layout makes at most this many code units a byte of "WordDocument",
+// and this many more (16 bytes of UTF-16 a byte, and 1 MB).
+constexpr uint64_t kBudgetPerByte = 8;
+constexpr uint64_t kBudgetBase = 512 * 1024;
 
 constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageBreak = 0x0C, kColumnBreak = 0x0E,
                    kFieldBegin = 0x13, kFieldSeparator = 0x14, kFieldEnd = 0x15, kNoteRef = 0x02,
@@ -70,6 +75,8 @@ public:
     TReadingResult Run();
 
 private:
+    void EndOverBudget();
+
     struct TSegmentProps {
         TChp chp;
         uint32_t codePage = 0;  // 8-bit text
@@ -99,16 +106,28 @@ private:
                       TStoryState& state);
     TSegmentProps PropsAt(const TPiece& piece, uint32_t fc, uint32_t& limit);
     TPap PapAt(const TPiece* piece, uint32_t fc);
-    void ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap) const;
+    void ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap);
     const std::array<char16_t, 256>* SingleByteTable(uint32_t codePage);
     void DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const;
 
-    // Output.
+    // Output, within the budget.
+    bool Spend(size_t n) {
+        if (stop_) return false;
+        if (n > budget_) {
+            stop_ = true;
+            overBudget_ = true;
+            return false;
+        }
+        budget_ -= n;
+        return true;
+    }
     void Put(char16_t c) {
+        if (!Spend(1)) return;
         out_->push_back(c);
         if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
     }
     void Put(const char16_t* text, size_t n) {
+        if (!Spend(n)) return;
         out_->append(text, n);
         if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
     }
@@ -136,19 +155,24 @@ private:
     const std::function<bool()>& full_;
     TStreamReading reading_;
     bool stop_ = false;
+    // Code units the layout may still make: in proportion to the file, so
+    // that no document makes text far beyond its size (level texts, fields
+    // and notes can repeat what the file holds once).
+    uint64_t budget_ = 0;
+    bool overBudget_ = false;
+    uint64_t cpsTotal_ = 0, cpsWalked_ = 0;  // of the stories, for the line that ends a cut
 
     TFibInfo fib_;
     std::unique_ptr<TStorageStream> doc_;
     std::unique_ptr<TStorageStream> table_;  // the table stream; Word 6/95: "WordDocument"
     TPieceTable pieces_;
+    std::vector<std::optional<std::pair<TChpEffect, TPapEffect>>> prcEffects_;
     TRunTable chpx_, papx_;
     TStyleSheet styles_;
     std::vector<TFont> fonts_;
     std::vector<TSymbolFont> symbolFonts_;
     TListTable lists_;
-    TBytes ftnRefBytes_, ftnTxtBytes_, ednRefBytes_, ednTxtBytes_, atnRefBytes_, atnTxtBytes_, hddBytes_;
     TPlc ftnRef_, ftnTxt_, ednRef_, ednTxt_, atnRef_, atnTxt_, hdd_;
-    TBytes sedBytes_;
     TPlc sed_;  // the sections: their CPs and SEDs
     TNoteSettings docNotes_;
     size_t lastSection_ = SIZE_MAX;  // the section whose note settings are at hand
@@ -176,6 +200,7 @@ TReadingResult TLayout::Run() {
         table_ = StorageOpenStream(storage_, fib_.tableName);
         if (!table_) return TReadingResult::NotWord;
     }
+    budget_ = kBudgetPerByte * doc_->Size() + kBudgetBase;
     if (!Setup()) return TReadingResult::Fallback;
     if (forceCP_ && pieces_.anyEightBit) CheckForcedCodePage(cp_, forceCP_);
 
@@ -193,20 +218,20 @@ TReadingResult TLayout::Run() {
         // Each comment with its author's initials.
         std::u16string text;
         const TStoryRange& range = ranges_[kComments];
-        if (atnTxt_.cps.size() >= 2) {
+        if (atnTxt_.Count() != 0) {
             uint64_t done = range.start;  // a PLC whose CPs go back shows no text twice
-            for (size_t i = 0; i + 1 < atnTxt_.cps.size(); ++i) {
-                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + atnTxt_.cps[i], done);
-                const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + atnTxt_.cps[i + 1], range.end);
+            for (size_t i = 0; i < atnTxt_.Count() && !stop_; ++i) {
+                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + atnTxt_.Cp(i), done);
+                const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + atnTxt_.Cp(i + 1), range.end);
                 if (a >= b) continue;
                 done = b;
                 std::u16string one = RenderStory(kComments, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
                 if (one.empty()) continue;
                 std::u16string initials;
-                if (i < atnRef_.data.size()) {
+                if (i < atnRef_.Count()) {
                     // The ATRD begins with the initials: UTF-16 with a count word
                     // (Word 97-2003), 8-bit with a count byte (Word 6/95).
-                    const auto& d = atnRef_.data[i];
+                    const auto d = atnRef_.Data(i);
                     if (fib_.format == TFormat::Word97) {
                         const size_t cch = std::min<size_t>(d[0] | d[1] << 8, 9);
                         for (size_t k = 0; k < cch; ++k)
@@ -237,34 +262,53 @@ TReadingResult TLayout::Run() {
     }
     if (!stop_) {
         // Each distinct header and footer once; the separators render empty.
-        std::vector<std::u16string> seen;
+        std::unordered_set<std::u16string> seen;
         std::u16string text;
         const TStoryRange& range = ranges_[kHeaders];
-        if (hdd_.cps.size() >= 2) {
+        if (hdd_.Count() != 0) {
             uint64_t done = range.start;  // a PLC whose CPs go back shows no text twice
-            for (size_t i = 0; i + 1 < hdd_.cps.size() && seen.size() < 1024; ++i) {
-                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + hdd_.cps[i], done);
-                const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + hdd_.cps[i + 1], range.end);
+            for (size_t i = 0; i < hdd_.Count() && seen.size() < 1024 && !stop_; ++i) {
+                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + hdd_.Cp(i), done);
+                const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + hdd_.Cp(i + 1), range.end);
                 if (a >= b) continue;
                 done = b;
                 std::u16string one = RenderStory(kHeaders, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
-                if (one.empty() || std::find(seen.begin(), seen.end(), one) != seen.end()) continue;
+                if (one.empty() || !seen.insert(one).second) continue;
                 text += one + u"\n";
-                seen.push_back(std::move(one));
             }
         } else {
             text = RenderStory(kHeaders, range.start, range.end);
         }
         WriteSection(4, std::move(text));
     }
+    if (overBudget_) EndOverBudget();
     Flush();
     return TReadingResult::Done;
+}
+
+void TLayout::EndOverBudget() {
+    // What was made goes out, then the line the viewer also shows for text it leaves out.
+    Flush();
+    if (full_()) return;
+    const uint64_t rest = cpsTotal_ > cpsWalked_ ? cpsTotal_ - cpsWalked_ : 0;
+    const std::string line = "[" + std::to_string(rest) + " characters (" +
+                             std::to_string(cpsTotal_ ? rest * 100 / cpsTotal_ : 0) +
+                             "%) of the document are not shown: laid out they would be far larger than the file]\n";
+    main_ += u'\n';
+    main_.append(line.begin(), line.end());
 }
 
 bool TLayout::Setup() {
     const uint64_t docSize = doc_->Size();
     TStorageStream& table = fib_.format == TFormat::Word97 ? *table_ : *doc_;
     auto block = [&](const TFcLcb& at) { return ReadBlock(table, at.fc, at.lcb); };
+    // The PLCs read their blocks in place; a block that several of them name is read once.
+    std::map<std::pair<uint32_t, uint32_t>, std::shared_ptr<const TBytes>> shared;
+    auto plc = [&](const TFcLcb& at, size_t dataSize) {
+        auto& bytes = shared[{at.fc, at.lcb}];
+        if (!bytes) bytes = std::make_shared<const TBytes>(block(at));
+        return TPlc(bytes, dataSize);
+    };
 
     // The piece table; Word 6/95 without one has its text from fcMin to fcMac.
     bool havePieces = false;
@@ -296,27 +340,17 @@ bool TLayout::Setup() {
         lists_.Read(ReadBlock(table, fib_.plfLst.fc, std::min<uint64_t>(rest, 16u << 20)), block(fib_.plfLfo));
     }
 
-    ftnRefBytes_ = block(fib_.plcffndRef);
-    ftnRef_ = ReadPlc(ftnRefBytes_, 2);
-    ftnTxtBytes_ = block(fib_.plcffndTxt);
-    ftnTxt_ = ReadPlc(ftnTxtBytes_, 0);
-    ednRefBytes_ = block(fib_.plcfendRef);
-    ednRef_ = ReadPlc(ednRefBytes_, 2);
-    ednTxtBytes_ = block(fib_.plcfendTxt);
-    ednTxt_ = ReadPlc(ednTxtBytes_, 0);
-    atnRefBytes_ = block(fib_.plcfandRef);
-    atnRef_ = ReadPlc(atnRefBytes_, fib_.format == TFormat::Word97 ? 30 : 20);
-    atnTxtBytes_ = block(fib_.plcfandTxt);
-    atnTxt_ = ReadPlc(atnTxtBytes_, 0);
-    hddBytes_ = block(fib_.plcfHdd);
-    hdd_ = ReadPlc(hddBytes_, 0);
+    ftnRef_ = plc(fib_.plcffndRef, 2);
+    ftnTxt_ = plc(fib_.plcffndTxt, 0);
+    ednRef_ = plc(fib_.plcfendRef, 2);
+    ednTxt_ = plc(fib_.plcfendTxt, 0);
+    atnRef_ = plc(fib_.plcfandRef, fib_.format == TFormat::Word97 ? 30 : 20);
+    atnTxt_ = plc(fib_.plcfandTxt, 0);
+    hdd_ = plc(fib_.plcfHdd, 0);
 
     // The numbers of the auto-numbered notes, by the document's and its sections' settings.
     docNotes_ = ReadNoteSettings(block(fib_.dop), fib_.format);
-    if (!ftnRef_.data.empty() || !ednRef_.data.empty()) {
-        sedBytes_ = block(fib_.plcfSed);
-        sed_ = ReadPlc(sedBytes_, 12);
-    }
+    if (ftnRef_.Count() != 0 || ednRef_.Count() != 0) sed_ = plc(fib_.plcfSed, 12);
     ftnNumbers_ = NumberNotes(ftnRef_, false);
     ednNumbers_ = NumberNotes(ednRef_, true);
 
@@ -329,6 +363,7 @@ bool TLayout::Setup() {
         const uint64_t length = total == 0 && k == kMain ? textEnd : fib_.ccp[k];
         ranges_[k].start = static_cast<uint32_t>(std::min<uint64_t>(at, textEnd));
         ranges_[k].end = static_cast<uint32_t>(std::min<uint64_t>(at + length, textEnd));
+        cpsTotal_ += ranges_[k].end - ranges_[k].start;
         at += length;
     }
     // About as long as the text the pieces cover: a hint for the sink's
@@ -338,13 +373,21 @@ bool TLayout::Setup() {
     return true;
 }
 
-void TLayout::ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap) const {
+void TLayout::ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap) {
     if (piece.prm == 0) return;
     if ((piece.prm & 1) != 0) {
+        // A Prc's effect is worked out once, however many runs its pieces hold.
         const size_t index = piece.prm >> 1;
         if (index >= pieces_.prcs.size()) return;
-        if (chp != nullptr) ApplyChpGrpprl(*chp, pieces_.prcs[index], fib_.format);
-        if (pap != nullptr) ApplyPapGrpprl(*pap, pieces_.prcs[index], fib_.format);
+        if (prcEffects_.empty()) prcEffects_.resize(pieces_.prcs.size());
+        auto& effect = prcEffects_[index];
+        if (!effect) {
+            effect.emplace(NoChpEffect(), NoPapEffect());
+            AddChpGrpprl(effect->first, pieces_.prcs[index], fib_.format);
+            AddPapGrpprl(effect->second, pieces_.prcs[index], fib_.format);
+        }
+        if (chp != nullptr) ApplyChpEffect(*chp, effect->first);
+        if (pap != nullptr) ApplyPapEffect(*pap, effect->second);
         return;
     }
     ApplyPrm0(chp, pap, static_cast<uint8_t>((piece.prm >> 1) & 0x7F), static_cast<uint8_t>(piece.prm >> 8));
@@ -471,9 +514,15 @@ void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
                 bytes_.resize(bytes);
                 if (doc_->ReadAt(fc, bytes_.data(), bytes) != bytes) return;
             }
-            // Then handed on run by run, each with its properties.
+            // Then handed on run by run, each with its properties; between
+            // runs the layout asks whether it is still wanted, so that hidden
+            // text, which is never handed over, does not keep it going.
             size_t at = 0;
             while (at < chars && !stop_) {
+                if (full_()) {
+                    stop_ = true;
+                    break;
+                }
                 const auto fcHere = static_cast<uint32_t>(fc + at * step);
                 uint32_t limit = 0;
                 const TSegmentProps props = PropsAt(piece, fcHere, limit);
@@ -489,6 +538,7 @@ void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
             }
             fc += bytes;
             cp += static_cast<uint32_t>(chars);
+            cpsWalked_ += chars;
         }
     }
 }
@@ -708,12 +758,12 @@ void TLayout::LineBreak(char16_t c, uint32_t fc, TStoryState& state) {
 const TNoteSettings& TLayout::SectionNotes(size_t section) {
     // Word 6/95 sections hold no note settings; a reference before or past the
     // sections takes the document's.
-    if (fib_.format != TFormat::Word97 || section >= sed_.data.size()) return docNotes_;
+    if (fib_.format != TFormat::Word97 || section >= sed_.Count()) return docNotes_;
     // Notes come in CP order, section after section: the last one's settings are kept.
     if (section == lastSection_) return lastSectionNotes_;
     lastSection_ = section;
     lastSectionNotes_ = docNotes_;
-    const uint32_t fcSepx = LoadU32(sed_.data[section].data() + 2);  // after fn; then fnMpr, fcMpr
+    const uint32_t fcSepx = LoadU32(sed_.Data(section).data() + 2);  // after fn; then fnMpr, fcMpr
     // The SEPX: a count word, then the grpprl; none for 0xFFFFFFFF. What the
     // SEPXs may cost in all is bounded: past it, sections take the document's settings.
     const TBytes cb = fcSepx == 0xFFFFFFFFu || sepxBudget_ < 2 ? TBytes{} : ReadBlock(*doc_, fcSepx, 2);
@@ -730,17 +780,15 @@ const TNoteSettings& TLayout::SectionNotes(size_t section) {
 
 std::vector<TLayout::TNoteNumber> TLayout::NumberNotes(const TPlc& refs, bool endnotes) {
     std::vector<TNoteNumber> numbers;
-    numbers.reserve(refs.data.size());
+    numbers.reserve(refs.Count());
     int64_t last = 0;  // the last number given
     bool started = false;
     size_t lastSection = SIZE_MAX;
-    for (size_t i = 0; i < refs.data.size(); ++i) {
+    for (size_t i = 0; i < refs.Count(); ++i) {
+        if (i % 4096 == 0 && full_()) break;  // not wanted any more: nothing will be shown
         // The section holding the reference.
         size_t section = SIZE_MAX;
-        if (sed_.cps.size() >= 2) {
-            auto it = std::upper_bound(sed_.cps.begin(), sed_.cps.end() - 1, refs.cps[i]);
-            section = it == sed_.cps.begin() ? 0 : static_cast<size_t>(it - sed_.cps.begin()) - 1;
-        }
+        if (sed_.Count() != 0) section = sed_.EntryAt(refs.Cp(i), false).value_or(0);
         const TNoteSettings& settings = SectionNotes(section);
         const TNoteNumbering& rule = endnotes ? settings.endnotes : settings.footnotes;
         // Numbering starts again at a new section when the section asks for it;
@@ -749,7 +797,7 @@ std::vector<TLayout::TNoteNumber> TLayout::NumberNotes(const TPlc& refs, bool en
         const int64_t value = restart ? int64_t{rule.start} : std::min<int64_t>(last + 1, INT32_MAX);
         numbers.push_back({static_cast<int32_t>(value), rule.nfc});
         // A note with a mark of its own (a zero in the PLC) takes no number.
-        const auto& d = refs.data[i];
+        const auto d = refs.Data(i);
         if ((d[0] | d[1]) != 0) {
             last = value;
             started = true;
@@ -760,14 +808,6 @@ std::vector<TLayout::TNoteNumber> TLayout::NumberNotes(const TPlc& refs, bool en
 }
 
 void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
-    auto indexIn = [](const std::vector<uint32_t>& cps, uint32_t value, bool exact) -> std::optional<size_t> {
-        if (cps.size() < 2) return std::nullopt;
-        auto it = std::upper_bound(cps.begin(), cps.end() - 1, value);
-        if (it == cps.begin()) return std::nullopt;
-        const size_t index = static_cast<size_t>(it - cps.begin()) - 1;
-        if (exact && cps[index] != value) return std::nullopt;
-        return index;
-    };
     auto shown = [](const std::vector<TNoteNumber>& numbers, size_t i, const TNoteNumbering& rule) {
         if (i < numbers.size()) return FormatNumber(numbers[i].value, numbers[i].nfc);
         // A note the reference PLC does not hold: counted from the document's first number.
@@ -776,9 +816,9 @@ void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
     std::u16string number;
     switch (state.story) {
     case kMain:
-        if (auto i = indexIn(ftnRef_.cps, cp, true)) {
+        if (auto i = ftnRef_.EntryAt(cp, true)) {
             number = shown(ftnNumbers_, *i, docNotes_.footnotes);
-        } else if (auto k = indexIn(ednRef_.cps, cp, true)) {
+        } else if (auto k = ednRef_.EntryAt(cp, true)) {
             number = shown(ednNumbers_, *k, docNotes_.endnotes);
         } else {
             number = shown({}, state.noteCounter++, docNotes_.footnotes);
@@ -790,7 +830,7 @@ void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
         const TPlc& txt = foot ? ftnTxt_ : ednTxt_;
         const auto& numbers = foot ? ftnNumbers_ : ednNumbers_;
         const TNoteNumbering& rule = foot ? docNotes_.footnotes : docNotes_.endnotes;
-        if (auto i = indexIn(txt.cps, cp - ranges_[state.story].start, false)) {
+        if (auto i = txt.EntryAt(cp - ranges_[state.story].start, false)) {
             number = shown(numbers, *i, rule);
         } else {
             number = shown({}, state.noteCounter++, rule);
@@ -852,7 +892,7 @@ void TLayout::WriteSection(size_t heading, std::u16string text) {
     main_ += kHeadings[heading];
     main_ += u" ---\n";
     Flush();
-    for (size_t at = 0; at < text.size() && !stop_; at += kFlushUnits) {
+    for (size_t at = 0; at < text.size() && (!stop_ || overBudget_); at += kFlushUnits) {
         main_.append(text, at, kFlushUnits);
         Flush();
     }
@@ -861,7 +901,8 @@ void TLayout::WriteSection(size_t heading, std::u16string text) {
 
 void TLayout::Flush() {
     if (main_.empty()) return;
-    if (stop_ || full_()) {
+    // Text made within the budget still goes out once the budget stopped the layout.
+    if ((stop_ && !overBudget_) || full_()) {
         stop_ = true;
         main_.clear();
         return;

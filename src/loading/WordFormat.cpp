@@ -388,7 +388,11 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
         if (op.size() >= 4) pap.itap = static_cast<int32_t>(LoadU32(&op[0]));
         break;
     case sprmPDtap:
-        if (op.size() >= 4) pap.itap += static_cast<int32_t>(LoadU32(&op[0]));
+        if (op.size() >= 4) {
+            // A depth is small; a sum of values from the file is kept in range.
+            const int64_t sum = int64_t{pap.itap} + static_cast<int32_t>(LoadU32(&op[0]));
+            pap.itap = static_cast<int32_t>(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
+        }
         break;
     case sprmPFInnerTableCell:
         pap.innerCell = op[0] != 0;
@@ -415,6 +419,89 @@ void ApplyChpGrpprl(TChp& chp, std::span<const uint8_t> grpprl, TFormat format) 
 void ApplyPapGrpprl(TPap& pap, std::span<const uint8_t> grpprl, TFormat format) {
     ForEachSprm(grpprl, format,
                 [&](uint16_t opcode, std::span<const uint8_t> op) { ApplyPapSprm(pap, opcode, op, format); });
+}
+
+namespace {
+
+// The two starting points of an effect: every field different between them.
+TChp LowChp() {
+    TChp chp;
+    chp.vanish = chp.rmarkDel = chp.spec = chp.obj = chp.symbol = false;
+    chp.symbolFont = chp.font = chp.lid = chp.istd = 0;
+    chp.symbolChar = 0;
+    return chp;
+}
+TChp HighChp() {
+    TChp chp;
+    chp.vanish = chp.rmarkDel = chp.spec = chp.obj = chp.symbol = true;
+    chp.symbolFont = chp.font = chp.lid = chp.istd = 0xFFFF;
+    chp.symbolChar = 0xFFFF;
+    return chp;
+}
+constexpr int32_t kHighItap = 1 << 20;
+TPap LowPap() { return TPap{}; }
+TPap HighPap() {
+    TPap pap;
+    pap.istd = 0xFFFF;
+    pap.inTable = pap.ttp = pap.innerCell = pap.innerTtp = true;
+    pap.itap = kHighItap;
+    pap.ilfo = 0xFFFF;
+    pap.ilvl = 0xFF;
+    return pap;
+}
+
+// A field the lists set (both starting points end the same) or left alone.
+template <typename T>
+void Settle(T& field, T low, T high) {
+    if (low == high) field = low;
+}
+// A flag may also be toggled: false became true and true became false.
+void SettleFlag(bool& field, bool low, bool high) {
+    if (low == high)
+        field = low;
+    else if (low)
+        field = !field;
+}
+
+}  // namespace
+
+TChpEffect NoChpEffect() { return {LowChp(), HighChp()}; }
+TPapEffect NoPapEffect() { return {LowPap(), HighPap()}; }
+
+void AddChpGrpprl(TChpEffect& effect, std::span<const uint8_t> grpprl, TFormat format) {
+    ApplyChpGrpprl(effect.low, grpprl, format);
+    ApplyChpGrpprl(effect.high, grpprl, format);
+}
+
+void AddPapGrpprl(TPapEffect& effect, std::span<const uint8_t> grpprl, TFormat format) {
+    ApplyPapGrpprl(effect.low, grpprl, format);
+    ApplyPapGrpprl(effect.high, grpprl, format);
+}
+
+void ApplyChpEffect(TChp& chp, const TChpEffect& e) {
+    SettleFlag(chp.vanish, e.low.vanish, e.high.vanish);
+    SettleFlag(chp.rmarkDel, e.low.rmarkDel, e.high.rmarkDel);
+    SettleFlag(chp.spec, e.low.spec, e.high.spec);
+    SettleFlag(chp.obj, e.low.obj, e.high.obj);
+    SettleFlag(chp.symbol, e.low.symbol, e.high.symbol);
+    Settle(chp.symbolFont, e.low.symbolFont, e.high.symbolFont);
+    Settle(chp.symbolChar, e.low.symbolChar, e.high.symbolChar);
+    Settle(chp.font, e.low.font, e.high.font);
+    Settle(chp.lid, e.low.lid, e.high.lid);
+    Settle(chp.istd, e.low.istd, e.high.istd);
+}
+
+void ApplyPapEffect(TPap& pap, const TPapEffect& e) {
+    Settle(pap.istd, e.low.istd, e.high.istd);
+    SettleFlag(pap.inTable, e.low.inTable, e.high.inTable);
+    SettleFlag(pap.ttp, e.low.ttp, e.high.ttp);
+    SettleFlag(pap.innerCell, e.low.innerCell, e.high.innerCell);
+    SettleFlag(pap.innerTtp, e.low.innerTtp, e.high.innerTtp);
+    Settle(pap.ilfo, e.low.ilfo, e.high.ilfo);
+    Settle(pap.ilvl, e.low.ilvl, e.high.ilvl);
+    // The depth is set, or moved by what the lists add.
+    const int64_t depth = e.low.itap == e.high.itap ? int64_t{e.low.itap} : int64_t{pap.itap} + e.low.itap;
+    pap.itap = static_cast<int32_t>(std::clamp<int64_t>(depth, INT32_MIN, INT32_MAX));
 }
 
 void ApplyPrm0(TChp* chp, TPap* pap, uint8_t isprm, uint8_t value) {
@@ -505,22 +592,26 @@ void TRunTable::Read(TStorageStream& doc, const TBytes& plcfBte, TFormat format,
         while (pns.size() < cpnBte && next < pages) pns.push_back(next++);
     }
     std::vector<bool> seen(static_cast<size_t>(pages), false);
-    uint8_t page[512];
     for (uint32_t pn : pns) {
         if (pn >= pages || seen[pn]) continue;
         seen[pn] = true;
-        if (doc.ReadAt(uint64_t{pn} * 512, page, 512) != 512) continue;
-        ReadPage(page, format, paragraphs);
+        const size_t at = pool_.size();
+        if (at > UINT32_MAX - 512) break;
+        pool_.resize(at + 512);
+        if (doc.ReadAt(uint64_t{pn} * 512, pool_.data() + at, 512) != 512) {
+            pool_.resize(at);
+            continue;
+        }
+        ReadPage(static_cast<uint32_t>(at), format, paragraphs);
     }
     std::stable_sort(runs_.begin(), runs_.end(), [](const TRun& a, const TRun& b) { return a.fcStart < b.fcStart; });
 }
 
-void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
+void TRunTable::ReadPage(uint32_t at, TFormat format, bool paragraphs) {
+    const uint8_t* page = pool_.data() + at;
     const size_t count = page[511];
     const size_t entrySize = paragraphs ? (format == TFormat::Word97 ? 13 : 7) : 1;
     if (count == 0 || 4 * (count + 1) + entrySize * count > 511) return;
-    std::array<uint32_t, 512> pooled;
-    pooled.fill(UINT32_MAX);
     for (size_t i = 0; i < count; ++i) {
         TRun run;
         run.fcStart = LoadU32(page + 4 * i);
@@ -549,15 +640,8 @@ void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
                 size = 0;
             }
         }
-        // Entries of a page that share their properties share them in the pool too.
         run.size = static_cast<uint16_t>(size);
-        if (offset != 0 && pooled[offset] != UINT32_MAX) {
-            run.offset = pooled[offset];
-        } else {
-            run.offset = static_cast<uint32_t>(pool_.size());
-            pool_.insert(pool_.end(), page + start, page + start + size);
-            if (offset != 0) pooled[offset] = run.offset;
-        }
+        run.offset = at + static_cast<uint32_t>(start);
         runs_.push_back(run);
     }
 }
@@ -632,50 +716,58 @@ void TStyleSheet::Read(const TBytes& stsh, TFormat format) {
             }
         }
     }
-    chpReady_.assign(styles_.size(), 0);
-    chpCache_.assign(styles_.size(), TChp{});
-    papReady_.assign(styles_.size(), 0);
-    papCache_.assign(styles_.size(), TPap{});
+    chains_.assign(styles_.size(), TChain{});
 }
 
-void TStyleSheet::ApplyChain(uint16_t istd, TChp* chp, TPap* pap, int depth) const {
-    if (istd >= styles_.size() || !styles_[istd].present || depth > 12) return;
-    const TStyle& style = styles_[istd];
-    if (style.istdBase != 0x0FFF && style.istdBase != istd) ApplyChain(style.istdBase, chp, pap, depth + 1);
-    if (chp != nullptr) ApplyChpGrpprl(*chp, style.chpx, format_);
-    if (pap != nullptr) ApplyPapGrpprl(*pap, style.papx, format_);
+const TStyleSheet::TChain& TStyleSheet::Chain(uint16_t istd) const {
+    TChain& chain = chains_[istd];
+    if (chain.state == 2) return chain;
+    // The styles up the chain that are not worked out yet, nearest first; a
+    // loop ends the chain where it comes back.
+    std::vector<uint16_t> pending{istd};
+    chain.state = 1;
+    TChpEffect chp = NoChpEffect();
+    TPapEffect pap = NoPapEffect();
+    for (;;) {
+        const uint16_t base = styles_[pending.back()].istdBase;
+        if (base >= styles_.size() || !styles_[base].present || chains_[base].state == 1) break;
+        if (chains_[base].state == 2) {
+            chp = chains_[base].chp;
+            pap = chains_[base].pap;
+            break;
+        }
+        chains_[base].state = 1;
+        pending.push_back(base);
+    }
+    for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+        const TStyle& style = styles_[*it];
+        AddChpGrpprl(chp, style.chpx, format_);
+        AddPapGrpprl(pap, style.papx, format_);
+        chains_[*it] = {2, chp, pap};
+    }
+    return chain;
 }
 
 TChp TStyleSheet::ParagraphChp(uint16_t istd) const {
-    TChp base;
-    base.font = defaultFont_;
-    if (istd >= styles_.size()) return base;
-    if (!chpReady_[istd]) {
-        TChp chp = base;
-        ApplyChain(istd, &chp, nullptr, 0);
-        chp.istd = 10;
-        chpCache_[istd] = chp;
-        chpReady_[istd] = 1;
-    }
-    return chpCache_[istd];
+    TChp chp;
+    chp.font = defaultFont_;
+    if (istd >= styles_.size()) return chp;
+    if (styles_[istd].present) ApplyChpEffect(chp, Chain(istd).chp);
+    chp.istd = 10;
+    return chp;
 }
 
 TPap TStyleSheet::ParagraphPap(uint16_t istd) const {
-    if (istd >= styles_.size()) return TPap{istd};
-    if (!papReady_[istd]) {
-        TPap pap;
-        ApplyChain(istd, nullptr, &pap, 0);
-        pap.istd = istd;
-        papCache_[istd] = pap;
-        papReady_[istd] = 1;
-    }
-    return papCache_[istd];
+    TPap pap;
+    if (istd < styles_.size() && styles_[istd].present) ApplyPapEffect(pap, Chain(istd).pap);
+    pap.istd = istd;
+    return pap;
 }
 
 void TStyleSheet::ApplyCharacterStyle(uint16_t istd, TChp& chp) const {
-    if (istd >= styles_.size() || styles_[istd].sgc != 2) return;
+    if (istd >= styles_.size() || !styles_[istd].present || styles_[istd].sgc != 2) return;
     const uint16_t keep = chp.istd;
-    ApplyChain(istd, &chp, nullptr, 0);
+    ApplyChpEffect(chp, Chain(istd).chp);
     chp.istd = keep;
 }
 
@@ -782,15 +874,33 @@ void ApplySectionNoteSprms(TNoteSettings& settings, std::span<const uint8_t> grp
     });
 }
 
-TPlc ReadPlc(const TBytes& bytes, size_t dataSize) {
-    TPlc plc;
-    if (bytes.size() < 4) return plc;
-    const size_t n = (bytes.size() - 4) / (4 + dataSize);
-    plc.cps.resize(n + 1);
-    for (size_t i = 0; i <= n; ++i) plc.cps[i] = LoadU32(&bytes[4 * i]);
-    plc.data.reserve(n);
-    for (size_t i = 0; i < n; ++i) plc.data.emplace_back(bytes.data() + 4 * (n + 1) + dataSize * i, dataSize);
-    return plc;
+TPlc::TPlc(std::shared_ptr<const TBytes> bytes, size_t dataSize) : dataSize_(dataSize) {
+    if (!bytes || bytes->size() < 4) return;
+    count_ = (bytes->size() - 4) / (4 + dataSize);
+    bytes_ = std::move(bytes);
+}
+
+uint32_t TPlc::Cp(size_t i) const { return LoadU32(bytes_->data() + 4 * i); }
+
+std::span<const uint8_t> TPlc::Data(size_t i) const {
+    return {bytes_->data() + 4 * (count_ + 1) + dataSize_ * i, dataSize_};
+}
+
+std::optional<size_t> TPlc::EntryAt(uint32_t value, bool exact) const {
+    if (count_ == 0) return std::nullopt;
+    // The first of the n CPs above value, by halves.
+    size_t lo = 0, hi = count_;
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (Cp(mid) <= value)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo == 0) return std::nullopt;
+    const size_t index = lo - 1;
+    if (exact && Cp(index) != value) return std::nullopt;
+    return index;
 }
 
 }  // namespace pagelet::reading

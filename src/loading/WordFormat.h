@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -82,6 +84,25 @@ struct TPap {
     uint8_t ilvl = 0;
 };
 
+// What a property list (or a chain of them) does to the properties, worked
+// out once so that applying it costs the same however long the lists are.
+// Each sprm the layout reads sets its field, leaves it, toggles it (vanish)
+// or adds to it (table depth), and a field depends on no other field: so the
+// lists applied over two different starting points tell each field's effect.
+struct TChpEffect {
+    TChp low, high;
+};
+struct TPapEffect {
+    TPap low, high;
+};
+TChpEffect NoChpEffect();
+TPapEffect NoPapEffect();
+// Applies the grpprl after what the effect already does.
+void AddChpGrpprl(TChpEffect& effect, std::span<const uint8_t> grpprl, TFormat format);
+void AddPapGrpprl(TPapEffect& effect, std::span<const uint8_t> grpprl, TFormat format);
+void ApplyChpEffect(TChp& chp, const TChpEffect& effect);
+void ApplyPapEffect(TPap& pap, const TPapEffect& effect);
+
 // Calls apply(opcode, operand) for each sprm of grpprl, in order, and stops
 // at one whose operand runs past the end (or, in the Word 6/95 layout, an
 // opcode of unknown size). Word 6/95 opcodes are one byte.
@@ -135,12 +156,13 @@ bool ReadPieceTable(const TBytes& clx, TFormat format, uint64_t docSize, TPieceT
 
 struct TRun {
     uint32_t fcStart = 0, fcEnd = 0;
-    uint32_t offset = 0;  // of the grpprl in the pool
+    uint32_t offset = 0;  // of the grpprl in the pool of pages
     uint16_t size = 0;
     uint16_t istd = 0;  // paragraph runs: the paragraph's style
 };
 
-// The runs of the CHPX or PAPX FKPs, sorted by fcStart.
+// The runs of the CHPX or PAPX FKPs, sorted by fcStart. Each page is kept
+// once and its runs point into it, however their property lists overlap.
 class TRunTable {
 public:
     // Reads the bin table (plcfBte lies in `table`) and its FKPs from doc.
@@ -152,7 +174,7 @@ public:
     size_t Count() const { return runs_.size(); }
 
 private:
-    void ReadPage(const uint8_t* page, TFormat format, bool paragraphs);
+    void ReadPage(uint32_t at, TFormat format, bool paragraphs);
     std::vector<TRun> runs_;
     TBytes pool_;
     mutable size_t hint_ = 0;  // where the last answer was: text is read in order
@@ -178,14 +200,18 @@ private:
         TBytes papx;  // grpprl
         TBytes chpx;
     };
-    void ApplyChain(uint16_t istd, TChp* chp, TPap* pap, int depth) const;
+    // A style's effect with its bases', worked out once per style: a chain
+    // costs its own bytes once, however many runs and styles use it.
+    struct TChain {
+        int8_t state = 0;  // 0 not yet, 1 being worked out (a loop ends there), 2 ready
+        TChpEffect chp;
+        TPapEffect pap;
+    };
+    const TChain& Chain(uint16_t istd) const;
     std::vector<TStyle> styles_;
     TFormat format_ = TFormat::Word97;
     uint16_t defaultFont_ = 0;
-    mutable std::vector<int8_t> chpReady_;
-    mutable std::vector<TChp> chpCache_;
-    mutable std::vector<int8_t> papReady_;
-    mutable std::vector<TPap> papCache_;
+    mutable std::vector<TChain> chains_;
 };
 
 struct TFont {
@@ -223,11 +249,25 @@ struct TStoryRange {
     uint32_t start = 0, end = 0;
 };
 
-// A PLC's CPs (n + 1 of them) and the data of its n entries.
-struct TPlc {
-    std::vector<uint32_t> cps;
-    std::vector<std::span<const uint8_t>> data;
+// A PLC: the CPs (n + 1 of them) and the data of its n entries, read in
+// place from its block, which several PLCs may share.
+class TPlc {
+public:
+    TPlc() = default;
+    TPlc(std::shared_ptr<const TBytes> bytes, size_t dataSize);
+    // How many CPs there are: n + 1, or 0 for a block too short for one.
+    size_t CpCount() const { return bytes_ ? count_ + 1 : 0; }
+    size_t Count() const { return count_; }
+    uint32_t Cp(size_t i) const;
+    std::span<const uint8_t> Data(size_t i) const;
+    // The entry whose range holds value: the last of the first n CPs at most
+    // value; with exact, only one that equals it.
+    std::optional<size_t> EntryAt(uint32_t value, bool exact) const;
+
+private:
+    std::shared_ptr<const TBytes> bytes_;
+    size_t count_ = 0;
+    size_t dataSize_ = 0;
 };
-TPlc ReadPlc(const TBytes& bytes, size_t dataSize);
 
 }  // namespace pagelet::reading

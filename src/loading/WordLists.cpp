@@ -14,6 +14,9 @@ constexpr size_t kLvlfSize = 28;
 constexpr size_t kLfoSize = 16;
 constexpr size_t kMaxLists = 4096;
 constexpr size_t kMaxNumberText = 64;
+// A label shows at most this many characters, whatever its number text asks
+// for (64 placeholders of long letter numbers would make kilobytes a paragraph).
+constexpr size_t kMaxLabel = 256;
 
 }  // namespace
 
@@ -154,6 +157,7 @@ std::u16string TListTable::Number(uint16_t ilfo, uint8_t ilvl) {
         out = u"\u2022";
     } else {
         for (char16_t c : level.text) {
+            if (out.size() >= kMaxLabel) break;
             if (c < 9) {
                 const TLevel& shown = levelOf(c);
                 const int32_t value = list.started[c] ? list.counters[c] : shown.start;
@@ -162,6 +166,7 @@ std::u16string TListTable::Number(uint16_t ilfo, uint8_t ilvl) {
                 out += c;
             }
         }
+        if (out.size() > kMaxLabel) out.resize(out[kMaxLabel - 1] >= 0xD800 && out[kMaxLabel - 1] < 0xDC00 ? kMaxLabel - 1 : kMaxLabel);
     }
     if (out.empty()) return out;
     if (level.follow == 0) out += u'\t';
