@@ -73,6 +73,8 @@ public:
         : storage_(storage), cp_(cp), forceCP_(forceCP), sink_(sink), full_(full), reading_(reading) {}
 
     TReadingResult Run();
+    const TReadingCost& Cost() const { return cost_; }
+    uint64_t Walked() const { return cpsWalked_; }
 
 private:
     void EndOverBudget();
@@ -119,6 +121,7 @@ private:
             return false;
         }
         budget_ -= n;
+        cost_.units += n;
         return true;
     }
     void Put(char16_t c) {
@@ -155,6 +158,7 @@ private:
     const std::function<bool()>& full_;
     TStreamReading reading_;
     bool stop_ = false;
+    TReadingCost cost_;
     // Code units the layout may still make: in proportion to the file, so
     // that no document makes text far beyond its size (level texts, fields
     // and notes can repeat what the file holds once).
@@ -200,6 +204,7 @@ TReadingResult TLayout::Run() {
         table_ = StorageOpenStream(storage_, fib_.tableName);
         if (!table_) return TReadingResult::NotWord;
     }
+    cost_.streamBytes = doc_->Size();
     budget_ = kBudgetPerByte * doc_->Size() + kBudgetBase;
     if (!Setup()) return TReadingResult::Fallback;
     if (forceCP_ && pieces_.anyEightBit) CheckForcedCodePage(cp_, forceCP_);
@@ -301,7 +306,11 @@ void TLayout::EndOverBudget() {
 bool TLayout::Setup() {
     const uint64_t docSize = doc_->Size();
     TStorageStream& table = fib_.format == TFormat::Word97 ? *table_ : *doc_;
-    auto block = [&](const TFcLcb& at) { return ReadBlock(table, at.fc, at.lcb); };
+    auto block = [&](const TFcLcb& at) {
+        TBytes bytes = ReadBlock(table, at.fc, at.lcb);
+        cost_.blockBytes += bytes.size();
+        return bytes;
+    };
     // The PLCs read their blocks in place; a block that several of them name is read once.
     std::map<std::pair<uint32_t, uint32_t>, std::shared_ptr<const TBytes>> shared;
     auto plc = [&](const TFcLcb& at, size_t dataSize) {
@@ -331,13 +340,16 @@ bool TLayout::Setup() {
 
     chpx_.Read(*doc_, block(fib_.plcfBteChpx), fib_.format, false, fib_.pnChpFirst, fib_.cpnBteChp);
     papx_.Read(*doc_, block(fib_.plcfBtePapx), fib_.format, true, fib_.pnPapFirst, fib_.cpnBtePap);
+    cost_.pageBytes = chpx_.PageBytes() + papx_.PageBytes();
     styles_.Read(block(fib_.stshf), fib_.format);
     fonts_ = ReadFonts(block(fib_.sttbfFfn), fib_.format);
     for (const TFont& font : fonts_) symbolFonts_.push_back(SymbolFontOf(font.name, font.charset));
     if (fib_.format == TFormat::Word97 && fib_.plfLst.lcb >= 2) {
         // The levels of the lists follow PlfLst in the table stream, outside lcbPlfLst.
         const uint64_t rest = table.Size() > fib_.plfLst.fc ? table.Size() - fib_.plfLst.fc : 0;
-        lists_.Read(ReadBlock(table, fib_.plfLst.fc, std::min<uint64_t>(rest, 16u << 20)), block(fib_.plfLfo));
+        const TBytes lists = ReadBlock(table, fib_.plfLst.fc, std::min<uint64_t>(rest, 16u << 20));
+        cost_.blockBytes += lists.size();
+        lists_.Read(lists, block(fib_.plfLfo));
     }
 
     ftnRef_ = plc(fib_.plcffndRef, 2);
@@ -918,6 +930,15 @@ TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP,
                                     const std::function<bool()>& full, TStreamReading reading) {
     TLayout layout(storage, cp, forceCP, sink, full, reading);
     return layout.Run();
+}
+
+TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
+                                    const std::function<bool()>& full, TStreamReading reading, TReadingCost& cost) {
+    TLayout layout(storage, cp, forceCP, sink, full, reading);
+    const TReadingResult result = layout.Run();
+    cost = layout.Cost();
+    cost.characters = layout.Walked();
+    return result;
 }
 
 void UseReadingLayout(TWordConverter& converter, bool on) {

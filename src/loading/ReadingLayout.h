@@ -32,6 +32,18 @@ using TReadingResult = TStageResult;
 TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
                                     const std::function<bool()>& full, TStreamReading reading = TStreamReading::Whole);
 
+// What one layout cost, for the checks that a document's cost stays in
+// proportion to its size.
+struct TReadingCost {
+    uint64_t streamBytes = 0;  // of "WordDocument"
+    uint64_t blockBytes = 0;   // of the property and story tables read
+    uint64_t pageBytes = 0;    // of the FKP pages kept
+    uint64_t units = 0;        // of text made
+    uint64_t characters = 0;   // of the stories walked
+};
+TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
+                                    const std::function<bool()>& full, TStreamReading reading, TReadingCost& cost);
+
 // Makes converter give the reading layout (on) or its plain text (off).
 void UseReadingLayout(TWordConverter& converter, bool on);
 

@@ -172,6 +172,7 @@ public:
     const TRun* Find(uint32_t fc, uint32_t& limit) const;
     std::span<const uint8_t> Grpprl(const TRun& run) const { return {pool_.data() + run.offset, run.size}; }
     size_t Count() const { return runs_.size(); }
+    size_t PageBytes() const { return pool_.size(); }
 
 private:
     void ReadPage(uint32_t at, TFormat format, bool paragraphs);

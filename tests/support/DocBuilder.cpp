@@ -362,6 +362,17 @@ TRichDocBuilder& TRichDocBuilder::RawLists(const std::vector<uint8_t>& plfLst, c
     return *this;
 }
 
+TRichDocBuilder& TRichDocBuilder::RawFkpPages(bool paragraphs, const std::vector<uint8_t>& pages) {
+    rawPages_[paragraphs] = true;
+    rawPageBytes_[paragraphs] = pages;
+    return *this;
+}
+
+TRichDocBuilder& TRichDocBuilder::SharedPlcBlock(uint32_t bytes) {
+    sharedPlc_ = bytes;
+    return *this;
+}
+
 TRichDocBuilder& TRichDocBuilder::RawBinTable(bool paragraphs, const std::vector<uint8_t>& bytes) {
     rawBte_[paragraphs] = true;
     rawBteBytes_[paragraphs] = bytes;
@@ -534,9 +545,22 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     }
     doc.resize((doc.size() + 511) / 512 * 512, 0);
     std::vector<uint8_t> bteChpx, btePapx;
-    const std::vector<uint8_t> chpxPages = BuildFkps(false, fcText, bpc, uint32_t(doc.size() / 512), bteChpx);
+    // Raw pages: the bin table lists each, the FCs counting the pages.
+    auto fkps = [&](bool paragraphs, std::vector<uint8_t>& bte) {
+        const auto firstPage = uint32_t(doc.size() / 512);
+        if (!rawPages_[paragraphs]) return BuildFkps(paragraphs, fcText, bpc, firstPage, bte);
+        const std::vector<uint8_t>& pages = rawPageBytes_[paragraphs];
+        const auto n = uint32_t(pages.size() / 512);
+        std::vector<uint32_t> fcs;
+        std::vector<uint8_t> pns;
+        for (uint32_t k = 0; k <= n; ++k) fcs.push_back(fcText + k);
+        for (uint32_t k = 0; k < n; ++k) Add32(pns, firstPage + k);
+        bte = Plc(fcs, pns);
+        return pages;
+    };
+    const std::vector<uint8_t> chpxPages = fkps(false, bteChpx);
     doc.insert(doc.end(), chpxPages.begin(), chpxPages.end());
-    const std::vector<uint8_t> papxPages = BuildFkps(true, fcText, bpc, uint32_t(doc.size() / 512), btePapx);
+    const std::vector<uint8_t> papxPages = fkps(true, btePapx);
     doc.insert(doc.end(), papxPages.begin(), papxPages.end());
     // The SEPXs of the sections in "WordDocument", and their SEDs.
     std::vector<uint32_t> sedCps;
@@ -648,6 +672,11 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
         std::vector<uint32_t> t = atnTxt_;
         t.push_back(ccp_[4]);
         atnTxt = place(Plc(t, {}));
+    }
+
+    if (sharedPlc_ != 0) {
+        const TBlock shared = place(std::vector<uint8_t>(sharedPlc_, 0));
+        ftnRef = ftnTxt = ednRef = ednTxt = hdd = atnRef = atnTxt = shared;
     }
 
     auto putFcLcb = [&](size_t at, const TBlock& block) {

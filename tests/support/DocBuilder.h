@@ -167,6 +167,12 @@ public:
     TRichDocBuilder& SecondPiece(uint32_t cp, uint16_t prm, const std::vector<uint8_t>& prc = {});
     // Replaces the bin table of the CHPX or PAPX FKPs by these bytes.
     TRichDocBuilder& RawBinTable(bool paragraphs, const std::vector<uint8_t>& bytes);
+    // Replaces the CHPX or PAPX FKP pages by these (512 bytes each), all
+    // listed by the bin table in order.
+    TRichDocBuilder& RawFkpPages(bool paragraphs, const std::vector<uint8_t>& pages);
+    // Points every note, comment and header PLC at one block of this many
+    // zero bytes in the table stream.
+    TRichDocBuilder& SharedPlcBlock(uint32_t bytes);
 
     std::unique_ptr<TTempFile> Write() const;
     std::vector<uint8_t> Build() const;
@@ -217,6 +223,9 @@ private:
     std::vector<uint8_t> rawLst_, rawLfo_;
     bool rawBte_[2] = {false, false};
     std::vector<uint8_t> rawBteBytes_[2];
+    bool rawPages_[2] = {false, false};
+    std::vector<uint8_t> rawPageBytes_[2];
+    uint32_t sharedPlc_ = 0;
 };
 
 }  // namespace pagelet

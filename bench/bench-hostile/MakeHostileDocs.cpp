@@ -1,0 +1,34 @@
+// Writes the hostile document shapes, at the sizes the benchmark measures,
+// into a folder: make-hostile-docs FOLDER [SCALE]. SCALE (default 1)
+// multiplies each shape's size.
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/HostileDocs.h"
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: make-hostile-docs FOLDER [SCALE]\n");
+        return 2;
+    }
+    const std::filesystem::path folder = argv[1];
+    const size_t scale = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 1;
+    std::filesystem::create_directories(folder);
+    auto write = [&](const pagelet::THostileDoc& doc, const std::string& suffix = {}) {
+        std::ofstream out(folder / (doc.name + suffix + ".doc"), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(doc.bytes.data()), static_cast<std::streamsize>(doc.bytes.size()));
+    };
+    using namespace pagelet;
+    write(StyleChainDoc(6000 * scale, 64000), "-200k");
+    write(StyleChainDoc(140000 * scale, 64000), "-2m");
+    write(StyleChainDoc(9000 * scale, 64000, 70000));
+    write(ListLabelDoc(100000 * scale));
+    write(OverlappingRunsDoc(20000 * scale));
+    write(SharedBlockDoc(static_cast<uint32_t>(std::min<size_t>(16u << 20, (16u << 20) * scale))));
+    write(DeepTableDoc());
+    return 0;
+}
