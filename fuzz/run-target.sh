@@ -13,7 +13,8 @@ set -euo pipefail
 bin=$1
 source_dir=${PAGELET_SOURCE_DIR:-$(cd "$(dirname "$0")/.." && pwd)}
 regress=$source_dir/fuzz/regress
-common=(-rss_limit_mb=2048 -timeout=10 -max_len=262144)
+# A slow or greedy input is a finding: a few seconds and 1 GB at most each.
+common=(-rss_limit_mb=1024 -timeout=5 -max_len=262144)
 
 if [ "$2" = replay ]; then
   inputs=()
