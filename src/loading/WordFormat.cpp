@@ -592,26 +592,25 @@ void TRunTable::Read(TStorageStream& doc, const TBytes& plcfBte, TFormat format,
         while (pns.size() < cpnBte && next < pages) pns.push_back(next++);
     }
     std::vector<bool> seen(static_cast<size_t>(pages), false);
+    uint8_t page[512];
     for (uint32_t pn : pns) {
         if (pn >= pages || seen[pn]) continue;
         seen[pn] = true;
-        const size_t at = pool_.size();
-        if (at > UINT32_MAX - 512) break;
-        pool_.resize(at + 512);
-        if (doc.ReadAt(uint64_t{pn} * 512, pool_.data() + at, 512) != 512) {
-            pool_.resize(at);
-            continue;
-        }
-        ReadPage(static_cast<uint32_t>(at), format, paragraphs);
+        if (pool_.size() > UINT32_MAX - 512) break;
+        if (doc.ReadAt(uint64_t{pn} * 512, page, 512) != 512) continue;
+        ReadPage(page, format, paragraphs);
     }
     std::stable_sort(runs_.begin(), runs_.end(), [](const TRun& a, const TRun& b) { return a.fcStart < b.fcStart; });
 }
 
-void TRunTable::ReadPage(uint32_t at, TFormat format, bool paragraphs) {
-    const uint8_t* page = pool_.data() + at;
+void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
     const size_t count = page[511];
     const size_t entrySize = paragraphs ? (format == TFormat::Word97 ? 13 : 7) : 1;
     if (count == 0 || 4 * (count + 1) + entrySize * count > 511) return;
+    // The bytes from the first property list of the page to the end of the
+    // last are kept once, whatever the lists share or overlap.
+    const size_t first = runs_.size();
+    size_t lo = 512, hi = 0;
     for (size_t i = 0; i < count; ++i) {
         TRun run;
         run.fcStart = LoadU32(page + 4 * i);
@@ -641,9 +640,18 @@ void TRunTable::ReadPage(uint32_t at, TFormat format, bool paragraphs) {
             }
         }
         run.size = static_cast<uint16_t>(size);
-        run.offset = at + static_cast<uint32_t>(start);
+        run.offset = size != 0 ? static_cast<uint32_t>(start) : 0;  // in the page, for now
+        if (size != 0) {
+            lo = std::min(lo, start);
+            hi = std::max(hi, start + size);
+        }
         runs_.push_back(run);
     }
+    if (hi <= lo) return;
+    const auto base = static_cast<uint32_t>(pool_.size());
+    pool_.insert(pool_.end(), page + lo, page + hi);
+    for (size_t k = first; k < runs_.size(); ++k)
+        if (runs_[k].size != 0) runs_[k].offset = base + runs_[k].offset - static_cast<uint32_t>(lo);
 }
 
 const TRun* TRunTable::Find(uint32_t fc, uint32_t& limit) const {

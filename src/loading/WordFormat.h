@@ -161,8 +161,8 @@ struct TRun {
     uint16_t istd = 0;  // paragraph runs: the paragraph's style
 };
 
-// The runs of the CHPX or PAPX FKPs, sorted by fcStart. Each page is kept
-// once and its runs point into it, however their property lists overlap.
+// The runs of the CHPX or PAPX FKPs, sorted by fcStart. A page's property
+// lists are kept once and its runs point into them, however they overlap.
 class TRunTable {
 public:
     // Reads the bin table (plcfBte lies in `table`) and its FKPs from doc.
@@ -175,7 +175,7 @@ public:
     size_t PageBytes() const { return pool_.size(); }
 
 private:
-    void ReadPage(uint32_t at, TFormat format, bool paragraphs);
+    void ReadPage(const uint8_t* page, TFormat format, bool paragraphs);
     std::vector<TRun> runs_;
     TBytes pool_;
     mutable size_t hint_ = 0;  // where the last answer was: text is read in order
