@@ -166,9 +166,23 @@ bool GetBool(IDispatch* object, const wchar_t* member) {
     return V_BOOL(asBool.Get()) != VARIANT_FALSE;
 }
 
-bool SameName(const std::u16string& a, const std::u16string& b) {
-    return CompareStringOrdinal(WStr(a), static_cast<int>(a.size()), WStr(b), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
+// The identity of an existing file, the link itself for a link.
+bool FileIdentity(const std::u16string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const TKernelHandle file(CreateFileW(WStr(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                         nullptr));
+    return file && GetFileInformationByHandle(file.Get(), &info);
+}
+
+// Two names of one file: the same text without regard to case, or another
+// spelling (a short or long form, "." in the path) of the same existing file.
+bool SameFile(const std::u16string& a, const std::u16string& b) {
+    if (CompareStringOrdinal(WStr(a), static_cast<int>(a.size()), WStr(b), static_cast<int>(b.size()), TRUE) ==
+        CSTR_EQUAL)
+        return true;
+    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+    return FileIdentity(a, ia) && FileIdentity(b, ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 // The temporary files of one load: the one created here under a fresh name,
@@ -195,18 +209,18 @@ public:
     TTextFiles(const TTextFiles&) = delete;
     TTextFiles& operator=(const TTextFiles&) = delete;
     ~TTextFiles() {
-        if (!saved_.empty() && !SameName(saved_, own_)) DeleteFileW(WStr(saved_));
+        if (!saved_.empty() && saved_ != own_) DeleteFileW(WStr(saved_));
         DeleteFileW(WStr(own_));
     }
 
     // The name SaveAs is given.
     const std::u16string& Own() const { return own_; }
-    // Takes the name Word answered with; false for a name that is not ours,
-    // which is left alone.
+    // Takes the name Word answered with, kept in the loader's own spelling;
+    // false for a name that is not ours, which is left alone.
     bool Accept(const std::u16string& reported) {
-        if (SameName(reported, own_)) {
+        if (SameFile(reported, own_)) {
             saved_ = own_;
-        } else if (SameName(reported, own_ + u".txt")) {
+        } else if (SameFile(reported, own_ + u".txt")) {
             saved_ = own_ + u".txt";
         } else {
             saved_.clear();

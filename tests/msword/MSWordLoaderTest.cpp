@@ -201,18 +201,27 @@ TEST_F(MSWordLoader, SendsTheExportSequenceAndLoadsTheText) {
     }
 }
 
-// A name handed back through the by-reference argument of SaveAs is the one
-// the loader looks up, reads and deletes.
+// A name handed back through the by-reference argument of SaveAs that is
+// the loader's own name with the ".txt" Word may add, or another spelling of
+// the loader's own file, is the one the loader looks up, reads and deletes.
 TEST_F(MSWordLoader, FollowsTheNameSaveAsHandsBack) {
-    WordStub().RenameOnSave(true);
-    ASSERT_TRUE(Load(doc_));
-    EXPECT_EQ(DocumentText->Lines(), kFixtureLines);
-    const std::vector<std::wstring> calls = WordStub().Calls();
-    const std::wstring temp = SavedTempPath(calls);
-    ASSERT_FALSE(temp.empty());
-    EXPECT_TRUE(Contains(calls, L"Documents.Item method #=VT_BSTR|VT_BYREF:\"" + temp + L".txt\" ->result"));
-    EXPECT_FALSE(FileExists(temp + L".txt"));
-    EXPECT_FALSE(FileExists(temp));
+    for (const bool txt : {true, false}) {
+        SCOPED_TRACE(txt ? "name + .txt" : "the same file as TempDir\\.\\name");
+        WordStub().Reset();
+        if (txt)
+            WordStub().RenameOnSave(true);
+        else
+            WordStub().ReportOnSave(Wide(TempDir) + L".\\");
+        ASSERT_TRUE(Load(doc_));
+        EXPECT_EQ(DocumentText->Lines(), kFixtureLines);
+        const std::vector<std::wstring> calls = WordStub().Calls();
+        const std::wstring temp = SavedTempPath(calls);
+        ASSERT_FALSE(temp.empty());
+        const std::wstring saved = txt ? temp + L".txt" : temp;
+        EXPECT_TRUE(Contains(calls, L"Documents.Item method #=VT_BSTR|VT_BYREF:\"" + saved + L"\" ->result"));
+        EXPECT_FALSE(FileExists(temp + L".txt"));
+        EXPECT_FALSE(FileExists(temp));
+    }
 }
 
 TEST_F(MSWordLoader, DeletesTheFileUnderTheNameHandedBackWhenSaveAsFails) {

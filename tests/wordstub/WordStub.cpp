@@ -462,13 +462,14 @@ protected:
             gSaveAsFoundFile = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
             if (!WriteUnicodeText(path, doc_->Text)) return Raise(call.Excep, L"The file could not be written");
             // The name handed back through the by-reference argument.
-            const std::wstring reported = gReportOnSave.empty() ? path : gReportOnSave;
+            std::wstring reported = gReportOnSave.empty() ? path : gReportOnSave;
+            if (!reported.empty() && reported.back() == L'\\') reported += path.substr(path.find_last_of(L'\\') + 1);
             VARIANT* arg = call.Params[0];
             if (reported != V_BSTR(fileName.Get()) && V_VT(arg) == (VT_BSTR | VT_BYREF) && V_BSTRREF(arg)) {
                 SysFreeString(*V_BSTRREF(arg));
                 *V_BSTRREF(arg) = SysAllocString(reported.c_str());
             }
-            doc_->Path = reported;
+            doc_->Path = path;
             return S_OK;
         }
         // Close

@@ -23,7 +23,9 @@ typedef void (*TWordStubFailAt)(const wchar_t* member, int occurrence, int after
 // back through the by-reference FileName argument.
 typedef void (*TWordStubRenameOnSave)(int on);
 // When not empty, SaveAs still writes the file under the name it was given
-// (or that name + ".txt"), but hands this name back instead.
+// (or that name + ".txt"), but hands this name back instead; a name ending
+// in "\" is a folder, and the name handed back is the written file's name
+// in that folder.
 typedef void (*TWordStubReportOnSave)(const wchar_t* path);
 // GetIDsOfNames answers DISP_E_UNKNOWNNAME for this member name on every
 // object, as a Word without the member would.
