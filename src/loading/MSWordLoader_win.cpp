@@ -88,11 +88,11 @@ constexpr WORD kMethod = DISPATCH_METHOD;
 // names, as GetIDsOfNames takes them. ids[0] stays DISPID_UNKNOWN when the
 // object has no such member.
 HRESULT Resolve(IDispatch* object, const wchar_t* member, const std::vector<TArg>& args, std::vector<DISPID>& ids) {
-    if (!object) return E_POINTER;
     std::vector<LPOLESTR> names{const_cast<LPOLESTR>(member)};
     for (const TArg& a : args)
         if (a.Name) names.push_back(const_cast<LPOLESTR>(a.Name));
     ids.assign(names.size(), DISPID_UNKNOWN);
+    if (!object) return E_POINTER;
     return object->GetIDsOfNames(IID_NULL, names.data(), static_cast<UINT>(names.size()), LOCALE_USER_DEFAULT,
                                  ids.data());
 }
