@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/Win32Text.h"
 #include "msword/WordStubHarness.h"
+#include "support/DocBuilder.h"
 #include "support/WinHarness.h"
 
 namespace {
@@ -60,7 +62,8 @@ class MSWordListLoad : public ::testing::Test {
 protected:
     void SetUp() override {
         doc_ = SettingsDir + L"report.doc";
-        test::WriteText(doc_, "stand-in for a binary document");
+        // A Word document without text of its own: the stub exports the fixture beside it.
+        pagelet::WriteFileBytes(pagelet::FromW(doc_.c_str()), pagelet::TDocBuilder().Build());
         test::WriteText(doc_ + L".txt", "Exported by Word\r\nSecond paragraph\r\n");
         SetMSWord(L"-1");
         WordStub().Reset();
@@ -103,7 +106,7 @@ TEST_F(MSWordListLoad, ShowsTheTextWordExported) {
     const std::vector<std::wstring> calls = WordStub().Calls();
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.front(), L"CreateInstance");
-    EXPECT_EQ(calls.back(), L"Application.Quit method");
+    EXPECT_EQ(calls.back(), L"Application.Quit method SaveChanges=VT_I4:0");
     Plugin.ListCloseWindow(viewer);
 }
 
@@ -118,7 +121,16 @@ TEST_F(MSWordListLoad, ReportsAFailedExport) {
 }
 
 // The setting chooses the loader: without it Word is never started (and the
-// built-in converter finds no Word document in the stand-in file).
+// built-in converter finds no text in the document).
+// A document that would make Word ask for its password never reaches Word.
+TEST_F(MSWordListLoad, ReportsAnEncryptedDocumentWithoutStartingWord) {
+    pagelet::WriteFileBytes(pagelet::FromW(doc_.c_str()), pagelet::TDocBuilder().Flags(0x0100).Build());
+    EXPECT_EQ(Load(), nullptr);
+    EXPECT_TRUE(WordStub().Log().empty());
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(test::Wide(Boxes[0].Text), L"Error opening document:\r" + doc_);
+}
+
 TEST_F(MSWordListLoad, LeavesWordAloneWhenTheSettingIsOff) {
     SetMSWord(L"0");
     EXPECT_EQ(Load(), nullptr);
@@ -138,7 +150,7 @@ TEST_F(MSWordListLoad, ThumbnailsNeverStartWord) {
     });
     worker.join();
     EXPECT_NE(pictures[0], nullptr);
-    EXPECT_EQ(pictures[1], nullptr) << "the stand-in is no document the converter reads";
+    EXPECT_EQ(pictures[1], nullptr) << "the document has no text of its own";
     if (pictures[0]) DeleteObject(pictures[0]);
     EXPECT_TRUE(WordStub().Log().empty());
 }

@@ -44,6 +44,9 @@ void TWordStubHarness::SetUp() {
     reset_ = Export<TWordStubReset>(module_, "WordStubReset");
     failAt_ = Export<TWordStubFailAt>(module_, "WordStubFailAt");
     renameOnSave_ = Export<TWordStubRenameOnSave>(module_, "WordStubRenameOnSave");
+    reportOnSave_ = Export<TWordStubReportOnSave>(module_, "WordStubReportOnSave");
+    hide_ = Export<TWordStubHide>(module_, "WordStubHide");
+    saveAsFoundFile_ = Export<TWordStubSaveAsFoundFile>(module_, "WordStubSaveAsFoundFile");
     log_ = Export<TWordStubLog>(module_, "WordStubLog");
     liveObjects_ = Export<TWordStubLiveObjects>(module_, "WordStubLiveObjects");
     openDocuments_ = Export<TWordStubOpenDocuments>(module_, "WordStubOpenDocuments");

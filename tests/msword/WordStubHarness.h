@@ -26,6 +26,9 @@ public:
     void Reset() { reset_(); }
     void FailAt(const wchar_t* member, int occurrence, bool afterEffect) { failAt_(member, occurrence, afterEffect); }
     void RenameOnSave(bool on) { renameOnSave_(on); }
+    void ReportOnSave(const std::wstring& path) { reportOnSave_(path.c_str()); }
+    void Hide(const wchar_t* member) { hide_(member); }
+    bool SaveAsFoundFile() { return saveAsFoundFile_() != 0; }
     int LiveObjects() { return liveObjects_(); }
     int OpenDocuments() { return openDocuments_(); }
     // Every recorded line.
@@ -39,6 +42,9 @@ private:
     TWordStubReset reset_ = nullptr;
     TWordStubFailAt failAt_ = nullptr;
     TWordStubRenameOnSave renameOnSave_ = nullptr;
+    TWordStubReportOnSave reportOnSave_ = nullptr;
+    TWordStubHide hide_ = nullptr;
+    TWordStubSaveAsFoundFile saveAsFoundFile_ = nullptr;
     TWordStubLog log_ = nullptr;
     TWordStubLiveObjects liveObjects_ = nullptr;
     TWordStubOpenDocuments openDocuments_ = nullptr;

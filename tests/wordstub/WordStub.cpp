@@ -3,7 +3,9 @@
 // members' parameter names (named-argument DISPIDs are parameter positions,
 // as in a type library). Documents are files on disk; their text is a UTF-8
 // fixture "<document>.txt" beside them or, without one, the document's own
-// bytes read as UTF-8.
+// bytes read as UTF-8. Like Word started through automation, the stub's
+// application begins with macros enabled (AutomationSecurity 1), links
+// updated at open and alerts shown.
 
 #include <windows.h>
 #include <oleauto.h>
@@ -26,6 +28,9 @@ std::wstring gFailMember;
 int gFailOccurrence = 0;
 bool gFailAfterEffect = false;
 bool gRenameOnSave = false;
+std::wstring gReportOnSave;
+std::wstring gHidden;
+bool gSaveAsFoundFile = false;
 std::vector<std::pair<std::wstring, int>> gCallCounts;
 LONG gLiveObjects = 0;
 int gOpenDocuments = 0;
@@ -158,6 +163,9 @@ struct TApplication {
     bool Quit = false;
     bool Visible = true;
     bool DisplayAlerts = true;
+    int AutomationSecurity = 1;  // msoAutomationSecurityLow
+    bool UpdateLinksAtOpen = true;
+    bool NormalSaved = true;
     std::vector<std::shared_ptr<TDocument>> Documents;
 
     void CloseDocument(const std::shared_ptr<TDocument>& doc) {
@@ -268,7 +276,7 @@ private:
 
     const TMember* FindMember(const wchar_t* name, DISPID* id) const {
         for (size_t m = 0; m < members_.size(); ++m)
-            if (SameText(name, members_[m].Name)) {
+            if (SameText(name, members_[m].Name) && !SameText(name, gHidden)) {
                 *id = static_cast<DISPID>(m + 1);
                 return &members_[m];
             }
@@ -334,7 +342,8 @@ private:
                 return DISP_E_PARAMNOTFOUND;
             call.PutValue = &params->rgvarg[0];
         } else if (kind & DISPATCH_METHOD) {
-            if (member.Kinds == kProperty || (member.Kinds == kReadOnlyProperty && !(kind & DISPATCH_PROPERTYGET)))
+            // A property answers a method call only together with a get.
+            if ((member.Kinds == kProperty || member.Kinds == kReadOnlyProperty) && !(kind & DISPATCH_PROPERTYGET))
                 return DISP_E_MEMBERNOTFOUND;
         } else if (kind & DISPATCH_PROPERTYGET) {
             if (member.Kinds == kMethod) return DISP_E_MEMBERNOTFOUND;
@@ -449,15 +458,17 @@ protected:
                 if (FAILED(flag.Read(call.Params[p], VT_BOOL))) return DISP_E_TYPEMISMATCH;
             }
             std::wstring path = V_BSTR(fileName.Get());
-            if (gRenameOnSave) {
-                path += L".txt";
-                VARIANT* arg = call.Params[0];
-                if (V_VT(arg) == (VT_BSTR | VT_BYREF) && V_BSTRREF(arg)) {
-                    SysFreeString(*V_BSTRREF(arg));
-                    *V_BSTRREF(arg) = SysAllocString(path.c_str());
-                }
-            }
+            if (gRenameOnSave) path += L".txt";
+            gSaveAsFoundFile = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
             if (!WriteUnicodeText(path, doc_->Text)) return Raise(call.Excep, L"The file could not be written");
+            // The name handed back through the by-reference argument.
+            std::wstring reported = gReportOnSave.empty() ? path : gReportOnSave;
+            if (!reported.empty() && reported.back() == L'\\') reported += path.substr(path.find_last_of(L'\\') + 1);
+            VARIANT* arg = call.Params[0];
+            if (reported != V_BSTR(fileName.Get()) && V_VT(arg) == (VT_BSTR | VT_BYREF) && V_BSTRREF(arg)) {
+                SysFreeString(*V_BSTRREF(arg));
+                *V_BSTRREF(arg) = SysAllocString(reported.c_str());
+            }
             doc_->Path = path;
             return S_OK;
         }
@@ -472,11 +483,27 @@ private:
     std::shared_ptr<TDocument> doc_;
 };
 
+// The parameters of Documents.Open and Documents.OpenNoRepairDialog.
+const std::vector<const wchar_t*> kOpenParams = {L"FileName",
+                                                 L"ConfirmConversions",
+                                                 L"ReadOnly",
+                                                 L"AddToRecentFiles",
+                                                 L"PasswordDocument",
+                                                 L"PasswordTemplate",
+                                                 L"Revert",
+                                                 L"WritePasswordDocument",
+                                                 L"WritePasswordTemplate",
+                                                 L"Format",
+                                                 L"Encoding",
+                                                 L"Visible",
+                                                 L"OpenAndRepair",
+                                                 L"DocumentDirection",
+                                                 L"NoEncodingDialog",
+                                                 L"XMLTransform"};
+
 const std::vector<TMember> kDocumentsMembers = {
-    {L"Open",
-     kMethod,
-     {L"FileName", L"ConfirmConversions", L"ReadOnly", L"AddToRecentFiles", L"PasswordDocument", L"PasswordTemplate",
-      L"Revert", L"WritePasswordDocument", L"WritePasswordTemplate", L"Format", L"Encoding", L"Visible"}},
+    {L"Open", kMethod, kOpenParams},
+    {L"OpenNoRepairDialog", kMethod, kOpenParams},
     {L"Item", kMethod, {L"Index"}},
     {L"Count", kReadOnlyProperty, {}},
 };
@@ -497,12 +524,16 @@ protected:
             }
             return S_OK;
         }
-        if (name == L"Open") {
+        if (name == L"Open" || name == L"OpenNoRepairDialog") {
             TArgValue fileName;
             if (fileName.Read(call.Params[0], VT_BSTR) != S_OK) return DISP_E_TYPEMISMATCH;
-            for (int p : {1, 2, 3}) {
+            for (int p : {1, 2, 3, 6, 11, 12, 14}) {
                 TArgValue flag;
                 if (FAILED(flag.Read(call.Params[p], VT_BOOL))) return DISP_E_TYPEMISMATCH;
+            }
+            for (int p : {4, 5, 7, 8}) {
+                TArgValue password;
+                if (FAILED(password.Read(call.Params[p], VT_BSTR))) return DISP_E_TYPEMISMATCH;
             }
             std::wstring path = V_BSTR(fileName.Get());
             std::shared_ptr<TDocument> doc;
@@ -540,11 +571,55 @@ protected:
     }
 };
 
+// A Boolean property: put converts the value, get answers it.
+HRESULT BoolProperty(TCall& call, bool& flag) {
+    if (call.PutValue) {
+        TArgValue value;
+        if (value.Read(call.PutValue, VT_BOOL) != S_OK) return DISP_E_TYPEMISMATCH;
+        flag = V_BOOL(value.Get()) != VARIANT_FALSE;
+    } else if (call.Result) {
+        VariantInit(call.Result);
+        V_VT(call.Result) = VT_BOOL;
+        V_BOOL(call.Result) = flag ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+    return S_OK;
+}
+
+const std::vector<TMember> kOptionsMembers = {
+    {L"UpdateLinksAtOpen", kProperty, {}},
+};
+
+class TOptionsObject : public TStubObject {
+public:
+    explicit TOptionsObject(std::shared_ptr<TApplication> app)
+        : TStubObject(L"Options", kOptionsMembers, std::move(app)) {}
+
+protected:
+    HRESULT Act(TCall& call) override { return BoolProperty(call, App().UpdateLinksAtOpen); }
+};
+
+const std::vector<TMember> kTemplateMembers = {
+    {L"Saved", kProperty, {}},
+};
+
+// The Normal template.
+class TTemplateObject : public TStubObject {
+public:
+    explicit TTemplateObject(std::shared_ptr<TApplication> app)
+        : TStubObject(L"Template", kTemplateMembers, std::move(app)) {}
+
+protected:
+    HRESULT Act(TCall& call) override { return BoolProperty(call, App().NormalSaved); }
+};
+
 const std::vector<TMember> kApplicationMembers = {
     {L"Visible", kProperty, {}},
     {L"DisplayAlerts", kProperty, {}},
     {L"Documents", kReadOnlyProperty, {}},
     {L"Quit", kMethod, {L"SaveChanges", L"OriginalFormat", L"RouteDocument"}},
+    {L"AutomationSecurity", kProperty, {}},
+    {L"Options", kReadOnlyProperty, {}},
+    {L"NormalTemplate", kReadOnlyProperty, {}},
 };
 
 class TApplicationObject : public TStubObject {
@@ -561,6 +636,20 @@ protected:
     HRESULT Act(TCall& call) override {
         const std::wstring name = call.Member->Name;
         if (name == L"Documents") return ReturnObject(call.Result, new TDocumentsObject(AppRef()));
+        if (name == L"Options") return ReturnObject(call.Result, new TOptionsObject(AppRef()));
+        if (name == L"NormalTemplate") return ReturnObject(call.Result, new TTemplateObject(AppRef()));
+        if (name == L"AutomationSecurity") {
+            if (call.PutValue) {
+                TArgValue value;
+                if (value.Read(call.PutValue, VT_I4) != S_OK) return DISP_E_TYPEMISMATCH;
+                App().AutomationSecurity = V_I4(value.Get());
+            } else if (call.Result) {
+                VariantInit(call.Result);
+                V_VT(call.Result) = VT_I4;
+                V_I4(call.Result) = App().AutomationSecurity;
+            }
+            return S_OK;
+        }
         if (name == L"Quit") {
             TArgValue saveChanges;
             if (FAILED(saveChanges.Read(call.Params[0], VT_I4))) return DISP_E_TYPEMISMATCH;
@@ -568,17 +657,7 @@ protected:
             App().Quit = true;
             return S_OK;
         }
-        bool& flag = name == L"Visible" ? App().Visible : App().DisplayAlerts;
-        if (call.PutValue) {
-            TArgValue value;
-            if (value.Read(call.PutValue, VT_BOOL) != S_OK) return DISP_E_TYPEMISMATCH;
-            flag = V_BOOL(value.Get()) != VARIANT_FALSE;
-        } else if (call.Result) {
-            VariantInit(call.Result);
-            V_VT(call.Result) = VT_BOOL;
-            V_BOOL(call.Result) = flag ? VARIANT_TRUE : VARIANT_FALSE;
-        }
-        return S_OK;
+        return BoolProperty(call, name == L"Visible" ? App().Visible : App().DisplayAlerts);
     }
 };
 
@@ -648,6 +727,9 @@ __declspec(dllexport) void WordStubReset() {
     gFailOccurrence = 0;
     gFailAfterEffect = false;
     gRenameOnSave = false;
+    gReportOnSave.clear();
+    gHidden.clear();
+    gSaveAsFoundFile = false;
     gCallCounts.clear();
 }
 
@@ -658,6 +740,12 @@ __declspec(dllexport) void WordStubFailAt(const wchar_t* member, int occurrence,
 }
 
 __declspec(dllexport) void WordStubRenameOnSave(int on) { gRenameOnSave = on != 0; }
+
+__declspec(dllexport) void WordStubReportOnSave(const wchar_t* path) { gReportOnSave = path ? path : L""; }
+
+__declspec(dllexport) void WordStubHide(const wchar_t* member) { gHidden = member ? member : L""; }
+
+__declspec(dllexport) int WordStubSaveAsFoundFile() { return gSaveAsFoundFile ? 1 : 0; }
 
 __declspec(dllexport) const wchar_t* WordStubLog() {
     gLogCopy = gLog;
