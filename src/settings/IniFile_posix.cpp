@@ -31,6 +31,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <random>
@@ -155,10 +156,17 @@ TFileBytes ReadFileBytes(const std::string& path) {
     if (fstat(fd.Get(), &opened) != 0 || !S_ISREG(opened.st_mode)) return file;
     file.Mode = opened.st_mode & 0777;
 
-    // One byte more than the limit tells a longer file from one of exactly 1 MB.
-    std::string bytes(kMaxFileBytes + 1, '\0');
+    // Read up to one byte more than the limit, which tells a longer file from
+    // one of exactly 1 MB; the buffer starts at the size the file has now.
+    const size_t limit = kMaxFileBytes + 1;
+    const size_t sizeNow = opened.st_size > 0 ? static_cast<size_t>(opened.st_size) : 0;
+    std::string bytes(std::min(sizeNow + 1, limit), '\0');
     size_t got = 0;
-    while (got < bytes.size()) {
+    for (;;) {
+        if (got == bytes.size()) {
+            if (got == limit) break;
+            bytes.resize(std::min(got * 2 + 4096, limit));  // the file grew meanwhile
+        }
         const ssize_t n = read(fd.Get(), bytes.data() + got, bytes.size() - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return file;

@@ -130,8 +130,8 @@ void SetDefaultParams(const std::u16string& hostIniPath) {
         case 2: {
             const std::u16string defaultDir = std::u16string(u"%COMMANDER_PATH%") + kDirectorySeparator + u"TEMP";
             bool complete = true;
-            std::u16string dir = ExpandDirectoryText(
-                ReadIniString(kConfigSection, u"DEFAULTDIR", defaultDir, configPath), complete);
+            std::u16string dir =
+                ExpandDirectoryText(ReadIniString(kConfigSection, u"DEFAULTDIR", defaultDir, configPath), complete);
             if (dir.empty() || dir.back() != kDirectorySeparator) dir += kDirectorySeparator;
             // A variable that is not set leaves no directory, not one named
             // after the reference.

@@ -166,11 +166,15 @@ std::vector<std::string> FolderEntries(const fs::path& folder) {
 
 const std::vector<TShapeCase> kShapeCases = {
     {"regular file: written in place of the old one with its permissions",
-     [](const fs::path& folder) { return MakeFile(folder, "; mine\n" + kSettings, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read); },
+     [](const fs::path& folder) {
+         return MakeFile(folder, "; mine\n" + kSettings,
+                         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+     },
      "866",
      [](const fs::path& folder, const fs::path& name) {
          EXPECT_EQ(test::ReadText(name), "; mine\n[Options]\nCP=437\n");
-         EXPECT_EQ(fs::status(name).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+         EXPECT_EQ(fs::status(name).permissions(),
+                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
          EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"Pagelet.ini"});
      }},
     {"FIFO",
@@ -224,8 +228,7 @@ const std::vector<TShapeCase> kShapeCases = {
          fs::create_symlink("/dev/zero", folder / "Pagelet.ini");
          return folder / "Pagelet.ini";
      },
-     "dflt",
-     [](const fs::path&, const fs::path& name) { EXPECT_TRUE(fs::is_symlink(fs::symlink_status(name))); }},
+     "dflt", [](const fs::path&, const fs::path& name) { EXPECT_TRUE(fs::is_symlink(fs::symlink_status(name))); }},
     {"directory",
      [](const fs::path& folder) {
          fs::create_directory(folder / "Pagelet.ini");
@@ -236,8 +239,21 @@ const std::vector<TShapeCase> kShapeCases = {
          EXPECT_TRUE(fs::is_empty(name));
          EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"Pagelet.ini"});
      }},
+    {"file of exactly 1 MB: read whole and written",
+     [](const fs::path& folder) {
+         std::string bytes = "[Padding]\n";
+         bytes += "Key=" + std::string((1u << 20) - bytes.size() - kSettings.size() - 5, 'p') + "\n";
+         return MakeFile(folder, bytes + kSettings, fs::perms::owner_read | fs::perms::owner_write);
+     },
+     "866",
+     [](const fs::path&, const fs::path& name) {
+         EXPECT_EQ(ReadIniString(u"Options", u"CP", u"dflt", name.u16string()), u"437");
+         EXPECT_EQ(fs::file_size(name), 1u << 20);
+     }},
     {"file over 1 MB: its first MB read, never written",
-     [](const fs::path& folder) { return MakeFile(folder, LargeSettings(), fs::perms::owner_read | fs::perms::owner_write); },
+     [](const fs::path& folder) {
+         return MakeFile(folder, LargeSettings(), fs::perms::owner_read | fs::perms::owner_write);
+     },
      "866",
      [](const fs::path&, const fs::path& name) {
          EXPECT_EQ(ReadIniString(u"Options", u"MSWord", u"dflt", name.u16string()), u"dflt");  // beyond 1 MB
