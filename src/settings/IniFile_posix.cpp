@@ -18,7 +18,8 @@
 //   without blocking and checked again once open: a FIFO or a device named
 //   Pagelet.ini or config.ini reads as no file and cannot hold the caller;
 // - at most the first 1 MB is read; a longer file is not written to, since
-//   writing it back would lose its tail;
+//   writing it back would lose its tail, nor is a file that may not be
+//   written;
 // - a write goes to a new file in the same folder, renamed over the name: a
 //   symbolic link of that name is replaced, never written through, and a
 //   reader never sees half a file;
@@ -308,6 +309,8 @@ void WriteIniString(const std::u16string& section, const std::u16string& key, co
         // A file that was not read whole is left as it is: writing it back
         // would lose what was not read.
         if (file.Result != TReadResult::Read && file.Result != TReadResult::Missing) return;
+        // A file made read-only stays as it is, as when it was written in place.
+        if (file.Result == TReadResult::Read && access(path.c_str(), W_OK) != 0) return;
         std::optional<mode_t> keepMode;
         if (file.Result == TReadResult::Read) keepMode = file.Mode;
         TIniFile ini = ParseIni(std::move(file.Bytes));

@@ -273,6 +273,17 @@ TEST(IniFile, OnlyARegularFileIsReadAndNoLinkIsWrittenThrough) {
     }
 }
 
+// Written in place, a read-only file refused the write; a new file renamed
+// over it must not change that.
+TEST(IniFile, ReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
+    TScratchDir dir;
+    const fs::path name = MakeFile(dir.Path(), kSettings, fs::perms::owner_read);
+    WriteIniString(u"Options", u"CP", u"437", name.u16string());
+    EXPECT_EQ(test::ReadText(name), kSettings);
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"Pagelet.ini"});
+}
+
 TEST(IniFile, RelativeNameIsNeitherReadNorWritten) {
     TScratchDir dir;
     test::WriteText(dir.Path() / "Pagelet.ini", kSettings);
