@@ -13,8 +13,8 @@ namespace pagelet {
 // through SettingsDirectory.
 extern std::u16string SettingsDir;
 // A copy of SettingsDir, safe on any thread while SetDefaultParams changes it.
-// Linux: never empty or relative; where SettingsDir is (the host never called
-// ListSetDefaultParams), the plug-in's own directory.
+// Linux: never empty or relative; where SettingsDir is either (the host never
+// called ListSetDefaultParams), the plug-in's own directory.
 std::u16string SettingsDirectory();
 // Directory for temporary files, with a trailing "\" (Linux: "/"); fixed at start.
 extern std::u16string TempDir;
