@@ -3,7 +3,8 @@
 // Platform seam: INI files.
 // Windows: GetPrivateProfileStringW / WritePrivateProfileStringW (IniFile_win.cpp).
 // Linux: the project's own reader and writer with the same key=value
-// behaviour (IniFile_posix.cpp).
+// behaviour (IniFile_posix.cpp); it reads only regular files, at most 1 MB,
+// without blocking, and writes by renaming a new file over the name.
 
 #include <string>
 

@@ -32,11 +32,26 @@ void PublishSettingsDir(std::u16string dir) {
     SettingsDir = std::move(dir);
 }
 
+// dir, or where it cannot be the settings directory (Linux: empty or
+// relative, so that it would name a place in the host's current directory),
+// the plug-in's own directory, as DIRTYPE 1 gives; empty when even that is
+// unknown.
+std::u16string UsableOrModuleDirectory(std::u16string dir) {
+    if (UsableSettingsDirectory(dir)) return dir;
+    std::u16string moduleDir = ModuleDirectory();
+    return UsableSettingsDirectory(moduleDir) ? moduleDir : std::u16string();
+}
+
 }  // namespace
 
 std::u16string SettingsDirectory() {
-    const std::lock_guard<std::mutex> guard(SettingsDirLock());
-    return SettingsDir;
+    std::u16string dir;
+    {
+        const std::lock_guard<std::mutex> guard(SettingsDirLock());
+        dir = SettingsDir;
+    }
+    // A host that never called ListSetDefaultParams.
+    return UsableOrModuleDirectory(std::move(dir));
 }
 std::u16string TempDir;
 
@@ -107,21 +122,28 @@ void SetDefaultParams(const std::u16string& hostIniPath) {
         const int32_t dirType = ReadIntText(ReadIniString(kConfigSection, u"DIRTYPE", u"0", configPath), 0);
         switch (dirType) {
         case 0:
-            PublishSettingsDir(DirectoryPart(hostIniPath));
+            PublishSettingsDir(UsableOrModuleDirectory(DirectoryPart(hostIniPath)));
             break;
         case 1:
-            PublishSettingsDir(moduleDir);
+            PublishSettingsDir(UsableOrModuleDirectory(moduleDir));
             break;
         case 2: {
             const std::u16string defaultDir = std::u16string(u"%COMMANDER_PATH%") + kDirectorySeparator + u"TEMP";
+            bool complete = true;
             std::u16string dir =
-                ExpandEnvironment(ReadIniString(kConfigSection, u"DEFAULTDIR", defaultDir, configPath));
+                ExpandDirectoryText(ReadIniString(kConfigSection, u"DEFAULTDIR", defaultDir, configPath), complete);
             if (dir.empty() || dir.back() != kDirectorySeparator) dir += kDirectorySeparator;
-            PublishSettingsDir(std::move(dir));
+            // A variable that is not set leaves no directory, not one named
+            // after the reference.
+            if (!complete) dir.clear();
+            PublishSettingsDir(UsableOrModuleDirectory(std::move(dir)));
             break;
         }
         default:
-            break;  // keeps the previous value
+            // Keeps the previous value (where there is none, Linux takes the
+            // plug-in's directory).
+            PublishSettingsDir(SettingsDirectory());
+            break;
         }
     } catch (...) {
         // every failure leaves the settings directory as it stands

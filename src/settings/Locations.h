@@ -13,6 +13,8 @@ namespace pagelet {
 // through SettingsDirectory.
 extern std::u16string SettingsDir;
 // A copy of SettingsDir, safe on any thread while SetDefaultParams changes it.
+// Linux: never empty or relative; where SettingsDir is either (the host never
+// called ListSetDefaultParams), the plug-in's own directory.
 std::u16string SettingsDirectory();
 // Directory for temporary files, with a trailing "\" (Linux: "/"); fixed at start.
 extern std::u16string TempDir;
@@ -34,7 +36,10 @@ std::u16string HostTextToUtf16(const char* text);
 
 // The body of the ListSetDefaultParams export: fixes SettingsDir from
 // config.ini beside the library and the host's suggested path, then creates
-// the directory with its parents. Every failure is ignored.
+// the directory with its parents. Every failure is ignored. Linux takes no
+// directory relative to the current one: a host path without an absolute
+// folder, a DEFAULTDIR with a variable that is not set, or an unknown
+// DIRTYPE with no earlier directory give the plug-in's own directory.
 void SetDefaultParams(const std::u16string& hostIniPath);
 
 std::u16string ExpandEnvironment(const std::u16string& text);

@@ -19,6 +19,18 @@ extern const char16_t kDirectorySeparator;
 // platform cannot tell.
 std::u16string ModuleDirectory();
 
+// Whether dir may be the settings directory. Linux: only an absolute path, so
+// that nothing is taken relative to the host's current directory. Windows:
+// any text, the empty one included (the profile functions then use the
+// Windows directory).
+bool UsableSettingsDirectory(const std::u16string& dir);
+
+// ExpandEnvironment for a directory named in config.ini; complete is false
+// when a reference stayed unexpanded and the text is not the directory meant
+// (Linux; on Windows the text is taken as the platform expands it, and
+// complete is always true).
+std::u16string ExpandDirectoryText(const std::u16string& text, bool& complete);
+
 bool DirectoryExists(const std::u16string& path);
 // Creates one directory whose parent exists; false on any failure.
 bool MakeDirectory(const std::u16string& path);

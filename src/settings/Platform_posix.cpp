@@ -41,6 +41,8 @@ std::u16string ModuleDirectory() {
     return last == std::string::npos ? std::u16string() : Utf8ToUtf16(path.substr(0, last + 1));
 }
 
+bool UsableSettingsDirectory(const std::u16string& dir) { return !dir.empty() && dir.front() == u'/'; }
+
 bool DirectoryExists(const std::u16string& path) {
     struct stat st {};
     return stat(Utf16ToUtf8(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -59,10 +61,13 @@ uint64_t ClockSeed() {
     return static_cast<uint64_t>(now.tv_sec) * 1000000000ull + static_cast<uint64_t>(now.tv_nsec);
 }
 
+namespace {
+
 // %NAME% is replaced by the variable's value; a reference to an undefined
 // variable stays as written, both '%' included, and the scan goes on after
-// it, as ExpandEnvironmentStringsW does.
-std::u16string ExpandEnvironment(const std::u16string& text) {
+// it, as ExpandEnvironmentStringsW does. complete: no reference stayed.
+std::u16string Expand(const std::u16string& text, bool& complete) {
+    complete = true;
     std::u16string result;
     size_t pos = 0;
     while (pos < text.size()) {
@@ -77,12 +82,22 @@ std::u16string ExpandEnvironment(const std::u16string& text) {
             result += Utf8ToUtf16(value);
         } else {
             result.append(text, open, close - open + 1);
+            complete = false;
         }
         pos = close + 1;
     }
     result.append(text, pos, std::u16string::npos);
     return result;
 }
+
+}  // namespace
+
+std::u16string ExpandEnvironment(const std::u16string& text) {
+    bool complete = true;
+    return Expand(text, complete);
+}
+
+std::u16string ExpandDirectoryText(const std::u16string& text, bool& complete) { return Expand(text, complete); }
 
 std::u16string GetTempDirectory() {
     const char* tmp = std::getenv("TMPDIR");

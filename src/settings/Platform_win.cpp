@@ -34,6 +34,8 @@ std::u16string ModuleDirectory() {
     }
 }
 
+bool UsableSettingsDirectory(const std::u16string& /*dir*/) { return true; }
+
 bool DirectoryExists(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(WStr(path));
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -58,6 +60,11 @@ std::u16string ExpandEnvironment(const std::u16string& text) {
     std::vector<wchar_t> buffer(needed + 1, L'\0');
     if (ExpandEnvironmentStringsW(WStr(text), buffer.data(), needed) == 0) return std::u16string();
     return FromW(buffer.data());  // up to the first NUL
+}
+
+std::u16string ExpandDirectoryText(const std::u16string& text, bool& complete) {
+    complete = true;
+    return ExpandEnvironment(text);
 }
 
 std::u16string GetTempDirectory() {

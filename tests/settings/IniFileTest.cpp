@@ -3,9 +3,16 @@
 // writer, so both must give the same answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "common/Utf.h"
 #include "settings/IniFile.h"
@@ -115,6 +122,181 @@ TEST(IniFile, WriteToMissingDirectoryFailsSilently) {
     EXPECT_EQ(ReadIniString(u"Options", u"CP", u"dflt", file), u"dflt");
     EXPECT_FALSE(std::filesystem::exists(dir.Path() / "no-such-dir"));
 }
+
+#if !defined(_WIN32)
+// What may sit at the name of a settings file on Linux. Only a regular file
+// is read (a link to one is followed); none of these holds the reader (the
+// test's time limit catches a hang); a write never goes through a link,
+// never damages what it cannot read whole, and leaves no file behind it.
+namespace fs = std::filesystem;
+
+struct TShapeCase {
+    const char* Title;
+    // Makes the shape in the folder and answers the name to read and write.
+    std::function<fs::path(const fs::path& folder)> Make;
+    const char* ExpectedRead;  // CP as read, "dflt" for none
+    // After WriteIniString(Options, CP, 437): what the folder holds.
+    std::function<void(const fs::path& folder, const fs::path& name)> CheckWrite;
+};
+
+const std::string kSettings = "[Options]\nCP=866\n";
+
+fs::path MakeFile(const fs::path& folder, const std::string& bytes, fs::perms perms) {
+    const fs::path name = folder / "Pagelet.ini";
+    test::WriteText(name, bytes);
+    fs::permissions(name, perms);
+    return name;
+}
+
+// A file of more than 1 MB: CP at the start, MSWord beyond the first MB.
+std::string LargeSettings() {
+    std::string bytes = kSettings + "[Padding]\n";
+    const std::string line = "Key=" + std::string(95, 'p') + "\n";
+    while (bytes.size() < (1u << 20) - 40) bytes += line;
+    bytes += "Cut=" + std::string(100, 'c') + "\n";  // crosses the 1 MB mark
+    return bytes + "[Options]\nMSWord=-1\n";
+}
+
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::vector<TShapeCase> kShapeCases = {
+    {"regular file: written in place of the old one with its permissions",
+     [](const fs::path& folder) {
+         return MakeFile(folder, "; mine\n" + kSettings,
+                         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+     },
+     "866",
+     [](const fs::path& folder, const fs::path& name) {
+         EXPECT_EQ(test::ReadText(name), "; mine\n[Options]\nCP=437\n");
+         EXPECT_EQ(fs::status(name).permissions(),
+                   fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+         EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"Pagelet.ini"});
+     }},
+    {"FIFO",
+     [](const fs::path& folder) {
+         const fs::path name = folder / "Pagelet.ini";
+         EXPECT_EQ(mkfifo(name.c_str(), 0600), 0);
+         return name;
+     },
+     "dflt",
+     [](const fs::path& folder, const fs::path& name) {
+         EXPECT_TRUE(fs::is_fifo(fs::symlink_status(name)));
+         EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"Pagelet.ini"});
+     }},
+    {"link to a regular file: read through it, replaced by the write",
+     [](const fs::path& folder) {
+         fs::create_directory(folder / "elsewhere");
+         test::WriteText(folder / "elsewhere" / "real.ini", kSettings);
+         fs::create_symlink("elsewhere/real.ini", folder / "Pagelet.ini");
+         return folder / "Pagelet.ini";
+     },
+     "866",
+     [](const fs::path& folder, const fs::path& name) {
+         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(name)));
+         EXPECT_EQ(test::ReadText(name), "[Options]\nCP=437\n");
+         EXPECT_EQ(test::ReadText(folder / "elsewhere" / "real.ini"), kSettings);
+     }},
+    {"link to nothing: replaced, its target not made",
+     [](const fs::path& folder) {
+         fs::create_symlink(folder / "target.ini", folder / "Pagelet.ini");
+         return folder / "Pagelet.ini";
+     },
+     "dflt",
+     [](const fs::path& folder, const fs::path& name) {
+         EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(name)));
+         EXPECT_EQ(test::ReadText(name), "[Options]\nCP=437\n");
+         EXPECT_FALSE(fs::exists(fs::symlink_status(folder / "target.ini")));
+     }},
+    {"link to a FIFO",
+     [](const fs::path& folder) {
+         EXPECT_EQ(mkfifo((folder / "fifo").c_str(), 0600), 0);
+         fs::create_symlink("fifo", folder / "Pagelet.ini");
+         return folder / "Pagelet.ini";
+     },
+     "dflt",
+     [](const fs::path& folder, const fs::path& name) {
+         EXPECT_TRUE(fs::is_symlink(fs::symlink_status(name)));
+         EXPECT_EQ(FolderEntries(folder), (std::vector<std::string>{"Pagelet.ini", "fifo"}));
+     }},
+    {"link to a device without end",
+     [](const fs::path& folder) {
+         fs::create_symlink("/dev/zero", folder / "Pagelet.ini");
+         return folder / "Pagelet.ini";
+     },
+     "dflt", [](const fs::path&, const fs::path& name) { EXPECT_TRUE(fs::is_symlink(fs::symlink_status(name))); }},
+    {"directory",
+     [](const fs::path& folder) {
+         fs::create_directory(folder / "Pagelet.ini");
+         return folder / "Pagelet.ini";
+     },
+     "dflt",
+     [](const fs::path& folder, const fs::path& name) {
+         EXPECT_TRUE(fs::is_empty(name));
+         EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{"Pagelet.ini"});
+     }},
+    {"file of exactly 1 MB: read whole and written",
+     [](const fs::path& folder) {
+         std::string bytes = "[Padding]\n";
+         bytes += "Key=" + std::string((1u << 20) - bytes.size() - kSettings.size() - 5, 'p') + "\n";
+         return MakeFile(folder, bytes + kSettings, fs::perms::owner_read | fs::perms::owner_write);
+     },
+     "866",
+     [](const fs::path&, const fs::path& name) {
+         EXPECT_EQ(ReadIniString(u"Options", u"CP", u"dflt", name.u16string()), u"437");
+         EXPECT_EQ(fs::file_size(name), 1u << 20);
+     }},
+    {"file over 1 MB: its first MB read, never written",
+     [](const fs::path& folder) {
+         return MakeFile(folder, LargeSettings(), fs::perms::owner_read | fs::perms::owner_write);
+     },
+     "866",
+     [](const fs::path&, const fs::path& name) {
+         EXPECT_EQ(ReadIniString(u"Options", u"MSWord", u"dflt", name.u16string()), u"dflt");  // beyond 1 MB
+         EXPECT_EQ(ReadIniString(u"Padding", u"Cut", u"dflt", name.u16string()), u"dflt");     // cut by it
+         EXPECT_EQ(test::ReadText(name), LargeSettings());
+     }},
+};
+
+TEST(IniFile, OnlyARegularFileIsReadAndNoLinkIsWrittenThrough) {
+    for (const TShapeCase& c : kShapeCases) {
+        SCOPED_TRACE(c.Title);
+        TScratchDir dir;
+        const fs::path name = c.Make(dir.Path());
+        EXPECT_EQ(Utf16ToUtf8(ReadIniString(u"Options", u"CP", u"dflt", name.u16string())), c.ExpectedRead);
+        WriteIniString(u"Options", u"CP", u"437", name.u16string());
+        c.CheckWrite(dir.Path(), name);
+    }
+}
+
+// Written in place, a read-only file refused the write; a new file renamed
+// over it must not change that.
+TEST(IniFile, ReadOnlyFileIsNotReplaced) {
+    if (geteuid() == 0) GTEST_SKIP() << "root may write any file";
+    TScratchDir dir;
+    const fs::path name = MakeFile(dir.Path(), kSettings, fs::perms::owner_read);
+    WriteIniString(u"Options", u"CP", u"437", name.u16string());
+    EXPECT_EQ(test::ReadText(name), kSettings);
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"Pagelet.ini"});
+}
+
+TEST(IniFile, RelativeNameIsNeitherReadNorWritten) {
+    TScratchDir dir;
+    test::WriteText(dir.Path() / "Pagelet.ini", kSettings);
+    const fs::path savedCwd = fs::current_path();
+    fs::current_path(dir.Path());
+    EXPECT_EQ(ReadIniString(u"Options", u"CP", u"dflt", u"Pagelet.ini"), u"dflt");
+    WriteIniString(u"Options", u"CP", u"437", u"Pagelet.ini");
+    WriteIniString(u"Options", u"CP", u"437", u"sub/Pagelet.ini");
+    fs::current_path(savedCwd);
+    EXPECT_EQ(test::ReadText(dir.Path() / "Pagelet.ini"), kSettings);
+    EXPECT_EQ(FolderEntries(dir.Path()), std::vector<std::string>{"Pagelet.ini"});
+}
+#endif
 
 }  // namespace
 }  // namespace pagelet

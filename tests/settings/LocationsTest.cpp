@@ -13,6 +13,11 @@
 #include "settings/Locations.h"
 #include "settings/Platform.h"
 #include "settings/ScratchDir.h"
+#include "settings/Settings.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace pagelet {
 namespace {
@@ -21,6 +26,21 @@ namespace fs = std::filesystem;
 using test::TScratchDir;
 
 const std::u16string kSep(1, kDirectorySeparator);
+
+// What SettingsDir becomes where no directory comes out: Windows keeps the
+// empty text (the profile functions use the Windows directory); Linux takes
+// the plug-in's own directory.
+#if defined(_WIN32)
+const std::u16string kNoDirectory;
+#else
+const std::u16string kNoDirectory = ModuleDirectory();
+
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    return names;
+}
+#endif
 
 lister::TDefaultParams HostRecord(const std::u16string& iniPath) {
     lister::TDefaultParams record{};
@@ -85,12 +105,14 @@ TEST_F(SettingsDirTest, DirTypeTwoExpandsTheDefaultDirectory) {
     EXPECT_TRUE(fs::is_directory(scratch_.Path() / "commander" / "TEMP"));
 }
 
+#if defined(_WIN32)
 TEST_F(SettingsDirTest, DirTypeTwoWithoutTheVariableKeepsTheReference) {
     Config("[MAIN]\r\nDIRTYPE=$2\r\n");
     SetDefaultParams(nullptr);
     EXPECT_EQ(SettingsDir, u"%COMMANDER_PATH%" + kSep + u"TEMP" + kSep);
     EXPECT_TRUE(fs::is_directory(scratch_.Path() / "%COMMANDER_PATH%" / "TEMP"));  // relative to the current directory
 }
+#endif
 
 TEST_F(SettingsDirTest, DirTypeTwoWithDefaultDir) {
     test::SetEnv("PAGELET_TEST_ROOT", Utf16ToUtf8(scratch_.Name("root")).c_str());
@@ -109,8 +131,8 @@ TEST_F(SettingsDirTest, OtherDirTypesKeepThePreviousDirectory) {
         SCOPED_TRACE(dirType);
         SettingsDir.clear();
         Config(std::string("[MAIN]\r\nDIRTYPE=") + dirType + "\r\n");
-        SetDefaultParams(&record);  // first call: stays empty
-        EXPECT_EQ(SettingsDir, u"");
+        SetDefaultParams(&record);  // first call: no directory (Linux: the plug-in's)
+        EXPECT_EQ(SettingsDir, kNoDirectory);
 
         fs::remove(configPath_);
         SetDefaultParams(&record);
@@ -130,15 +152,69 @@ TEST_F(SettingsDirTest, DirTypeThatIsNoNumberMeansHostsDirectory) {
     EXPECT_EQ(SettingsDir, Dir("fm"));
 }
 
-TEST_F(SettingsDirTest, HostPathWithoutDirectoryGivesEmptyDirectory) {
+TEST_F(SettingsDirTest, HostPathWithoutDirectoryGivesNoDirectory) {
     SettingsDir = u"previous" + kSep;
     const lister::TDefaultParams record = HostRecord(u"plugins.ini");
     SetDefaultParams(&record);
-    EXPECT_EQ(SettingsDir, u"");
+    EXPECT_EQ(SettingsDir, kNoDirectory);
     EXPECT_TRUE(fs::is_empty(scratch_.Path()));
     SetDefaultParams(nullptr);  // no record at all: the same
-    EXPECT_EQ(SettingsDir, u"");
+    EXPECT_EQ(SettingsDir, kNoDirectory);
 }
+
+#if !defined(_WIN32)
+// Linux has no Windows directory for a bare name: wherever no usable
+// directory comes out, the settings live in the plug-in's own directory (as
+// with DIRTYPE 1), and nothing is read from or made in the host's current
+// directory, which here holds a Pagelet.ini that must not be read.
+TEST_F(SettingsDirTest, NoDirectoryIsTakenFromTheCurrentDirectory) {
+    struct TCase {
+        const char* Title;
+        const char* Config;    // nullptr: no config.ini
+        const char* HostPath;  // nullptr: no record
+    };
+    const std::vector<TCase> cases = {
+        {"INI name without a folder", nullptr, "plugins.ini"},
+        {"INI name with a relative folder", nullptr, "fm/plugins.ini"},
+        {"no record", nullptr, nullptr},
+        {"unknown DIRTYPE on the first call", "[MAIN]\nDIRTYPE=7\n", "plugins.ini"},
+        {"DIRTYPE 2 and COMMANDER_PATH not set", "[MAIN]\nDIRTYPE=2\n", nullptr},
+        {"unset variable inside an absolute DEFAULTDIR", "[MAIN]\nDIRTYPE=2\nDEFAULTDIR=/tmp/%PAGELET_TEST_UNSET%/x\n",
+         nullptr},
+        {"relative DEFAULTDIR", "[MAIN]\nDIRTYPE=2\nDEFAULTDIR=fm/settings\n", nullptr},
+    };
+    test::SetEnv("PAGELET_TEST_UNSET", nullptr);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Title);
+        SettingsDir.clear();
+        fs::remove(configPath_);
+        if (c.Config) Config(c.Config);
+        test::WriteText(scratch_.Path() / "Pagelet.ini", "[Options]\nCP=866\n");
+        if (c.HostPath) {
+            const lister::TDefaultParams record = HostRecord(AsciiToUtf16(c.HostPath));
+            SetDefaultParams(&record);
+        } else {
+            SetDefaultParams(nullptr);
+        }
+        EXPECT_EQ(SettingsDir, ModuleDirectory());
+        EXPECT_EQ(SettingsFilePath(), ModuleDirectory() + u"Pagelet.ini");
+        EXPECT_EQ(ReadIntSetting(kCP, SettingsFilePath()), 1251);
+        EXPECT_EQ(FolderEntries(scratch_.Path()), std::vector<std::string>{"Pagelet.ini"});
+    }
+}
+
+TEST_F(SettingsDirTest, HostThatNeverSetsTheDirectoryGetsThePluginsDirectory) {
+    EXPECT_EQ(SettingsDirectory(), ModuleDirectory());
+    EXPECT_EQ(SettingsFilePath(), ModuleDirectory() + u"Pagelet.ini");
+}
+
+TEST_F(SettingsDirTest, ConfigThatIsAFifoDoesNotHoldTheCall) {
+    ASSERT_EQ(mkfifo(configPath_.c_str(), 0600), 0);
+    const lister::TDefaultParams record = HostRecord(scratch_.Name("fm/plugins.ini"));
+    SetDefaultParams(&record);  // read as no config.ini: rule 0
+    EXPECT_EQ(SettingsDir, Dir("fm"));
+}
+#endif
 
 TEST(Locations, HostIniPathEndsAtTheNulOrTheFieldsEnd) {
     // 260 bytes without a NUL, followed in memory by more text: only the
