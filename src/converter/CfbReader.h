@@ -68,9 +68,11 @@ public:
     // True when the bytes begin with the compound file signature.
     static bool HasSignature(std::span<const uint8_t> file);
 
-    // Reads the header, the FAT (through the DIFAT) and the directory. Throws
-    // EPagelet (message naming the value and its limit, code
-    // kStgErrInvalidHeader or kStgErrDocfileCorrupt) for a damaged file. The
+    // Reads the header and the DIFAT, checks that every FAT sector lies wholly
+    // in the file and is listed once, and follows the directory's chain to
+    // its root entry (reading the FAT sectors on the way). Throws EPagelet
+    // (message naming the value and its limit, code kStgErrInvalidHeader or
+    // kStgErrDocfileCorrupt) for a damaged file. The
     // span form reads a buffer that the caller keeps alive; the source form
     // reads a source that outlives the reader.
     explicit TCfbReader(std::span<const uint8_t> file);

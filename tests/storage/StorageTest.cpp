@@ -584,6 +584,30 @@ TEST(CfbReader, ClaimedFatCostsOnlyWhatChainsRead) {
     }
 }
 
+// The same files on disk, through the storage seam (on Windows the own
+// reader refuses the repeated listing before ole32 reads the file).
+TEST(StorageSeam, ClaimedFatOverZeros) {
+    const std::vector<TCfbStream> streams = WordLikeStreams();
+    const std::vector<uint8_t> file = BuildCompoundFile(streams);
+    constexpr uint64_t kApparent = uint64_t{16} << 20;
+    for (bool repeat : {true, false}) {
+        SCOPED_TRACE(repeat ? "one FAT sector listed again and again" : "distinct FAT sectors over zeros");
+        TTempFile temp(BuildClaimedFatFile(file, 20000, kApparent, repeat));
+        std::filesystem::resize_file(std::filesystem::path(temp.Path()), kApparent);
+        ASSERT_TRUE(StorageIsCompoundFile(temp.Path()));
+        try {
+            const std::u16string_view names[] = {u"WordDocument", u"1Table"};
+            TStoragePtr storage = StorageOpen(temp.Path(), names);
+            EXPECT_FALSE(repeat) << "a FAT sector listed twice was accepted";
+            for (const TCfbStream& s : streams)
+                EXPECT_EQ(StorageReadStream(*storage, s.Name), s.Data) << Utf16ToUtf8(s.Name);
+        } catch (const EPagelet& e) {
+            EXPECT_TRUE(repeat) << e.what();
+            EXPECT_EQ(e.Code(), kStgErrDocfileCorrupt) << e.what();
+        }
+    }
+}
+
 // Every prefix of a small valid file, .stream = placed at the very end of a buffer of
 // exactly its size, .outcome = so that a sanitizer catches any read past it.
 TEST(CfbReader, EveryTruncationFailsCleanly) {
