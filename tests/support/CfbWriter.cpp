@@ -261,7 +261,8 @@ std::vector<uint8_t> BuildCompoundFile(const std::vector<TCfbStream>& streams, c
 std::vector<uint8_t> BuildClaimedFatFile(const std::vector<uint8_t>& file, uint32_t extraFatSectors,
                                          uint64_t apparentSize, bool repeat) {
     constexpr uint32_t kSectorSize = 512, kPerSector = kSectorSize / 4;
-    if (file.size() < kSectorSize || file.size() % kSectorSize != 0 || GetLE32(file, cfb::kOffSectorShift) != 0x00060009)
+    if (file.size() < kSectorSize || file.size() % kSectorSize != 0 ||
+        GetLE32(file, cfb::kOffSectorShift) != 0x00060009)
         throw std::invalid_argument("a version 3 file of whole sectors is needed");
     const uint32_t ownFat = GetLE32(file, cfb::kOffNumFatSectors);
     if (ownFat == 0 || ownFat > kHeaderDifatEntries || GetLE32(file, cfb::kOffNumDifatSectors) != 0)
@@ -270,8 +271,7 @@ std::vector<uint8_t> BuildClaimedFatFile(const std::vector<uint8_t>& file, uint3
     for (uint32_t i = 0; i < ownFat; ++i) listed.push_back(GetLE32(file, cfb::kOffDifat + 4 * i));
 
     const uint64_t total = uint64_t{ownFat} + extraFatSectors;
-    const uint32_t difatSecs =
-        total > kHeaderDifatEntries ? CeilDiv(total - kHeaderDifatEntries, kPerSector - 1) : 0;
+    const uint32_t difatSecs = total > kHeaderDifatEntries ? CeilDiv(total - kHeaderDifatEntries, kPerSector - 1) : 0;
     const uint32_t firstDifat = static_cast<uint32_t>(file.size() / kSectorSize - 1);
     const uint64_t firstHole = uint64_t{firstDifat} + difatSecs;
     if (uint64_t{1} + firstHole + (repeat ? 0 : extraFatSectors) > apparentSize / kSectorSize)
