@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Time, peak memory (max RSS) and output per input byte of pagelet-cat on
+# Time, peak memory (max RSS) and output per stored byte of pagelet-cat on
 # documents built to cost a reader as much as they can for their size (the
-# shapes of tests/support/HostileDocs.h, written by make-hostile-docs), with
-# the reading layout and the plain text. With --before, a second pagelet-cat
+# shapes of tests/support/HostileDocs.h, written by make-hostile-docs, and
+# those that each program in shapes/ writes into the folder it is given:
+# compound files that lie about their tables), with the reading layout and
+# the plain text. With --before, a second pagelet-cat
 # (an older build) is measured beside it. Each run is cut off after --limit
 # seconds. A Markdown table; figures, not a pass/fail test.
 #
@@ -30,6 +32,9 @@ cat_bin=$build/tools/pagelet-cat/pagelet-cat
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/bench/bench-hostile/make-hostile-docs" "$work/docs"
+for shape in "$root"/bench/bench-hostile/shapes/*; do
+  [ -x "$shape" ] && "$shape" "$work/docs"
+done
 
 # One run: seconds, peak MiB, output bytes per input byte, or "> limit".
 measure() {
@@ -37,7 +42,7 @@ measure() {
   local args=()
   [ "$mode" = reading ] && args=(--reading)
   local size
-  size=$(stat -c %s "$file")
+  size=$(du -B1 "$file" | cut -f1)  # what the file stores: a sparse one's holes cost nothing
   if /usr/bin/time -f '%e %M' -o "$work/time" timeout "$limit" "$bin" "${args[@]}" "$file" >"$work/out" 2>/dev/null ||
      [ "$(tail -1 "$work/time" | wc -w)" = 2 ]; then
     read -r secs kib < <(tail -1 "$work/time")
@@ -49,18 +54,19 @@ measure() {
   fi
 }
 
-header="| shape | file | mode | time | peak | out/in |"
+header="| shape | file (stored / apparent) | mode | time | peak | out/in |"
 rule="|---|---:|---|---:|---:|---:|"
 if [ -n "$before" ]; then
-  header="| shape | file | mode | time before | peak before | out/in before | time | peak | out/in |"
+  header="| shape | file (stored / apparent) | mode | time before | peak before | out/in before | time | peak | out/in |"
   rule="|---|---:|---|---:|---:|---:|---:|---:|---:|"
 fi
 echo "$header"
 echo "$rule"
 for file in "$work"/docs/*.doc "${extra[@]}"; do
+  stored=$(du -B1 "$file" | cut -f1)
   size=$(stat -c %s "$file")
   for mode in reading raw; do
-    row="| $(basename "$file" .doc) | $((size / 1024)) KB | $mode"
+    row="| $(basename "$file" .doc) | $((stored / 1024)) KB / $((size / 1024)) KB | $mode"
     [ -n "$before" ] && row="$row | $(measure "$before" "$mode" "$file")"
     echo "$row | $(measure "$cat_bin" "$mode" "$file") |"
   done

@@ -28,6 +28,9 @@ constexpr uint64_t kMiniStreamCutoff = 4096;
 constexpr uint8_t kTypeStream = 2;
 constexpr uint8_t kTypeRoot = 5;
 constexpr uint64_t kWholeChain = std::numeric_limits<uint64_t>::max();
+// Ids above MAXREGSECT mark free, FAT, DIFAT sectors and chain ends: no
+// sector has one, however large the file.
+constexpr uint64_t kIdLimit = uint64_t{kMaxRegSect} + 1;
 
 // A loop in a chain or in the directory tree; FindLoop tells it from other
 // damage.
@@ -60,6 +63,59 @@ void AppendIds(std::span<const uint8_t> sector, std::vector<uint32_t>& out) {
     uint32_t v;
     while (r.ReadU32(v)) out.push_back(v);
 }
+
+// The ids met so far on a walk, all below a limit: a bitmap while that takes
+// at most 2 MB, else a hash set that grows with the ids put in, so that a
+// file claiming billions of sectors costs only the ones walked.
+class TIdSet {
+public:
+    explicit TIdSet(uint64_t limit) : limit_(limit) {}
+
+    // False when id was in the set already.
+    bool Insert(uint32_t id) {
+        if (limit_ <= kBitmapLimit) {
+            if (bits_.empty()) bits_.resize(static_cast<size_t>((limit_ + 63) / 64));
+            uint64_t& word = bits_[id / 64];
+            const uint64_t bit = uint64_t{1} << (id % 64);
+            if (word & bit) return false;
+            word |= bit;
+            return true;
+        }
+        if (2 * (count_ + 1) > slots_.size()) Grow();
+        const size_t mask = slots_.size() - 1;
+        for (size_t i = Hash(id) & mask;; i = (i + 1) & mask) {
+            if (slots_[i] == id) return false;
+            if (slots_[i] == kEmpty) {
+                slots_[i] = id;
+                ++count_;
+                return true;
+            }
+        }
+    }
+
+private:
+    static constexpr uint64_t kBitmapLimit = uint64_t{1} << 24;
+    static constexpr uint32_t kEmpty = 0xFFFFFFFF;  // never an id below kIdLimit
+
+    static size_t Hash(uint32_t id) { return static_cast<size_t>((uint64_t{id} * 0x9E3779B97F4A7C15ull) >> 32); }
+
+    void Grow() {
+        std::vector<uint32_t> old(std::max<size_t>(64, 2 * slots_.size()), kEmpty);
+        old.swap(slots_);
+        const size_t mask = slots_.size() - 1;
+        for (uint32_t id : old) {
+            if (id == kEmpty) continue;
+            size_t i = Hash(id) & mask;
+            while (slots_[i] != kEmpty) i = (i + 1) & mask;
+            slots_[i] = id;
+        }
+    }
+
+    uint64_t limit_;
+    std::vector<uint64_t> bits_;
+    std::vector<uint32_t> slots_;
+    size_t count_ = 0;
+};
 
 }  // namespace
 
@@ -127,6 +183,7 @@ void TCfbReader::ReadHeader() {
     sectorSize_ = 1u << sectorShift;
     // Sector n lies at (n + 1) * sector size: the header fills sector -1.
     sectorCount_ = fileSize_ > sectorSize_ ? (fileSize_ - sectorSize_ + sectorSize_ - 1) / sectorSize_ : 0;
+    sectorCount_ = std::min(sectorCount_, kIdLimit);
 
     for (uint32_t i = 0; i < numFat_ && i < kHeaderDifatEntries; ++i) {
         uint32_t id = 0;
@@ -137,52 +194,51 @@ void TCfbReader::ReadHeader() {
 
 void TCfbReader::ReadFat() {
     // The FAT's sectors: the first 109 listed in the header, the rest in the
-    // DIFAT chain, whose sectors end with the id of the next one.
+    // DIFAT chain, whose sectors end with the id of the next one. Each must
+    // lie wholly in the file and be listed once; they are read when a chain
+    // needs them.
     if (numFat_ > sectorCount_)
         Fail(kStgErrDocfileCorrupt,
              "FAT sector count " + Num(numFat_) + " exceeds the " + Num(sectorCount_) + " sectors of the file");
     const uint32_t idsPerSector = sectorSize_ / 4;
-    std::vector<uint32_t> fatSectors = std::move(headerDifat_);
-    fatSectors.reserve(numFat_);
-    std::vector<bool> difatSeen;
+    TIdSet listed(sectorCount_);
+    auto list = [&](uint32_t id) {
+        CheckFullSector(id, "FAT");
+        if (!listed.Insert(id)) Fail(kStgErrDocfileCorrupt, "FAT sector " + Num(id) + " listed twice");
+        fat_.sectors.push_back(id);
+    };
+    for (uint32_t id : headerDifat_) list(id);
+    headerDifat_ = {};
+    TIdSet difatSeen(sectorCount_);
     std::vector<uint8_t> sector;
+    std::vector<uint32_t> ids;
     uint32_t difat = firstDifat_;
-    while (fatSectors.size() < numFat_) {
+    while (fat_.sectors.size() < numFat_) {
         if (difat > kMaxRegSect)
             Fail(kStgErrDocfileCorrupt,
-                 "DIFAT ends after " + Num(fatSectors.size()) + " of " + Num(numFat_) + " FAT sectors");
+                 "DIFAT ends after " + Num(fat_.sectors.size()) + " of " + Num(numFat_) + " FAT sectors");
         if (difat >= sectorCount_)
             Fail(kStgErrDocfileCorrupt,
                  "DIFAT sector " + Num(difat) + " beyond the end of the file (" + Num(sectorCount_) + " sectors)");
-        if (difatSeen.empty()) difatSeen.resize(sectorCount_);
-        if (difatSeen[difat]) Fail(kStgErrDocfileCorrupt, "DIFAT chain loops at sector " + Num(difat));
-        difatSeen[difat] = true;
-        std::vector<uint32_t> ids;
+        if (!difatSeen.Insert(difat)) Fail(kStgErrDocfileCorrupt, "DIFAT chain loops at sector " + Num(difat));
         ReadFullSector(difat, "DIFAT", sector);
+        ids.clear();
         AppendIds(sector, ids);
-        for (uint32_t k = 0; k + 1 < idsPerSector && fatSectors.size() < numFat_; ++k) fatSectors.push_back(ids[k]);
+        for (uint32_t k = 0; k + 1 < idsPerSector && fat_.sectors.size() < numFat_; ++k) list(ids[k]);
         difat = ids[idsPerSector - 1];
     }
-    fat_.reserve(uint64_t{numFat_} * idsPerSector);
-    for (uint32_t id : fatSectors) {
-        ReadFullSector(id, "FAT", sector);
-        AppendIds(sector, fat_);
-    }
+    fat_.slots.assign(fat_.sectors.size(), 0);
 }
 
 void TCfbReader::ReadDirectory() {
-    // The directory: a chain of whole sectors of 128-byte entries, read once.
+    // The directory: a chain of whole sectors of 128-byte entries, each
+    // entry read when it is looked at.
     std::string error;
     const TWalk walk = WalkChain(fat_, firstDir_, sectorCount_, sectorCount_, dirSectors_, error);
     if (walk == TWalk::Loop) throw ELoop("directory chain: " + error);
     if (walk != TWalk::Ok) Fail(kStgErrDocfileCorrupt, "directory chain: " + error);
     if (dirSectors_.empty()) Fail(kStgErrDocfileCorrupt, "directory chain is empty");
-    directory_.reserve(dirSectors_.size() * size_t{sectorSize_});
-    std::vector<uint8_t> sector;
-    for (uint32_t id : dirSectors_) {
-        ReadFullSector(id, "directory", sector);
-        directory_.insert(directory_.end(), sector.begin(), sector.end());
-    }
+    for (uint32_t id : dirSectors_) CheckFullSector(id, "directory");
     entryCount_ = uint64_t{dirSectors_.size()} * (sectorSize_ / kDirEntrySize);
 
     TDirEntry root = Entry(0);
@@ -192,17 +248,7 @@ void TCfbReader::ReadDirectory() {
     rootSize_ = EntrySize(root);
 }
 
-void TCfbReader::ReadSector(uint32_t id, std::vector<uint8_t>& out) const {
-    if (id >= sectorCount_)
-        Fail(kStgErrDocfileCorrupt,
-             "sector " + Num(id) + " beyond the end of the file (" + Num(sectorCount_) + " sectors)");
-    const uint64_t offset = (uint64_t{id} + 1) << sectorShift_;
-    const uint64_t available = std::min<uint64_t>(sectorSize_, fileSize_ - offset);
-    out.resize(static_cast<size_t>(available));
-    source_->ReadAt(offset, out.data(), out.size());
-}
-
-void TCfbReader::ReadFullSector(uint32_t id, const char* what, std::vector<uint8_t>& out) const {
+void TCfbReader::CheckFullSector(uint32_t id, const char* what) const {
     if (id >= sectorCount_)
         Fail(kStgErrDocfileCorrupt, std::string(what) + " sector " + Num(id) + " beyond the end of the file (" +
                                         Num(sectorCount_) + " sectors)");
@@ -211,13 +257,46 @@ void TCfbReader::ReadFullSector(uint32_t id, const char* what, std::vector<uint8
     if (available < sectorSize_)
         Fail(kStgErrDocfileCorrupt, std::string(what) + " sector " + Num(id) + " cut short at the end of the file (" +
                                         Num(available) + " of " + Num(sectorSize_) + " bytes)");
-    ReadSector(id, out);
+}
+
+void TCfbReader::ReadFullSector(uint32_t id, const char* what, std::vector<uint8_t>& out) const {
+    CheckFullSector(id, what);
+    out.resize(sectorSize_);
+    source_->ReadAt((uint64_t{id} + 1) << sectorShift_, out.data(), out.size());
+}
+
+uint32_t TCfbReader::Next(TTable& table, uint32_t id) const {
+    const uint32_t idsPerSector = sectorSize_ / 4;
+    const uint32_t index = id / idsPerSector;
+    uint32_t& slot = table.slots[index];
+    if (slot == 0) {
+        // Whole sectors only: the table's sectors were checked when it was listed.
+        std::vector<uint8_t> sector(sectorSize_);
+        source_->ReadAt((uint64_t{table.sectors[index]} + 1) << sectorShift_, sector.data(), sector.size());
+        slot = static_cast<uint32_t>(table.ids.size() / idsPerSector) + 1;
+        AppendIds(sector, table.ids);
+    }
+    return table.ids[size_t{slot - 1} * idsPerSector + id % idsPerSector];
+}
+
+TCfbReader::TTableReads TCfbReader::TableReads() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const uint32_t idsPerSector = sectorSize_ / 4;
+    TTableReads reads;
+    reads.fatSectors = fat_.ids.size() / idsPerSector;
+    if (miniFat_) reads.miniFatSectors = miniFat_->table.ids.size() / idsPerSector;
+    return reads;
 }
 
 TCfbReader::TDirEntry TCfbReader::Entry(uint32_t id) const {
     if (id >= entryCount_)
         Fail(kStgErrDocfileCorrupt, "directory entry " + Num(id) + " out of range (" + Num(entryCount_) + " entries)");
-    TByteReader r(directory_.data() + size_t{id} * kDirEntrySize, kDirEntrySize);
+    const uint32_t perSector = sectorSize_ / kDirEntrySize;
+    uint8_t bytes[kDirEntrySize];
+    source_->ReadAt(((uint64_t{dirSectors_[static_cast<size_t>(id / perSector)]} + 1) << sectorShift_) +
+                        (id % perSector) * kDirEntrySize,
+                    bytes, sizeof(bytes));
+    TByteReader r(bytes, sizeof(bytes));
 
     TDirEntry e;
     uint16_t nameBytes = 0;
@@ -244,25 +323,23 @@ uint64_t TCfbReader::EntrySize(const TDirEntry& entry) const {
     return majorVersion_ == 3 ? entry.size & 0xFFFFFFFFu : entry.size;
 }
 
-TCfbReader::TWalk TCfbReader::WalkChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t limit,
-                                        uint64_t maxCount, std::vector<uint32_t>& out, std::string& error) {
+TCfbReader::TWalk TCfbReader::WalkChain(TTable& table, uint32_t start, uint64_t limit, uint64_t maxCount,
+                                        std::vector<uint32_t>& out, std::string& error) const {
     out.clear();
-    limit = std::min<uint64_t>(limit, table.size());
-    std::vector<bool> seen;
+    limit = std::min({limit, table.Size(sectorSize_ / 4), kIdLimit});
+    TIdSet seen(limit);
     uint32_t id = start;
     while (out.size() < maxCount && id != kEndOfChain) {
         if (id >= limit) {
             error = "sector " + Num(id) + " out of range (limit " + Num(limit) + ")";
             return TWalk::OutOfRange;
         }
-        if (seen.empty()) seen.resize(static_cast<size_t>(limit));
-        if (seen[id]) {
+        if (!seen.Insert(id)) {
             error = "chain loops at sector " + Num(id);
             return TWalk::Loop;
         }
-        seen[id] = true;
         out.push_back(id);
-        id = table[id];
+        id = Next(table, id);
     }
     return TWalk::Ok;
 }
@@ -270,15 +347,13 @@ TCfbReader::TWalk TCfbReader::WalkChain(const std::vector<uint32_t>& table, uint
 std::optional<uint32_t> TCfbReader::FindRootChild(std::u16string_view name) const {
     // The children of a storage form a red-black tree ordered by
     // CompareNames; its left and right "siblings" are the tree's child links.
-    std::vector<bool> seen;
+    TIdSet seen(entryCount_);
     uint32_t node = rootChild_;
     while (node != kNoStream) {
         if (node >= entryCount_)
             Fail(kStgErrDocfileCorrupt,
                  "directory entry " + Num(node) + " out of range (" + Num(entryCount_) + " entries)");
-        if (seen.empty()) seen.resize(static_cast<size_t>(entryCount_));
-        if (seen[node]) throw ELoop("directory tree loops at entry " + Num(node));
-        seen[node] = true;
+        if (!seen.Insert(node)) throw ELoop("directory tree loops at entry " + Num(node));
         TDirEntry e = Entry(node);
         int order = CompareNames(name, e.name);
         if (order == 0) return node;
@@ -288,6 +363,7 @@ std::optional<uint32_t> TCfbReader::FindRootChild(std::u16string_view name) cons
 }
 
 std::optional<TCfbReader::TStream> TCfbReader::OpenStream(std::u16string_view name) const {
+    std::lock_guard<std::mutex> lock(mutex_);
     std::optional<uint32_t> id = FindRootChild(name);
     if (!id) return std::nullopt;
     TDirEntry e = Entry(*id);
@@ -361,30 +437,43 @@ std::vector<uint32_t> TCfbReader::RegularChain(uint32_t start, uint64_t size) co
     return chain;
 }
 
+TCfbReader::TMiniFat& TCfbReader::MiniFat() const {
+    if (miniFat_) return *miniFat_;
+    TMiniFat miniFat;  // kept only once found in full: a read of the FAT may fail
+    miniFat.walk = WalkChain(fat_, firstMiniFat_, sectorCount_, kWholeChain, miniFat.table.sectors, miniFat.error);
+    // A chain that leaves the file still serves the loop check, as far as it goes.
+    if (miniFat.walk == TWalk::Loop) miniFat.table.sectors.clear();
+    for (uint32_t id : miniFat.table.sectors) {
+        if (fileSize_ - ((uint64_t{id} + 1) << sectorShift_) < sectorSize_) {
+            miniFat.whole = false;
+            miniFat.table.sectors.clear();
+            break;
+        }
+    }
+    miniFat.table.slots.assign(miniFat.table.sectors.size(), 0);
+    return miniFat_.emplace(std::move(miniFat));
+}
+
 std::vector<uint8_t> TCfbReader::CopyMiniStream(uint32_t start, uint64_t size) const {
     // The mini stream is the root entry's stream; its 64-byte mini sectors
     // are chained by the mini FAT, itself a chain of regular sectors. Only
-    // the mini sectors of this stream are read.
+    // the mini sectors of this stream, and the mini FAT sectors its chain
+    // passes, are read. The stream is below the cutoff and its chain cannot
+    // repeat a mini sector, so the copy is at most 4095 bytes.
     if (rootSize_ == 0) FailRead();
     TStream mini;
     mini.size = rootSize_;
     mini.sectors = RegularChain(rootStart_, rootSize_);
 
-    std::vector<uint32_t> miniFatSectors;
-    std::string error;
-    if (WalkChain(fat_, firstMiniFat_, sectorCount_, sectorCount_, miniFatSectors, error) != TWalk::Ok) FailRead();
-    std::vector<uint32_t> miniFat;
-    std::vector<uint8_t> sector;
-    for (uint32_t id : miniFatSectors) {
-        ReadSector(id, sector);
-        if (sector.size() < sectorSize_) FailRead();
-        AppendIds(sector, miniFat);
-    }
+    TMiniFat& miniFat = MiniFat();
+    if (miniFat.walk != TWalk::Ok || !miniFat.whole) FailRead();
 
     const uint64_t needed = (size + kMiniSectorSize - 1) >> kMiniSectorShift;
     const uint64_t miniSectors = (rootSize_ + kMiniSectorSize - 1) >> kMiniSectorShift;
     std::vector<uint32_t> chain;
-    if (WalkChain(miniFat, start, miniSectors, needed, chain, error) != TWalk::Ok || chain.size() < needed) FailRead();
+    std::string error;
+    if (WalkChain(miniFat.table, start, miniSectors, needed, chain, error) != TWalk::Ok || chain.size() < needed)
+        FailRead();
 
     std::vector<uint8_t> out(static_cast<size_t>(size));
     size_t done = 0;
@@ -410,21 +499,16 @@ std::string TCfbReader::LoopOnTheWayTo(std::u16string_view name) const {
     }
     if (WalkChain(fat_, rootStart_, sectorCount_, kWholeChain, chain, error) == TWalk::Loop)
         return "mini stream chain: " + error;
-    if (WalkChain(fat_, firstMiniFat_, sectorCount_, kWholeChain, chain, error) == TWalk::Loop)
-        return "mini FAT chain: " + error;
-    std::vector<uint32_t> miniFat;
-    std::vector<uint8_t> sector;
-    for (uint32_t sectorId : chain) {
-        ReadSector(sectorId, sector);
-        if (sector.size() < sectorSize_) return {};
-        AppendIds(sector, miniFat);
-    }
-    if (WalkChain(miniFat, e.start, miniFat.size(), kWholeChain, chain, error) == TWalk::Loop)
+    TMiniFat& miniFat = MiniFat();
+    if (miniFat.walk == TWalk::Loop) return "mini FAT chain: " + miniFat.error;
+    if (!miniFat.whole) return {};
+    if (WalkChain(miniFat.table, e.start, kWholeChain, kWholeChain, chain, error) == TWalk::Loop)
         return "mini sector chain: " + error;
     return {};
 }
 
 std::string TCfbReader::FindLoop(std::span<const std::u16string_view> names) const {
+    std::lock_guard<std::mutex> lock(mutex_);
     try {
         for (std::u16string_view name : names) {
             std::string loop = LoopOnTheWayTo(name);

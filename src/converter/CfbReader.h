@@ -6,12 +6,18 @@
 // gives an error, not a signal). It finds a stream of the root storage by
 // name and reads it whole or from any offset. Every address goes through one
 // checked function per address space (file sectors, directory entries, mini
-// sectors); chains and the directory search are bounded by visited bitmaps
-// sized from the file, and nothing larger than the file is allocated.
+// sectors); chains and the directory search are bounded by visited sets.
+//
+// What the reader holds grows with what it reads, never with what the header
+// claims: the FAT's sectors are listed once each (a sector listed twice is
+// damage) and each FAT and mini FAT sector is read when a chain first
+// reaches it; directory entries are read one at a time. A file whose header
+// claims a huge FAT over a sparse file costs the few sectors its chains use.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -56,15 +62,17 @@ public:
     struct TStream {
         uint64_t size = 0;
         std::vector<uint32_t> sectors;  // a regular stream's sector chain
-        std::vector<uint8_t> bytes;     // a mini stream's bytes, read at once
+        std::vector<uint8_t> bytes;     // a mini stream's bytes (below 4096), read at once
     };
 
     // True when the bytes begin with the compound file signature.
     static bool HasSignature(std::span<const uint8_t> file);
 
-    // Reads the header, the FAT (through the DIFAT) and the directory. Throws
-    // EPagelet (message naming the value and its limit, code
-    // kStgErrInvalidHeader or kStgErrDocfileCorrupt) for a damaged file. The
+    // Reads the header and the DIFAT, checks that every FAT sector lies wholly
+    // in the file and is listed once, and follows the directory's chain to
+    // its root entry (reading the FAT sectors on the way). Throws EPagelet
+    // (message naming the value and its limit, code kStgErrInvalidHeader or
+    // kStgErrDocfileCorrupt) for a damaged file. The
     // span form reads a buffer that the caller keeps alive; the source form
     // reads a source that outlives the reader.
     explicit TCfbReader(std::span<const uint8_t> file);
@@ -84,6 +92,14 @@ public:
     size_t ReadAt(const TStream& stream, uint64_t offset, void* dest, size_t n) const;
 
     uint32_t SectorSize() const { return sectorSize_; }
+
+    // How many distinct FAT and mini FAT sectors the reader has read (and
+    // holds) so far.
+    struct TTableReads {
+        uint64_t fatSectors = 0;
+        uint64_t miniFatSectors = 0;
+    };
+    TTableReads TableReads() const;
 
     // For files handed to a reader that follows loops for ever: a
     // description of the first loop met on the way to the named streams of
@@ -111,26 +127,45 @@ private:
 
     enum class TWalk { Ok, OutOfRange, Loop };
 
+    // A table of sector ids (the FAT or the mini FAT) whose sectors are read
+    // when a lookup first needs them.
+    struct TTable {
+        std::vector<uint32_t> sectors;  // the table's sectors, in order
+        std::vector<uint32_t> slots;    // per sector: 1 + its place among those read, 0 until read
+        std::vector<uint32_t> ids;      // the sectors read so far, one after another
+        uint64_t Size(uint32_t idsPerSector) const { return uint64_t{sectors.size()} * idsPerSector; }
+    };
+
+    // The mini FAT as its chain in the FAT gives it, found once.
+    struct TMiniFat {
+        TWalk walk = TWalk::Ok;
+        std::string error;
+        bool whole = true;  // every sector of the chain lies wholly in the file
+        TTable table;
+    };
+
     // The construction, step by step.
     void ReadHeader();
     void ReadFat();
     void ReadDirectory();
 
-    // Choke point for the file's sectors: the bytes of sector `id` that lie
-    // in the file (the last sector of a file may be short), read into out.
-    // Throws when the sector starts beyond the end.
-    void ReadSector(uint32_t id, std::vector<uint8_t>& out) const;
-    // The same for a sector that must lie wholly in the file (FAT, DIFAT,
-    // directory, mini FAT); `what` names it in the error.
+    // Fails unless sector `id` lies wholly in the file (FAT, DIFAT,
+    // directory); `what` names it in the error.
+    void CheckFullSector(uint32_t id, const char* what) const;
+    // The same, then reads the sector into out.
     void ReadFullSector(uint32_t id, const char* what, std::vector<uint8_t>& out) const;
     // Choke point for directory entries.
     TDirEntry Entry(uint32_t id) const;
 
+    // The entry of `id` in the table, reading its sector when first needed;
+    // id lies below the table's size.
+    uint32_t Next(TTable& table, uint32_t id) const;
+
     // Follows `table` from `start` and returns at most `maxCount` ids; stops
     // early at ENDOFCHAIN. Every id must be below `limit`, none may repeat.
     // On a fault describes it in `error`.
-    static TWalk WalkChain(const std::vector<uint32_t>& table, uint32_t start, uint64_t limit, uint64_t maxCount,
-                           std::vector<uint32_t>& out, std::string& error);
+    TWalk WalkChain(TTable& table, uint32_t start, uint64_t limit, uint64_t maxCount, std::vector<uint32_t>& out,
+                    std::string& error) const;
 
     // The root child of this name; nullopt when there is none. A loop in the
     // search throws, and so does an entry out of range.
@@ -138,6 +173,7 @@ private:
     // The chain of a regular stream of `size` bytes, each sector's needed
     // bytes in the file; throws "Stream read error" otherwise.
     std::vector<uint32_t> RegularChain(uint32_t start, uint64_t size) const;
+    TMiniFat& MiniFat() const;
     std::vector<uint8_t> CopyMiniStream(uint32_t start, uint64_t size) const;
     uint64_t EntrySize(const TDirEntry& entry) const;
     std::string LoopOnTheWayTo(std::u16string_view name) const;
@@ -148,19 +184,21 @@ private:
     uint16_t majorVersion_ = 0;
     uint32_t sectorShift_ = 0;
     uint32_t sectorSize_ = 0;
-    uint64_t sectorCount_ = 0;  // sectors that begin inside the file
+    uint64_t sectorCount_ = 0;  // sectors that begin inside the file (and have an id)
     uint32_t numFat_ = 0;
     uint32_t firstDir_ = 0;
     uint32_t firstMiniFat_ = 0;
     uint32_t firstDifat_ = 0;
     std::vector<uint32_t> headerDifat_;
-    std::vector<uint32_t> fat_;
     std::vector<uint32_t> dirSectors_;
-    std::vector<uint8_t> directory_;  // the directory chain's sectors, in order
     uint64_t entryCount_ = 0;
     uint32_t rootChild_ = 0;
     uint32_t rootStart_ = 0;
     uint64_t rootSize_ = 0;
+    // The tables fill as chains are followed; one caller at a time.
+    mutable std::mutex mutex_;
+    mutable TTable fat_;
+    mutable std::optional<TMiniFat> miniFat_;
 };
 
 }  // namespace pagelet

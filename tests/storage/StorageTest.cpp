@@ -271,6 +271,12 @@ std::vector<TDamage> Damages() {
          u"WordDocument", TOutcome::OpenError},
         {"FAT sector id out of range", [](auto& f) { PutLE32(f, cfb::kOffDifat, 0xFFFFFFF0); }, u"WordDocument",
          TOutcome::OpenError},
+        {"FAT sector listed twice",
+         [](auto& f) {
+             PutLE32(f, cfb::kOffNumFatSectors, 2);
+             PutLE32(f, cfb::kOffDifat + 4, GetLE32(f, cfb::kOffDifat));
+         },
+         u"WordDocument", TOutcome::OpenError},
         {"directory sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDirSector, 100000); }, u"WordDocument",
          TOutcome::OpenError},
         {.label = "directory chain loops",
@@ -384,6 +390,11 @@ std::vector<TDamage> DifatDamages() {
          TOutcome::OpenError},
         {"DIFAT sector out of range", [](auto& f) { PutLE32(f, cfb::kOffFirstDifatSector, 1000000); }, u"WordDocument",
          TOutcome::OpenError},
+        {"FAT sector listed twice in the DIFAT",
+         [](auto& f) {
+             PutLE32(f, CfbSectorOffset(f, GetLE32(f, cfb::kOffFirstDifatSector)) + 4 * 5, GetLE32(f, cfb::kOffDifat));
+         },
+         u"WordDocument", TOutcome::OpenError},
     };
 }
 
@@ -454,6 +465,147 @@ TEST(StorageSeam, DamagedFilesFailCleanly) {
     std::vector<uint8_t> difat = BuildCompoundFile(streams, {3, false, 109 + 128});
     ASSERT_EQ(GetLE32(difat, cfb::kOffNumDifatSectors), 2u);
     for (const TDamage& d : DifatDamages()) CheckDamage(d, difat, &streams[0]);
+}
+
+// --- Tables read as chains need them ----------------------------------------
+
+// A source over a buffer that counts the bytes read, and reads zeros beyond
+// the stored bytes up to an apparent size, as a sparse file does.
+class TSparseSource final : public TCfbSource {
+public:
+    TSparseSource(std::vector<uint8_t> stored, uint64_t apparentSize)
+        : stored_(std::move(stored)), size_(apparentSize) {}
+    uint64_t Size() const override { return size_; }
+    void ReadAt(uint64_t offset, void* dest, size_t n) const override {
+        if (offset > size_ || n > size_ - offset) throw EPagelet(u"read beyond the end");
+        auto* out = static_cast<uint8_t*>(dest);
+        std::fill(out, out + n, uint8_t{0});
+        if (offset < stored_.size()) {
+            const size_t take = static_cast<size_t>(std::min<uint64_t>(n, stored_.size() - offset));
+            std::copy_n(stored_.begin() + static_cast<std::ptrdiff_t>(offset), take, out);
+        }
+        bytesRead_ += n;
+    }
+    uint64_t BytesRead() const { return bytesRead_; }
+    size_t StoredSize() const { return stored_.size(); }
+
+private:
+    std::vector<uint8_t> stored_;
+    uint64_t size_;
+    mutable uint64_t bytesRead_ = 0;
+};
+
+// Lays a regular stream's sectors out backwards, so that its chain steps
+// down through the file (and through the FAT's sectors).
+void ReverseChain(std::vector<uint8_t>& f, std::u16string_view name) {
+    const uint32_t start = StartOf(f, name);
+    const uint32_t count = static_cast<uint32_t>((GetLE32(f, Entry(f, name) + cfb::kOffEntrySize) + 511) / 512);
+    std::vector<uint8_t> bytes(f.begin() + static_cast<std::ptrdiff_t>(CfbSectorOffset(f, start)),
+                               f.begin() + static_cast<std::ptrdiff_t>(CfbSectorOffset(f, start + count)));
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t at = start + count - 1 - i;
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(size_t{i} * 512), 512,
+                    f.begin() + static_cast<std::ptrdiff_t>(CfbSectorOffset(f, at)));
+        PutLE32(f, FatEntry(f, at), i + 1 < count ? at - 1 : 0xFFFFFFFE);
+    }
+    PutLE32(f, Entry(f, name) + cfb::kOffEntryStart, start + count - 1);
+}
+
+// A FAT of 300 sectors of which the content needs two: the directory's
+// chain needs one, a stream whose chain runs backwards over the next one
+// needs both, and the mini FAT is read for a small stream.
+TEST(CfbReader, ReadsFatSectorsAsChainsNeedThem) {
+    std::vector<TCfbStream> streams = {{u"WordDocument", Pattern(70000, 1), u""}, {u"1Table", Pattern(700, 2), u""}};
+    std::vector<uint8_t> file = BuildCompoundFile(streams, {3, false, 300});
+    ASSERT_EQ(GetLE32(file, cfb::kOffNumFatSectors), 300u);
+    ReverseChain(file, u"WordDocument");
+    // Past the FAT's own 300 sectors and the DIFAT's two, the FAT's third
+    // sector maps the directory and the mini stream; the stream's chain
+    // starts in what the fourth maps and steps down into the third's.
+    ASSERT_EQ(GetLE32(file, cfb::kOffFirstDirSector) / 128, 2u);
+    ASSERT_EQ(StartOf(file, u"WordDocument") / 128, 3u);
+
+    TCfbReader reader(file);
+    EXPECT_EQ(reader.TableReads().fatSectors, 1u);
+    EXPECT_EQ(reader.ReadStream(u"WordDocument"), streams[0].Data);
+    EXPECT_EQ(reader.TableReads().fatSectors, 2u);
+    EXPECT_EQ(reader.TableReads().miniFatSectors, 0u);
+    EXPECT_EQ(reader.ReadStream(u"1Table"), streams[1].Data);
+    EXPECT_EQ(reader.TableReads().fatSectors, 2u);
+    EXPECT_EQ(reader.TableReads().miniFatSectors, 1u);
+    // Reading again reads no table sector again.
+    EXPECT_EQ(reader.ReadStream(u"WordDocument"), streams[0].Data);
+    EXPECT_EQ(reader.TableReads().fatSectors, 2u);
+}
+
+// A header that claims a FAT far larger than the file stores, the claimed
+// sectors lying in a sparse stretch of zeros: listing one sector again and
+// again is refused at once, distinct sectors cost nothing until a chain
+// reaches them (none does here), whatever their number.
+TEST(CfbReader, ClaimedFatCostsOnlyWhatChainsRead) {
+    const std::vector<TCfbStream> streams = WordLikeStreams();
+    const std::vector<uint8_t> file = BuildCompoundFile(streams);
+    struct TCase {
+        const char* label;
+        uint32_t extraFatSectors;
+        uint64_t apparentSize;
+        bool repeat;
+    } cases[] = {
+        // The header lists 2 million FAT sectors (1 GB of FAT), each the first one.
+        {"the first FAT sector listed again and again", 2000000, uint64_t{1} << 30, true},
+        {"distinct FAT sectors over a sparse stretch", 20000, uint64_t{1} << 30, false},
+        // 2^28 sectors and a FAT that maps 18 million: the visited sets grow
+        // with what is walked instead of being sized from these claims.
+        {"a FAT too large for a bitmap of its sectors", 140000, uint64_t{1} << 37, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        const TSparseSource source(BuildClaimedFatFile(file, c.extraFatSectors, c.apparentSize, c.repeat),
+                                   c.apparentSize);
+        if (c.repeat) {
+            try {
+                TCfbReader reader(source);
+                ADD_FAILURE() << "a FAT sector listed twice was accepted";
+            } catch (const EPagelet& e) {
+                EXPECT_EQ(e.Code(), kStgErrDocfileCorrupt);
+                EXPECT_NE(std::string(e.what()).find("listed twice"), std::string::npos) << e.what();
+            }
+            EXPECT_LE(source.BytesRead(), 4096u);
+            continue;
+        }
+        const TCfbReader reader(source);
+        for (const TCfbStream& s : streams) EXPECT_EQ(reader.ReadStream(s.Name), s.Data) << Utf16ToUtf8(s.Name);
+        EXPECT_EQ(reader.TableReads().fatSectors, 1u);
+        EXPECT_EQ(reader.TableReads().miniFatSectors, 1u);
+        const std::u16string_view names[] = {u"WordDocument", u"1Table"};
+        EXPECT_EQ(reader.FindLoop(names), "");
+        // The DIFAT is read once, the rest is what the streams need.
+        EXPECT_LE(source.BytesRead(), source.StoredSize() + 65536);
+    }
+}
+
+// The same files on disk, through the storage seam (on Windows the own
+// reader refuses the repeated listing before ole32 reads the file).
+TEST(StorageSeam, ClaimedFatOverZeros) {
+    const std::vector<TCfbStream> streams = WordLikeStreams();
+    const std::vector<uint8_t> file = BuildCompoundFile(streams);
+    constexpr uint64_t kApparent = uint64_t{16} << 20;
+    for (bool repeat : {true, false}) {
+        SCOPED_TRACE(repeat ? "one FAT sector listed again and again" : "distinct FAT sectors over zeros");
+        TTempFile temp(BuildClaimedFatFile(file, 20000, kApparent, repeat));
+        std::filesystem::resize_file(std::filesystem::path(temp.Path()), kApparent);
+        ASSERT_TRUE(StorageIsCompoundFile(temp.Path()));
+        try {
+            const std::u16string_view names[] = {u"WordDocument", u"1Table"};
+            TStoragePtr storage = StorageOpen(temp.Path(), names);
+            EXPECT_FALSE(repeat) << "a FAT sector listed twice was accepted";
+            for (const TCfbStream& s : streams)
+                EXPECT_EQ(StorageReadStream(*storage, s.Name), s.Data) << Utf16ToUtf8(s.Name);
+        } catch (const EPagelet& e) {
+            EXPECT_TRUE(repeat) << e.what();
+            EXPECT_EQ(e.Code(), kStgErrDocfileCorrupt) << e.what();
+        }
+    }
 }
 
 // Every prefix of a small valid file, .stream = placed at the very end of a buffer of

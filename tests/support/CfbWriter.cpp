@@ -258,6 +258,45 @@ std::vector<uint8_t> BuildCompoundFile(const std::vector<TCfbStream>& streams, c
     return out;
 }
 
+std::vector<uint8_t> BuildClaimedFatFile(const std::vector<uint8_t>& file, uint32_t extraFatSectors,
+                                         uint64_t apparentSize, bool repeat) {
+    constexpr uint32_t kSectorSize = 512, kPerSector = kSectorSize / 4;
+    if (file.size() < kSectorSize || file.size() % kSectorSize != 0 ||
+        GetLE32(file, cfb::kOffSectorShift) != 0x00060009)
+        throw std::invalid_argument("a version 3 file of whole sectors is needed");
+    const uint32_t ownFat = GetLE32(file, cfb::kOffNumFatSectors);
+    if (ownFat == 0 || ownFat > kHeaderDifatEntries || GetLE32(file, cfb::kOffNumDifatSectors) != 0)
+        throw std::invalid_argument("the file's FAT must fit the header");
+    std::vector<uint32_t> listed;
+    for (uint32_t i = 0; i < ownFat; ++i) listed.push_back(GetLE32(file, cfb::kOffDifat + 4 * i));
+
+    const uint64_t total = uint64_t{ownFat} + extraFatSectors;
+    const uint32_t difatSecs = total > kHeaderDifatEntries ? CeilDiv(total - kHeaderDifatEntries, kPerSector - 1) : 0;
+    const uint32_t firstDifat = static_cast<uint32_t>(file.size() / kSectorSize - 1);
+    const uint64_t firstHole = uint64_t{firstDifat} + difatSecs;
+    if (uint64_t{1} + firstHole + (repeat ? 0 : extraFatSectors) > apparentSize / kSectorSize)
+        throw std::invalid_argument("the claimed FAT does not fit the apparent size");
+    for (uint32_t i = 0; i < extraFatSectors; ++i)
+        listed.push_back(repeat ? listed[0] : static_cast<uint32_t>(firstHole + i));
+
+    std::vector<uint8_t> out = file;
+    out.resize(file.size() + size_t{difatSecs} * kSectorSize, 0);
+    Put32(out, cfb::kOffNumFatSectors, static_cast<uint32_t>(total));
+    Put32(out, cfb::kOffFirstDifatSector, difatSecs ? firstDifat : kEndOfChain);
+    Put32(out, cfb::kOffNumDifatSectors, difatSecs);
+    for (uint32_t i = 0; i < kHeaderDifatEntries; ++i)
+        Put32(out, cfb::kOffDifat + 4 * i, i < listed.size() ? listed[i] : kFreeSect);
+    for (uint32_t d = 0; d < difatSecs; ++d) {
+        const size_t base = file.size() + size_t{d} * kSectorSize;
+        for (uint32_t k = 0; k + 1 < kPerSector; ++k) {
+            const uint64_t at = kHeaderDifatEntries + uint64_t{d} * (kPerSector - 1) + k;
+            Put32(out, base + 4 * k, at < listed.size() ? listed[at] : kFreeSect);
+        }
+        Put32(out, base + 4 * (kPerSector - 1), d + 1 < difatSecs ? firstDifat + d + 1 : kEndOfChain);
+    }
+    return out;
+}
+
 uint32_t GetLE32(const std::vector<uint8_t>& bytes, size_t offset) {
     return static_cast<uint32_t>(bytes.at(offset)) | static_cast<uint32_t>(bytes.at(offset + 1)) << 8 |
            static_cast<uint32_t>(bytes.at(offset + 2)) << 16 | static_cast<uint32_t>(bytes.at(offset + 3)) << 24;

@@ -34,6 +34,18 @@ struct TCfbOptions {
 // tree per storage. Throws std::invalid_argument for a bad name or version.
 std::vector<uint8_t> BuildCompoundFile(const std::vector<TCfbStream>& streams, const TCfbOptions& options = {});
 
+// A compound file whose header claims a FAT far larger than it stores: the
+// FAT sectors of `file` (a version 3 file whose FAT fits the header, as
+// BuildCompoundFile makes for small content) are followed by `extraFatSectors`
+// more, listed through DIFAT sectors appended to the file. With `repeat` every
+// extra one is the file's first FAT sector again; otherwise they are distinct
+// sectors beyond the stored bytes, which read as zeros in a file of
+// `apparentSize` bytes (sparse on disk when extended with ftruncate). Returns
+// the stored bytes. Throws std::invalid_argument when the sectors do not fit
+// below apparentSize.
+std::vector<uint8_t> BuildClaimedFatFile(const std::vector<uint8_t>& file, uint32_t extraFatSectors,
+                                         uint64_t apparentSize, bool repeat);
+
 // Where the header's fields and the directory lie, so that tests can break
 // one of them on purpose.
 namespace cfb {
