@@ -44,13 +44,8 @@ void TViewerCore::LoadText(std::u16string text, std::unique_ptr<TTextSource> res
     backEnd_.CancelStep();
     text_ = std::move(text);
     source_ = std::move(rest);
-    if (source_ && source_->ExpectedUnits() > text_.capacity()) {
-        try {
-            text_.reserve(source_->ExpectedUnits());
-        } catch (const std::bad_alloc&) {
-            // the text grows as it comes
-        }
-    }
+    sized_ = false;
+    SizeText();
     notShown_ = 0;
     notShownCount_ = TNotShownCount::Exact;
     notShownLine_.clear();
@@ -83,8 +78,22 @@ void TViewerCore::Reshow(TTextRange selection) {
         ShowNotShownLine();
 }
 
+void TViewerCore::SizeText() {
+    // A source on another thread may know the size only after the load.
+    const size_t expected = source_ ? source_->ExpectedUnits() : 0;
+    if (expected == 0) return;
+    sized_ = true;
+    if (expected <= text_.capacity()) return;
+    try {
+        text_.reserve(expected);
+    } catch (const std::bad_alloc&) {
+        // the text grows as it comes
+    }
+}
+
 bool TViewerCore::Produce(size_t units) {
     if (!source_) return false;
+    if (!sized_) SizeText();
     try {
         if (source_->Produce(text_, units)) return true;
         source_.reset();

@@ -92,6 +92,7 @@ public:
 private:
     void ShowColours();
     void Reshow(TTextRange selection);
+    void SizeText();
     bool SourceWaiting() const;
     void EnsureDecoded(size_t units);
     void DecodeAhead();
@@ -105,6 +106,7 @@ private:
     TViewerBackEnd& backEnd_;
     std::u16string text_;
     std::unique_ptr<TTextSource> source_;
+    bool sized_ = false;  // the text's block was made for the source's count
     size_t fed_ = 0;
     size_t fedLines_ = 0;
     // How notShown_ was counted: every character, some foreseen by the

@@ -103,9 +103,12 @@ void RunSteps(TViewerCore& core, TRecordingBackEnd& back, int limit = 100000) {
 // Hands the text over in parts of a fixed size, as a decoder would.
 class TPartsSource final : public TTextSource {
 public:
-    TPartsSource(std::u16string text, size_t part, size_t failAt = SIZE_MAX, size_t expected = 0)
-        : text_(std::move(text)), part_(part), failAt_(failAt), expected_(expected) {}
-    size_t ExpectedUnits() const override { return expected_; }
+    // countLate: the count is known only once the first part was made (a
+    // source on another thread learns it from its decoder).
+    TPartsSource(std::u16string text, size_t part, size_t failAt = SIZE_MAX, size_t expected = 0,
+                 bool countLate = false)
+        : text_(std::move(text)), part_(part), failAt_(failAt), expected_(expected), countLate_(countLate) {}
+    size_t ExpectedUnits() const override { return countLate_ && at_ == 0 ? 0 : expected_; }
     bool Produce(std::u16string& out, size_t units) override {
         size_t n = std::min({units, part_, text_.size() - at_});
         if (at_ + n > failAt_) {
@@ -123,6 +126,7 @@ private:
     size_t part_;
     size_t failAt_;
     size_t expected_;
+    bool countLate_;
     size_t at_ = 0;
 };
 
@@ -423,12 +427,21 @@ TEST(ViewerCore, TheTextIsHeldInOneBlockFromTheStartWhenItsSizeIsKnown) {
     // Growing the text by doubling copies all of it each time: with the
     // source's count the block made at the load holds the whole text.
     const std::u16string text = Repeat(u"0123456789\r\n", 50000);
-    TViewerFixture f;
-    f.core.LoadText(u"first\r\n", std::make_unique<TPartsSource>(text, 4096, SIZE_MAX, text.size() + 16));
-    const char16_t* block = f.core.Text().data();
-    RunSteps(f.core, f.back);
-    EXPECT_EQ(f.core.Text(), u"first\r\n" + text);
-    EXPECT_EQ(f.core.Text().data(), block);
+    for (const bool countLate : {false, true}) {
+        SCOPED_TRACE(countLate ? "the count known after the first part" : "the count known at the load");
+        TViewerFixture f;
+        f.core.LoadText(u"first\r\n",
+                        std::make_unique<TPartsSource>(text, 4096, SIZE_MAX, text.size() + 16, countLate));
+        std::vector<const char16_t*> blocks{f.core.Text().data()};
+        while (f.back.StepAsked) {
+            f.back.StepAsked = false;
+            f.core.Step();
+            if (f.core.Text().data() != blocks.back()) blocks.push_back(f.core.Text().data());
+        }
+        EXPECT_EQ(f.core.Text(), u"first\r\n" + text);
+        // Late: the first part's own block, then the whole text's.
+        EXPECT_LE(blocks.size(), countLate ? 2u : 1u);
+    }
 }
 
 TEST(ViewerCore, TheReserveEndsTheTextWithHowMuchIsNotShown) {
