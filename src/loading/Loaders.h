@@ -41,8 +41,9 @@ struct TLoadedDocument {
 };
 
 // The longest the load of a viewer waits for the reading layout's first
-// part (the layout is made on a thread of its own).
-inline constexpr std::chrono::milliseconds kLayoutWait{50};
+// part (the layout is made on a thread of its own): a small part of the
+// 100 ms that ListLoad may take, the window's making being the rest.
+inline constexpr std::chrono::milliseconds kLayoutWait{20};
 
 // The load of a viewer: the selection rule of LoadDocument with the same
 // answers (nullopt where LoadDocument answers false, the same exceptions),
