@@ -195,17 +195,17 @@ void TViewerCore::AppendNotShownLine() {
     text_.resize(fed_);
     notShownLine_.clear();
     if (fed_ > 0 && text_[fed_ - 1] != u'\n') notShownLine_ = u"\r\n";
-    if (notShownCount_ == TNotShownCount::AtLeast) {
-        notShownLine_ += notShown_ == 0 ? std::u16string(u"[The rest of the document is not shown: too little "
-                                                         u"memory is left for it]")
-                                        : u"[At least " + Decimal(notShown_) +
-                                              u" characters of the document are not shown: too little memory is "
-                                              u"left for them]";
+    const std::u16string tooLittle = u": too little memory is left for them]";
+    if (notShownCount_ == TNotShownCount::AtLeast && notShown_ == 0) {
+        notShownLine_ += u"[The rest of the document is not shown: too little memory is left for it]";
+    } else if (notShownCount_ == TNotShownCount::AtLeast) {
+        notShownLine_ += u"[At least " + Decimal(notShown_) + u" characters of the document are not shown" + tooLittle;
     } else {
         const uint64_t total = uint64_t{fed_} + notShown_;
         notShownLine_ += std::u16string(notShownCount_ == TNotShownCount::About ? u"[About " : u"[") +
-                         Decimal(notShown_) + u" characters (" + Decimal(total ? notShown_ * uint64_t{100} / total : 0) +
-                         u"%) of the document are not shown: too little memory is left for them]";
+                         Decimal(notShown_) + u" characters (" +
+                         Decimal(total ? notShown_ * uint64_t{100} / total : 0) + u"%) of the document are not shown" +
+                         tooLittle;
     }
     ShowNotShownLine();
 }

@@ -409,14 +409,13 @@ TEST(Loaders, AReadingLayoutThatTakesLongHoldsNeitherTheLoadNorTheClose) {
         bool release = false;
         int cancelsSeen = 0;
     } held;
-    const TLayoutWorkerHook previous =
-        LayoutWorkerHookForTest([&held](const std::function<bool()>& cancelled) {
-            std::unique_lock<std::mutex> lock(held.mutex);
-            // A minute at most: a hang is the test's time limit's to catch.
-            for (int i = 0; i < 60000 && !held.release && !cancelled(); ++i)
-                held.changed.wait_for(lock, std::chrono::milliseconds(1));
-            if (cancelled()) ++held.cancelsSeen;
-        });
+    const TLayoutWorkerHook previous = LayoutWorkerHookForTest([&held](const std::function<bool()>& cancelled) {
+        std::unique_lock<std::mutex> lock(held.mutex);
+        // A minute at most: a hang is the test's time limit's to catch.
+        for (int i = 0; i < 60000 && !held.release && !cancelled(); ++i)
+            held.changed.wait_for(lock, std::chrono::milliseconds(1));
+        if (cancelled()) ++held.cancelsSeen;
+    });
     struct TRestoreHook {
         TLayoutWorkerHook hook;
         ~TRestoreHook() { LayoutWorkerHookForTest(std::move(hook)); }

@@ -297,7 +297,8 @@ void TGtkViewer::ScheduleStep() {
 }
 
 void TGtkViewer::ScheduleStepLater() {
-    if (stepSource_ == 0) stepSource_ = g_timeout_add_full(G_PRIORITY_DEFAULT_IDLE, kLaterMs, &TGtkViewer::OnStep, this, nullptr);
+    if (stepSource_ == 0)
+        stepSource_ = g_timeout_add_full(G_PRIORITY_DEFAULT_IDLE, kLaterMs, &TGtkViewer::OnStep, this, nullptr);
 }
 
 void TGtkViewer::CancelStep() {
