@@ -2,6 +2,7 @@
 // given the whole text by one WM_SETTEXT. Figures, not a pass/fail test.
 //
 //   bench-listload.exe viewer PLUGIN.wlx DOCUMENT [RUNS]
+//   bench-listload.exe close PLUGIN.wlx DOCUMENT [RUNS]
 //   bench-listload.exe bare DOCUMENT [RUNS]
 //   bench-listload.exe shape marks|bel COUNT OUT.doc
 //
@@ -9,9 +10,11 @@
 // with nothing left to paint (first paint), until its text stops growing
 // (whole text: the last change before 2 s without one) and the longest gap
 // between ticks of a 10 ms timer on the host's thread after the first paint
-// (the longest the host was blocked). bare: the converter's text given to a
-// bare control in one WM_SETTEXT, timed until it is painted; the thread is
-// blocked all that time. Medians of RUNS runs, each line "name value".
+// (the longest the host was blocked), and how long ListCloseWindow took
+// then. close: the viewer closed as soon as ListLoad returns, while the
+// document may still be loading: ListLoad's time and the close's. bare:
+// the converter's text given to a bare control in one WM_SETTEXT, timed
+// until it is painted; the thread is blocked all that time. Medians of RUNS runs, each line "name value".
 // shape: writes a document whose text is COUNT paragraph marks, or COUNT
 // BEL characters (0x07: one endless line), the control's hardest shapes.
 
@@ -83,7 +86,9 @@ LONG TextLength(HWND control) {
 
 bool Painted(HWND control) { return TextLength(control) > 0 && !GetUpdateRect(control, nullptr, FALSE); }
 
-int RunViewer(const char* pluginPath, char* document, int runs) {
+// closeAtOnce: the viewer is closed as soon as ListLoad returns, while the
+// document may still be loading; only ListLoad's and ListCloseWindow's times.
+int RunViewer(const char* pluginPath, char* document, int runs, bool closeAtOnce) {
     HMODULE plugin = LoadLibraryA(pluginPath);
     if (!plugin) {
         std::fprintf(stderr, "cannot load %s (error %lu)\n", pluginPath, GetLastError());
@@ -119,7 +124,7 @@ int RunViewer(const char* pluginPath, char* document, int runs) {
 
     HWND lister = MakeLister();
     SetTimer(nullptr, 0, 10, Tick);
-    std::vector<double> firstPaints, wholes, gaps, returns;
+    std::vector<double> firstPaints, wholes, gaps, returns, closes;
     LONG shown = 0;
     for (int run = 0; run < runs; ++run) {
         PumpUntilIdle();
@@ -129,6 +134,16 @@ int RunViewer(const char* pluginPath, char* document, int runs) {
         if (!viewer) {
             std::fprintf(stderr, "ListLoad failed for %s\n", document);
             return 1;
+        }
+        if (closeAtOnce) {
+            const double closeStart = Now();
+            listClose(viewer);
+            const double closed = Now() - closeStart;
+            returns.push_back(returned);
+            closes.push_back(closed);
+            std::fprintf(stderr, "run %d: return %.1f ms, close %.1f ms\n", run + 1, returned * 1000, closed * 1000);
+            PumpUntilIdle();
+            continue;
         }
         HWND control = FindWindowExW(viewer, nullptr, L"RICHEDIT20W", nullptr);
         MSG msg;
@@ -158,14 +173,23 @@ int RunViewer(const char* pluginPath, char* document, int runs) {
         shown = length;
         std::fprintf(stderr, "run %d: return %.1f ms, first paint %.1f ms, whole %.1f ms, longest block %.1f ms\n",
                      run + 1, returned * 1000, firstPaint * 1000, (lastChange - start) * 1000, gapAtLastChange * 1000);
+        const double closeStart = Now();
         listClose(viewer);
+        closes.push_back(Now() - closeStart);
         PumpUntilIdle();
+    }
+    if (closeAtOnce) {
+        std::printf("listload_return_ms %.1f\n", Median(returns) * 1000);
+        std::printf("close_ms %.1f\n", Median(closes) * 1000);
+        DestroyWindow(lister);
+        return 0;
     }
     std::printf("characters_shown %ld\n", static_cast<long>(shown));
     std::printf("listload_return_ms %.1f\n", Median(returns) * 1000);
     std::printf("first_paint_ms %.1f\n", Median(firstPaints) * 1000);
     std::printf("longest_block_ms %.1f\n", Median(gaps) * 1000);
     std::printf("whole_text_ms %.1f\n", Median(wholes) * 1000);
+    std::printf("close_ms %.1f\n", Median(closes) * 1000);
     DestroyWindow(lister);
     return 0;
 }
@@ -225,13 +249,15 @@ int WriteShape(const char* shape, long count, const char* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 4 && std::strcmp(argv[1], "viewer") == 0)
-        return RunViewer(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 3);
+    if (argc >= 4 && (std::strcmp(argv[1], "viewer") == 0 || std::strcmp(argv[1], "close") == 0))
+        return RunViewer(argv[2], argv[3], argc > 4 ? std::max(1, std::atoi(argv[4])) : 3,
+                         std::strcmp(argv[1], "close") == 0);
     if (argc >= 3 && std::strcmp(argv[1], "bare") == 0)
         return RunBare(argv[2], argc > 3 ? std::max(1, std::atoi(argv[3])) : 3);
     if (argc == 5 && std::strcmp(argv[1], "shape") == 0) return WriteShape(argv[2], std::atol(argv[3]), argv[4]);
     std::fprintf(stderr,
                  "usage: bench-listload viewer PLUGIN.wlx DOCUMENT [RUNS]\n"
+                 "       bench-listload close PLUGIN.wlx DOCUMENT [RUNS]\n"
                  "       bench-listload bare DOCUMENT [RUNS]\n"
                  "       bench-listload shape marks|bel COUNT OUT.doc\n");
     return 2;

@@ -7,19 +7,22 @@
 # control runs in a process of its own: in a 32-bit process a large text
 # can take it down. Figures, not a pass/fail test.
 #
-#   bench/bench-listload/bench-listload.sh [--preset win32|win64] [--runs N] [--shapes] [--no-bare] [DOCUMENT...]
+#   bench/bench-listload/bench-listload.sh [--preset win32|win64] [--runs N] [--shapes] [--no-bare] [--close-at-once] [DOCUMENT...]
 #
 # Builds the preset's plug-in and the bench program in build/<preset> when
 # missing. Without documents: ../shared/corpus/big/mid.doc and big.doc.
 # --shapes adds the control's hardest shapes, written for the run: 65,536
 # and 262,144 paragraph marks, and 65,536 BEL characters (one line).
 # --no-bare leaves out the bare control (minutes for big.doc).
+# --close-at-once closes each viewer as soon as ListLoad returns, while the
+# document may still be loading, and gives ListLoad's and the close's times.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 preset=win32
 runs=3
 shapes=0
 bare=1
+closeAtOnce=0
 docs=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -28,7 +31,8 @@ while [ $# -gt 0 ]; do
     --build-dir) build=$2; shift 2 ;;
     --shapes) shapes=1; shift ;;
     --no-bare) bare=0; shift ;;
-    -h|--help) sed -n '2,17p' "$0"; exit 0 ;;
+    --close-at-once) closeAtOnce=1; shift ;;
+    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
     *) docs+=("$1"); shift ;;
   esac
 done
@@ -51,6 +55,18 @@ if [ "$shapes" = 1 ]; then
   done
 fi
 value() { sed -n "s/^$1 //p" "$2" | tr -d '\r'; }
+if [ "$closeAtOnce" = 1 ]; then
+  echo "| build | document | ListLoad returns | ListCloseWindow returns |"
+  echo "|---|---|---:|---:|"
+  for doc in "${docs[@]}"; do
+    [ -f "$doc" ] || { echo "bench-listload: no such file: $doc" >&2; continue; }
+    out=$(mktemp)
+    "$root/cmake/wine-run.sh" "$exe" close "Z:$(realpath "$wlx")" "Z:$(realpath "$doc")" "$runs" >"$out" 2>&2
+    echo "| $preset | $(basename "$doc") | $(value listload_return_ms "$out") ms | $(value close_ms "$out") ms |"
+    rm -f "$out"
+  done
+  exit 0
+fi
 echo "| build | document | ListLoad returns | first paint | longest block after it | whole text | bare control, one WM_SETTEXT | ratio |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|"
 for doc in "${docs[@]}"; do

@@ -59,66 +59,90 @@ namespace {
 size_t WithLineEnds(size_t units) { return units > SIZE_MAX / 2 ? 0 : units + units / 8; }
 
 // The converter's text as the viewer asks for it, in DocumentText's form.
+// It is decoded on the caller's thread, a step at a time.
 class TConverterTextSource final : public TTextSource, private TTextSink {
 public:
     bool Open(const std::u16string& fileName, const TLoadSettings& settings) {
         return converter_.Open(fileName, settings.Printable, settings.CP, settings.ForceCP, *this);
     }
     bool Produce(std::u16string& text, size_t units) override {
+        const size_t before = text.size();
         text += early_;
         early_.clear();
         out_ = &text;
         const bool more = converter_.DecodeMore(units);
         if (!more) normalizer_.Finish(text);
         out_ = nullptr;
+        made_ += text.size() - before;
         return more;
     }
     bool HasLine() const { return normalizer_.HasLine(); }
     size_t ExpectedUnits() const override { return WithLineEnds(expected_); }
+    // The rest at the rate of line ends met so far: the converter's units
+    // still to come, each taking as much room as one taken did.
+    size_t RemainingUnits() const override {
+        if (taken_ == 0 || taken_ >= expected_) return 0;
+        const double perUnit = static_cast<double>(made_) / static_cast<double>(taken_);
+        return static_cast<size_t>(static_cast<double>(expected_ - taken_) * perUnit);
+    }
 
 private:
     void Expect(size_t units) override { expected_ = units; }
     // Text that comes while the file is opened waits for the first Produce.
-    void Append(std::u16string_view part) override { normalizer_.Append(out_ ? *out_ : early_, part); }
+    void Append(std::u16string_view part) override {
+        taken_ += part.size();
+        normalizer_.Append(out_ ? *out_ : early_, part);
+    }
 
     TWordConverter converter_;
     TLineEndNormalizer normalizer_;
     std::u16string* out_ = nullptr;
     std::u16string early_;
     size_t expected_ = 0;
+    size_t taken_ = 0;  // converter units handed over
+    size_t made_ = 0;   // code units of text made of them
 };
+
+// What a test puts in the way of the layout's worker (LayoutWorkerHookForTest).
+std::mutex HookMutex;
+TLayoutWorkerHook LayoutWorkerHook;
 
 // The reading layout as the viewer asks for it. The layout is made in one
 // pass over the document (its main text first, then the notes and the other
-// stories), which for a large document takes far longer than the host may
-// wait: it runs on a thread of its own, with a converter and a file of its
-// own (the converter touches no process-wide state), and the viewer takes
-// the text as it comes. Closing the viewer stops the thread at its next part.
+// stories), which for a large or hostile document takes far longer than the
+// host may wait: it runs on a thread of its own, with a converter and a file
+// of its own (the converter touches no process-wide state), and the viewer
+// takes the text as it comes, never waiting for it. Closing the viewer
+// cancels the layout, which looks at the flag inside its walks.
 class TLayoutTextSource final : public TTextSource {
 public:
+    TLayoutTextSource() {
+        std::lock_guard<std::mutex> lock(HookMutex);
+        hook_ = LayoutWorkerHook;
+    }
     ~TLayoutTextSource() override {
         cancel_ = true;
         if (worker_.joinable()) worker_.join();
     }
 
-    // Starts the layout and waits for its first part or its end: false when
-    // the document is not one the converter reads; its errors before any
-    // text are thrown here, as the converter's own are.
-    bool Open(const std::u16string& fileName, const TLoadSettings& settings, size_t firstUnits) {
+    // Starts the layout and waits for its first part or its end, but no
+    // longer than wait: false when the document is not one the converter
+    // reads; its errors before any text are thrown here, as the converter's
+    // own are. An answer that has not come by then comes in the viewer.
+    bool Open(const std::u16string& fileName, const TLoadSettings& settings, size_t firstUnits,
+              std::chrono::milliseconds wait) {
         worker_ = std::thread([this, fileName, settings] { Run(fileName, settings); });
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return done_ || buffer_.size() >= firstUnits; });
+        changed_.wait_for(lock, wait, [&] { return done_ || buffer_.size() >= firstUnits; });
         // Text that came is shown, with a line for an error after it.
         if (!done_ || !buffer_.empty()) return true;
         if (error_) throw EPagelet(*error_);
         return opened_;
     }
 
+    // What has come, up to units: never waits for the worker.
     bool Produce(std::u16string& text, size_t units) override {
         std::unique_lock<std::mutex> lock(mutex_);
-        // A while for the worker to catch up, not longer: the caller comes again.
-        changed_.wait_for(lock, std::chrono::milliseconds(20),
-                          [&] { return done_ || buffer_.size() - head_ >= units; });
         const size_t n = std::min(units, buffer_.size() - head_);
         text.append(buffer_, head_, n);
         head_ += n;
@@ -129,13 +153,22 @@ public:
             buffer_.erase(0, head_);
             head_ = 0;
         }
+        waiting_ = !done_ && head_ == buffer_.size();
         if (!done_ || head_ < buffer_.size()) return true;
         if (error_) {
             const std::u16string message = std::move(*error_);
             error_.reset();
             throw EPagelet(message);
         }
+        // The viewer is shown already: a layout that ended without text says
+        // so in it, where the load's error box can no longer come.
+        if (!hasLine_) text += u"[Error opening document: it has no text to show]\r\n";
         return false;
+    }
+
+    bool Waiting() const override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return waiting_;
     }
 
     bool HasLine() const {
@@ -165,6 +198,9 @@ private:
             normalizer_.Append(normal, part);
             Deliver(normal);
         }
+        // The layout asks this inside its walks: a closed viewer stops it
+        // there, also where it hands nothing over (hidden text).
+        bool Cancelled() const override { return source_.cancel_; }
         void Finish() {
             std::u16string normal;
             normalizer_.Finish(normal);
@@ -189,6 +225,8 @@ private:
         std::optional<std::u16string> error;
         bool opened = false;
         try {
+            if (hook_) hook_([this] { return cancel_.load(); });
+            if (cancel_) throw TCancelled{};
             TWordConverter converter;
             UseReadingLayout(converter, true);
             TWorkerSink sink(*this);
@@ -197,6 +235,7 @@ private:
             while (opened && converter.DecodeMore(256 * 1024)) {
                 if (cancel_) throw TCancelled{};
             }
+            if (cancel_) throw TCancelled{};
             if (opened) sink.Finish();
         } catch (const TCancelled&) {
         } catch (const std::exception& e) {
@@ -213,6 +252,7 @@ private:
         changed_.notify_all();
     }
 
+    TLayoutWorkerHook hook_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::u16string buffer_;  // the text made and not yet taken, from head_ on
@@ -221,6 +261,7 @@ private:
     bool hasLine_ = false;
     bool opened_ = false;
     bool done_ = false;
+    bool waiting_ = false;  // the last Produce took all there was, and more is to come
     std::optional<std::u16string> error_;
     std::atomic<bool> cancel_{false};
     std::thread worker_;  // last: it starts after everything it uses is made
@@ -230,28 +271,32 @@ private:
 // line of text, and the first screen.
 constexpr size_t kFirstUnits = 16 * 1024;
 
-}  // namespace
-
-namespace {
-
 // The first part of an opened document's text, and its source for the rest.
 // A text without a line is none to show: decoding goes on until one comes
-// (at once, in real documents) or the text ends.
+// (at once, in real documents) or the text ends. A source on another thread
+// gives what has come, and a text that has not come yet is shown as it comes.
 template <typename TSource>
 std::optional<TLoadedDocument> FirstPart(std::unique_ptr<TSource> source) {
     TLoadedDocument document;
     bool more = true;
     do {
         more = source->Produce(document.Text, kFirstUnits);
-    } while (more && (!source->HasLine() || document.Text.size() < kFirstUnits));
-    if (!source->HasLine()) return std::nullopt;
+    } while (more && !source->Waiting() && (!source->HasLine() || document.Text.size() < kFirstUnits));
+    if (!more && !source->HasLine()) return std::nullopt;
     if (more) document.Rest = std::move(source);
     return document;
 }
 
 }  // namespace
 
-std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings) {
+TLayoutWorkerHook LayoutWorkerHookForTest(TLayoutWorkerHook hook) {
+    std::lock_guard<std::mutex> lock(HookMutex);
+    std::swap(LayoutWorkerHook, hook);
+    return hook;
+}
+
+std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings,
+                                            std::chrono::milliseconds layoutWait) {
     if (settings.MSWord) {
         if (!LoadDocument(fileName, settings)) return std::nullopt;
         TLoadedDocument document;
@@ -263,7 +308,9 @@ std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, cons
     if (!IsWordFileName(fileName)) return std::nullopt;
     if (settings.ReadingLayout) {
         auto source = std::make_unique<TLayoutTextSource>();
-        if (!source->Open(fileName, settings, kFirstUnits)) return std::nullopt;
+        // An answer known by then (a document without text, an error) is
+        // given as the load's own.
+        if (!source->Open(fileName, settings, kFirstUnits, layoutWait)) return std::nullopt;
         return FirstPart(std::move(source));
     }
     auto source = std::make_unique<TConverterTextSource>();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -38,9 +40,26 @@ struct TLoadedDocument {
     std::unique_ptr<TTextSource> Rest;
 };
 
+// The longest the load of a viewer waits for the reading layout's first
+// part (the layout is made on a thread of its own): a small part of the
+// 100 ms that ListLoad may take, the window's making being the rest.
+inline constexpr std::chrono::milliseconds kLayoutWait{20};
+
 // The load of a viewer: the selection rule of LoadDocument with the same
 // answers (nullopt where LoadDocument answers false, the same exceptions),
-// but the document comes back as a value.
-std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings);
+// but the document comes back as a value. The reading layout's answer counts
+// when it comes within layoutWait; otherwise the viewer is shown at once,
+// without text or with what has come, and the rest comes to it as it is
+// made (an error, or the end of a layout without text, as a line).
+std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings,
+                                            std::chrono::milliseconds layoutWait = kLayoutWait);
+
+// Tests only: a layout that takes long. The hook runs on the reading
+// layout's worker thread before it opens the document, with a question that
+// turns true once the viewer no longer wants the text; it may hold the
+// worker there. Each source takes the hook set when it is made. Returns the
+// hook it replaces; an empty one for none.
+using TLayoutWorkerHook = std::function<void(const std::function<bool()>& cancelled)>;
+TLayoutWorkerHook LayoutWorkerHookForTest(TLayoutWorkerHook hook);
 
 }  // namespace pagelet

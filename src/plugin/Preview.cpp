@@ -1,6 +1,7 @@
 #include "plugin/Preview.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 
 #include "common/Handles.h"
@@ -15,6 +16,9 @@ namespace pagelet {
 
 namespace {
 
+// How long a thumbnail may take: the host waits on a thread of its own, but
+// a document whose layout takes long gives the text that came by then.
+constexpr std::chrono::milliseconds kThumbnailTime{2000};
 // A4 portrait in millimetres, with 25 mm margins and about 52 lines of text.
 constexpr int kPageWidth = 210;
 constexpr int kPageHeight = 297;
@@ -63,6 +67,20 @@ std::u16string PageText(const std::u16string& converted, size_t maxChars) {
     return page;
 }
 
+// The text of a thumbnail as it is decoded, until the converter stops or
+// the thumbnail's time is up (the converter and the layout ask in between).
+class TPageSink final : public TTextSink {
+public:
+    explicit TPageSink(std::chrono::steady_clock::time_point deadline) : deadline_(deadline) {}
+    void Append(std::u16string_view part) override { Text += part; }
+    bool Cancelled() const override { return std::chrono::steady_clock::now() >= deadline_; }
+
+    std::u16string Text;
+
+private:
+    std::chrono::steady_clock::time_point deadline_;
+};
+
 HBITMAP DrawPage(SIZE page, const TPageLayout& layout, const std::u16string& text) {
     TGdiObject bitmap;
     TMemoryDC dc;
@@ -110,16 +128,16 @@ HBITMAP MakePreviewBitmap(const std::u16string& fileName, int width, int height)
     const TPageLayout layout = LayOut(page);
     // The converter settings only: a thumbnail never starts Word.
     const TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
-    std::u16string converted;
+    TPageSink converted(std::chrono::steady_clock::now() + kThumbnailTime);
     try {
         TWordConverter converter;                // this call's own
         converter.SetMaxChars(layout.MaxChars);  // decodes no more than the page shows
         UseReadingLayout(converter, settings.ReadingLayout);
-        converted = converter.LoadText(fileName, settings.Printable, settings.CP, settings.ForceCP);
+        converter.ExtractText(fileName, settings.Printable, settings.CP, settings.ForceCP, converted);
     } catch (...) {
         return nullptr;
     }
-    const std::u16string text = PageText(converted, layout.MaxChars);
+    const std::u16string text = PageText(converted.Text, layout.MaxChars);
     if (text.empty()) return nullptr;
     return DrawPage(page, layout, text);
 }

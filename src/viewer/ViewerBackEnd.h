@@ -49,6 +49,9 @@ public:
     // Asks for one call of TViewerCore::Step once what waits on the thread
     // (input, painting, the host's own work) has had its turn.
     virtual void ScheduleStep() = 0;
+    // The same a little later (about 10 ms): the text is still on its way
+    // from another thread, and a step now would find nothing new.
+    virtual void ScheduleStepLater() { ScheduleStep(); }
     virtual void CancelStep() = 0;
     // True while the user drags a selection: appending would move it.
     virtual bool Dragging() const { return false; }

@@ -44,14 +44,11 @@ void TViewerCore::LoadText(std::u16string text, std::unique_ptr<TTextSource> res
     backEnd_.CancelStep();
     text_ = std::move(text);
     source_ = std::move(rest);
-    if (source_ && source_->ExpectedUnits() > text_.capacity()) {
-        try {
-            text_.reserve(source_->ExpectedUnits());
-        } catch (const std::bad_alloc&) {
-            // the text grows as it comes
-        }
-    }
+    sized_ = false;
+    SizeText();
     notShown_ = 0;
+    notShownCount_ = TNotShownCount::Exact;
+    notShownLine_.clear();
     Reshow({0, 0});
 }
 
@@ -59,7 +56,6 @@ void TViewerCore::Reshow(TTextRange selection) {
     backEnd_.CancelStep();
     fed_ = 0;
     fedLines_ = 0;
-    notShown_ = 0;
     secondsPerUnit_ = kFirstSecondsPerUnit;
     lastSliceUnits_ = 0;
     freeAtStart_ = MemoryProbe ? MemoryProbe().FreeAddressSpace : 0;
@@ -76,11 +72,28 @@ void TViewerCore::Reshow(TTextRange selection) {
     lastShownSel_ = backEnd_.Selection();
     ApplySelection(false);
     pendingShow_ = fed_ < text_.size() || Decoding();
-    if (pendingShow_) backEnd_.ScheduleStep();
+    if (pendingShow_)
+        backEnd_.ScheduleStep();
+    else
+        ShowNotShownLine();
+}
+
+void TViewerCore::SizeText() {
+    // A source on another thread may know the size only after the load.
+    const size_t expected = source_ ? source_->ExpectedUnits() : 0;
+    if (expected == 0) return;
+    sized_ = true;
+    if (expected <= text_.capacity()) return;
+    try {
+        text_.reserve(expected);
+    } catch (const std::bad_alloc&) {
+        // the text grows as it comes
+    }
 }
 
 bool TViewerCore::Produce(size_t units) {
     if (!source_) return false;
+    if (!sized_) SizeText();
     try {
         if (source_->Produce(text_, units)) return true;
         source_.reset();
@@ -94,17 +107,28 @@ bool TViewerCore::Produce(size_t units) {
     return false;
 }
 
+bool TViewerCore::SourceWaiting() const { return source_ && source_->Waiting(); }
+
 void TViewerCore::EnsureDecoded(size_t units) {
-    while (Decoding() && text_.size() < units) Produce(std::max(units - text_.size(), kDecodeUnits));
+    while (Decoding() && text_.size() < units) {
+        Produce(std::max(units - text_.size(), kDecodeUnits));
+        if (SourceWaiting()) break;
+    }
 }
 
 void TViewerCore::DecodeAhead() {
     const double start = Seconds();
-    while (Decoding() && Seconds() - start < kDecodeAheadSeconds) Produce(kDecodeUnits);
+    while (Decoding() && Seconds() - start < kDecodeAheadSeconds) {
+        Produce(kDecodeUnits);
+        if (SourceWaiting()) break;
+    }
 }
 
-void TViewerCore::FinishDecoding() {
-    while (Decoding()) Produce(16 * kDecodeUnits);
+void TViewerCore::DecodeAvailable() {
+    while (Decoding()) {
+        Produce(16 * kDecodeUnits);
+        if (SourceWaiting()) break;
+    }
 }
 
 void TViewerCore::Step() {
@@ -133,7 +157,14 @@ void TViewerCore::Step() {
     }
     DecodeAhead();
     pendingShow_ = fed_ < text_.size() || Decoding();
-    if (pendingShow_) backEnd_.ScheduleStep();
+    if (!pendingShow_) {
+        ShowNotShownLine();
+    } else if (text_.size() - fed_ < 2 && SourceWaiting()) {
+        // Nothing to show until more text comes: no step spins meanwhile.
+        backEnd_.ScheduleStepLater();
+    } else {
+        backEnd_.ScheduleStep();
+    }
 }
 
 void TViewerCore::Append(const TCut& cut) {
@@ -149,15 +180,40 @@ void TViewerCore::Append(const TCut& cut) {
 void TViewerCore::AppendNotShownLine() {
     pendingShow_ = false;
     backEnd_.CancelStep();
-    FinishDecoding();
-    const size_t total = text_.size();
-    notShown_ = total - fed_;
-    std::u16string line;
-    if (fed_ > 0 && text_[fed_ - 1] != u'\n') line = u"\r\n";
-    line += u"[" + Decimal(notShown_) + u" characters (" + Decimal(total ? notShown_ * 100 / total : 0) +
-            u"%) of the document are not shown: too little memory is left for them]";
+    // The text ends where the widget's does: nothing more is decoded (the
+    // source goes, a layout's worker with it), and what was held beyond the
+    // cut is let go, so that copy, select all, search and go to percent
+    // take exactly the text shown.
+    notShown_ += text_.size() - fed_;
+    if (Decoding()) {
+        // What the source has not made yet is only foreseen, if at all.
+        const size_t rest = source_->RemainingUnits();
+        notShown_ += rest;
+        notShownCount_ = std::max(notShownCount_, rest > 0 ? TNotShownCount::About : TNotShownCount::AtLeast);
+        source_.reset();
+    }
+    text_.resize(fed_);
+    notShownLine_.clear();
+    if (fed_ > 0 && text_[fed_ - 1] != u'\n') notShownLine_ = u"\r\n";
+    const std::u16string tooLittle = u": too little memory is left for them]";
+    if (notShownCount_ == TNotShownCount::AtLeast && notShown_ == 0) {
+        notShownLine_ += u"[The rest of the document is not shown: too little memory is left for it]";
+    } else if (notShownCount_ == TNotShownCount::AtLeast) {
+        notShownLine_ += u"[At least " + Decimal(notShown_) + u" characters of the document are not shown" + tooLittle;
+    } else {
+        const uint64_t total = uint64_t{fed_} + notShown_;
+        notShownLine_ += std::u16string(notShownCount_ == TNotShownCount::About ? u"[About " : u"[") +
+                         Decimal(notShown_) + u" characters (" +
+                         Decimal(total ? notShown_ * uint64_t{100} / total : 0) + u"%) of the document are not shown" +
+                         tooLittle;
+    }
+    ShowNotShownLine();
+}
+
+void TViewerCore::ShowNotShownLine() {
+    if (notShownLine_.empty()) return;
     Selection();
-    backEnd_.AppendSlice(line);
+    backEnd_.AppendSlice(notShownLine_);
 }
 
 TTextRange TViewerCore::Selection() {
@@ -187,7 +243,7 @@ void TViewerCore::CopyToClipboard() {
 }
 
 void TViewerCore::SelectAll() {
-    FinishDecoding();
+    DecodeAvailable();
     Selection();
     wanted_ = {0, text_.size()};
     ApplySelection(false);
@@ -195,7 +251,7 @@ void TViewerCore::SelectAll() {
 
 void TViewerCore::GoToPercent(int32_t percent) {
     backEnd_.Focus();
-    FinishDecoding();
+    DecodeAvailable();
     Selection();
     const size_t at = PercentOffset(percent, text_.size());
     wanted_ = {at, std::min(at + 1, text_.size())};
@@ -203,7 +259,7 @@ void TViewerCore::GoToPercent(int32_t percent) {
 }
 
 bool TViewerCore::Search(const std::u16string& text, const TSearchOptions& options, bool fromEdge) {
-    FinishDecoding();
+    DecodeAvailable();
     const TTextRange selection = Selection();
     fromEdge = fromEdge || selection.Start == selection.End;
     size_t from;

@@ -7,9 +7,12 @@
 // draws through a TViewerBackEnd.
 //
 // Whole-text work (select all, copy, search, go to a percentage) acts on
-// the text in memory at once; the widget catches up in steps, and what it
+// the text in memory at once: a source on this thread decodes the rest
+// first, one on another thread gives what has come so far (the host's thread
+// never waits for a document). The widget catches up in steps, and what it
 // shows selected grows as the rest arrives. A match or a position not shown
-// yet is selected and scrolled into view as soon as its part is in.
+// yet is selected and scrolled into view as soon as its part is in. When
+// the memory bound ends the text shown, the text ends there for everything.
 
 #include <cstddef>
 #include <cstdint>
@@ -43,10 +46,12 @@ public:
     bool Pending() const { return pendingShow_; }
     // Code units of Text() in the widget.
     size_t Shown() const { return fed_; }
-    // Code units left out for the address-space reserve; 0 when all shown.
+    // Code units left out for the address-space reserve (foreseen where the
+    // source had not made them yet); 0 when all shown.
     size_t NotShown() const { return notShown_; }
-    // Decodes the rest of the text into memory now.
-    void FinishDecoding();
+    // Decodes into memory now what can be had without waiting: the whole
+    // rest from a source on this thread, what has come from another.
+    void DecodeAvailable();
     // One step of the stepped load: the back end calls it when asked to.
     void Step();
 
@@ -87,20 +92,29 @@ public:
 private:
     void ShowColours();
     void Reshow(TTextRange selection);
+    void SizeText();
+    bool SourceWaiting() const;
     void EnsureDecoded(size_t units);
     void DecodeAhead();
     bool Produce(size_t units);
     void Append(const TCut& cut);
     void AppendNotShownLine();
+    void ShowNotShownLine();
     void ApplySelection(bool scroll);
     size_t ShownEnd() const { return fed_; }
 
     TViewerBackEnd& backEnd_;
     std::u16string text_;
     std::unique_ptr<TTextSource> source_;
+    bool sized_ = false;  // the text's block was made for the source's count
     size_t fed_ = 0;
     size_t fedLines_ = 0;
+    // How notShown_ was counted: every character, some foreseen by the
+    // source, or only those held when the source could not foresee the rest.
+    enum class TNotShownCount { Exact, About, AtLeast };
     size_t notShown_ = 0;
+    TNotShownCount notShownCount_ = TNotShownCount::Exact;
+    std::u16string notShownLine_;  // the line that ends the text shown after a cut
     bool pendingShow_ = false;
     double secondsPerUnit_ = kFirstSecondsPerUnit;
     size_t lastSliceUnits_ = 0;

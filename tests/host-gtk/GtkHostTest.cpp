@@ -295,6 +295,47 @@ TEST(GtkHost, CommandsNextFileAndCloseWhileTheViewerIsStillLoading) {
     }
 }
 
+// A document whose reading layout takes long: two character styles based on
+// each other, each with a property list of about 60 KB, and thousands of
+// one-character runs in them.
+std::unique_ptr<pagelet::TTempFile> SlowLayoutDoc() {
+    std::vector<uint8_t> props;
+    const std::vector<uint8_t> bold = pagelet::Sprm(0x0835, {1});  // sprmCFBold
+    while (props.size() < 60000) props.insert(props.end(), bold.begin(), bold.end());
+    pagelet::TRichDocBuilder doc;
+    doc.Style(20, 2, {}, props, 21).Style(21, 2, {}, props, 20);
+    for (int i = 0; i < 4000; ++i) doc.Run(u"x", pagelet::Sprm(0x4A30, {20, 0}));  // sprmCIstd
+    doc.End();
+    return doc.Write();
+}
+
+// The viewer does not wait for a reading layout that takes long: ListLoad
+// shows it at once and the text comes as it is made; commands meanwhile act
+// on what has come, and closing the viewer stops the layout.
+TEST(GtkHost, AReadingLayoutThatTakesLongHoldsNeitherTheLoadNorTheClose) {
+    const auto slow = SlowLayoutDoc();
+    const std::string path = PathOf(*slow);
+    TTempDir dir;
+    std::ofstream(dir.Path() + "/Pagelet.ini") << "[Options]\nReadingLayout=1\n";
+    {
+        const TRun run = RunHost(dir, {"--no-wait", "--close", path});
+        EXPECT_EQ(run.status, 0) << Log(run);
+        EXPECT_EQ(Lines(run.output, "loaded: "), std::vector<std::string>{path});
+        EXPECT_EQ(Lines(run.output, "message box").size(), 0u) << Log(run);
+        EXPECT_EQ(Lines(run.output, "left ").size(), 0u) << Log(run);
+    }
+    {
+        const TRun run = RunHost(dir, {"--no-wait", "--command", "select-all", "--command", "copy", path});
+        EXPECT_EQ(run.status, 0) << Log(run);
+        // What had come when select all came; nothing, when the layout had given nothing yet.
+        const std::string clipboard =
+            Lines(run.output, "clipboard: empty").empty() ? Block(run.output, "clipboard") : std::string();
+        EXPECT_EQ(clipboard.find_first_not_of("x\n"), std::string::npos) << Log(run);
+        EXPECT_LE(clipboard.size(), 4002u);
+        EXPECT_EQ(Lines(run.output, "left ").size(), 0u) << Log(run);
+    }
+}
+
 // Search as Double Commander sends it: find first (flag 1), F3, Shift+F3
 // (backwards), match case; a text not found answers 1 and keeps the
 // selection.

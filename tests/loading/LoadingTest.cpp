@@ -1,7 +1,12 @@
 // DocumentText, the extension test and the loaders.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -23,6 +28,9 @@ namespace pagelet {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The reading layout's answer, waited for as long as it takes.
+constexpr std::chrono::milliseconds kPatient{600000};
 
 // The library's start and end, as the DLL does at load and unload.
 class TLibraryEnvironment : public ::testing::Environment {
@@ -248,7 +256,7 @@ TEST(Loaders, ReadingLayoutReachesDocumentText) {
     settings.ReadingLayout = true;
     EXPECT_TRUE(LoadDocument(file->Path(), settings));
     EXPECT_EQ(DocumentText->Lines(), (TLines{u"See 3", u"a\tb"}));
-    std::optional<TLoadedDocument> shown = OpenDocument(file->Path(), settings);
+    std::optional<TLoadedDocument> shown = OpenDocument(file->Path(), settings, kPatient);
     ASSERT_TRUE(shown.has_value());
     EXPECT_EQ(shown->Text.substr(0, 10), u"See 3\r\na\tb");
 }
@@ -299,15 +307,22 @@ TEST(Loaders, WordLoaderChosenByTheSettingRunsAlone) {
 
 fs::path CorpusDir() { return fs::path(PAGELET_CORPUS_DIR).make_preferred(); }
 
+// Takes the rest of a text from its source, giving a source on another
+// thread the time to make it.
+void ProduceAll(TTextSource& source, std::u16string& text, size_t units) {
+    while (source.Produce(text, units)) {
+        if (source.Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 // What a viewer is handed: the first part of the text and the rest from its
-// source, in parts of any size, together the converter loader's text.
+// source, in parts of any size, together the converter loader's text. The
+// load waits for the reading layout's answer as long as it takes.
 std::u16string OpenedText(const std::u16string& path, size_t units, TLoadSettings settings = {}) {
-    std::optional<TLoadedDocument> document = OpenDocument(path, settings);
+    std::optional<TLoadedDocument> document = OpenDocument(path, settings, kPatient);
     if (!document) return u"<none>";
     std::u16string text = std::move(document->Text);
-    if (document->Rest) {
-        while (document->Rest->Produce(text, units)) {}
-    }
+    if (document->Rest) ProduceAll(*document->Rest, text, units);
     return text;
 }
 
@@ -372,7 +387,7 @@ TEST(Loaders, AReadingLayoutLeftUnreadStopsItsThread) {
     TLoadSettings settings;
     settings.ReadingLayout = true;
     for (int run = 0; run < 3; ++run) {
-        std::optional<TLoadedDocument> document = OpenDocument(mid.u16string(), settings);
+        std::optional<TLoadedDocument> document = OpenDocument(mid.u16string(), settings, kPatient);
         ASSERT_TRUE(document.has_value());
         EXPECT_GE(document->Text.size(), 16u * 1024);
         ASSERT_NE(document->Rest, nullptr);
@@ -380,6 +395,83 @@ TEST(Loaders, AReadingLayoutLeftUnreadStopsItsThread) {
         document->Rest->Produce(more, 1000);
         document.reset();  // the rest is never read
     }
+}
+
+// A reading layout held on its thread (a document that takes long to lay
+// out): the load returns without its text, taking from the source never
+// waits, and closing cancels the layout. Once let go, each document ends in
+// the viewer as the load would have answered: its text, a line for no text,
+// or the error.
+TEST(Loaders, AReadingLayoutThatTakesLongHoldsNeitherTheLoadNorTheClose) {
+    struct THeldWorker {
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool release = false;
+        int cancelsSeen = 0;
+    } held;
+    const TLayoutWorkerHook previous = LayoutWorkerHookForTest([&held](const std::function<bool()>& cancelled) {
+        std::unique_lock<std::mutex> lock(held.mutex);
+        // A minute at most: a hang is the test's time limit's to catch.
+        for (int i = 0; i < 60000 && !held.release && !cancelled(); ++i)
+            held.changed.wait_for(lock, std::chrono::milliseconds(1));
+        if (cancelled()) ++held.cancelsSeen;
+    });
+    struct TRestoreHook {
+        TLayoutWorkerHook hook;
+        ~TRestoreHook() { LayoutWorkerHookForTest(std::move(hook)); }
+    } restore{previous};
+
+    TLoadSettings settings;
+    settings.ReadingLayout = true;
+    const auto hello = HelloDocument().Write();
+    const auto empty = TDocBuilder().Clx(TClxBuilder().Pcdt({0, 0}, {{CompressedFc(0x800)}})).Write();
+    const auto damaged = TDocBuilder().Clx(TClxBuilder().PrcHeader(-1)).Write();
+    {
+        SCOPED_TRACE("closed while held");
+        std::optional<TLoadedDocument> document = OpenDocument(hello->Path(), settings);
+        ASSERT_TRUE(document.has_value());
+        EXPECT_EQ(document->Text, u"");
+        ASSERT_NE(document->Rest, nullptr);
+        std::u16string more;
+        EXPECT_TRUE(document->Rest->Produce(more, 1000));
+        EXPECT_EQ(more, u"");
+        EXPECT_TRUE(document->Rest->Waiting());
+        document.reset();
+        EXPECT_EQ(held.cancelsSeen, 1);
+    }
+    const struct {
+        const char* name;
+        std::u16string path;
+        std::u16string text;  // empty: the error passes
+    } rows[] = {
+        {"a document", hello->Path(), u"Hello\r\nWorld\r\ntail\r\n"},
+        {"no text", empty->Path(), u"[Error opening document: it has no text to show]\r\n"},
+        {"no file", hello->Path() + u".missing.doc", u"[Error opening document: it has no text to show]\r\n"},
+        {"damaged", damaged->Path(), u""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        {
+            std::lock_guard<std::mutex> lock(held.mutex);
+            held.release = false;
+        }
+        std::optional<TLoadedDocument> document = OpenDocument(row.path, settings);
+        ASSERT_TRUE(document.has_value());
+        ASSERT_NE(document->Rest, nullptr);
+        {
+            std::lock_guard<std::mutex> lock(held.mutex);
+            held.release = true;
+        }
+        held.changed.notify_all();
+        std::u16string text = document->Text;
+        if (row.text.empty()) {
+            EXPECT_THROW(ProduceAll(*document->Rest, text, 4096), EPagelet);
+        } else {
+            ProduceAll(*document->Rest, text, 4096);
+            EXPECT_EQ(text, row.text);
+        }
+    }
+    EXPECT_EQ(held.cancelsSeen, 1);
 }
 
 std::u16string ReadUtf16File(const fs::path& path) {

@@ -424,7 +424,9 @@ TEST_F(BigDocumentTest, ParagraphMarksBeyondTheAddressSpaceEndWithTheLineOfWhatI
         const std::u16string last = shown.substr(lineStart);
         EXPECT_NE(last.find(u"characters ("), std::u16string::npos) << Utf16ToUtf8(last);
         EXPECT_NE(last.find(u"of the document are not shown"), std::u16string::npos) << Utf16ToUtf8(last);
-        const size_t notShown = std::stoul(Utf16ToUtf8(last.substr(1)));
+        // Counted, or foreseen from what was decoded (the decoding stops at the
+        // cut): for paragraph marks alone the foresight is exact.
+        const size_t notShown = std::stoul(Utf16ToUtf8(last.substr(last.find_first_of(u"0123456789"))));
         if (document.whole != 0) {
             EXPECT_EQ(lineStart + notShown, document.whole) << "shown and not shown make the whole text";
         }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/Error.h"
+#include "common/Utf.h"
 #include "viewer/HostProtocol.h"
 #include "viewer/KeyPolicy.h"
 #include "viewer/LineEndIndex.h"
@@ -65,7 +66,14 @@ public:
         if (!Focusable) throw EPagelet(u"Cannot focus a disabled or invisible window");
     }
     void CopyToClipboard(std::u16string_view text) override { Clipboard.assign(text); }
-    void ScheduleStep() override { StepAsked = true; }
+    void ScheduleStep() override {
+        StepAsked = true;
+        Later = false;
+    }
+    void ScheduleStepLater() override {
+        StepAsked = true;
+        Later = true;
+    }
     void CancelStep() override { StepAsked = false; }
 
     std::u16string Shown;
@@ -79,6 +87,7 @@ public:
     bool Wrap = true;
     bool Focusable = true;
     bool StepAsked = false;
+    bool Later = false;  // the step asked for is a later one
     int Puts = 0;
 };
 
@@ -94,9 +103,12 @@ void RunSteps(TViewerCore& core, TRecordingBackEnd& back, int limit = 100000) {
 // Hands the text over in parts of a fixed size, as a decoder would.
 class TPartsSource final : public TTextSource {
 public:
-    TPartsSource(std::u16string text, size_t part, size_t failAt = SIZE_MAX, size_t expected = 0)
-        : text_(std::move(text)), part_(part), failAt_(failAt), expected_(expected) {}
-    size_t ExpectedUnits() const override { return expected_; }
+    // countLate: the count is known only once the first part was made (a
+    // source on another thread learns it from its decoder).
+    TPartsSource(std::u16string text, size_t part, size_t failAt = SIZE_MAX, size_t expected = 0,
+                 bool countLate = false)
+        : text_(std::move(text)), part_(part), failAt_(failAt), expected_(expected), countLate_(countLate) {}
+    size_t ExpectedUnits() const override { return countLate_ && at_ == 0 ? 0 : expected_; }
     bool Produce(std::u16string& out, size_t units) override {
         size_t n = std::min({units, part_, text_.size() - at_});
         if (at_ + n > failAt_) {
@@ -114,6 +126,7 @@ private:
     size_t part_;
     size_t failAt_;
     size_t expected_;
+    bool countLate_;
     size_t at_ = 0;
 };
 
@@ -414,12 +427,21 @@ TEST(ViewerCore, TheTextIsHeldInOneBlockFromTheStartWhenItsSizeIsKnown) {
     // Growing the text by doubling copies all of it each time: with the
     // source's count the block made at the load holds the whole text.
     const std::u16string text = Repeat(u"0123456789\r\n", 50000);
-    TViewerFixture f;
-    f.core.LoadText(u"first\r\n", std::make_unique<TPartsSource>(text, 4096, SIZE_MAX, text.size() + 16));
-    const char16_t* block = f.core.Text().data();
-    RunSteps(f.core, f.back);
-    EXPECT_EQ(f.core.Text(), u"first\r\n" + text);
-    EXPECT_EQ(f.core.Text().data(), block);
+    for (const bool countLate : {false, true}) {
+        SCOPED_TRACE(countLate ? "the count known after the first part" : "the count known at the load");
+        TViewerFixture f;
+        f.core.LoadText(u"first\r\n",
+                        std::make_unique<TPartsSource>(text, 4096, SIZE_MAX, text.size() + 16, countLate));
+        std::vector<const char16_t*> blocks{f.core.Text().data()};
+        while (f.back.StepAsked) {
+            f.back.StepAsked = false;
+            f.core.Step();
+            if (f.core.Text().data() != blocks.back()) blocks.push_back(f.core.Text().data());
+        }
+        EXPECT_EQ(f.core.Text(), u"first\r\n" + text);
+        // Late: the first part's own block, then the whole text's.
+        EXPECT_LE(blocks.size(), countLate ? 2u : 1u);
+    }
 }
 
 TEST(ViewerCore, TheReserveEndsTheTextWithHowMuchIsNotShown) {
@@ -477,6 +499,136 @@ TEST(ViewerCore, TheReserveAndTheMemoryBoundStopTheTextWithinTheirLimits) {
         EXPECT_EQ(f.core.NotShown(), text.size() - f.core.Shown());
         EXPECT_NE(f.back.Shown.find(u"of the document are not shown"), std::u16string::npos);
     }
+}
+
+// A long text, decoded only as far as it is asked for; it may foresee how
+// much is still to come. Says how far it was decoded, and when it went.
+class TLongSource final : public TTextSource {
+public:
+    TLongSource(const std::u16string& text, bool foresees, size_t& handed, bool& gone)
+        : text_(text), foresees_(foresees), handed_(handed), gone_(gone) {}
+    ~TLongSource() override { gone_ = true; }
+    bool Produce(std::u16string& out, size_t units) override {
+        const size_t n = std::min({units, size_t{4096}, text_.size() - handed_});
+        out.append(text_, handed_, n);
+        handed_ += n;
+        return handed_ < text_.size();
+    }
+    size_t RemainingUnits() const override { return foresees_ ? text_.size() - handed_ : 0; }
+
+private:
+    const std::u16string& text_;
+    bool foresees_;
+    size_t& handed_;
+    bool& gone_;
+};
+
+// The memory bound reached while the text is still being decoded: decoding
+// stops there and the source goes; the text ends with the line, and select
+// all, copy, search and go to percent take exactly the text shown, also
+// after the widget is made anew.
+TEST(ViewerCore, TheMemoryBoundStopsDecodingAndEndsTheTextForEverything) {
+    const std::u16string text = Repeat(u"x\r\n", 1000000) + u"needle\r\n";
+    for (const bool foresees : {true, false}) {
+        SCOPED_TRACE(foresees ? "the source foresees the rest" : "the rest unknown");
+        TViewerFixture f;
+        uint64_t free = 300ull << 20;
+        f.core.MemoryProbe = [&] { return TMemoryFigures{1ull << 30, free, 1ull << 30}; };
+        size_t handed = 0;
+        bool gone = false;
+        f.core.LoadText(u"", std::make_unique<TLongSource>(text, foresees, handed, gone));
+        free -= 100ull << 20;
+        RunSteps(f.core, f.back);
+        const size_t shown = f.core.Shown();
+        ASSERT_GT(shown, 0u);
+        EXPECT_TRUE(gone);
+        EXPECT_FALSE(f.core.Decoding());
+        EXPECT_LT(handed, text.size() / 10) << "decoded on after the cut";
+        EXPECT_TRUE(f.core.Text() == text.substr(0, shown));
+        std::u16string line;
+        if (foresees) {
+            EXPECT_EQ(f.core.NotShown(), text.size() - shown);
+            line = u"[About " + Utf8ToUtf16(std::to_string(text.size() - shown)) + u" characters (" +
+                   Utf8ToUtf16(std::to_string((text.size() - shown) * 100 / text.size())) +
+                   u"%) of the document are not shown: too little memory is left for them]";
+        } else {
+            EXPECT_EQ(f.core.NotShown(), handed - shown);
+            line = u"[At least " + Utf8ToUtf16(std::to_string(handed - shown)) +
+                   u" characters of the document are not shown: too little memory is left for them]";
+        }
+        EXPECT_TRUE(f.back.Shown == f.core.Text() + line) << Utf16ToUtf8(f.back.Shown.substr(shown));
+
+        for (const bool wrap : {false, true}) {
+            SCOPED_TRACE(wrap ? "made anew again" : "made anew");
+            f.core.HostCommand(kCommandSelectAll, 0);
+            EXPECT_EQ(f.back.Sel, (TTextRange{0, shown}));
+            f.core.HostCommand(kCommandCopy, 0);
+            EXPECT_TRUE(f.back.Clipboard == text.substr(0, shown));
+            EXPECT_FALSE(f.core.HostSearch(u"needle", kSearchFromStart));
+            f.core.HostCommand(kCommandSetPercent, 100);
+            EXPECT_EQ(f.back.Sel, (TTextRange{shown, shown}));
+            f.core.SetWordWrap(wrap);
+            RunSteps(f.core, f.back);
+            EXPECT_TRUE(f.back.Shown == f.core.Text() + line) << Utf16ToUtf8(f.back.Shown.substr(f.core.Shown()));
+            EXPECT_EQ(f.core.Shown(), shown);
+        }
+    }
+}
+
+// Text from another thread, as it comes: a step takes what is there and
+// waits for nothing (with nothing new it asks for a later step), and whole-
+// text work acts on what has come.
+TEST(ViewerCore, TextFromAnotherThreadIsNeverWaitedFor) {
+    class TArrivingSource final : public TTextSource {
+    public:
+        bool Produce(std::u16string& out, size_t units) override {
+            ++Calls;
+            const size_t n = std::min(units, Arrived.size() - taken_);
+            out.append(Arrived, taken_, n);
+            taken_ += n;
+            return !Ended || taken_ < Arrived.size();
+        }
+        bool Waiting() const override { return !Ended && taken_ == Arrived.size(); }
+        std::u16string Arrived;
+        bool Ended = false;
+        int Calls = 0;
+
+    private:
+        size_t taken_ = 0;
+    };
+    TViewerFixture f;
+    auto owned = std::make_unique<TArrivingSource>();
+    TArrivingSource& source = *owned;
+    f.core.LoadText(u"", std::move(owned));
+    EXPECT_EQ(f.back.Shown, u"");
+    EXPECT_TRUE(f.core.Pending());
+    EXPECT_LE(source.Calls, 1);
+    for (int step = 0; step < 3; ++step) {
+        source.Calls = 0;
+        ASSERT_TRUE(f.back.StepAsked);
+        f.back.StepAsked = false;
+        f.core.Step();
+        EXPECT_LE(source.Calls, 2);
+        EXPECT_TRUE(f.back.Later);
+    }
+    f.core.HostCommand(kCommandSelectAll, 0);
+    EXPECT_EQ(f.back.Sel, (TTextRange{0, 0}));
+    EXPECT_FALSE(f.core.HostSearch(u"second", kSearchFromStart));
+
+    source.Arrived = u"first line\r\nsecond line\r\n";
+    EXPECT_TRUE(f.core.HostSearch(u"second", kSearchFromStart));
+    f.core.Step();
+    EXPECT_EQ(f.back.Shown, source.Arrived);
+    EXPECT_EQ(f.back.Sel, (TTextRange{12, 18}));
+    EXPECT_TRUE(f.back.Later);
+
+    source.Arrived += u"end\r\n";
+    source.Ended = true;
+    const std::u16string whole = source.Arrived;  // the source goes at its end
+    RunSteps(f.core, f.back);
+    EXPECT_EQ(f.back.Shown, whole);
+    EXPECT_FALSE(f.core.Decoding());
+    EXPECT_FALSE(f.core.Pending());
 }
 
 // ---- plan, search, keys and zoom, positions ---------------------------------

@@ -177,6 +177,7 @@ struct TFigures {
     double Settled = -1;
     double LastTick = 0;
     double LongestStall = 0;
+    double Close = -1;  // how long ListCloseWindow took
 };
 
 class TGtkListerHost {
@@ -596,10 +597,12 @@ void TGtkListerHost::TakeScreenshot() {
 void TGtkListerHost::CloseViewer() {
     if (!viewer_) return;
     GtkWidget* viewer = viewer_;
+    const double start = Now();
     if (plugin_->ListCloseWindow)
         plugin_->ListCloseWindow(viewer);
     else
         gtk_widget_destroy(viewer);  // what Double Commander does without the export
+    figures_.Close = Now() - start;
     if (viewer_) {
         Err("the viewer's widget is still there after ListCloseWindow");
         exitCode_ = 1;
@@ -762,9 +765,11 @@ int TGtkListerHost::Run() {
     AttachViewer(viewer);
     Out("loaded: " + fullPath);
     if (!WaitLoaded(true)) return kExitTimedOut;
-    if (options_.Figures) {
+    if (options_.Figures && !options_.NoWait) {
         if (!WaitFor([this] { return figures_.FirstDraw >= 0 || !view_; }, "the first draw")) return kExitTimedOut;
         figures_.Settled = Now() - figures_.Start;
+    }
+    if (tick_) {
         g_source_remove(tick_);
         tick_ = 0;
     }
@@ -789,6 +794,7 @@ int TGtkListerHost::Run() {
     }
     Out("closing");
     CloseViewer();
+    if (options_.Figures) Out("close_ms " + std::to_string(figures_.Close * 1000));
     Settle();
     LogLeftOpen();
     return exitCode_;

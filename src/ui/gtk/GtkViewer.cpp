@@ -55,6 +55,8 @@ GdkColor ToGdkColor(int32_t colorRef) {
 // The dark scheme's colours where the settings name system colours.
 constexpr int32_t kDarkText = 0xE0E0E0;
 constexpr int32_t kDarkBack = 0x1E1E1E;
+// A step that waits for text from the layout's thread comes this much later.
+constexpr guint kLaterMs = 10;
 
 bool FontFamilyExists(GtkWidget* widget, const std::string& name) {
     if (name.empty()) return false;
@@ -292,6 +294,11 @@ void TGtkViewer::CopyToClipboard(std::u16string_view text) {
 void TGtkViewer::ScheduleStep() {
     // Below input, painting and the text view's own layout work.
     if (stepSource_ == 0) stepSource_ = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &TGtkViewer::OnStep, this, nullptr);
+}
+
+void TGtkViewer::ScheduleStepLater() {
+    if (stepSource_ == 0)
+        stepSource_ = g_timeout_add_full(G_PRIORITY_DEFAULT_IDLE, kLaterMs, &TGtkViewer::OnStep, this, nullptr);
 }
 
 void TGtkViewer::CancelStep() {

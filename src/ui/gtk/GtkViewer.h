@@ -58,6 +58,7 @@ public:
     void Focus() override;
     void CopyToClipboard(std::u16string_view text) override;
     void ScheduleStep() override;
+    void ScheduleStepLater() override;
     void CancelStep() override;
     bool Dragging() const override { return dragging_; }
 
