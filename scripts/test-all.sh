@@ -21,6 +21,8 @@ CTEST
 
 echo "=== tests"
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir build --output-on-failure -j"$jobs" "$@"
+  # -noreset: the server stays up between clients; by default Xvfb resets when
+  # its last client leaves, and a program that starts just then finds no display.
+  exec xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --test-dir build --output-on-failure -j"$jobs" "$@"
 fi
 exec ctest --test-dir build --output-on-failure -j"$jobs" "$@"

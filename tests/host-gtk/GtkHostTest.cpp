@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -18,6 +20,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/Utf.h"
@@ -110,7 +113,15 @@ private:
 // The host in batch mode with the INI name in dir.
 TRun RunHost(const TTempDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(), {"--ini", dir.Ini(), "--timeout", "90"});
-    return RunProgram(kHost, args);
+    TRun run = RunProgram(kHost, args);
+    // An X server that resets when its last client leaves (Xvfb without
+    // -noreset) refuses a client that comes just then: the host exits 77
+    // "no display" at once. Once more, after the reset.
+    for (int tries = 0; tries < 3 && run.status == kNoDisplay; ++tries) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        run = RunProgram(kHost, args);
+    }
+    return run;
 }
 
 // What a failure shows of a run: its log, cut short (a run may print megabytes of text).
