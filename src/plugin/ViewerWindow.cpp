@@ -52,8 +52,7 @@ HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_
     TViewerWindowLink* link = nullptr;
     try {
         form = TFormMain::CreateParented(parentWin, fileToView);
-        form->Core->SetWordWrap((displayFlags & lister::kDisplayWrapText) != 0);
-        form->Core->SetDark((displayFlags & lister::kDisplayDarkMode) != 0);
+        form->Core->SetDisplayFlags(displayFlags);
         form->Document = std::move(*document);
         form->Show();
         // The first screen is painted as soon as the host's loop runs: paint
@@ -109,9 +108,7 @@ bool LoadNextDocument(HWND parentWin, HWND listWin, const std::u16string& fileTo
         return false;
     }
     TFormMain& form = *link->Form;
-    form.Core->SetDark((displayFlags & lister::kDisplayDarkMode) != 0);
-    form.ShowText(std::move(*document));
-    form.Viewer->ScrollToStart();
+    form.Core->LoadNext(std::move(document->Text), std::move(document->Rest), displayFlags);
     return true;
 }
 

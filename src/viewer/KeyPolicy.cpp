@@ -14,9 +14,7 @@ bool IsForwardedPlainKey(uint16_t key) {
 
 bool IsF5OrF7(uint16_t key) { return key == kKeyF5 || key == kKeyF7; }
 
-}  // namespace
-
-std::vector<TKeyPost> KeysForHost(uint16_t key, TShiftState shift, bool quickView) {
+std::vector<TKeyPost> PostsForHost(uint16_t key, TShiftState shift, bool quickView) {
     if (shift == 0) {
         if (key == kKeyEscape) return {{true, quickView ? kKeyTab : kKeyEscape}, {false, kKeyEscape}};
         if (IsForwardedPlainKey(key) || IsF5OrF7(key)) return {{true, key}, {false, key}};
@@ -24,6 +22,21 @@ std::vector<TKeyPost> KeysForHost(uint16_t key, TShiftState shift, bool quickVie
     }
     if ((shift & ssShift) && IsF5OrF7(key)) return {{true, kKeyShift}, {true, key}, {false, kKeyShift}, {false, key}};
     return {};
+}
+
+bool MovesInTheText(uint16_t key) { return key >= kKeyPageUp && key <= kKeyDown; }
+
+}  // namespace
+
+TKeyRoute RouteKey(uint16_t key, TShiftState shift, THostKeys host, bool quickView) {
+    TKeyRoute route;
+    if (host == THostKeys::PassedUp) {
+        route.ToViewer = MovesInTheText(key);
+        return route;
+    }
+    route.Posts = PostsForHost(key, shift, quickView);
+    route.ToViewer = route.Posts.empty();
+    return route;
 }
 
 int32_t NextZoom(int32_t percent, int wheelDelta) {

@@ -3,7 +3,9 @@
 // What a window system does for the viewer: show text, select, scroll,
 // font, colours, wrap, zoom, focus, clipboard, and call TViewerCore::Step
 // when asked. Everything else (what to show when, the host's commands and
-// search, the key policy, zoom steps) is TViewerCore's. Positions are code
+// search, the display flags, font, colours and zoom; the key policy of
+// viewer/KeyPolicy.h) is TViewerCore's: a back end draws it and keeps none
+// of it. Positions are code
 // units of the document text (TTextRange); a widget that counts otherwise
 // (a rich-edit control counts CR LF as one, a GtkTextBuffer characters)
 // maps them itself (TLineEndIndex helps with the first).
@@ -15,6 +17,33 @@
 #include "viewer/TextRange.h"
 
 namespace pagelet {
+
+// The dark scheme's stand-ins for the system colours (negative colour values)
+// of text and background, as 0x00BBGGRR, one row for each window system's
+// widget; explicit colours stay as they are.
+enum class TWindowSystem { Win32, Gtk };
+struct TDarkColours {
+    TWindowSystem System;
+    int32_t Text;
+    int32_t Back;
+};
+inline constexpr TDarkColours kDarkColours[] = {
+    {TWindowSystem::Win32, 0xDCDCDC, 0x202020},
+    {TWindowSystem::Gtk, 0xE0E0E0, 0x1E1E1E},
+};
+constexpr TDarkColours DarkColoursOf(TWindowSystem system) {
+    for (const TDarkColours& row : kDarkColours)
+        if (row.System == system) return row;
+    return kDarkColours[0];
+}
+// What a widget of system shows for a text or background colour (ShowFont,
+// ShowBackColor): the scheme's stand-in for a system colour when dark.
+constexpr int32_t ShownTextColor(TWindowSystem system, int32_t color, bool dark) {
+    return dark && color < 0 ? DarkColoursOf(system).Text : color;
+}
+constexpr int32_t ShownBackColor(TWindowSystem system, int32_t color, bool dark) {
+    return dark && color < 0 ? DarkColoursOf(system).Back : color;
+}
 
 class TViewerBackEnd {
 public:
@@ -32,13 +61,14 @@ public:
     virtual void Select(TTextRange range, bool scroll) = 0;
     virtual void ScrollToStart() = 0;
 
-    // The font; dark: system colours show as the dark scheme's.
+    // The font; dark: system colours show as the dark scheme's (kDarkColours).
+    // The widget keeps the face in force for an empty face.
     virtual void ShowFont(const TFontSpec& font, bool dark) = 0;
     virtual void ShowBackColor(int32_t color, bool dark) = 0;
     // Word wrap on (a vertical scroll bar only) or off (both). True when the
     // widget was made anew and shows nothing: the core puts the text in again.
     virtual bool ShowWordWrap(bool wrap) = 0;
-    // Percent/100; 0 switches zooming off.
+    // Shows the text at TViewerCore::Zoom(): percent/100; 0 switches zooming off.
     virtual void ShowZoom(int32_t percent) = 0;
     virtual void Repaint() = 0;
 

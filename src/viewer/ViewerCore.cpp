@@ -50,6 +50,12 @@ void TViewerCore::LoadText(std::u16string text, std::unique_ptr<TTextSource> res
     notShownCount_ = TNotShownCount::Exact;
     notShownLine_.clear();
     Reshow({0, 0});
+    backEnd_.ScrollToStart();
+}
+
+void TViewerCore::LoadNext(std::u16string text, std::unique_ptr<TTextSource> rest, int32_t displayFlags) {
+    SetDark((displayFlags & lister::kDisplayDarkMode) != 0);
+    LoadText(std::move(text), std::move(rest));
 }
 
 void TViewerCore::Reshow(TTextRange selection) {
@@ -283,8 +289,7 @@ void TViewerCore::HostCommand(int32_t command, int32_t parameter) {
         CopyToClipboard();
         break;
     case lister::kCommandNewParams:
-        SetWordWrap((parameter & lister::kDisplayWrapText) != 0);
-        SetDark((parameter & lister::kDisplayDarkMode) != 0);
+        SetDisplayFlags(parameter);
         break;
     case lister::kCommandSelectAll:
         SelectAll();
@@ -303,6 +308,19 @@ bool TViewerCore::HostSearch(const std::u16string& text, int32_t flags) {
     options.MatchCase = (flags & lister::kSearchMatchCase) != 0;
     options.WholeWords = (flags & lister::kSearchWholeWords) != 0;
     return Search(text, options, (flags & lister::kSearchFromStart) != 0);
+}
+
+void TViewerCore::SetDisplayFlags(int32_t flags) {
+    SetWordWrap((flags & lister::kDisplayWrapText) != 0);
+    SetDark((flags & lister::kDisplayDarkMode) != 0);
+}
+
+bool TViewerCore::MouseWheel(TShiftState shift, int wheelDelta) {
+    if (!(shift & ssCtrl)) return false;
+    // A turn too small to change the zoom still shows it again and is taken.
+    zoom_ = NextZoom(zoom_, wheelDelta);
+    backEnd_.ShowZoom(zoom_);
+    return true;
 }
 
 void TViewerCore::SetWordWrap(bool wrap) {

@@ -22,6 +22,7 @@
 
 #include "loading/TextSource.h"
 #include "settings/TextForms.h"
+#include "viewer/KeyPolicy.h"
 #include "viewer/LoadPlan.h"
 #include "viewer/TextRange.h"
 #include "viewer/TextSearch.h"
@@ -37,8 +38,11 @@ public:
 
     // Shows a document in place of the one shown: text at once as far as the
     // first screen goes, the rest in steps; rest decodes what follows text.
-    // The caret at the start.
+    // The caret at the start, the view at the top.
     void LoadText(std::u16string text, std::unique_ptr<TTextSource> rest = nullptr);
+    // The host's next file in this viewer: the dark scheme follows the
+    // display flags; font, zoom and word wrap stay.
+    void LoadNext(std::u16string text, std::unique_ptr<TTextSource> rest, int32_t displayFlags);
     // The text held so far: all of it once Decoding() is false.
     const std::u16string& Text() const { return text_; }
     bool Decoding() const { return source_ != nullptr; }
@@ -71,12 +75,25 @@ public:
     // The selection in text offsets; it may reach beyond what is shown.
     TTextRange Selection();
 
+    // The display flags of a load and of the host's new parameters (the
+    // lister protocol's bits): word wrap and the dark scheme.
+    void SetDisplayFlags(int32_t flags);
     bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool wrap);
     bool Dark() const { return dark_; }
     void SetDark(bool dark);
+    // The font and background as the settings give them; an empty face
+    // keeps the widget's face in force.
     void SetFont(const TFontSpec& font);
     void SetBackColor(int32_t color);
+
+    // The zoom in percent: 100 at first, changed only by Ctrl+wheel
+    // (NextZoom); a widget rebuilt for word wrap may show its text unzoomed
+    // until the next change.
+    int32_t Zoom() const { return zoom_; }
+    // A wheel turn over the viewer: with Ctrl held it zooms and is taken
+    // (true); otherwise it is the widget's to scroll (false).
+    bool MouseWheel(TShiftState shift, int wheelDelta);
 
     // Colours as stored: RGB values, or system colours (negative).
     static constexpr int32_t kWhite = 16777215;
@@ -126,6 +143,7 @@ private:
     bool dark_ = false;
     TFontSpec font_;
     int32_t backColor_ = 16777215;
+    int32_t zoom_ = 100;
 };
 
 }  // namespace pagelet

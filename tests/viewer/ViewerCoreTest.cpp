@@ -44,7 +44,7 @@ public:
         Sel = range;
         if (scroll) ScrolledTo = range;
     }
-    void ScrollToStart() override {}
+    void ScrollToStart() override { ++ScrolledToStart; }
     void ShowFont(const TFontSpec& font, bool dark) override {
         Font = font;
         Dark = dark;
@@ -60,7 +60,7 @@ public:
         Sel = {0, 0};
         return true;
     }
-    void ShowZoom(int32_t) override {}
+    void ShowZoom(int32_t percent) override { Zoom.push_back(percent); }
     void Repaint() override {}
     void Focus() override {
         if (!Focusable) throw EPagelet(u"Cannot focus a disabled or invisible window");
@@ -89,6 +89,8 @@ public:
     bool StepAsked = false;
     bool Later = false;  // the step asked for is a later one
     int Puts = 0;
+    int ScrolledToStart = 0;
+    std::vector<int32_t> Zoom;  // every zoom shown
 };
 
 // Runs the steps the core asks for until it asks no more.
@@ -266,6 +268,32 @@ TEST(ViewerCore, NewDisplayParametersRebuildWithTheTextAndSelectionAndSwitchDark
     EXPECT_FALSE(f.back.Wrap);
     EXPECT_FALSE(f.back.Dark);
     EXPECT_EQ(f.back.Back, -16777211);
+}
+
+// The host's next file keeps wrap and zoom, takes dark from its flags and
+// starts at the top; the zoom is the core's, shown on every Ctrl+wheel turn.
+TEST(ViewerCore, ZoomAndTheNextFileKeepTheViewersState) {
+    TViewerFixture f;
+    f.core.SetDisplayFlags(0);
+    EXPECT_FALSE(f.core.MouseWheel(0, 120));  // no Ctrl: the widget scrolls
+    EXPECT_FALSE(f.core.MouseWheel(ssShift, 120));
+    EXPECT_TRUE(f.back.Zoom.empty());
+    EXPECT_TRUE(f.core.MouseWheel(ssCtrl, 120));
+    EXPECT_TRUE(f.core.MouseWheel(ssCtrl | ssAlt, 8));  // too small to count, still shown and taken
+    EXPECT_TRUE(f.core.MouseWheel(ssCtrl, -1320));  // never below 1
+    EXPECT_EQ(f.back.Zoom, (std::vector<int32_t>{110, 110, 1}));
+    f.core.LoadText(u"first\r\n");
+    f.back.Sel = {2, 4};
+    const int scrolled = f.back.ScrolledToStart;
+    f.core.LoadNext(u"second\r\n", nullptr, kDisplayDarkMode | kDisplayWrapText);
+    EXPECT_EQ(f.back.Shown, u"second\r\n");
+    EXPECT_EQ(f.back.Sel, (TTextRange{0, 0}));
+    EXPECT_EQ(f.back.ScrolledToStart, scrolled + 1);
+    EXPECT_TRUE(f.back.Dark);
+    EXPECT_FALSE(f.core.WordWrap());  // wrap comes only with a load or new parameters
+    EXPECT_EQ(f.core.Zoom(), 1);
+    f.core.LoadNext(u"third\r\n", nullptr, 0);
+    EXPECT_FALSE(f.back.Dark);
 }
 
 // Black on white (the defaults, explicit colours) goes dark as the system
@@ -682,7 +710,25 @@ TEST(KeyPolicy, KeysHandedBackToTheHost) {
     };
     for (const TRow& row : rows) {
         SCOPED_TRACE(std::to_string(row.key) + " shift " + std::to_string(row.shift));
-        EXPECT_EQ(KeysForHost(row.key, row.shift, row.quickView), row.posts);
+        const TKeyRoute route = RouteKey(row.key, row.shift, THostKeys::Posted, row.quickView);
+        EXPECT_EQ(route.Posts, row.posts);
+        EXPECT_EQ(route.ToViewer, row.posts.empty());
+    }
+    // A host that gets what the widget lets through: the viewer keeps only
+    // the keys that move in the text, with any modifiers.
+    const struct {
+        uint16_t key;
+        TShiftState shift;
+        bool toViewer;
+    } passedUp[] = {
+        {kKeyDown, 0, true}, {kKeyEnd, ssShift, true}, {kKeyHome, ssCtrl, true}, {kKeyPageUp, 0, true},
+        {kKeyEscape, 0, false}, {'N', 0, false}, {kKeyF7, 0, false}, {0, ssCtrl, false}, {0x29, 0, false},
+    };
+    for (const auto& row : passedUp) {
+        SCOPED_TRACE("passed up " + std::to_string(row.key) + " shift " + std::to_string(row.shift));
+        const TKeyRoute route = RouteKey(row.key, row.shift, THostKeys::PassedUp, false);
+        EXPECT_EQ(route.ToViewer, row.toViewer);
+        EXPECT_TRUE(route.Posts.empty());
     }
     EXPECT_EQ(NextZoom(100, 120), 110);
     EXPECT_EQ(NextZoom(100, 8), 100);

@@ -54,8 +54,7 @@ GtkWidget* CreateViewer(GtkWidget* parentWin, const std::u16string& fileToView, 
     TGtkViewer* viewer = nullptr;
     try {
         viewer = new TGtkViewer(ini);
-        viewer->Core().SetWordWrap((showFlags & lister::kDisplayWrapText) != 0);
-        viewer->Core().SetDark((showFlags & lister::kDisplayDarkMode) != 0);
+        viewer->Core().SetDisplayFlags(showFlags);
         if (parentWin && GTK_IS_CONTAINER(parentWin)) gtk_container_add(GTK_CONTAINER(parentWin), viewer->Widget());
         gtk_widget_show(viewer->Widget());
         viewer->ShowDocument(std::move(*document));
@@ -81,9 +80,7 @@ bool LoadNext(GtkWidget* listWin, const std::u16string& fileToView, int showFlag
         ClearDocumentText();
         return false;
     }
-    viewer->Core().SetDark((showFlags & lister::kDisplayDarkMode) != 0);
-    viewer->ShowDocument(std::move(*document));
-    viewer->ScrollToStart();
+    viewer->Core().LoadNext(std::move(document->Text), std::move(document->Rest), showFlags);
     return true;
 }
 

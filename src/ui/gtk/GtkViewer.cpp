@@ -52,9 +52,6 @@ GdkColor ToGdkColor(int32_t colorRef) {
     return c;
 }
 
-// The dark scheme's colours where the settings name system colours.
-constexpr int32_t kDarkText = 0xE0E0E0;
-constexpr int32_t kDarkBack = 0x1E1E1E;
 // A step that waits for text from the layout's thread comes this much later.
 constexpr guint kLaterMs = 10;
 
@@ -70,16 +67,29 @@ bool FontFamilyExists(GtkWidget* widget, const std::string& name) {
     return found;
 }
 
-bool IsNavigationKey(guint keyval) {
+// The key policy's code of a key that moves in the text (viewer/KeyPolicy.h);
+// 0 for any other: the policy passes those up to the host.
+uint16_t KeyCodeOf(guint keyval) {
     switch (keyval) {
-    case GDK_Up: case GDK_Down: case GDK_Left: case GDK_Right:
-    case GDK_Page_Up: case GDK_Page_Down: case GDK_Home: case GDK_End:
-    case GDK_KP_Up: case GDK_KP_Down: case GDK_KP_Left: case GDK_KP_Right:
-    case GDK_KP_Page_Up: case GDK_KP_Page_Down: case GDK_KP_Home: case GDK_KP_End:
-        return true;
+    case GDK_Up: case GDK_KP_Up: return kKeyUp;
+    case GDK_Down: case GDK_KP_Down: return kKeyDown;
+    case GDK_Left: case GDK_KP_Left: return kKeyLeft;
+    case GDK_Right: case GDK_KP_Right: return kKeyRight;
+    case GDK_Page_Up: case GDK_KP_Page_Up: return kKeyPageUp;
+    case GDK_Page_Down: case GDK_KP_Page_Down: return kKeyPageDown;
+    case GDK_Home: case GDK_KP_Home: return kKeyHome;
+    case GDK_End: case GDK_KP_End: return kKeyEnd;
     default:
-        return false;
+        return 0;
     }
+}
+
+TShiftState ShiftOf(guint state) {
+    TShiftState shift = 0;
+    if (state & GDK_SHIFT_MASK) shift |= ssShift;
+    if (state & GDK_CONTROL_MASK) shift |= ssCtrl;
+    if (state & GDK_MOD1_MASK) shift |= ssAlt;
+    return shift;
 }
 
 }  // namespace
@@ -151,13 +161,13 @@ void TGtkViewer::OnGrabFocus(GtkWidget* /*widget*/, gpointer self) {
 
 void TGtkViewer::ShowDocument(TLoadedDocument document) {
     core_->LoadText(std::move(document.Text), std::move(document.Rest));
-    UpdatePendingMark();
 }
 
 // A mark on the outermost widget that says whether text is still on its way
-// to the view: what a test host waits for.
+// to the view (the core asks for a step whenever it is): what a test host
+// waits for.
 void TGtkViewer::UpdatePendingMark() {
-    g_object_set_data(G_OBJECT(scrolled_), "pagelet-pending", GINT_TO_POINTER(core_->Pending() ? 1 : 0));
+    g_object_set_data(G_OBJECT(scrolled_), "pagelet-pending", GINT_TO_POINTER(stepSource_ != 0 ? 1 : 0));
 }
 
 int TGtkViewer::CharsOf(size_t units) const { return static_cast<int>(std::min<size_t>(pairs_.CharOf(units), INT32_MAX)); }
@@ -172,7 +182,6 @@ void TGtkViewer::PutText(std::u16string_view text) {
     gtk_text_buffer_get_start_iter(buffer_, &start);
     gtk_text_buffer_place_cursor(buffer_, &start);
     ScrollToStart();
-    UpdatePendingMark();
 }
 
 void TGtkViewer::AppendSlice(std::u16string_view text) {
@@ -213,47 +222,38 @@ void TGtkViewer::ScrollToStart() {
 }
 
 void TGtkViewer::ShowFont(const TFontSpec& font, bool dark) {
-    font_ = font;
-    darkFont_ = dark;
-    ApplyFont();
+    ShowFace(font, core_->Zoom());
+    const int32_t color = ShownTextColor(TWindowSystem::Gtk, font.Color, dark);
+    if (IsSystemColor(color)) {
+        gtk_widget_modify_text(view_, GTK_STATE_NORMAL, nullptr);  // the theme's
+    } else {
+        GdkColor c = ToGdkColor(color);
+        gtk_widget_modify_text(view_, GTK_STATE_NORMAL, &c);
+    }
 }
 
-void TGtkViewer::ApplyFont() {
-    std::string family = Utf16ToUtf8(font_.Name);
+void TGtkViewer::ShowFace(const TFontSpec& font, int32_t zoom) {
+    std::string family = Utf16ToUtf8(font.Name);
     // A face the system lacks (Tahoma, the default, on most Linux desktops)
     // falls back to the desktop's sans-serif at the same size.
     if (!FontFamilyExists(view_, family)) family = "Sans";
     PangoFontDescription* desc = pango_font_description_new();
     pango_font_description_set_family(desc, family.c_str());
-    const double points = std::max(1, font_.Size) * (zoom_ > 0 ? zoom_ : 100) / 100.0;
+    const double points = std::max(1, font.Size) * (zoom > 0 ? zoom : 100) / 100.0;
     pango_font_description_set_size(desc, std::max(1, static_cast<int>(points * PANGO_SCALE)));
-    pango_font_description_set_weight(desc, (font_.Style & fsBold) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    pango_font_description_set_style(desc, (font_.Style & fsItalic) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
+    pango_font_description_set_weight(desc, (font.Style & fsBold) ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    pango_font_description_set_style(desc, (font.Style & fsItalic) ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
     gtk_widget_modify_font(view_, desc);
     pango_font_description_free(desc);
-
-    GtkTextTagTable* table = gtk_text_buffer_get_tag_table(buffer_);
-    (void)table;
-    if (!IsSystemColor(font_.Color)) {
-        GdkColor c = ToGdkColor(font_.Color);
-        gtk_widget_modify_text(view_, GTK_STATE_NORMAL, &c);
-    } else if (darkFont_) {
-        GdkColor c = ToGdkColor(kDarkText);
-        gtk_widget_modify_text(view_, GTK_STATE_NORMAL, &c);
-    } else {
-        gtk_widget_modify_text(view_, GTK_STATE_NORMAL, nullptr);  // the theme's
-    }
 }
 
 void TGtkViewer::ShowBackColor(int32_t color, bool dark) {
-    if (!IsSystemColor(color)) {
-        GdkColor c = ToGdkColor(color);
-        gtk_widget_modify_base(view_, GTK_STATE_NORMAL, &c);
-    } else if (dark) {
-        GdkColor c = ToGdkColor(kDarkBack);
-        gtk_widget_modify_base(view_, GTK_STATE_NORMAL, &c);
-    } else {
+    const int32_t shown = ShownBackColor(TWindowSystem::Gtk, color, dark);
+    if (IsSystemColor(shown)) {
         gtk_widget_modify_base(view_, GTK_STATE_NORMAL, nullptr);
+    } else {
+        GdkColor c = ToGdkColor(shown);
+        gtk_widget_modify_base(view_, GTK_STATE_NORMAL, &c);
     }
 }
 
@@ -265,8 +265,8 @@ bool TGtkViewer::ShowWordWrap(bool wrap) {
 }
 
 void TGtkViewer::ShowZoom(int32_t percent) {
-    zoom_ = percent > 0 ? percent : 100;
-    ApplyFont();
+    // The face and size are the same in both schemes.
+    ShowFace(core_->Font(), percent);
 }
 
 void TGtkViewer::Repaint() { gtk_widget_queue_draw(view_); }
@@ -294,16 +294,19 @@ void TGtkViewer::CopyToClipboard(std::u16string_view text) {
 void TGtkViewer::ScheduleStep() {
     // Below input, painting and the text view's own layout work.
     if (stepSource_ == 0) stepSource_ = g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, &TGtkViewer::OnStep, this, nullptr);
+    UpdatePendingMark();
 }
 
 void TGtkViewer::ScheduleStepLater() {
     if (stepSource_ == 0)
         stepSource_ = g_timeout_add_full(G_PRIORITY_DEFAULT_IDLE, kLaterMs, &TGtkViewer::OnStep, this, nullptr);
+    UpdatePendingMark();
 }
 
 void TGtkViewer::CancelStep() {
     if (stepSource_ != 0) g_source_remove(stepSource_);
     stepSource_ = 0;
+    if (!destroyed_) UpdatePendingMark();
 }
 
 gboolean TGtkViewer::OnStep(gpointer self) {
@@ -319,19 +322,17 @@ gboolean TGtkViewer::OnStep(gpointer self) {
 }
 
 gboolean TGtkViewer::OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer /*self*/) {
-    // The viewer keeps the keys that move in the text; every other key goes
-    // up to the host's window untouched by the text view.
-    if (IsNavigationKey(event->keyval)) return FALSE;
+    // A key the text view does not get goes up to the host's window.
+    if (RouteKey(KeyCodeOf(event->keyval), ShiftOf(event->state), THostKeys::PassedUp, false).ToViewer) return FALSE;
     g_signal_stop_emission_by_name(widget, "key-press-event");
     return FALSE;
 }
 
 gboolean TGtkViewer::OnScroll(GtkWidget* /*widget*/, GdkEventScroll* event, gpointer self) {
-    if (!(event->state & GDK_CONTROL_MASK)) return FALSE;
-    auto* viewer = static_cast<TGtkViewer*>(self);
     if (event->direction != GDK_SCROLL_UP && event->direction != GDK_SCROLL_DOWN) return FALSE;
-    viewer->ShowZoom(NextZoom(viewer->zoom_, event->direction == GDK_SCROLL_UP ? 120 : -120));
-    return TRUE;
+    // A notch of the wheel, as Windows counts it.
+    const int delta = event->direction == GDK_SCROLL_UP ? 120 : -120;
+    return static_cast<TGtkViewer*>(self)->core_->MouseWheel(ShiftOf(event->state), delta) ? TRUE : FALSE;
 }
 
 gboolean TGtkViewer::OnButton(GtkWidget* /*widget*/, GdkEventButton* event, gpointer self) {

@@ -73,7 +73,7 @@ private:
     static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
     static gboolean OnButton(GtkWidget* widget, GdkEventButton* event, gpointer self);
     static void OnPopulatePopup(GtkTextView* view, GtkMenu* menu, gpointer self);
-    void ApplyFont();
+    void ShowFace(const TFontSpec& font, int32_t zoom);
     void UpdatePendingMark();
     int CharsOf(size_t units) const;
 
@@ -87,9 +87,6 @@ private:
     guint stepSource_ = 0;
     bool dragging_ = false;
     bool destroyed_ = false;
-    TFontSpec font_;
-    bool darkFont_ = false;
-    int32_t zoom_ = 100;
 };
 
 }  // namespace pagelet

@@ -52,9 +52,10 @@ TFormMain::TFormMain() {
         ViewerMouseWheel(shift, wheelDelta, mousePos, handled);
     };
     Viewer->OnEnterFromOutside = [this] { DoActivate(); };
-    core_ = std::make_unique<TViewerCore>(*viewer_);
+    backEnd_ = std::make_unique<TRichEditViewer>(*viewer_);
+    core_ = std::make_unique<TViewerCore>(*backEnd_);
     Core = core_.get();
-    Viewer->OnStep = [this] { Core->Step(); };
+    Viewer->OnTimer = [this] { Core->Step(); };
 }
 
 TFormMain::~TFormMain() {
@@ -93,30 +94,22 @@ void TFormMain::AlignControls(int clientWidth, int clientHeight) {
 void TFormMain::FormCreate() {
     Ini = SettingsFilePath();
     const TViewerOptions options = ReadViewerOptions(Ini);
-    fFont = options.Font;
-    fBackColor = options.BackColor;
-    Core->SetFont(fFont);
-    Core->SetBackColor(fBackColor);
-    Delta = 100;
+    Core->SetFont(options.Font);
+    Core->SetBackColor(options.BackColor);
 }
 
 void TFormMain::FormShow() {
     Viewer->SetText(u"");
-    // With no configured face the face in force before the temporary one
-    // comes back, so that the text never shows in a symbol face.
-    std::u16string faceInForce = Viewer->Font().Name;
+    const std::u16string faceInForce = Viewer->Font().Name;
     Viewer->SetFontName(u"Webdings");
     Viewer->SetFontSize(8);
     Viewer->SetFontColor(16777215);
-    TFontSpec font = fFont;
-    if (font.Name.empty()) font.Name = faceInForce;
-    Core->SetFont(font);
-    ShowText(std::move(Document));
+    // With no configured face the face in force before the temporary one
+    // comes back, so that the text never shows in a symbol face.
+    if (Core->Font().Name.empty()) Viewer->SetFontName(faceInForce);
+    Core->SetFont(Core->Font());
+    Core->LoadText(std::move(Document.Text), std::move(Document.Rest));
     Document = {};
-}
-
-void TFormMain::ShowText(TLoadedDocument document) {
-    Core->LoadText(std::move(document.Text), std::move(document.Rest));
 }
 
 void TFormMain::FormResize() {
@@ -126,18 +119,15 @@ void TFormMain::FormResize() {
 void TFormMain::FormActivate() { Viewer->SetFocus(); }
 
 void TFormMain::ViewerKeyDown(uint16_t& key, TShiftState shift) {
-    const std::vector<TKeyPost> posts = KeysForHost(key, shift, QuickView);
-    for (const TKeyPost& post : posts) PostKey(ParentWin, post);
-    if (!posts.empty()) key = 0;
+    const TKeyRoute route = RouteKey(key, shift, THostKeys::Posted, QuickView);
+    for (const TKeyPost& post : route.Posts) PostKey(ParentWin, post);
+    if (!route.ToViewer) key = 0;
     if (Viewer->CanFocus()) Viewer->SetFocus();
 }
 
 void TFormMain::ViewerMouseWheel(TShiftState shift, int wheelDelta, POINT mousePos, bool& handled) {
     (void)mousePos;
-    if (!(shift & ssCtrl)) return;
-    Delta = NextZoom(Delta, wheelDelta);
-    Viewer->SetZoom(Delta);
-    handled = true;
+    if (Core->MouseWheel(shift, wheelDelta)) handled = true;
 }
 
 void TFormMain::mnuCopyClick() { Core->CopyToClipboard(); }

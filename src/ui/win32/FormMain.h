@@ -11,6 +11,7 @@
 
 #include "loading/Loaders.h"
 #include "settings/TextForms.h"
+#include "ui/win32/RichEditViewer.h"
 #include "ui/win32/toolkit/Form.h"
 #include "ui/win32/toolkit/Menu.h"
 #include "ui/win32/toolkit/RichEdit.h"
@@ -30,7 +31,8 @@ public:
     TPopupMenu* PopupMenu1 = nullptr;
     TMenuItem* mnuOptions = nullptr;
     TRichEdit* Viewer = nullptr;
-    // The viewer's state and the host protocol, drawn through Viewer.
+    // The viewer's state (font, colours, zoom, display flags) and the host
+    // protocol, drawn in Viewer.
     TViewerCore* Core = nullptr;
     TMenuItem* N1 = nullptr;
     TMenuItem* mnuSelectAll = nullptr;
@@ -39,18 +41,11 @@ public:
     HWND TotCmdWin = nullptr;  // the host's main window, or 0
     HWND ParentWin = nullptr;  // the lister window: receives the keys handed back
     bool QuickView = false;    // the lister window has a parent (quick-view panel)
-    int32_t Delta = 100;       // zoom in percent
     std::u16string Ini;        // full path of the settings file
-    TFontSpec fFont;           // an empty face keeps the Viewer's
-    int32_t fBackColor = 16777215;
 
-    // The loaded document that FormShow puts into the Viewer.
+    // The loaded document that FormShow puts into the Viewer: the first
+    // screen at once, the rest in steps on this thread (TViewerCore).
     TLoadedDocument Document;
-
-    // Shows a document in this viewer, replacing what it shows: the first
-    // screen at once, the rest in steps on this thread (TViewerCore); the
-    // caret at the start.
-    void ShowText(TLoadedDocument document);
 
     void FormCreate();
     void FormShow();
@@ -75,6 +70,7 @@ private:
     std::unique_ptr<TPopupMenu> popupMenu1_;
     std::unique_ptr<TMenuItem> mnuOptions_, n1_, mnuSelectAll_, mnuCopy_;
     std::unique_ptr<TRichEdit> viewer_;
+    std::unique_ptr<TRichEditViewer> backEnd_;
     std::unique_ptr<TViewerCore> core_;
 };
 

@@ -130,7 +130,7 @@ void RunOptionsDialog(TFormMain& form) {
     // The font and background are the viewer's own; the load settings are
     // read now, so that the dialog shows what another viewer may have saved
     // meanwhile and its OK never writes older values back.
-    const TViewerOptions shown{form.fFont, form.fBackColor, ReadLoadSettings(form.Ini)};
+    const TViewerOptions shown{form.Core->Font(), form.Core->BackColor(), ReadLoadSettings(form.Ini)};
     auto dialog = std::make_unique<TFormOptions>(form.ParentWin, shown);
 
     // A dialog without an owner outlives a viewer that is torn down while it
@@ -142,10 +142,8 @@ void RunOptionsDialog(TFormMain& form) {
     // The viewer shows the new font and background at once; the load
     // settings take effect at the next load.
     const TViewerOptions& chosen = dialog->Values();
-    form.fFont = chosen.Font;
-    form.fBackColor = chosen.BackColor;
-    form.Core->SetFont(form.fFont);
-    form.Core->SetBackColor(form.fBackColor);
+    form.Core->SetFont(chosen.Font);
+    form.Core->SetBackColor(chosen.BackColor);
     WriteViewerOptions(chosen, form.Ini);
 }
 

@@ -22,11 +22,10 @@ constexpr int kBevelWidth = 5;
 // characters would cut WM_SETTEXT short.
 constexpr LPARAM kTextLimit = 0x7FFFFFFE;
 
-// The core's steps ride on a timer: its message comes only when the
-// thread's queue holds nothing else, so input, painting and a host that
-// drains its queue before its own work all go first.
-constexpr UINT_PTR kStepTimer = 0x50A6;
-constexpr UINT kCapturedRetryMs = 50;
+// A timer's message comes only when the thread's queue holds nothing else,
+// so input, painting and a host that drains its queue before its own work
+// all go first.
+constexpr UINT_PTR kTimerId = 0x50A6;
 
 bool SameRange(const CHARRANGE& a, const CHARRANGE& b) { return a.cpMin == b.cpMin && a.cpMax == b.cpMax; }
 
@@ -83,8 +82,7 @@ void TRichEdit::CreateHandle() {
 }
 
 void TRichEdit::DestroyHandle() {
-    CancelStep();
-    lineEnds_.Clear();
+    StopTimer();
     if (!handle_) return;
     HWND wnd = handle_;
     handle_ = nullptr;
@@ -108,17 +106,14 @@ LONG TRichEdit::ControlLength() const {
 }
 
 void TRichEdit::PutText(std::u16string_view text) {
-    CancelStep();
-    lineEnds_.Clear();
     if (!handle_) return;
     std::u16string copy(text);
     SendMessageW(handle_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(WStr(copy)));
-    lineEnds_.Append(text);
     CHARRANGE start{0, 0};
     Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
 }
 
-void TRichEdit::AppendSlice(std::u16string_view text) {
+void TRichEdit::AppendText(std::u16string_view text) {
     if (!handle_) return;
     CHARRANGE selection{0, 0};
     POINT scroll{0, 0};
@@ -136,7 +131,6 @@ void TRichEdit::AppendSlice(std::u16string_view text) {
     CHARRANGE atEnd{end, end};
     Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&atEnd));
     Send(EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(WStr(piece)));
-    lineEnds_.Append(text);
     Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&selection));
     Send(EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scroll));
     Send(WM_SETREDRAW, TRUE, 0);
@@ -148,90 +142,38 @@ void TRichEdit::AppendSlice(std::u16string_view text) {
     }
 }
 
-TTextRange TRichEdit::Selection() const {
+CHARRANGE TRichEdit::Selection() const {
     CHARRANGE range{0, 0};
     Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&range));
-    const size_t start = lineEnds_.OffsetOf(static_cast<size_t>(std::max<LONG>(range.cpMin, 0)));
-    const size_t end = lineEnds_.OffsetOf(static_cast<size_t>(std::max<LONG>(range.cpMax, range.cpMin)));
-    return {std::min(start, lineEnds_.Size()), std::min(end, lineEnds_.Size())};
+    return range;
 }
 
-void TRichEdit::Select(TTextRange range, bool scroll) {
+void TRichEdit::Select(CHARRANGE range, bool scroll) {
     if (!handle_) return;
-    CHARRANGE positions{static_cast<LONG>(lineEnds_.PositionOf(range.Start)),
-                        static_cast<LONG>(lineEnds_.PositionOf(range.End))};
     if (scroll) {
-        Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&positions));
+        Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
         Send(EM_SCROLLCARET, 0, 0);
         return;
     }
-    CHARRANGE current{0, 0};
-    Send(EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&current));
-    if (SameRange(current, positions)) return;
+    if (SameRange(Selection(), range)) return;
     POINT scrollPos{0, 0};
     Send(EM_GETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scrollPos));
     Send(WM_SETREDRAW, FALSE, 0);
-    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&positions));
+    Send(EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&range));
     Send(EM_SETSCROLLPOS, 0, reinterpret_cast<LPARAM>(&scrollPos));
     Send(WM_SETREDRAW, TRUE, 0);
     InvalidateRect(handle_, nullptr, FALSE);
 }
 
-void TRichEdit::ShowFont(const TFontSpec& font, bool dark) {
-    if (dark != darkScheme_) {
-        darkScheme_ = dark;
-        if (!font.Name.empty()) font_.Name = font.Name;
-        font_.Size = font.Size;
-        font_.Style = font.Style;
-        font_.Color = font.Color;
-        font_.Charset = font.Charset;
-        ApplyFont();
-        ApplyBackColor();
-        return;
-    }
-    SetFont(font);
+void TRichEdit::StartTimer(UINT ms) {
+    if (handle_) SetTimer(handle_, kTimerId, ms, nullptr);
 }
 
-void TRichEdit::ShowBackColor(int32_t color, bool dark) {
-    if (dark != darkScheme_ || color != backColor_) {
-        darkScheme_ = dark;
-        backColor_ = color;
-        ApplyBackColor();
-    }
+void TRichEdit::StopTimer() {
+    if (handle_) KillTimer(handle_, kTimerId);
 }
 
-bool TRichEdit::ShowWordWrap(bool wrap) {
-    const bool rebuild = wrap != wordWrap_ || scrollBars_ != (wrap ? TScrollStyle::ssVertical : TScrollStyle::ssBoth);
-    SetWordWrapWithScrollBars(wrap);
-    if (rebuild) lineEnds_.Clear();
-    return rebuild && handle_ != nullptr;
-}
-
-void TRichEdit::CopyToClipboard(std::u16string_view text) {
-    const TClipboardLock clipboard(handle_);
-    if (!clipboard.Opened()) throw EPagelet(u"Cannot open the clipboard", static_cast<int32_t>(GetLastError()));
-    EmptyClipboard();
-    TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(char16_t)));
-    if (!memory) throw EPagelet(u"Not enough memory for the clipboard");
-    auto* dest = static_cast<char16_t*>(GlobalLock(memory.Get()));
-    if (!dest) throw EPagelet(u"Not enough memory for the clipboard");
-    std::copy(text.begin(), text.end(), dest);
-    dest[text.size()] = u'\0';
-    GlobalUnlock(memory.Get());
-    if (SetClipboardData(CF_UNICODETEXT, memory.Get())) memory.Release();  // the clipboard owns it now
-}
-
-void TRichEdit::ScheduleStep() {
-    if (!handle_) return;
-    // While a drag selects, appending would move the selection under it.
-    SetTimer(handle_, kStepTimer, Dragging() ? kCapturedRetryMs : USER_TIMER_MINIMUM, nullptr);
-}
-
-void TRichEdit::CancelStep() {
-    if (handle_) KillTimer(handle_, kStepTimer);
-}
-
-bool TRichEdit::Dragging() const { return handle_ && GetCapture() == handle_; }
+bool TRichEdit::Captured() const { return handle_ && GetCapture() == handle_; }
 
 void TRichEdit::Send(UINT msg, WPARAM wParam, LPARAM lParam) const {
     if (handle_) SendMessageW(handle_, msg, wParam, lParam);
@@ -347,10 +289,10 @@ void TRichEdit::ApplyFont() {
     if (font_.Style & fsItalic) format.dwEffects |= CFE_ITALIC;
     if (font_.Style & fsUnderline) format.dwEffects |= CFE_UNDERLINE;
     if (font_.Style & fsStrikeOut) format.dwEffects |= CFE_STRIKEOUT;
-    if (font_.Color == clWindowText && !darkScheme_)
+    if (font_.Color == clWindowText)
         format.dwEffects |= CFE_AUTOCOLOR;
     else
-        format.crTextColor = ShownColor(font_.Color, kDarkTextColor);
+        format.crTextColor = ColorToRGB(font_.Color);
     format.bCharSet = font_.Charset;
     size_t faceLength = std::min<size_t>(font_.Name.size(), LF_FACESIZE - 1);
     std::copy_n(font_.Name.begin(), faceLength, reinterpret_cast<char16_t*>(format.szFaceName));
@@ -365,12 +307,8 @@ void TRichEdit::SetBackColor(int32_t color) {
 
 void TRichEdit::ApplyBackColor() {
     if (!handle_) return;
-    Send(EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ShownColor(backColor_, kDarkBackColor)));
+    Send(EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ColorToRGB(backColor_)));
     RedrawWindow(handle_, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE);
-}
-
-COLORREF TRichEdit::ShownColor(int32_t color, COLORREF dark) const {
-    return color < 0 && darkScheme_ ? dark : ColorToRGB(color);
 }
 
 void TRichEdit::SetZoom(int percent) {
@@ -417,13 +355,13 @@ LRESULT TRichEdit::Dispatch(UINT msg, WPARAM wParam, LPARAM lParam) {
         WmNcPaint();
         return 0;
     case WM_TIMER:
-        if (wParam != kStepTimer) break;
-        KillTimer(handle_, kStepTimer);
-        if (OnStep) Application().Guard(this, OnStep);
+        if (wParam != kTimerId) break;
+        KillTimer(handle_, kTimerId);
+        if (OnTimer) Application().Guard(this, OnTimer);
         return 0;
     case WM_NCDESTROY: {
-        // The form's window is going and takes the control with it; no step follows.
-        CancelStep();
+        // The form's window is going and takes the control with it; no timer follows.
+        StopTimer();
         HWND wnd = handle_;
         WNDPROC old = oldProc_;
         handle_ = nullptr;
@@ -498,7 +436,7 @@ void TRichEdit::WmNcPaint() {
     RECT inner = window;
     InflateRect(&inner, -kBevelWidth, -kBevelWidth);
     ExcludeClipRect(dc.Get(), inner.left, inner.top, inner.right, inner.bottom);
-    TGdiObject brush(CreateSolidBrush(ShownColor(backColor_, kDarkBackColor)));
+    TGdiObject brush(CreateSolidBrush(ColorToRGB(backColor_)));
     FillRect(dc.Get(), &window, static_cast<HBRUSH>(brush.Get()));
     DrawEdge(dc.Get(), &window, BDR_SUNKENOUTER, BF_RECT | BF_SOFT);
 }

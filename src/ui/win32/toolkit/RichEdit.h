@@ -3,10 +3,10 @@
 // The rich-edit control ("RICHEDIT20W" from RICHED20.DLL) as the viewer uses
 // it: read-only plain text, font and background properties that send nothing
 // when unchanged, a rebuild of the window when word wrap or scroll bars
-// change, key and wheel events that run before the control sees the message.
-// It is the Windows back end of the viewer core (viewer/ViewerCore.h): the
-// core decides what to show when, the control shows it. Positions of the
-// back end are text offsets (CR LF two); the control's own count CR LF as one.
+// change, key and wheel events that run before the control sees the message,
+// a timer whose message comes after everything else on the thread.
+// Positions are the control's own (CR LF counts as one). The viewer core
+// draws through it by way of ui/win32/RichEditViewer.h.
 
 #include <windows.h>
 #include <richedit.h>
@@ -15,10 +15,9 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "settings/TextForms.h"
-#include "viewer/LineEndIndex.h"
-#include "viewer/ViewerBackEnd.h"
 #include "ui/win32/toolkit/Application.h"
 #include "ui/win32/toolkit/Menu.h"
 
@@ -30,15 +29,12 @@ enum class TScrollStyle { ssNone, ssHorizontal, ssVertical, ssBoth };
 inline constexpr int32_t clWindowText = static_cast<int32_t>(0xFF000008);
 inline constexpr int32_t clWindow = static_cast<int32_t>(0xFF000005);
 COLORREF ColorToRGB(int32_t color);
-// The dark scheme's stand-ins for the system colours of background and text.
-inline constexpr COLORREF kDarkBackColor = RGB(32, 32, 32);
-inline constexpr COLORREF kDarkTextColor = RGB(220, 220, 220);
 
 // key: the virtual-key code; set it to 0 to keep the message from the control.
 using TKeyEvent = std::function<void(uint16_t& key, TShiftState shift)>;
 using TMouseWheelEvent = std::function<void(TShiftState shift, int wheelDelta, POINT mousePos, bool& handled)>;
 
-class TRichEdit : public TComponent, public TViewerBackEnd {
+class TRichEdit : public TComponent {
 public:
     TRichEdit();
     ~TRichEdit() override;
@@ -50,25 +46,37 @@ public:
     HWND Handle() const { return handle_; }
     void SetBounds(int x, int y, int width, int height);
     // Invalidates the whole control and updates it at once.
-    void Repaint() override;
+    void Repaint();
 
     // Text and selection. Positions are the control's character positions.
     std::u16string Text() const;
-    // Replaces the text at once.
+    // Replaces the text at once; nothing is sent when it is the same.
     void SetText(const std::u16string& text);
+    // Replaces the text: the selection empty at 0.
+    void PutText(std::u16string_view text);
+    // Appends text at the end. The selection and the scroll position stay;
+    // only what the new text changes on screen is painted.
+    void AppendText(std::u16string_view text);
     int GetTextLen() const;
+    CHARRANGE Selection() const;
+    // Selects range. scroll: brings it into view; otherwise the view stays
+    // where it is, and the same range sends nothing.
+    void Select(CHARRANGE range, bool scroll);
     // Scrolls to the first line and the left edge.
-    void ScrollToStart() override;
+    void ScrollToStart();
 
     // Keyboard focus. SetFocus throws EPagelet when the control cannot take it.
     void SetFocus();
     bool CanFocus() const;
     bool Focused() const;
+    // True while the mouse is captured (a drag selects).
+    bool Captured() const;
 
     // Changing either rebuilds the window, empty (font, background and focus
-    // carried over; the zoom is not): the core puts the text in again.
+    // carried over; the zoom is not): the owner puts the text in again.
     bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool value);
+    TScrollStyle ScrollBars() const { return scrollBars_; }
     void SetScrollBars(TScrollStyle value);
     // Word wrap on with a vertical scroll bar, or off with both.
     void SetWordWrapWithScrollBars(bool wrap);
@@ -84,10 +92,16 @@ public:
     void SetFontColor(int32_t color);
     static constexpr int32_t kMaxFontPoints = 1638;
 
+    int32_t BackColor() const { return backColor_; }
     void SetBackColor(int32_t color);
 
     // percent/100; 0 switches zooming off.
     void SetZoom(int percent);
+
+    // The timer: OnTimer runs once, about ms later, when the thread's queue
+    // holds nothing else; a start while it waits starts it again.
+    void StartTimer(UINT ms);
+    void StopTimer();
 
     TKeyEvent OnKeyDown;
     TMouseWheelEvent OnMouseWheel;
@@ -95,23 +109,7 @@ public:
     TPopupMenu* PopupMenu = nullptr;
     // Called when the focus arrives from outside the form.
     std::function<void()> OnEnterFromOutside;
-    // Called for each step the core asked for (ScheduleStep).
-    std::function<void()> OnStep;
-
-    // The back end of the viewer core.
-    void PutText(std::u16string_view text) override;
-    void AppendSlice(std::u16string_view text) override;
-    TTextRange Selection() const override;
-    void Select(TTextRange range, bool scroll) override;
-    void ShowFont(const TFontSpec& font, bool dark) override;
-    void ShowBackColor(int32_t color, bool dark) override;
-    bool ShowWordWrap(bool wrap) override;
-    void ShowZoom(int32_t percent) override { SetZoom(percent); }
-    void Focus() override { SetFocus(); }
-    void CopyToClipboard(std::u16string_view text) override;
-    void ScheduleStep() override;
-    void CancelStep() override;
-    bool Dragging() const override;
+    std::function<void()> OnTimer;
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -129,12 +127,10 @@ private:
     void RecreateWnd();
     void ApplyFont();
     void ApplyBackColor();
-    COLORREF ShownColor(int32_t color, COLORREF dark) const;
     void Send(UINT msg, WPARAM wParam, LPARAM lParam) const;
 
     LONG ControlLength() const;
 
-    TLineEndIndex lineEnds_;  // of the text the control was given
     HWND parent_ = nullptr;
     HWND handle_ = nullptr;
     WNDPROC oldProc_ = nullptr;
@@ -144,10 +140,6 @@ private:
     // Arial 9 (12 pixels high at 96 dpi).
     TFontSpec font_{u"Arial", 9, 0, clWindowText, RUSSIAN_CHARSET};
     int32_t backColor_ = clWindow;
-    // The dark scheme (ShowFont, ShowBackColor) shows system colours
-    // (negative values) of the font and background as kDarkTextColor and
-    // kDarkBackColor; explicit colours stay.
-    bool darkScheme_ = false;
 };
 
 }  // namespace pagelet
