@@ -19,31 +19,17 @@
 namespace pagelet {
 
 // The dark scheme's stand-ins for the system colours (negative colour values)
-// of text and background, as 0x00BBGGRR, one row for each window system's
-// widget; explicit colours stay as they are.
-enum class TWindowSystem { Win32, Gtk };
+// of text and background, as 0x00BBGGRR, the same in every back end;
+// explicit colours stay as they are.
 struct TDarkColours {
-    TWindowSystem System;
     int32_t Text;
     int32_t Back;
 };
-inline constexpr TDarkColours kDarkColours[] = {
-    {TWindowSystem::Win32, 0xDCDCDC, 0x202020},
-    {TWindowSystem::Gtk, 0xE0E0E0, 0x1E1E1E},
-};
-constexpr TDarkColours DarkColoursOf(TWindowSystem system) {
-    for (const TDarkColours& row : kDarkColours)
-        if (row.System == system) return row;
-    return kDarkColours[0];
-}
-// What a widget of system shows for a text or background colour (ShowFont,
+inline constexpr TDarkColours kDarkColours{0xDCDCDC, 0x202020};
+// What a widget shows for a text or background colour (ShowFont,
 // ShowBackColor): the scheme's stand-in for a system colour when dark.
-constexpr int32_t ShownTextColor(TWindowSystem system, int32_t color, bool dark) {
-    return dark && color < 0 ? DarkColoursOf(system).Text : color;
-}
-constexpr int32_t ShownBackColor(TWindowSystem system, int32_t color, bool dark) {
-    return dark && color < 0 ? DarkColoursOf(system).Back : color;
-}
+constexpr int32_t ShownTextColor(int32_t color, bool dark) { return dark && color < 0 ? kDarkColours.Text : color; }
+constexpr int32_t ShownBackColor(int32_t color, bool dark) { return dark && color < 0 ? kDarkColours.Back : color; }
 
 class TViewerBackEnd {
 public:

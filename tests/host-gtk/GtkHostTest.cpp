@@ -469,7 +469,7 @@ TEST(GtkHost, SettingsComeFromTheFolderOfTheHostsIniName) {
     const TCase cases[] = {
         {&withSettings, false, "font \"Sans Bold 17\", text #ff0000, base #ffff00, wrap off"},
         {&without, false, "font \"Sans 10\", text #000000, base #ffffff, wrap off"},
-        {&without, true, "font \"Sans 10\", text #e0e0e0, base #1e1e1e, wrap off"},
+        {&without, true, "font \"Sans 10\", text #dcdcdc, base #202020, wrap off"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Dir->Path() + (c.Dark ? " dark" : ""));

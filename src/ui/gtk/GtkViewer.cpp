@@ -223,7 +223,7 @@ void TGtkViewer::ScrollToStart() {
 
 void TGtkViewer::ShowFont(const TFontSpec& font, bool dark) {
     ShowFace(font, core_->Zoom());
-    const int32_t color = ShownTextColor(TWindowSystem::Gtk, font.Color, dark);
+    const int32_t color = ShownTextColor(font.Color, dark);
     if (IsSystemColor(color)) {
         gtk_widget_modify_text(view_, GTK_STATE_NORMAL, nullptr);  // the theme's
     } else {
@@ -248,7 +248,7 @@ void TGtkViewer::ShowFace(const TFontSpec& font, int32_t zoom) {
 }
 
 void TGtkViewer::ShowBackColor(int32_t color, bool dark) {
-    const int32_t shown = ShownBackColor(TWindowSystem::Gtk, color, dark);
+    const int32_t shown = ShownBackColor(color, dark);
     if (IsSystemColor(shown)) {
         gtk_widget_modify_base(view_, GTK_STATE_NORMAL, nullptr);
     } else {

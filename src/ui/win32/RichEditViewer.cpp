@@ -45,12 +45,12 @@ void TRichEditViewer::Select(TTextRange range, bool scroll) {
 
 void TRichEditViewer::ShowFont(const TFontSpec& font, bool dark) {
     TFontSpec shown = font;
-    shown.Color = ShownTextColor(TWindowSystem::Win32, font.Color, dark);
+    shown.Color = ShownTextColor(font.Color, dark);
     control_.SetFont(shown);
 }
 
 void TRichEditViewer::ShowBackColor(int32_t color, bool dark) {
-    control_.SetBackColor(ShownBackColor(TWindowSystem::Win32, color, dark));
+    control_.SetBackColor(ShownBackColor(color, dark));
 }
 
 bool TRichEditViewer::ShowWordWrap(bool wrap) {
