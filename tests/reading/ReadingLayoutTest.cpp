@@ -1,7 +1,9 @@
 // The reading layout (UseReadingLayout) on documents made by
-// TRichDocBuilder: fields, tables, breaks and special characters, hidden and
-// deleted text, lists, notes, stories, 8-bit text in its code page, and
-// damaged property tables. One table of cases per feature.
+// TRichDocBuilder: what the Word reader makes of Word's bytes (fields,
+// tables, breaks and special characters, hidden and deleted text, lists,
+// notes, stories, 8-bit text in its code page, damaged property tables). One
+// table of cases per feature; how the assembler joins rows, cells and
+// stories is TextAssemblerTest's.
 
 #include <gtest/gtest.h>
 
@@ -161,10 +163,6 @@ TEST(ReadingLayout, Tables) {
                  .Para(u"After");
          },
          u"Before\na\tb\tc\n1\t2\t3\nAfter\n"},
-        {"empty-cells", [] { return TB().Cell(u"").Cell(u"b").Cell(u"").RowEnd(); }, u"\tb\t\n"},
-        {"paragraphs-in-a-cell",
-         [] { return TB().Para(u"one", kInTable).Para(u"two", kInTable).Cell(u"three").Cell(u"x").RowEnd(); },
-         u"one two three\tx\n"},
         {"nested-table",
          [] {
              const TBytes inner = kInTable + Sprm(0x6649, {2, 0, 0, 0});
@@ -206,7 +204,6 @@ TEST(ReadingLayout, BreaksAndSpecialCharacters) {
                      u"after");
          },
          u"line\nnext\ncol\nnext\npage\nafter\n"},
-        {"section-break-paragraph", [] { return TB().Para(u"end").Run(u"\x0C").Para(u"next"); }, u"end\nnext\n"},
         {"hyphens",
          [] {
              return TB().Para(
@@ -524,24 +521,6 @@ TEST(ReadingLayout, NotesAndStories) {
                  .Para(u" z");
          },
          u"a1b2\nc1\n\n--- Footnotes ---\n1 x\n2 y\n1 z\n"},
-        {"headers-once-each",
-         [] {
-             return TB()
-                 .Para(u"Body")
-                 .Story(2)
-                 .HeaderStory()
-                 .Run(u"\x03", kSpec)
-                 .Para(u"")
-                 .HeaderStory()
-                 .Para(u"Header")
-                 .HeaderStory()
-                 .Para(u"Footer")
-                 .HeaderStory()
-                 .Para(u"Header")
-                 .HeaderStory()
-                 .Para(u"");
-         },
-         u"Body\n\n--- Headers and footers ---\nHeader\nFooter\n"},
         {"comments-with-initials",
          [] {
              return TB()
@@ -565,8 +544,6 @@ TEST(ReadingLayout, NotesAndStories) {
              return TB().Para(u"Body").Story(2).Para(u"Head").Para(u"Foot").RawHeaderCps({0, 5, 0, 10, 5, 10, 0, 10});
          },
          u"Body\n\n--- Headers and footers ---\nHead\nFoot\n"},
-        {"empty-stories-left-out", [] { return TB().Para(u"Body").Story(1).Para(u"").Story(6).Para(u"\x01"); },
-         u"Body\n"},
         {"text-boxes", [] { return TB().Para(u"Body").Story(6).Para(u"Box one").Para(u""); },
          u"Body\n\n--- Text boxes ---\nBox one\n"},
     });
