@@ -10,13 +10,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
+#include "loading/Loaders.h"
 #include "loading/ReadingLayout.h"
 #include "support/DocBuilder.h"
 
@@ -684,6 +687,44 @@ TEST(ReadingLayout, LimitAndPrintable) {
     UseReadingLayout(printable, true);
     EXPECT_EQ(Show(printable.LoadText(file.Path(), true, 0, false)),
               Show(u"abcdef\nghi\n"));  // the filter keeps no tab
+}
+
+// The viewer's layout thread picks its reader by what the file holds and
+// gives what the converter's text stage gives: the layout through the
+// printable filter, the converter's own text for a document the reader
+// cannot lay out, none for a file no reader reads.
+TEST(ReadingLayout, ViewerThreadReadsWithTheDocumentsReader) {
+    TLoadSettings settings;
+    settings.ReadingLayout = true;
+    auto opened = [&](const std::u16string& path) -> std::string {
+        try {
+            std::optional<TLoadedDocument> document = OpenDocument(path, settings, std::chrono::minutes(10));
+            if (!document) return "<none>";
+            std::u16string text = std::move(document->Text);
+            while (document->Rest && document->Rest->Produce(text, 1000)) {}
+            return Show(text);
+        } catch (const EPagelet& e) {
+            return "error: " + Utf16ToUtf8(e.Message());
+        }
+    };
+    TTempFile table(TB().Cell(u"abc").Cell(u"def").RowEnd().Para(u"ghi").Build());
+    EXPECT_EQ(opened(table.Path()), Show(u"abc\tdef\r\nghi\r\n"));
+    settings.Printable = true;
+    EXPECT_EQ(opened(table.Path()), Show(u"abcdef\r\nghi\r\n"));  // the filter keeps no tab
+    settings.Printable = false;
+
+    TDocBuilder damaged;
+    damaged.Clx(TClxBuilder().Pcdt({0, 100000}, {{0x800}})).DocText16(0x800, u"Hello");
+    auto file = damaged.Write();
+    const std::string layout = opened(file->Path());
+    EXPECT_EQ(layout, Show(u"Hello\r\n"));
+    settings.ReadingLayout = false;
+    EXPECT_EQ(layout, opened(file->Path()));
+    settings.ReadingLayout = true;
+
+    const std::string rtf = "{\\rtf1 text}";
+    TTempFile notWord(std::vector<uint8_t>(rtf.begin(), rtf.end()));
+    EXPECT_EQ(opened(notWord.Path()), "<none>");
 }
 
 }  // namespace
