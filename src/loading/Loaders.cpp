@@ -5,12 +5,15 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
 
 #include "common/Error.h"
+#include "converter/PrintableFilter.h"
 #include "converter/WordConverter.h"
+#include "loading/DocumentReader.h"
 #include "loading/ReadingLayout.h"
 #include "loading/DocumentText.h"
 
@@ -110,10 +113,11 @@ TLayoutWorkerHook LayoutWorkerHook;
 // The reading layout as the viewer asks for it. The layout is made in one
 // pass over the document (its main text first, then the notes and the other
 // stories), which for a large or hostile document takes far longer than the
-// host may wait: it runs on a thread of its own, with a converter and a file
-// of its own (the converter touches no process-wide state), and the viewer
-// takes the text as it comes, never waiting for it. Closing the viewer
-// cancels the layout, which looks at the flag inside its walks.
+// host may wait: it runs on a thread of its own, with a reader and a file of
+// its own (picked by what the file holds; readers touch no process-wide
+// state), and the viewer takes the text as it comes, never waiting for it.
+// Closing the viewer cancels the layout, which looks at the flag inside its
+// walks.
 class TLayoutTextSource final : public TTextSource {
 public:
     TLayoutTextSource() {
@@ -126,9 +130,9 @@ public:
     }
 
     // Starts the layout and waits for its first part or its end, but no
-    // longer than wait: false when the document is not one the converter
-    // reads; its errors before any text are thrown here, as the converter's
-    // own are. An answer that has not come by then comes in the viewer.
+    // longer than wait: false when the document is not one a reader reads;
+    // its errors before any text are thrown here, as the converter's own
+    // are. An answer that has not come by then comes in the viewer.
     bool Open(const std::u16string& fileName, const TLoadSettings& settings, size_t firstUnits,
               std::chrono::milliseconds wait) {
         worker_ = std::thread([this, fileName, settings] { Run(fileName, settings); });
@@ -184,10 +188,13 @@ public:
 private:
     struct TCancelled {};
 
-    // The converter's parts, on the worker's thread, in DocumentText's form.
+    // The layout's or the converter's parts, on the worker's thread, in
+    // DocumentText's form; the layout's through the printable filter when
+    // asked for (the converter filters its own).
     class TWorkerSink final : public TTextSink {
     public:
-        explicit TWorkerSink(TLayoutTextSource& source) : source_(source) {}
+        explicit TWorkerSink(TLayoutTextSource& source, bool printable = false)
+            : source_(source), printable_(printable) {}
         void Expect(size_t units) override {
             std::lock_guard<std::mutex> lock(source_.mutex_);
             source_.expected_ = units;
@@ -195,6 +202,11 @@ private:
         void Append(std::u16string_view part) override {
             if (source_.cancel_) throw TCancelled{};
             std::u16string normal;
+            if (printable_) {
+                filtered_.assign(part);
+                FilterPrintableInPlace(filtered_);
+                part = filtered_;
+            }
             normalizer_.Append(normal, part);
             Deliver(normal);
         }
@@ -218,6 +230,8 @@ private:
         }
 
         TLayoutTextSource& source_;
+        bool printable_;
+        std::u16string filtered_;
         TLineEndNormalizer normalizer_;
     };
 
@@ -227,16 +241,29 @@ private:
         try {
             if (hook_) hook_([this] { return cancel_.load(); });
             if (cancel_) throw TCancelled{};
-            TWordConverter converter;
-            UseReadingLayout(converter, true);
-            TWorkerSink sink(*this);
-            opened = converter.Open(fileName, settings.Printable, settings.CP, settings.ForceCP, sink);
-            // A document the layout cannot lay out gives the converter's own text.
-            while (opened && converter.DecodeMore(256 * 1024)) {
+            TReadingResult result = TReadingResult::NotWord;
+            if (auto reader = OpenDocumentReader(fileName, {settings.CP, settings.ForceCP, TStreamReading::OnDemand})) {
+                TWorkerSink sink(*this, settings.Printable);
+                const std::function<bool()> full = [this] { return cancel_.load(); };
+                TTextAssembler out(sink, full);
+                result = reader->Read(out);
                 if (cancel_) throw TCancelled{};
+                if (result == TReadingResult::Done) {
+                    opened = true;
+                    sink.Finish();
+                }
             }
-            if (cancel_) throw TCancelled{};
-            if (opened) sink.Finish();
+            if (result == TReadingResult::Fallback) {
+                // A document the layout cannot lay out gives the converter's own text.
+                TWordConverter converter;
+                TWorkerSink sink(*this);
+                opened = converter.Open(fileName, settings.Printable, settings.CP, settings.ForceCP, sink);
+                while (opened && converter.DecodeMore(256 * 1024)) {
+                    if (cancel_) throw TCancelled{};
+                }
+                if (cancel_) throw TCancelled{};
+                if (opened) sink.Finish();
+            }
         } catch (const TCancelled&) {
         } catch (const std::exception& e) {
             error = ExceptionMessage(e);

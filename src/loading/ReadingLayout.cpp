@@ -7,13 +7,13 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <unordered_set>
 
 #include "common/ByteReader.h"
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "common/CodePage.h"
 #include "loading/ReadingTables.h"
+#include "loading/TextAssembler.h"
 #include "loading/WordFormat.h"
 #include "loading/WordLists.h"
 
@@ -23,22 +23,14 @@ using namespace reading;
 
 namespace {
 
-// Text goes to the sink in parts of at most this many code units.
-constexpr size_t kFlushUnits = 16 * 1024;
 // Text is read from "WordDocument" this many characters at a time.
 constexpr size_t kChunkChars = 32 * 1024;
 // Fields nest at most this deep; deeper ones are counted, not kept.
 constexpr size_t kMaxFieldDepth = 64;
-// The layout makes at most this many code units a byte of "WordDocument",
-// and this many more (16 bytes of UTF-16 a byte, and 1 MB).
-constexpr uint64_t kBudgetPerByte = 8;
-constexpr uint64_t kBudgetBase = 512 * 1024;
 
 constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageBreak = 0x0C, kColumnBreak = 0x0E,
                    kFieldBegin = 0x13, kFieldSeparator = 0x14, kFieldEnd = 0x15, kNoteRef = 0x02,
                    kNonBreakingHyphen = 0x1E, kTab = 0x09;
-
-const char16_t* const kHeadings[] = {u"Footnotes", u"Endnotes", u"Comments", u"Text boxes", u"Headers and footers"};
 
 // Whether a forced code page can decode; "Invalid code page" otherwise.
 void CheckForcedCodePage(int32_t cp, bool forceCP) {
@@ -61,24 +53,25 @@ size_t PlainRunEnd(const char16_t* text, size_t i, size_t n) {
     return i;
 }
 
-// Drops the line ends at the end of a story's text.
-void TrimEnd(std::u16string& text) {
-    while (!text.empty() && text.back() == u'\n') text.pop_back();
-}
-
-class TLayout {
+// The Word reader: walks a Word 97-2003 or Word 6/95 document's stories
+// by their pieces and runs, reads the properties of each run and paragraph
+// by its file offset, keeps fields, hidden text, symbols and note numbers to
+// itself and hands the assembler what shows.
+class TWordReader final : public TDocumentReader, private TParagraphSource {
 public:
-    TLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink, const std::function<bool()>& full,
-            TStreamReading reading)
-        : storage_(storage), cp_(cp), forceCP_(forceCP), sink_(sink), full_(full), reading_(reading) {}
+    TWordReader(TStorage& storage, int32_t cp, bool forceCP, TStreamReading reading)
+        : storage_(storage), cp_(cp), forceCP_(forceCP), reading_(reading) {}
+    TWordReader(TStoragePtr storage, int32_t cp, bool forceCP, TStreamReading reading)
+        : owned_(std::move(storage)), storage_(*owned_), cp_(cp), forceCP_(forceCP), reading_(reading) {}
 
-    TReadingResult Run();
+    // Opens "WordDocument" and the table stream and reads the FIB: false
+    // when the storage holds no Word document this reader reads.
+    bool Open();
+    TReadingResult Read(TTextAssembler& out) override;
     const TReadingCost& Cost() const { return cost_; }
     uint64_t Walked() const { return cpsWalked_; }
 
 private:
-    void EndOverBudget();
-
     struct TSegmentProps {
         TChp chp;
         uint32_t codePage = 0;  // 8-bit text
@@ -92,15 +85,11 @@ private:
         std::vector<bool> fields;  // open fields: whether each has seen its separator
         size_t fieldOverflow = 0;
         size_t hiding = 0;  // open fields still in their instruction
-        bool paraStarted = false;
-        bool cellHasText = false;
-        bool inRow = false;
-        size_t pendingTabs = 0;
-        bool pendingSpace = false;
         uint32_t noteCounter = 0;
     };
 
     bool Setup();
+    bool WalkPart(TStory story, uint32_t start, uint32_t end, std::u16string_view label = {});
     void WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state);
     void Feed(const char16_t* text, size_t n, const TSegmentProps& props, uint32_t fcFirst, uint32_t fcStep,
               uint32_t cpFirst, TStoryState& state);
@@ -111,34 +100,9 @@ private:
     void ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap);
     const std::array<char16_t, 256>* SingleByteTable(uint32_t codePage);
     void DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const;
-
-    // Output, within the budget.
-    bool Spend(size_t n) {
-        if (stop_) return false;
-        if (n > budget_) {
-            stop_ = true;
-            overBudget_ = true;
-            return false;
-        }
-        budget_ -= n;
-        cost_.units += n;
-        return true;
-    }
-    void Put(char16_t c) {
-        if (!Spend(1)) return;
-        out_->push_back(c);
-        if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
-    }
-    void Put(const char16_t* text, size_t n) {
-        if (!Spend(n)) return;
-        out_->append(text, n);
-        if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
-    }
-    void Put(const std::u16string& text) { Put(text.data(), text.size()); }
-    void Flush();
-    void BeginVisible(uint32_t fc, TStoryState& state);
-    void EndParagraph(char16_t mark, uint32_t fc, TStoryState& state);
-    void LineBreak(char16_t c, uint32_t fc, TStoryState& state);
+    TParagraphProps OpenParagraph(uint64_t at) override;
+    void EndParagraph(char16_t mark, uint32_t fc);
+    void LineBreak(char16_t c, uint32_t fc);
     void NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state);
     // A note's number as Word shows it: its value and number format.
     struct TNoteNumber {
@@ -147,23 +111,15 @@ private:
     };
     std::vector<TNoteNumber> NumberNotes(const TPlc& refs, bool endnotes);
     const TNoteSettings& SectionNotes(size_t section);
-    void EndStory(TStoryState& state);
-    std::u16string RenderStory(TStory story, uint32_t start, uint32_t end);
-    void WriteSection(size_t heading, std::u16string text);
 
+    TStoragePtr owned_;  // the storage, when the reader opened it
     TStorage& storage_;
     int32_t cp_;
     bool forceCP_;
-    TTextSink& sink_;
-    const std::function<bool()>& full_;
     TStreamReading reading_;
-    bool stop_ = false;
+    bool opened_ = false;
+    TTextAssembler* out_ = nullptr;
     TReadingCost cost_;
-    // Code units the layout may still make: in proportion to the file, so
-    // that no document makes text far beyond its size (level texts, fields
-    // and notes can repeat what the file holds once).
-    uint64_t budget_ = 0;
-    bool overBudget_ = false;
     uint64_t cpsTotal_ = 0, cpsWalked_ = 0;  // of the stories, for the line that ends a cut
 
     TFibInfo fib_;
@@ -189,121 +145,107 @@ private:
     uint64_t papKey_ = UINT64_MAX - 1;
     TPap papValue_;
 
-    std::u16string main_;
-    std::u16string* out_ = &main_;
     std::vector<uint8_t> bytes_;
     std::u16string units_;
     std::u16string decoded_;
 };
 
-TReadingResult TLayout::Run() {
+bool TWordReader::Open() {
+    if (opened_) return true;
     doc_ = StorageOpenStream(storage_, u"WordDocument", reading_);
-    if (!doc_) return TReadingResult::NotWord;
-    if (!ReadFibInfo(*doc_, fib_)) return TReadingResult::NotWord;
+    if (!doc_) return false;
+    if (!ReadFibInfo(*doc_, fib_)) return false;
     if (fib_.format == TFormat::Word97) {
         table_ = StorageOpenStream(storage_, fib_.tableName);
-        if (!table_) return TReadingResult::NotWord;
+        if (!table_) return false;
     }
+    opened_ = true;
+    return true;
+}
+
+TReadingResult TWordReader::Read(TTextAssembler& out) {
+    out_ = &out;
+    if (!Open()) return TReadingResult::NotWord;
     cost_.streamBytes = doc_->Size();
-    budget_ = kBudgetPerByte * doc_->Size() + kBudgetBase;
+    out.Begin(doc_->Size(), *this);
     if (!Setup()) return TReadingResult::Fallback;
     if (forceCP_ && pieces_.anyEightBit) CheckForcedCodePage(cp_, forceCP_);
 
-    TStoryState main;
-    main.story = kMain;
-    WalkRange(ranges_[kMain].start, ranges_[kMain].end, main);
-    EndStory(main);
-    TrimEnd(main_);
-    if (!main_.empty()) main_ += u'\n';
+    out.BeginStory(TStoryKind::Main);
+    WalkPart(kMain, ranges_[kMain].start, ranges_[kMain].end);
+    out.EndStory();
 
     // The other stories, each under its heading when it shows anything.
-    if (!stop_) WriteSection(0, RenderStory(kFootnotes, ranges_[kFootnotes].start, ranges_[kFootnotes].end));
-    if (!stop_) WriteSection(1, RenderStory(kEndnotes, ranges_[kEndnotes].start, ranges_[kEndnotes].end));
-    if (!stop_) {
-        // Each comment with its author's initials.
-        std::u16string text;
-        const TStoryRange& range = ranges_[kComments];
-        if (atnTxt_.Count() != 0) {
-            uint64_t done = range.start;  // a PLC whose CPs go back shows no text twice
-            for (size_t i = 0; i < atnTxt_.Count() && !stop_; ++i) {
-                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + atnTxt_.Cp(i), done);
-                const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + atnTxt_.Cp(i + 1), range.end);
-                if (a >= b) continue;
-                done = b;
-                std::u16string one = RenderStory(kComments, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
-                if (one.empty()) continue;
-                std::u16string initials;
-                if (i < atnRef_.Count()) {
-                    // The ATRD begins with the initials: UTF-16 with a count word
-                    // (Word 97-2003), 8-bit with a count byte (Word 6/95).
-                    const auto d = atnRef_.Data(i);
-                    if (fib_.format == TFormat::Word97) {
-                        const size_t cch = std::min<size_t>(d[0] | d[1] << 8, 9);
-                        for (size_t k = 0; k < cch; ++k)
-                            initials += static_cast<char16_t>(d[2 + 2 * k] | d[3 + 2 * k] << 8);
-                    } else {
-                        const size_t cch = std::min<size_t>(d[0], 9);
-                        if (cch != 0) {
-                            if (auto text = PlatformDecode(SystemAnsiCodePage(), d.data() + 1, cch, false))
-                                initials = std::move(*text);
-                        }
+    out.BeginStory(TStoryKind::Footnotes);
+    WalkPart(kFootnotes, ranges_[kFootnotes].start, ranges_[kFootnotes].end);
+    out.EndStory();
+    out.BeginStory(TStoryKind::Endnotes);
+    WalkPart(kEndnotes, ranges_[kEndnotes].start, ranges_[kEndnotes].end);
+    out.EndStory();
+
+    // Each comment with its author's initials.
+    out.BeginStory(TStoryKind::Comments);
+    const TStoryRange& comments = ranges_[kComments];
+    if (atnTxt_.Count() != 0) {
+        uint64_t done = comments.start;  // a PLC whose CPs go back shows no text twice
+        for (size_t i = 0; i < atnTxt_.Count() && !out.Stopped(); ++i) {
+            const uint64_t a = std::max<uint64_t>(uint64_t{comments.start} + atnTxt_.Cp(i), done);
+            const uint64_t b = std::min<uint64_t>(uint64_t{comments.start} + atnTxt_.Cp(i + 1), comments.end);
+            if (a >= b) continue;
+            done = b;
+            std::u16string initials;
+            if (i < atnRef_.Count()) {
+                // The ATRD begins with the initials: UTF-16 with a count word
+                // (Word 97-2003), 8-bit with a count byte (Word 6/95).
+                const auto d = atnRef_.Data(i);
+                if (fib_.format == TFormat::Word97) {
+                    const size_t cch = std::min<size_t>(d[0] | d[1] << 8, 9);
+                    for (size_t k = 0; k < cch; ++k) initials += static_cast<char16_t>(d[2 + 2 * k] | d[3 + 2 * k] << 8);
+                } else {
+                    const size_t cch = std::min<size_t>(d[0], 9);
+                    if (cch != 0) {
+                        if (auto text = PlatformDecode(SystemAnsiCodePage(), d.data() + 1, cch, false))
+                            initials = std::move(*text);
                     }
-                    for (char16_t& c : initials)
-                        if (c < 0x20) c = u' ';
                 }
-                if (!initials.empty()) text += initials + u": ";
-                text += one + u"\n";
+                for (char16_t& c : initials)
+                    if (c < 0x20) c = u' ';
             }
-        } else {
-            text = RenderStory(kComments, range.start, range.end);
+            if (!WalkPart(kComments, static_cast<uint32_t>(a), static_cast<uint32_t>(b), initials)) break;
         }
-        WriteSection(2, std::move(text));
+    } else {
+        WalkPart(kComments, comments.start, comments.end);
     }
-    if (!stop_) {
-        std::u16string text = RenderStory(kTextBoxes, ranges_[kTextBoxes].start, ranges_[kTextBoxes].end);
-        if (!text.empty()) text += u'\n';
-        text += RenderStory(kHeaderTextBoxes, ranges_[kHeaderTextBoxes].start, ranges_[kHeaderTextBoxes].end);
-        WriteSection(3, std::move(text));
-    }
-    if (!stop_) {
-        // Each distinct header and footer once; the separators render empty.
-        std::unordered_set<std::u16string> seen;
-        std::u16string text;
-        const TStoryRange& range = ranges_[kHeaders];
-        if (hdd_.Count() != 0) {
-            uint64_t done = range.start;  // a PLC whose CPs go back shows no text twice
-            for (size_t i = 0; i < hdd_.Count() && seen.size() < 1024 && !stop_; ++i) {
-                const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + hdd_.Cp(i), done);
-                const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + hdd_.Cp(i + 1), range.end);
-                if (a >= b) continue;
-                done = b;
-                std::u16string one = RenderStory(kHeaders, static_cast<uint32_t>(a), static_cast<uint32_t>(b));
-                if (one.empty() || !seen.insert(one).second) continue;
-                text += one + u"\n";
-            }
-        } else {
-            text = RenderStory(kHeaders, range.start, range.end);
+    out.EndStory();
+
+    out.BeginStory(TStoryKind::TextBoxes);
+    WalkPart(kTextBoxes, ranges_[kTextBoxes].start, ranges_[kTextBoxes].end);
+    WalkPart(kHeaderTextBoxes, ranges_[kHeaderTextBoxes].start, ranges_[kHeaderTextBoxes].end);
+    out.EndStory();
+
+    // Each header and footer on its own; the separators render empty.
+    out.BeginStory(TStoryKind::Headers);
+    const TStoryRange& headers = ranges_[kHeaders];
+    if (hdd_.Count() != 0) {
+        uint64_t done = headers.start;  // a PLC whose CPs go back shows no text twice
+        for (size_t i = 0; i < hdd_.Count() && !out.Stopped(); ++i) {
+            const uint64_t a = std::max<uint64_t>(uint64_t{headers.start} + hdd_.Cp(i), done);
+            const uint64_t b = std::min<uint64_t>(uint64_t{headers.start} + hdd_.Cp(i + 1), headers.end);
+            if (a >= b) continue;
+            done = b;
+            if (!WalkPart(kHeaders, static_cast<uint32_t>(a), static_cast<uint32_t>(b))) break;
         }
-        WriteSection(4, std::move(text));
+    } else {
+        WalkPart(kHeaders, headers.start, headers.end);
     }
-    if (overBudget_) EndOverBudget();
-    Flush();
+    out.EndStory();
+
+    out.Finish(cpsTotal_, cpsWalked_);
+    cost_.units = out.Units();
     return TReadingResult::Done;
 }
 
-void TLayout::EndOverBudget() {
-    // What was made goes out, then the line the viewer also shows for text it leaves out.
-    Flush();
-    if (full_()) return;
-    const uint64_t rest = cpsTotal_ > cpsWalked_ ? cpsTotal_ - cpsWalked_ : 0;
-    const std::string line = "[" + std::to_string(rest) + " characters (" +
-                             std::to_string(cpsTotal_ ? rest * 100 / cpsTotal_ : 0) +
-                             "%) of the document are not shown: laid out they would be far larger than the file]\n";
-    main_ += u'\n';
-    main_.append(line.begin(), line.end());
-}
-
-bool TLayout::Setup() {
+bool TWordReader::Setup() {
     const uint64_t docSize = doc_->Size();
     TStorageStream& table = fib_.format == TFormat::Word97 ? *table_ : *doc_;
     auto block = [&](const TFcLcb& at) {
@@ -381,11 +323,11 @@ bool TLayout::Setup() {
     // About as long as the text the pieces cover: a hint for the sink's
     // block. Every character takes at least one byte of the stream, so a
     // piece table that claims more says nothing and asks for no block.
-    if (textEnd <= doc_->Size()) sink_.Expect(textEnd);
+    if (textEnd <= doc_->Size()) out_->Expect(textEnd);
     return true;
 }
 
-void TLayout::ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap) {
+void TWordReader::ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap) {
     if (piece.prm == 0) return;
     if ((piece.prm & 1) != 0) {
         // A Prc's effect is worked out once, however many runs its pieces hold.
@@ -405,7 +347,7 @@ void TLayout::ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap) {
     ApplyPrm0(chp, pap, static_cast<uint8_t>((piece.prm >> 1) & 0x7F), static_cast<uint8_t>(piece.prm >> 8));
 }
 
-TLayout::TSegmentProps TLayout::PropsAt(const TPiece& piece, uint32_t fc, uint32_t& limit) {
+TWordReader::TSegmentProps TWordReader::PropsAt(const TPiece& piece, uint32_t fc, uint32_t& limit) {
     uint32_t chpLimit = UINT32_MAX, papLimit = UINT32_MAX;
     const TRun* chpRun = chpx_.Find(fc, chpLimit);
     const TRun* papRun = papx_.Find(fc, papLimit);
@@ -437,7 +379,7 @@ TLayout::TSegmentProps TLayout::PropsAt(const TPiece& piece, uint32_t fc, uint32
     return props;
 }
 
-TPap TLayout::PapAt(const TPiece* piece, uint32_t fc) {
+TPap TWordReader::PapAt(const TPiece* piece, uint32_t fc) {
     uint32_t limit = 0;
     const TRun* run = papx_.Find(fc, limit);
     // Paragraphs one after another mostly have the same properties.
@@ -457,7 +399,7 @@ TPap TLayout::PapAt(const TPiece* piece, uint32_t fc) {
     return pap;
 }
 
-const std::array<char16_t, 256>* TLayout::SingleByteTable(uint32_t codePage) {
+const std::array<char16_t, 256>* TWordReader::SingleByteTable(uint32_t codePage) {
     auto it = tables_.find(codePage);
     if (it != tables_.end()) return it->second.get();
     std::unique_ptr<std::array<char16_t, 256>> table;
@@ -476,7 +418,7 @@ const std::array<char16_t, 256>* TLayout::SingleByteTable(uint32_t codePage) {
     return result;
 }
 
-void TLayout::DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const {
+void TWordReader::DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const {
     out.clear();
     if (n == 0) return;
     switch (codePage) {
@@ -496,20 +438,20 @@ void TLayout::DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage,
     }
 }
 
-void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
+void TWordReader::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
     state.storyStart = cpStart;
     const auto& pieces = pieces_.pieces;
     auto it = std::upper_bound(pieces.begin(), pieces.end(), cpStart,
                                [](uint32_t cp, const TPiece& p) { return cp < p.cpEnd; });
     const uint64_t docSize = doc_->Size();
-    for (; it != pieces.end() && it->cpStart < cpEnd && !stop_; ++it) {
+    for (; it != pieces.end() && it->cpStart < cpEnd && !out_->Stopped(); ++it) {
         const TPiece& piece = *it;
         const uint32_t a = std::max(cpStart, piece.cpStart);
         const uint32_t b = std::min(cpEnd, piece.cpEnd);
         const uint32_t step = piece.unicode ? 2 : 1;
         uint64_t fc = piece.fc + uint64_t{a - piece.cpStart} * step;
         uint32_t cp = a;
-        while (cp < b && !stop_) {
+        while (cp < b && !out_->Stopped()) {
             // The text is read in large parts, whatever its runs.
             if (fc >= docSize || fc > UINT32_MAX - step) return;
             const size_t chars = static_cast<size_t>(
@@ -530,11 +472,8 @@ void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
             // runs the layout asks whether it is still wanted, so that hidden
             // text, which is never handed over, does not keep it going.
             size_t at = 0;
-            while (at < chars && !stop_) {
-                if (full_()) {
-                    stop_ = true;
-                    break;
-                }
+            while (at < chars && !out_->Stopped()) {
+                if (!out_->Wanted()) break;
                 const auto fcHere = static_cast<uint32_t>(fc + at * step);
                 uint32_t limit = 0;
                 const TSegmentProps props = PropsAt(piece, fcHere, limit);
@@ -555,7 +494,7 @@ void TLayout::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state) {
     }
 }
 
-void TLayout::FeedEightBit(const uint8_t* bytes, size_t n, const TSegmentProps& props, uint32_t fc, uint32_t cp,
+void TWordReader::FeedEightBit(const uint8_t* bytes, size_t n, const TSegmentProps& props, uint32_t fc, uint32_t cp,
                            TStoryState& state) {
     if (const auto* table = SingleByteTable(props.codePage)) {
         decoded_.resize(n);
@@ -566,7 +505,7 @@ void TLayout::FeedEightBit(const uint8_t* bytes, size_t n, const TSegmentProps& 
     // A code page of several bytes a character: decoded a paragraph at a
     // time, each part ending at its mark, whose position is then known.
     size_t start = 0;
-    while (start < n && !stop_) {
+    while (start < n && !out_->Stopped()) {
         size_t end = start;
         while (end < n && bytes[end] != kParaMark && bytes[end] != kCellMark) ++end;
         if (end < n) ++end;
@@ -577,7 +516,7 @@ void TLayout::FeedEightBit(const uint8_t* bytes, size_t n, const TSegmentProps& 
     }
 }
 
-void TLayout::Feed(const char16_t* text, size_t n, const TSegmentProps& props, uint32_t fcFirst, uint32_t fcStep,
+void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& props, uint32_t fcFirst, uint32_t fcStep,
                    uint32_t cpFirst, TStoryState& state) {
     const TChp& chp = props.chp;
     const bool hidden = chp.vanish || chp.rmarkDel;
@@ -593,19 +532,13 @@ void TLayout::Feed(const char16_t* text, size_t n, const TSegmentProps& props, u
         }
         if (j > i) {
             if (!hidden && state.hiding == 0 && !chp.spec && !chp.symbol) {
-                BeginVisible(fcFirst + static_cast<uint32_t>(i) * fcStep, state);
-                Put(text + i, j - i);
-                state.cellHasText = true;
+                out_->Text(text + i, j - i, fcFirst + static_cast<uint32_t>(i) * fcStep);
             } else if (!hidden && state.hiding == 0 && chp.symbol) {
                 // A symbol character shows as its font's Unicode character or not at all.
                 TSymbolFont font = TSymbolFont::None;
                 if (chp.symbolFont < symbolFonts_.size()) font = symbolFonts_[chp.symbolFont];
                 const char16_t shown = SymbolToUnicode(font, chp.symbolChar);
-                if (shown >= 0x20) {
-                    BeginVisible(fcFirst + static_cast<uint32_t>(i) * fcStep, state);
-                    for (size_t k = i; k < j; ++k) Put(shown);
-                    state.cellHasText = true;
-                }
+                if (shown >= 0x20) out_->Repeat(shown, j - i, fcFirst + static_cast<uint32_t>(i) * fcStep);
             }
             i = j;
             if (i == n) break;
@@ -640,12 +573,12 @@ void TLayout::Feed(const char16_t* text, size_t n, const TSegmentProps& props, u
             continue;
         }
         if (c == kCellMark) {
-            EndParagraph(c, fc, state);
+            EndParagraph(c, fc);
             continue;
         }
         if (hidden || state.hiding != 0) continue;
         if (c == kParaMark) {
-            EndParagraph(c, fc, state);
+            EndParagraph(c, fc);
             continue;
         }
         if (chp.symbol) continue;
@@ -655,119 +588,56 @@ void TLayout::Feed(const char16_t* text, size_t n, const TSegmentProps& props, u
         }
         switch (c) {
         case kTab:
-            BeginVisible(fc, state);
-            Put(u'\t');
+            out_->Tab(fc);
             break;
         case kLineBreak:
         case kPageBreak:
         case kColumnBreak:
-            LineBreak(c, fc, state);
+            LineBreak(c, fc);
             break;
         case kNonBreakingHyphen:
-            BeginVisible(fc, state);
-            Put(u'-');
-            state.cellHasText = true;
+            out_->Text(u"-", fc);
             break;
         default:
             if (c >= 0xF000 && c <= 0xF0FF) {
                 const char16_t shown = SymbolToUnicode(props.symbolFont, c);
-                if (shown >= 0x20) {
-                    BeginVisible(fc, state);
-                    Put(shown);
-                    state.cellHasText = true;
-                }
+                if (shown >= 0x20) out_->Text(&shown, 1, fc);
             }
             break;  // other control characters are not shown
         }
     }
 }
 
-void TLayout::BeginVisible(uint32_t fc, TStoryState& state) {
-    const bool starting = !state.paraStarted;
-    if (starting && state.inRow && papx_.Count() != 0) {
-        const TPap pap = PapAt(nullptr, fc);
-        if (!pap.inTable && pap.itap <= 0) {
-            // A row whose end mark was not found ends where the table does.
-            Put(u'\n');
-            state.inRow = false;
-            state.pendingTabs = 0;
-            state.pendingSpace = false;
-        }
-    }
-    if (state.pendingTabs > 0) {
-        for (size_t k = 0; k < state.pendingTabs; ++k) Put(u'\t');
-        state.pendingTabs = 0;
-        state.pendingSpace = false;
-    } else if (state.pendingSpace) {
-        Put(u' ');
-        state.pendingSpace = false;
-    }
-    if (starting) {
-        state.paraStarted = true;
-        if (fib_.format == TFormat::Word97 && lists_.ListCount() != 0) {
-            const TPap pap = PapAt(nullptr, fc);
-            if (pap.ilfo != 0) Put(lists_.Number(pap.ilfo, pap.ilvl));
-        }
-    }
+TParagraphProps TWordReader::OpenParagraph(uint64_t at) {
+    TParagraphProps paragraph;
+    const bool lists = fib_.format == TFormat::Word97 && lists_.ListCount() != 0;
+    // Without paragraph runs, whether the paragraph is in a table is not known.
+    paragraph.tableDepth = -1;
+    if (papx_.Count() == 0 && !lists) return paragraph;
+    const TPap pap = PapAt(nullptr, static_cast<uint32_t>(at));
+    if (papx_.Count() != 0) paragraph.tableDepth = pap.itap > 0 ? pap.itap : 0;
+    if (lists && pap.ilfo != 0) paragraph.label = lists_.Number(pap.ilfo, pap.ilvl);
+    return paragraph;
 }
 
-void TLayout::EndParagraph(char16_t mark, uint32_t fc, TStoryState& state) {
+void TWordReader::EndParagraph(char16_t mark, uint32_t fc) {
     const TPap pap = PapAt(nullptr, fc);
-    state.paraStarted = false;
-    if (mark == kCellMark) {
-        if (pap.ttp || (pap.itap <= 1 && pap.innerTtp)) {
-            // The end of a row: the cells so far, without a tab after the last.
-            if (state.pendingTabs > 1) {
-                for (size_t k = 1; k < state.pendingTabs; ++k) Put(u'\t');
-            }
-            Put(u'\n');
-            state.pendingTabs = 0;
-            state.pendingSpace = false;
-            state.inRow = false;
-        } else {
-            ++state.pendingTabs;
-            state.pendingSpace = false;
-            state.inRow = true;
-        }
-        state.cellHasText = false;
-        return;
+    if (mark != kCellMark) {
+        out_->ParagraphEnd(pap.itap > 0 ? pap.itap : 0);
+    } else if (pap.ttp || (pap.itap <= 1 && pap.innerTtp)) {
+        out_->RowEnd();
+    } else {
+        out_->CellEnd();
     }
-    if (pap.inTable || pap.itap > 0) {
-        // A paragraph inside a cell, or the end of a cell or row of a
-        // table nested in it: the cell's paragraphs are joined by a space.
-        state.inRow = true;
-        if (state.cellHasText) state.pendingSpace = true;
-        return;
-    }
-    if (state.inRow) {
-        // A row whose end mark was not found ends with the table.
-        Put(u'\n');
-        state.inRow = false;
-        state.pendingTabs = 0;
-    }
-    state.pendingSpace = false;
-    state.cellHasText = false;
-    Put(u'\n');
 }
 
-void TLayout::LineBreak(char16_t c, uint32_t fc, TStoryState& state) {
+void TWordReader::LineBreak(char16_t c, uint32_t fc) {
     const TPap pap = PapAt(nullptr, fc);
-    if (pap.inTable || pap.itap > 0) {
-        if (state.cellHasText) state.pendingSpace = true;
-        return;
-    }
-    if (c == kPageBreak) {
-        // A page or section break stands for a paragraph of its own when it
-        // opens the line; otherwise it ends the line it is on.
-        if (state.paraStarted) Put(u'\n');
-        state.paraStarted = false;
-        return;
-    }
-    BeginVisible(fc, state);
-    Put(u'\n');
+    const TBreak kind = c == kPageBreak ? TBreak::Page : c == kColumnBreak ? TBreak::Column : TBreak::Line;
+    out_->Break(kind, pap.itap > 0 ? pap.itap : 0, fc);
 }
 
-const TNoteSettings& TLayout::SectionNotes(size_t section) {
+const TNoteSettings& TWordReader::SectionNotes(size_t section) {
     // Word 6/95 sections hold no note settings; a reference before or past the
     // sections takes the document's.
     if (fib_.format != TFormat::Word97 || section >= sed_.Count()) return docNotes_;
@@ -790,14 +660,14 @@ const TNoteSettings& TLayout::SectionNotes(size_t section) {
     return lastSectionNotes_;
 }
 
-std::vector<TLayout::TNoteNumber> TLayout::NumberNotes(const TPlc& refs, bool endnotes) {
+std::vector<TWordReader::TNoteNumber> TWordReader::NumberNotes(const TPlc& refs, bool endnotes) {
     std::vector<TNoteNumber> numbers;
     numbers.reserve(refs.Count());
     int64_t last = 0;  // the last number given
     bool started = false;
     size_t lastSection = SIZE_MAX;
     for (size_t i = 0; i < refs.Count(); ++i) {
-        if (i % 4096 == 0 && full_()) break;  // not wanted any more: nothing will be shown
+        if (i % 4096 == 0 && out_->Full()) break;  // not wanted any more: nothing will be shown
         // The section holding the reference.
         size_t section = SIZE_MAX;
         if (sed_.Count() != 0) section = sed_.EntryAt(refs.Cp(i), false).value_or(0);
@@ -819,7 +689,7 @@ std::vector<TLayout::TNoteNumber> TLayout::NumberNotes(const TPlc& refs, bool en
     return numbers;
 }
 
-void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
+void TWordReader::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
     auto shown = [](const std::vector<TNoteNumber>& numbers, size_t i, const TNoteNumbering& rule) {
         if (i < numbers.size()) return FormatNumber(numbers[i].value, numbers[i].nfc);
         // A note the reference PLC does not hold: counted from the document's first number.
@@ -852,92 +722,41 @@ void TLayout::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
     default:
         return;
     }
-    BeginVisible(fc, state);
-    Put(number);
-    state.cellHasText = true;
+    out_->NoteReference(number, fc);
 }
 
-void TLayout::EndStory(TStoryState& state) {
-    // Fields left open end with the story; an unended row ends here.
-    state.fields.clear();
-    state.hiding = 0;
-    state.fieldOverflow = 0;
-    if (state.inRow) Put(u'\n');
-    state.inRow = false;
-}
-
-std::u16string TLayout::RenderStory(TStory story, uint32_t start, uint32_t end) {
-    std::u16string text;
-    if (start >= end) return text;
-    out_ = &text;
+bool TWordReader::WalkPart(TStory story, uint32_t start, uint32_t end, std::u16string_view label) {
+    if (!out_->BeginPart(label)) return false;
+    // Fields left open end with the part.
     TStoryState state;
     state.story = story;
-    WalkRange(start, end, state);
-    EndStory(state);
-    out_ = &main_;
-    if (story == kTextBoxes || story == kHeaderTextBoxes || story == kHeaders) {
-        // Text boxes and headers hold many empty paragraphs: their lines show without them.
-        // Lines of nothing but tabs and spaces (an empty table row) go too.
-        std::u16string kept;
-        size_t lineStart = 0;
-        while (lineStart < text.size()) {
-            size_t lineEnd = text.find(u'\n', lineStart);
-            if (lineEnd == std::u16string::npos) lineEnd = text.size();
-            const std::u16string_view line(text.data() + lineStart, lineEnd - lineStart);
-            if (line.find_first_not_of(u" \t") != std::u16string_view::npos) {
-                kept.append(line);
-                kept += u'\n';
-            }
-            lineStart = lineEnd + 1;
-        }
-        text = std::move(kept);
-    }
-    TrimEnd(text);
-    return text;
-}
-
-void TLayout::WriteSection(size_t heading, std::u16string text) {
-    TrimEnd(text);
-    if (text.empty()) return;
-    main_ += u'\n';
-    main_ += u"--- ";
-    main_ += kHeadings[heading];
-    main_ += u" ---\n";
-    Flush();
-    for (size_t at = 0; at < text.size() && (!stop_ || overBudget_); at += kFlushUnits) {
-        main_.append(text, at, kFlushUnits);
-        Flush();
-    }
-    if (!stop_) main_ += u'\n';
-}
-
-void TLayout::Flush() {
-    if (main_.empty()) return;
-    // Text made within the budget still goes out once the budget stopped the layout.
-    if ((stop_ && !overBudget_) || full_()) {
-        stop_ = true;
-        main_.clear();
-        return;
-    }
-    sink_.Append(main_);
-    main_.clear();
-    if (full_()) stop_ = true;
+    if (start < end) WalkRange(start, end, state);
+    out_->EndPart();
+    return true;
 }
 
 }  // namespace
 
+std::unique_ptr<TDocumentReader> OpenWordReader(TStoragePtr storage, int32_t cp, bool forceCP,
+                                                TStreamReading reading) {
+    auto reader = std::make_unique<TWordReader>(std::move(storage), cp, forceCP, reading);
+    if (!reader->Open()) return nullptr;
+    return reader;
+}
+
 TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
                                     const std::function<bool()>& full, TStreamReading reading) {
-    TLayout layout(storage, cp, forceCP, sink, full, reading);
-    return layout.Run();
+    TReadingCost cost;
+    return ExtractReadingLayout(storage, cp, forceCP, sink, full, reading, cost);
 }
 
 TReadingResult ExtractReadingLayout(TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
                                     const std::function<bool()>& full, TStreamReading reading, TReadingCost& cost) {
-    TLayout layout(storage, cp, forceCP, sink, full, reading);
-    const TReadingResult result = layout.Run();
-    cost = layout.Cost();
-    cost.characters = layout.Walked();
+    TWordReader reader(storage, cp, forceCP, reading);
+    TTextAssembler out(sink, full);
+    const TReadingResult result = reader.Read(out);
+    cost = reader.Cost();
+    cost.characters = reader.Walked();
     return result;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 // The reading layout: a Word document's text as its reader sees it, a
-// second way through the same document beside the converter's own text.
+// second way through the same document beside the converter's own text. The
+// Word reader here walks the document; the text assembler
+// (loading/TextAssembler.h) makes the text of what it meets.
 //
 // Fields show their result, tables put each row on a line with its cells
 // separated by tabs, list paragraphs get their numbers and bullets, note
@@ -15,13 +17,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "converter/CompoundFile.h"
 #include "converter/WordConverter.h"
+#include "loading/DocumentReader.h"
 
 namespace pagelet {
 
-using TReadingResult = TStageResult;
+// The Word reader of an open compound file, having read its FIB; nullptr
+// when the file holds no Word document the reader reads.
+std::unique_ptr<TDocumentReader> OpenWordReader(TStoragePtr storage, int32_t cp, bool forceCP,
+                                                TStreamReading reading);
 
 // Lays out the document of an open compound file and hands the text to sink
 // in parts; stops early when full() answers true. Throws "Invalid code page"
