@@ -25,10 +25,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "loading/DocumentText.h"
 #include "support/DocBuilder.h"
 #include "loading/Loaders.h"
 #include "BenchClock.h"
@@ -195,14 +195,14 @@ int RunViewer(const char* pluginPath, char* document, int runs, bool closeAtOnce
 }
 
 int RunBare(const char* document, int runs) {
-    pagelet::LoadingModuleInit();
     std::string name(document);
-    if (!pagelet::LoadWithConverter(std::u16string(name.begin(), name.end()), false, 1251, false)) {
+    std::optional<pagelet::TLoadedDocument> loaded =
+        pagelet::OpenDocument(std::u16string(name.begin(), name.end()), pagelet::TLoadSettings{});
+    if (!loaded) {
         std::fprintf(stderr, "the converter read no text from %s\n", document);
         return 1;
     }
-    std::u16string text = pagelet::DocumentText->WholeText();
-    pagelet::LoadingModuleDone();
+    std::u16string text = pagelet::ReadWholeText(std::move(*loaded));
     HWND lister = MakeLister();
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {

@@ -67,14 +67,20 @@ void TDocumentTextBuilder::Append(std::u16string_view part) { normalizer_.Append
 
 void TDocumentTextBuilder::Finish(TDocumentText& target) {
     normalizer_.Finish(text_);
-    target.text_ = std::make_shared<const std::u16string>(std::move(text_));
+    target.text_ = std::move(text_);
     target.count_ = normalizer_.Lines();
     *this = TDocumentTextBuilder();
 }
 
 void TDocumentText::Clear() {
-    text_ = std::make_shared<const std::u16string>();
+    text_ = std::u16string();
     count_ = 0;
+}
+
+std::u16string TDocumentText::TakeText() {
+    std::u16string text = std::move(text_);
+    Clear();
+    return text;
 }
 
 void TDocumentText::SetText(std::u16string_view text) {
@@ -87,7 +93,7 @@ void TDocumentText::SetText(std::u16string_view text) {
 std::vector<std::u16string> TDocumentText::Lines() const {
     std::vector<std::u16string> lines;
     lines.reserve(count_);
-    const std::u16string& text = *text_;
+    const std::u16string& text = text_;
     size_t pos = 0;
     while (pos < text.size()) {
         const size_t end = text.find(u"\r\n", pos);

@@ -1,10 +1,11 @@
 #pragma once
 
-// The process-wide text of the document being loaded: one string in which
-// every line ends with CR LF, shared with the viewers that show it.
+// A document's text as lines: one string in which every line ends with
+// CR LF. The loading module holds one process-wide DocumentText from library
+// load to unload; a viewer never reads its text from there: OpenDocument
+// (loading/Loaders.h) hands each viewer its own as a value.
 
 #include <cstddef>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,9 +61,9 @@ public:
     // False when the file cannot be read.
     bool LoadFromFile(const std::u16string& fileName);
     // Every line followed by CR LF; an empty list gives the empty string.
-    const std::u16string& WholeText() const { return *text_; }
-    // The same string, for a viewer that keeps it after the next load.
-    std::shared_ptr<const std::u16string> SharedText() const { return text_; }
+    const std::u16string& WholeText() const { return text_; }
+    // Hands the whole text over, leaving the list empty.
+    std::u16string TakeText();
     size_t Count() const { return count_; }
     // The lines without their ends (a copy, made on each call).
     std::vector<std::u16string> Lines() const;
@@ -70,11 +71,12 @@ public:
 private:
     friend class TDocumentTextBuilder;
 
-    std::shared_ptr<const std::u16string> text_ = std::make_shared<const std::u16string>();
+    std::u16string text_;
     size_t count_ = 0;
 };
 
 // Created at library load, destroyed (after being set to null) at unload.
+// No load fills it: loaders hand their text over as a value.
 extern TDocumentText* DocumentText;
 
 void ClearDocumentText();

@@ -35,25 +35,6 @@ bool IsWordFileName(std::u16string_view fileName) {
            (SameAsciiUpper(extension[3], u'C') || SameAsciiUpper(extension[3], u'T'));
 }
 
-bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP, bool readingLayout) {
-    if (DocumentText == nullptr) throw EPagelet(u"The document text is not set up");
-    DocumentText->Clear();
-    if (!IsWordFileName(fileName)) return false;
-    TWordConverter converter;
-    UseReadingLayout(converter, readingLayout);
-    TDocumentTextBuilder builder;
-    // Not a Word document: nothing was delivered and the text stays empty.
-    if (converter.ExtractText(fileName, printable, cp, forceCP, builder)) builder.Finish(*DocumentText);
-    return DocumentText->Count() > 0;
-}
-
-bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings) {
-    // Every load starts from an empty text, whichever loader runs and however it ends.
-    ClearDocumentText();
-    if (settings.MSWord) return LoadWithMSWord(fileName);
-    return LoadWithConverter(fileName, settings.Printable, settings.CP, settings.ForceCP, settings.ReadingLayout);
-}
-
 namespace {
 
 // The size of a text of `units` converter units in DocumentText's form: room
@@ -325,13 +306,14 @@ TLayoutWorkerHook LayoutWorkerHookForTest(TLayoutWorkerHook hook) {
 std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings,
                                             std::chrono::milliseconds layoutWait) {
     if (settings.MSWord) {
-        if (!LoadDocument(fileName, settings)) return std::nullopt;
+        std::optional<std::u16string> text = LoadWithMSWord(fileName);
+        if (!text) return std::nullopt;
         TLoadedDocument document;
-        document.Text = DocumentText->WholeText();
+        document.Text = std::move(*text);
         return document;
     }
-    // What decides whether the document can be shown runs now, with the
-    // answers of LoadWithConverter; the pieces are decoded while it is shown.
+    // What decides whether the document can be shown runs now; the pieces
+    // are decoded while it is shown.
     if (!IsWordFileName(fileName)) return std::nullopt;
     if (settings.ReadingLayout) {
         auto source = std::make_unique<TLayoutTextSource>();
@@ -343,6 +325,15 @@ std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, cons
     auto source = std::make_unique<TConverterTextSource>();
     if (!source->Open(fileName, settings)) return std::nullopt;
     return FirstPart(std::move(source));
+}
+
+std::u16string ReadWholeText(TLoadedDocument document) {
+    std::u16string text = std::move(document.Text);
+    if (!document.Rest) return text;
+    while (document.Rest->Produce(text, 256 * 1024)) {
+        if (document.Rest->Waiting()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return text;
 }
 
 }  // namespace pagelet

@@ -17,21 +17,11 @@ namespace pagelet {
 // and ":" and not the first character.
 bool IsWordFileName(std::u16string_view fileName);
 
-// Clears DocumentText; false for a name that fails IsWordFileName; else loads
-// the converter's text and answers whether there is at least one line. An
-// error of the converter passes to the caller with DocumentText empty. With
-// readingLayout, the text is the document's reading layout
-// (loading/ReadingLayout.h) instead of the converter's plain text.
-bool LoadWithConverter(const std::u16string& fileName, bool printable, int32_t cp, bool forceCP,
-                       bool readingLayout = false);
-
-// Microsoft Word automation (Windows); never throws. Elsewhere: false.
-bool LoadWithMSWord(const std::u16string& fileName);
-
-// The selection rule: exactly one loader runs, chosen by settings.MSWord.
-// settings.ReadingLayout asks the converter loader for the reading layout;
-// the Word loader's text stays as it is.
-bool LoadDocument(const std::u16string& fileName, const TLoadSettings& settings);
+// Microsoft Word automation (Windows): the document's text as Word saves it,
+// in the form of TDocumentText's whole text (every line followed by CR LF);
+// nullopt when the name fails IsWordFileName or Word could not export it.
+// Never throws. Elsewhere: always nullopt.
+std::optional<std::u16string> LoadWithMSWord(const std::u16string& fileName);
 
 // A document ready to be shown, handed to its viewer: the text so far (CR LF
 // line ends) and, while the converter still decodes it, the rest.
@@ -45,14 +35,24 @@ struct TLoadedDocument {
 // 100 ms that ListLoad may take, the window's making being the rest.
 inline constexpr std::chrono::milliseconds kLayoutWait{20};
 
-// The load of a viewer: the selection rule of LoadDocument with the same
-// answers (nullopt where LoadDocument answers false, the same exceptions),
-// but the document comes back as a value. The reading layout's answer counts
-// when it comes within layoutWait; otherwise the viewer is shown at once,
-// without text or with what has come, and the rest comes to it as it is
-// made (an error, or the end of a layout without text, as a line).
+// The load of a viewer: exactly one loader runs, chosen by settings.MSWord,
+// and the document comes back as a value. nullopt when it cannot be shown: a
+// name that fails IsWordFileName, the converter's text without a line, or
+// the Word loader's failure (Word's text without a line is shown). The
+// converter's errors pass to the caller; those met after the first part
+// come through Rest. settings.ReadingLayout asks the
+// converter for the reading layout; the Word loader's text stays as it is.
+// The reading layout's answer counts when it comes within layoutWait;
+// otherwise the viewer is shown at once, without text or with what has
+// come, and the rest comes to it as it is made (an error, or the end of a
+// layout without text, as a line).
 std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, const TLoadSettings& settings,
                                             std::chrono::milliseconds layoutWait = kLayoutWait);
+
+// The whole text of an opened document: its first part and the rest, waiting
+// as long as the rest takes to come. For callers that want the text rather
+// than a viewer; the rest's errors pass.
+std::u16string ReadWholeText(TLoadedDocument document);
 
 // Tests only: a layout that takes long. The hook runs on the reading
 // layout's worker thread before it opens the document, with a question that

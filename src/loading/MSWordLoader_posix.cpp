@@ -1,13 +1,8 @@
-// No Microsoft Word to drive outside Windows: the Word loader always fails,
-// leaving DocumentText empty as every failed load does.
-#include "loading/DocumentText.h"
+// No Microsoft Word to drive outside Windows: the Word loader always fails.
 #include "loading/Loaders.h"
 
 namespace pagelet {
 
-bool LoadWithMSWord(const std::u16string&) {
-    ClearDocumentText();
-    return false;
-}
+std::optional<std::u16string> LoadWithMSWord(const std::u16string&) { return std::nullopt; }
 
 }  // namespace pagelet

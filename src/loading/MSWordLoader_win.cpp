@@ -1,6 +1,7 @@
 // The Word loader: drives an installed Microsoft Word through late-bound
 // automation (IDispatch) to save the document as a Unicode text file in the
-// temporary directory, reads that file into DocumentText and deletes it.
+// temporary directory, reads that file and deletes it; the text goes back
+// to the caller as a value.
 //
 // Any document the user views reaches the user's own Word, so Word is made
 // to open it as inert data: the FIB is checked before Word starts (no
@@ -15,6 +16,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -394,29 +396,25 @@ private:
 
 }  // namespace
 
-bool LoadWithMSWord(const std::u16string& fileName) {
+std::optional<std::u16string> LoadWithMSWord(const std::u16string& fileName) {
     try {
-        ClearDocumentText();
-        if (!IsWordFileName(fileName)) return false;
+        if (!IsWordFileName(fileName)) return std::nullopt;
         // Word is only given what the converter itself reads, and never a
         // document that asks for a password to open or to write: Word would
         // wait for it in a window nobody sees. A missing file ends here too.
         const TWordFibFlags fib = ReadWordFibFlags(fileName);
-        if (fib.Kind == TWordFibKind::NotWord || fib.Encrypted || fib.WriteReserved) return false;
+        if (fib.Kind == TWordFibKind::NotWord || fib.Encrypted || fib.WriteReserved) return std::nullopt;
 
         // The document's text does not stay behind in the temporary
         // directory, whether it could be read or not.
         TTextFiles files;
         TWordExport(fileName, files).Run();
 
-        bool loaded = DocumentText && DocumentText->LoadFromFile(files.Saved());
-        if (!loaded) ClearDocumentText();
-        return loaded;
+        TDocumentText text;
+        if (!text.LoadFromFile(files.Saved())) return std::nullopt;
+        return text.TakeText();
     } catch (...) {
-        try {
-            ClearDocumentText();
-        } catch (...) {}
-        return false;
+        return std::nullopt;
     }
 }
 

@@ -1,10 +1,8 @@
-// The lister exports that open, close and describe viewer windows, and the
-// host's commands and search on an open one. No exception leaves them.
+// The lister exports that open and close viewer windows, and the host's
+// commands and search on an open one. No exception leaves them.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -20,8 +18,6 @@ namespace pagelet {
 
 namespace {
 
-constexpr char kDetectString[] = "EXT=\"DOC\" | EXT=\"DOT\"";
-
 TViewerCore& ViewerOf(HWND viewerHandle) {
     TViewerWindowLink* link = FindViewerWindowLink(viewerHandle);
     if (!link || !link->Form || !link->Form->Core) throw EPagelet(u"Not a viewer window");
@@ -36,7 +32,7 @@ extern "C" {
 
 HWND PAGELET_LISTER_CALL ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
     try {
-        return pagelet::CreateViewerWindow(parentWin, pagelet::FromW(fileToLoad), showFlags);
+        return pagelet::OpenViewer(pagelet::Win32Viewers(), parentWin, pagelet::FromW(fileToLoad), showFlags);
     } catch (...) {
         return nullptr;
     }
@@ -53,7 +49,9 @@ HWND PAGELET_LISTER_CALL ListLoad(HWND parentWin, char* fileToLoad, int showFlag
 
 int PAGELET_LISTER_CALL ListLoadNextW(HWND parentWin, HWND listWin, WCHAR* fileToLoad, int showFlags) {
     try {
-        return pagelet::LoadNextDocument(parentWin, listWin, pagelet::FromW(fileToLoad), showFlags)
+        // The viewer stays in the lister window it was made in: parentWin plays no part.
+        (void)parentWin;
+        return pagelet::LoadNextIntoViewer(pagelet::Win32Viewers(), listWin, pagelet::FromW(fileToLoad), showFlags)
                    ? pagelet::lister::kListerOk
                    : pagelet::lister::kListerError;
     } catch (...) {
@@ -98,13 +96,6 @@ void PAGELET_LISTER_CALL ListCloseWindow(HWND listWin) {
     }
 }
 
-void PAGELET_LISTER_CALL ListGetDetectString(char* detectString, int maxLen) {
-    if (!detectString || maxLen <= 0) return;
-    size_t count = std::min(sizeof(pagelet::kDetectString) - 1, static_cast<size_t>(maxLen) - 1);
-    std::memcpy(detectString, pagelet::kDetectString, count);
-    detectString[count] = '\0';
-}
-
 int PAGELET_LISTER_CALL ListSendCommand(HWND listWin, int command, int parameter) {
     try {
         pagelet::ViewerOf(listWin).HostCommand(command, parameter);
@@ -132,7 +123,6 @@ int PAGELET_LISTER_CALL ListSearchTextW(HWND listWin, WCHAR* searchString, int s
 // The exports have the types the host calls them through.
 static_assert(std::is_same_v<decltype(&ListLoad), pagelet::lister::TListLoad>);
 static_assert(std::is_same_v<decltype(&ListCloseWindow), pagelet::lister::TListCloseWindow>);
-static_assert(std::is_same_v<decltype(&ListGetDetectString), pagelet::lister::TListGetDetectString>);
 static_assert(std::is_same_v<decltype(&ListSendCommand), pagelet::lister::TListSendCommand>);
 static_assert(std::is_same_v<decltype(&ListSearchTextW), pagelet::lister::TListSearchTextW>);
 static_assert(std::is_same_v<decltype(&ListLoadW), pagelet::lister::TListLoadW>);

@@ -2,11 +2,10 @@
 
 #include <map>
 #include <memory>
-#include <optional>
 
 #include "common/Error.h"
-#include "loading/DocumentText.h"
-#include "loading/Loaders.h"
+#include "plugin/ViewerOpen.h"
+#include "settings/Locations.h"
 #include "settings/Settings.h"
 #include "ui/win32/FormMain.h"
 #include "ui/win32/toolkit/Application.h"
@@ -36,80 +35,95 @@ TViewerWindowLink* FindViewerWindowLink(HWND window) {
     return stored == found->second ? stored : nullptr;
 }
 
-HWND CreateViewerWindow(HWND parentWin, const std::u16string& fileToView, int32_t displayFlags) {
-    TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
-    std::optional<TLoadedDocument> document = OpenDocument(fileToView, settings);
-    if (!document) {
-        ShowError(parentWin, u"Error opening document:\r" + fileToView);
-        return nullptr;
+namespace {
+
+// A viewer form while it is made. The application object's owner window and
+// exception hook follow the newest load: Keep hands them to this form, and
+// an undo gives them back to the viewer that had them.
+class TNewViewerForm final : public TNewViewer {
+public:
+    TNewViewerForm(HWND parentWin, const std::u16string& fileToView)
+        : parentWin_(parentWin),
+          previousOwner_(Application().Handle),
+          previousHookOwner_(Application().ExceptionHookOwner()),
+          previousHook_(Application().ExceptionHook()),
+          form_(TFormMain::CreateParented(parentWin, fileToView)) {}
+    TNewViewerForm(const TNewViewerForm&) = delete;
+    TNewViewerForm& operator=(const TNewViewerForm&) = delete;
+    // Undoes what was done, newest first, so that nothing refers to the form.
+    ~TNewViewerForm() override {
+        if (!form_) return;
+        try {
+            TApplication& app = Application();
+            HWND window = form_->Handle();
+            if (link_) {
+                if (link_->OldWindowProc)
+                    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(link_->OldWindowProc));
+                Unlink(window, link_);
+            }
+            app.RemoveComponent(form_.get());
+            if (app.ExceptionHookOwner() == form_.get()) app.SetExceptionHook(previousHookOwner_, previousHook_);
+            app.Handle = previousOwner_;
+        } catch (...) {}
+        form_.reset();
     }
 
-    TApplication& app = Application();
-    HWND previousOwner = app.Handle;
-    TComponent* previousHookOwner = app.ExceptionHookOwner();
-    TExceptionEvent previousHook = app.ExceptionHook();
-    std::unique_ptr<TFormMain> form;
-    TViewerWindowLink* link = nullptr;
-    try {
-        form = TFormMain::CreateParented(parentWin, fileToView);
-        form->Core->SetDisplayFlags(displayFlags);
-        form->Document = std::move(*document);
-        form->Show();
+    TViewerCore& Core() override { return *form_->Core; }
+    void Show(TLoadedDocument document) override {
+        form_->Document = std::move(document);
+        form_->Show();
         // The first screen is painted as soon as the host's loop runs: paint
         // comes before the load's next step.
-        app.Handle = parentWin;
-        TFormMain* hookForm = form.get();
+    }
+    HWND Keep() override {
+        TApplication& app = Application();
+        app.Handle = parentWin_;
+        TFormMain* hookForm = form_.get();
         app.SetExceptionHook(
             hookForm, [hookForm](TComponent* sender, const std::exception& e) { hookForm->AppException(sender, e); });
         app.InsertComponent(hookForm);
 
-        HWND window = form->Handle();
-        link = new TViewerWindowLink;
-        link->Form = hookForm;
-        LiveLinks[window] = link;
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(link));
-        link->OldWindowProc = reinterpret_cast<WNDPROC>(
+        HWND window = form_->Handle();
+        link_ = new TViewerWindowLink;
+        link_->Form = hookForm;
+        LiveLinks[window] = link_;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(link_));
+        link_->OldWindowProc = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ViewerWindowProc)));
-        if (!form->QuickView) PostMessageW(window, WM_SETFOCUS, 0, 0);
-        form.release();
+        if (!form_->QuickView) PostMessageW(window, WM_SETFOCUS, 0, 0);
+        form_.release();
         return window;
-    } catch (const std::exception& e) {
-        // Undo what was done, newest first, so that nothing refers to the form.
-        if (form) {
-            HWND window = form->Handle();
-            if (link) {
-                if (link->OldWindowProc)
-                    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(link->OldWindowProc));
-                Unlink(window, link);
-            }
-            app.RemoveComponent(form.get());
-            if (app.ExceptionHookOwner() == form.get()) app.SetExceptionHook(previousHookOwner, previousHook);
-            app.Handle = previousOwner;
-            form.reset();
-        }
-        ShowError(parentWin, u"Exception:\r" + ExceptionMessage(e));
-        return nullptr;
     }
-}
 
-bool LoadNextDocument(HWND parentWin, HWND listWin, const std::u16string& fileToView, int32_t displayFlags) {
-    (void)parentWin;  // the viewer stays in the lister window it was made in
-    TViewerWindowLink* link = FindViewerWindowLink(listWin);
-    if (!link || !link->Form || !link->Form->Viewer) return false;
-    TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
-    std::optional<TLoadedDocument> document;
-    try {
-        document = OpenDocument(fileToView, settings);
-    } catch (...) {
-        // The host loads the file again through ListLoad, which reports the error.
+private:
+    HWND parentWin_;
+    // What the application object had before this load.
+    HWND previousOwner_;
+    TComponent* previousHookOwner_;
+    TExceptionEvent previousHook_;
+    std::unique_ptr<TFormMain> form_;
+    TViewerWindowLink* link_ = nullptr;
+};
+
+class TWin32ViewerWindows final : public TViewerWindows {
+public:
+    TLoadSettings LoadSettings() override { return ReadLoadSettings(SettingsFilePath()); }
+    void ShowError(HWND owner, const std::u16string& message) override { pagelet::ShowError(owner, message); }
+    std::unique_ptr<TNewViewer> MakeViewer(HWND parentWin, const std::u16string& fileToView) override {
+        return std::make_unique<TNewViewerForm>(parentWin, fileToView);
     }
-    if (!document) {
-        ClearDocumentText();
-        return false;
+    TViewerCore* FindViewer(HWND window) override {
+        TViewerWindowLink* link = FindViewerWindowLink(window);
+        if (!link || !link->Form || !link->Form->Viewer) return nullptr;
+        return link->Form->Core;
     }
-    TFormMain& form = *link->Form;
-    form.Core->LoadNext(std::move(document->Text), std::move(document->Rest), displayFlags);
-    return true;
+};
+
+}  // namespace
+
+TViewerWindows& Win32Viewers() {
+    static TWin32ViewerWindows windows;
+    return windows;
 }
 
 void DestroyViewerWindow(HWND window) {

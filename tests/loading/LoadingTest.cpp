@@ -1,4 +1,4 @@
-// DocumentText, the extension test and the loaders.
+// DocumentText, the extension test and the load of a viewer's document.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -19,8 +19,10 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "common/CodePage.h"
+#include "converter/WordConverter.h"
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
+#include "loading/ReadingLayout.h"
 #include "settings/Locations.h"
 #include "support/DocBuilder.h"
 
@@ -96,14 +98,16 @@ TEST(DocumentText, WholeTextAndClear) {
     EXPECT_EQ(document.WholeText(), u"\r\n");
     document.SetText(u"C");  // replaces, does not append
     EXPECT_EQ(document.Count(), 1u);
-    // A viewer's share of the text outlives the next load and the clearing.
-    const std::shared_ptr<const std::u16string> shared = document.SharedText();
     document.SetText(u"D\rE");
     EXPECT_EQ(document.Count(), 2u);
     document.Clear();
     EXPECT_EQ(document.Count(), 0u);
     EXPECT_EQ(document.WholeText(), u"");
-    EXPECT_EQ(*shared, u"C\r\n");
+    // Handing the text over leaves the list empty.
+    document.SetText(u"F\nG");
+    EXPECT_EQ(document.TakeText(), u"F\r\nG\r\n");
+    EXPECT_EQ(document.Count(), 0u);
+    EXPECT_EQ(document.WholeText(), u"");
 }
 
 class TTempDir {
@@ -220,22 +224,21 @@ TDocBuilder HelloDocument() {
         .DocBytes(0x800, std::string_view(text.data(), text.size()));
 }
 
-TEST(Loaders, ConverterLoaderFillsDocumentText) {
-    ASSERT_NE(DocumentText, nullptr);
-    const auto file = HelloDocument().Write();
-    ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false));
-    EXPECT_EQ(DocumentText->Lines(), (TLines{u"Hello", u"World", u"tail"}));
-
-    // Through the selection rule with the converter chosen.
-    DocumentText->Clear();
-    TLoadSettings settings;
-    EXPECT_TRUE(LoadDocument(file->Path(), settings));
-    EXPECT_EQ(DocumentText->Count(), 3u);
+// The whole text a viewer is handed, as lines; nullopt when OpenDocument
+// gives no document. The reading layout's answer is waited for.
+std::optional<TLines> OpenedLines(const std::u16string& path, const TLoadSettings& settings = {}) {
+    std::optional<TLoadedDocument> document = OpenDocument(path, settings, kPatient);
+    if (!document) return std::nullopt;
+    return Lines(ReadWholeText(std::move(*document)));
 }
 
-// The reading layout asked for through the converter loader and the selection rule.
-TEST(Loaders, ReadingLayoutReachesDocumentText) {
-    ASSERT_NE(DocumentText, nullptr);
+TEST(Loaders, OpenDocumentGivesTheConverterText) {
+    const auto file = HelloDocument().Write();
+    EXPECT_EQ(OpenedLines(file->Path()), (TLines{u"Hello", u"World", u"tail"}));
+}
+
+// The reading layout asked for through the settings of the load.
+TEST(Loaders, ReadingLayoutReachesTheViewersText) {
     const auto file = TRichDocBuilder()
                           .Para(
                               u"See \x13 PAGE \x14"
@@ -244,65 +247,53 @@ TEST(Loaders, ReadingLayoutReachesDocumentText) {
                           .Cell(u"b")
                           .RowEnd()
                           .Write();
-    ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false, true));
-    EXPECT_EQ(DocumentText->Lines(), (TLines{u"See 3", u"a\tb"}));
-    ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false));
-    EXPECT_EQ(DocumentText->Lines().front(),
-              u"See \x13 PAGE \x14"
-              u"3\x15");
-
-    // The setting reaches both loads: the whole text, and the viewer's in steps.
     TLoadSettings settings;
     settings.ReadingLayout = true;
-    EXPECT_TRUE(LoadDocument(file->Path(), settings));
-    EXPECT_EQ(DocumentText->Lines(), (TLines{u"See 3", u"a\tb"}));
+    EXPECT_EQ(OpenedLines(file->Path(), settings), (TLines{u"See 3", u"a\tb"}));
     std::optional<TLoadedDocument> shown = OpenDocument(file->Path(), settings, kPatient);
     ASSERT_TRUE(shown.has_value());
     EXPECT_EQ(shown->Text.substr(0, 10), u"See 3\r\na\tb");
+    settings.ReadingLayout = false;
+    const std::optional<TLines> plain = OpenedLines(file->Path(), settings);
+    ASSERT_TRUE(plain.has_value());
+    EXPECT_EQ(plain->front(),
+              u"See \x13 PAGE \x14"
+              u"3\x15");
 }
 
-TEST(Loaders, FailingExtensionTestLeavesDocumentTextEmpty) {
+TEST(Loaders, FailingExtensionTestGivesNoDocument) {
     const auto file = HelloDocument().Write();
-    ASSERT_TRUE(LoadWithConverter(file->Path(), false, 1251, false));
-    ASSERT_GT(DocumentText->Count(), 0u);
+    ASSERT_TRUE(OpenedLines(file->Path()).has_value());
 
     // The same document under a name that is no Word name is not even opened.
     const std::u16string copy = file->Path() + u"x";
     fs::copy_file(fs::path(file->Path()), fs::path(copy));
-    EXPECT_FALSE(LoadWithConverter(copy, false, 1251, false));
-    EXPECT_EQ(DocumentText->Count(), 0u);
+    EXPECT_EQ(OpenedLines(copy), std::nullopt);
     fs::remove(fs::path(copy));
 }
 
-TEST(Loaders, EmptyOrMissingDocumentIsFalse) {
-    DocumentText->SetText(u"previous");
+TEST(Loaders, EmptyOrMissingDocumentIsNone) {
     const auto empty = TDocBuilder().Clx(TClxBuilder().Pcdt({0, 0}, {{CompressedFc(0x800)}})).Write();
-    EXPECT_FALSE(LoadWithConverter(empty->Path(), false, 1251, false));
-    EXPECT_EQ(DocumentText->Count(), 0u);
+    EXPECT_EQ(OpenedLines(empty->Path()), std::nullopt);
 
     const auto lone =
         TDocBuilder().Clx(TClxBuilder().Pcdt({0, 1}, {{CompressedFc(0x800)}})).DocBytes(0x800, "\r").Write();
-    EXPECT_TRUE(LoadWithConverter(lone->Path(), false, 1251, false));
-    EXPECT_EQ(DocumentText->Lines(), TLines{u""});
+    EXPECT_EQ(OpenedLines(lone->Path()), TLines{u""});
 
-    DocumentText->SetText(u"previous");
-    EXPECT_FALSE(LoadWithConverter(lone->Path() + u".missing.doc", false, 1251, false));
-    EXPECT_EQ(DocumentText->Count(), 0u);
+    EXPECT_EQ(OpenedLines(lone->Path() + u".missing.doc"), std::nullopt);
 }
 
 TEST(Loaders, WordLoaderChosenByTheSettingRunsAlone) {
     const auto file = HelloDocument().Write();
-    DocumentText->SetText(u"previous");
     TLoadSettings settings;
     settings.MSWord = true;
     // Without Word the Word loader fails, and the converter, which would
     // succeed, is not tried; should some automation server answer for Word
     // here, the text still is not the converter's.
-    const bool loaded = LoadDocument(file->Path(), settings);
-    if (!loaded) {
-        EXPECT_EQ(DocumentText->Count(), 0u);
+    const std::optional<TLines> lines = OpenedLines(file->Path(), settings);
+    if (lines) {
+        EXPECT_NE(*lines, (TLines{u"Hello", u"World", u"tail"}));
     }
-    EXPECT_NE(DocumentText->Lines(), (TLines{u"Hello", u"World", u"tail"}));
 }
 
 fs::path CorpusDir() { return fs::path(PAGELET_CORPUS_DIR).make_preferred(); }
@@ -316,8 +307,8 @@ void ProduceAll(TTextSource& source, std::u16string& text, size_t units) {
 }
 
 // What a viewer is handed: the first part of the text and the rest from its
-// source, in parts of any size, together the converter loader's text. The
-// load waits for the reading layout's answer as long as it takes.
+// source, in parts of any size. The load waits for the reading layout's
+// answer as long as it takes.
 std::u16string OpenedText(const std::u16string& path, size_t units, TLoadSettings settings = {}) {
     std::optional<TLoadedDocument> document = OpenDocument(path, settings, kPatient);
     if (!document) return u"<none>";
@@ -326,13 +317,25 @@ std::u16string OpenedText(const std::u16string& path, size_t units, TLoadSetting
     return text;
 }
 
+// The converter's whole text in one go, in the viewer's form: what the
+// viewer's parts must add up to. nullopt for a text without a line.
+std::optional<std::u16string> ConverterText(const std::u16string& path, bool reading) {
+    TWordConverter converter;
+    UseReadingLayout(converter, reading);
+    TDocumentTextBuilder builder;
+    TDocumentText text;
+    if (converter.ExtractText(path, false, 1251, false, builder)) builder.Finish(text);
+    if (text.Count() == 0) return std::nullopt;
+    return text.WholeText();
+}
+
 TEST(Loaders, OpenDocumentHandsTheConverterTextOverInParts) {
     const auto hello = HelloDocument().Write();
     EXPECT_EQ(OpenedText(hello->Path(), 1), u"Hello\r\nWorld\r\ntail\r\n");
     const auto lone =
         TDocBuilder().Clx(TClxBuilder().Pcdt({0, 1}, {{CompressedFc(0x800)}})).DocBytes(0x800, "\r").Write();
     EXPECT_EQ(OpenedText(lone->Path(), 1), u"\r\n");
-    // What the converter loader answers false for, OpenDocument answers none.
+    // A document without a line of text is none.
     const auto empty = TDocBuilder().Clx(TClxBuilder().Pcdt({0, 0}, {{CompressedFc(0x800)}})).Write();
     const auto nuls = TDocBuilder()
                           .Clx(TClxBuilder().Pcdt({0, 3}, {{CompressedFc(0x800)}}))
@@ -342,7 +345,7 @@ TEST(Loaders, OpenDocumentHandsTheConverterTextOverInParts) {
         EXPECT_EQ(OpenedText(path, 1), u"<none>") << Utf16ToUtf8(path);
     }
 
-    // Every corpus document, in parts of every size, gives the loader's text.
+    // Every corpus document, in parts of every size, gives the converter's text.
     const fs::path docs = CorpusDir() / "docs";
     if (!fs::exists(docs)) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
     std::vector<fs::path> paths;
@@ -358,20 +361,19 @@ TEST(Loaders, OpenDocumentHandsTheConverterTextOverInParts) {
         size_t compared = 0;
         for (const fs::path& path : paths) {
             SCOPED_TRACE(path.string());
-            bool loaded = false;
+            std::optional<std::u16string> whole;
             try {
-                loaded = LoadWithConverter(path.u16string(), false, 1251, false, reading);
+                whole = ConverterText(path.u16string(), reading);
             } catch (const EPagelet&) {
                 EXPECT_THROW(OpenedText(path.u16string(), 4096, settings), EPagelet);
                 continue;
             }
-            if (!loaded) {
+            if (!whole) {
                 EXPECT_EQ(OpenedText(path.u16string(), 4096, settings), u"<none>");
                 continue;
             }
             for (size_t units : {size_t{7}, size_t{65536}}) {
-                EXPECT_TRUE(OpenedText(path.u16string(), units, settings) == DocumentText->WholeText())
-                    << "parts of " << units;
+                EXPECT_TRUE(OpenedText(path.u16string(), units, settings) == *whole) << "parts of " << units;
             }
             ++compared;
         }
@@ -492,21 +494,22 @@ TEST(Loaders, CorpusDocumentWithNulsKeepsAllItsText) {
     const size_t firstNul = expected.find(u'\0');
     ASSERT_LT(firstNul, 1000u) << "the document holds NULs early in its text";
 
-    ASSERT_TRUE(LoadWithConverter(doc.u16string(), false, 1251, false));
+    const std::optional<TLines> lines = OpenedLines(doc.u16string());
+    ASSERT_TRUE(lines.has_value());
     // Every character but NULs and line ends arrives, in order.
     std::u16string kept;
     for (const char16_t c : expected) {
         if (c != u'\0' && c != u'\r' && c != u'\n') kept += c;
     }
     std::u16string joined;
-    for (const std::u16string& line : DocumentText->Lines()) joined += line;
+    for (const std::u16string& line : *lines) joined += line;
     EXPECT_EQ(joined, kept);
-    EXPECT_GT(DocumentText->Count(), 10u);
+    EXPECT_GT(lines->size(), 10u);
 }
 
-// Every row of the corpus manifest through the converter loader: the lines
-// hold the converter's text without NULs and line ends, true exactly when
-// that leaves a line, and the text is empty after false or an error.
+// Every row of the corpus manifest through the load of a viewer: the lines
+// hold the converter's text without NULs and line ends, and there is a
+// document exactly when that leaves a line.
 TEST(Loaders, CorpusManifestThroughTheLoader) {
     std::ifstream manifest(CorpusDir() / "manifest.tsv");
     if (!manifest) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
@@ -519,34 +522,30 @@ TEST(Loaders, CorpusManifestThroughTheLoader) {
         for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
         ASSERT_EQ(fields.size(), 4u) << row;
         SCOPED_TRACE(row);
-        bool printable = false, forceCP = false;
-        int32_t cp = 1251;
+        TLoadSettings settings;
         std::istringstream options(fields[1]);
         for (std::string option; options >> option;) {
             const int value = std::stoi(option.substr(option.find('=') + 1));
-            if (option.rfind("Printable=", 0) == 0) printable = value != 0;
-            if (option.rfind("ForceCP=", 0) == 0) forceCP = value != 0;
-            if (option.rfind("CP=", 0) == 0) cp = value;
+            if (option.rfind("Printable=", 0) == 0) settings.Printable = value != 0;
+            if (option.rfind("ForceCP=", 0) == 0) settings.ForceCP = value != 0;
+            if (option.rfind("CP=", 0) == 0) settings.CP = value;
         }
         const std::u16string doc = (CorpusDir() / fields[0]).make_preferred().u16string();
         const std::string& outcome = fields[2];
-        DocumentText->SetText(u"previous");
-        bool loaded = false;
+        std::optional<TLines> lines;
         bool raised = false;
         try {
-            loaded = LoadWithConverter(doc, printable, cp, forceCP);
+            lines = OpenedLines(doc, settings);
         } catch (const EPagelet&) {
             raised = true;
         }
+        const bool loaded = lines.has_value();
         ++rows;
         if (outcome == "error") {
             EXPECT_TRUE(raised);
         }
         if (outcome == "empty") {
             EXPECT_FALSE(loaded || raised);
-        }
-        if (!loaded) {
-            EXPECT_EQ(DocumentText->Count(), 0u);
         }
         if (outcome != "text") continue;
         EXPECT_FALSE(raised);
@@ -559,18 +558,18 @@ TEST(Loaders, CorpusManifestThroughTheLoader) {
         }
         EXPECT_EQ(loaded, anyLine);
         std::u16string joined;
-        for (const std::u16string& line : DocumentText->Lines()) joined += line;
+        if (lines) {
+            for (const std::u16string& line : *lines) joined += line;
+        }
         EXPECT_TRUE(joined == kept) << "lines differ from the converter's text";
     }
     EXPECT_GT(rows, 100);
 }
 
-TEST(Loaders, ConverterErrorPassesWithDocumentTextEmpty) {
+TEST(Loaders, ConverterErrorPasses) {
     const fs::path doc = CorpusDir() / "docs" / "nwe-badfile-01-bad-header.doc";
     if (!fs::exists(doc)) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
-    DocumentText->SetText(u"previous");
-    EXPECT_THROW(LoadWithConverter(doc.u16string(), false, 1251, false), EPagelet);
-    EXPECT_EQ(DocumentText->Count(), 0u);
+    EXPECT_THROW(OpenedLines(doc.u16string()), EPagelet);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 #include <stdexcept>
 #include <string>
@@ -95,8 +96,6 @@ protected:
         WriteDocument(doc_, TDocBuilder());
         WriteText(doc_ + L".txt", Utf16ToUtf8(kFixtureText));
         WordStub().Reset();
-        // Each load must clear what the previous one left.
-        DocumentText->SetText(u"previous document");
     }
     void TearDown() override {
         DeleteFileW((doc_ + L".txt").c_str());
@@ -106,7 +105,17 @@ protected:
         EXPECT_EQ(WordStub().LiveObjects(), 0) << "a reference to the server was not released";
     }
 
-    bool Load(const std::wstring& path) { return LoadWithMSWord(FromW(path.c_str())); }
+    // Keeps the text the loader hands back, for LoadedLines.
+    bool Load(const std::wstring& path) {
+        loaded_ = LoadWithMSWord(FromW(path.c_str()));
+        return loaded_.has_value();
+    }
+    // The lines of the text the last load handed back; none after a failure.
+    std::vector<std::u16string> LoadedLines() const {
+        TDocumentText text;
+        if (loaded_) text.SetText(*loaded_);
+        return text.Lines();
+    }
 
     static constexpr char16_t kFixtureText[] =
         u"First line\r\nZweite Zeile \u00E4\u00F6\u00FC\r\n\r\n\u041F\u0440\u0438\u0432\u0435\u0442\r\n";
@@ -114,6 +123,7 @@ protected:
                                                     u"\u041F\u0440\u0438\u0432\u0435\u0442"};
     std::wstring dir_;
     std::wstring doc_;
+    std::optional<std::u16string> loaded_;
 };
 
 // The whole sequence, with Documents.OpenNoRepairDialog and, for a Word
@@ -124,7 +134,7 @@ TEST_F(MSWordLoader, SendsTheExportSequenceAndLoadsTheText) {
         WordStub().Reset();
         if (!noRepairDialog) WordStub().Hide(L"OpenNoRepairDialog");
         ASSERT_TRUE(Load(doc_));
-        EXPECT_EQ(DocumentText->Lines(), kFixtureLines);
+        EXPECT_EQ(LoadedLines(), kFixtureLines);
 
         const std::vector<std::wstring> log = WordStub().Log();
         const std::wstring temp = SavedTempPath(log);
@@ -213,7 +223,7 @@ TEST_F(MSWordLoader, FollowsTheNameSaveAsHandsBack) {
         else
             WordStub().ReportOnSave(Wide(TempDir) + L".\\");
         ASSERT_TRUE(Load(doc_));
-        EXPECT_EQ(DocumentText->Lines(), kFixtureLines);
+        EXPECT_EQ(LoadedLines(), kFixtureLines);
         const std::vector<std::wstring> calls = WordStub().Calls();
         const std::wstring temp = SavedTempPath(calls);
         ASSERT_FALSE(temp.empty());
@@ -241,7 +251,7 @@ TEST_F(MSWordLoader, LeavesAnotherNameHandedBackAlone) {
     WriteText(elsewhere, "a file of the user's");
     WordStub().ReportOnSave(elsewhere);
     EXPECT_FALSE(Load(doc_));
-    EXPECT_EQ(DocumentText->Count(), 0u);
+    EXPECT_TRUE(LoadedLines().empty());
     EXPECT_TRUE(FileExists(elsewhere));
     const std::vector<std::wstring> calls = WordStub().Calls();
     const std::wstring temp = SavedTempPath(calls);
@@ -255,7 +265,7 @@ TEST_F(MSWordLoader, LeavesAnotherNameHandedBackAlone) {
 TEST_F(MSWordLoader, DocumentWithoutTextGivesNoLines) {
     WriteText(doc_ + L".txt", "");
     EXPECT_TRUE(Load(doc_));
-    EXPECT_EQ(DocumentText->Count(), 0u);
+    EXPECT_TRUE(LoadedLines().empty());
 }
 
 // Word is not even started for a name that is no Word document's, for a
@@ -293,9 +303,8 @@ TEST_F(MSWordLoader, RefusesWithoutStartingWord) {
     }
     for (const auto& [what, path] : paths) {
         SCOPED_TRACE(what);
-        DocumentText->SetText(u"previous document");
         EXPECT_FALSE(Load(path));
-        EXPECT_EQ(DocumentText->Count(), 0u);
+        EXPECT_TRUE(LoadedLines().empty());
         EXPECT_TRUE(WordStub().Log().empty());
     }
     for (size_t i = 0; i < std::size(documents); ++i) {
@@ -318,7 +327,7 @@ TEST_F(MSWordLoader, StartsWordForTheOtherFlagsAndWord6) {
         WordStub().Reset();
         WriteDocument(doc_, document);
         EXPECT_TRUE(Load(doc_));
-        EXPECT_EQ(DocumentText->Lines(), kFixtureLines);
+        EXPECT_EQ(LoadedLines(), kFixtureLines);
     }
 }
 
@@ -327,7 +336,7 @@ TEST_F(MSWordLoader, FailsWhenNoServerIsRegistered) {
     const bool loaded = Load(doc_);
     WordStub().Register();
     EXPECT_FALSE(loaded);
-    EXPECT_EQ(DocumentText->Count(), 0u);
+    EXPECT_TRUE(LoadedLines().empty());
     EXPECT_TRUE(WordStub().Log().empty());
 }
 
@@ -356,7 +365,7 @@ TEST_P(MSWordLoaderFailure, CleansUpAndFails) {
     const TFailureCase& c = GetParam();
     WordStub().FailAt(c.Member, c.Occurrence, c.AfterEffect);
     EXPECT_FALSE(Load(doc_));
-    EXPECT_EQ(DocumentText->Count(), 0u);
+    EXPECT_TRUE(LoadedLines().empty());
 
     const std::vector<std::wstring> calls = WordStub().Calls();
     size_t failed = 0;

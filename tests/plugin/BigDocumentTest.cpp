@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -83,8 +84,9 @@ std::u16string BigText(char16_t tag) {
 }
 
 std::u16string ExpectedText(const std::u16string& path) {
-    if (!LoadDocument(path, TLoadSettings{})) return u"<not loaded>";
-    return DocumentText->WholeText();
+    std::optional<TLoadedDocument> document = OpenDocument(path, TLoadSettings{});
+    if (!document) return u"<not loaded>";
+    return ReadWholeText(std::move(*document));
 }
 
 // ---- the host's side ------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -118,11 +119,11 @@ std::u16string LongText() {
     return text;
 }
 
-// What the viewer must show for a document: DocumentText's whole text.
+// What the viewer must show for a document: the whole text of its load.
 std::u16string ExpectedViewerText(const std::u16string& path) {
-    TLoadSettings settings;
-    if (!LoadDocument(path, settings)) return u"<not loaded>";
-    return DocumentText->WholeText();
+    std::optional<TLoadedDocument> document = OpenDocument(path, TLoadSettings{});
+    if (!document) return u"<not loaded>";
+    return ReadWholeText(std::move(*document));
 }
 
 // ---- the fixture ----------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -98,8 +99,9 @@ std::u16string Paragraphs(const std::string& word, int count) {
 }
 
 std::u16string ExpectedViewerText(const std::u16string& path) {
-    if (!LoadDocument(path, TLoadSettings{})) return u"<not loaded>";
-    return DocumentText->WholeText();
+    std::optional<TLoadedDocument> document = OpenDocument(path, TLoadSettings{});
+    if (!document) return u"<not loaded>";
+    return ReadWholeText(std::move(*document));
 }
 
 const fs::path kSample = (fs::path(PAGELET_SOURCE_DIR) / "samples" / "sample.doc").make_preferred();

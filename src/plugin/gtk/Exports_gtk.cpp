@@ -1,19 +1,17 @@
 // The lister exports of the Linux plug-in (Double Commander's GTK build):
-// open, close and describe GTK viewers, and the host's commands and search on
+// open and close GTK viewers, and the host's commands and search on
 // an open one. Only these have default visibility and C linkage; no
 // exception leaves them.
 #include <gtk/gtk.h>
 
-#include <algorithm>
-#include <cstring>
-#include <optional>
+#include <memory>
 #include <string>
 #include <type_traits>
 
 #include "common/Error.h"
 #include "loading/DocumentText.h"
-#include "loading/Loaders.h"
 #include "plugin/ListerApi.h"
+#include "plugin/ViewerOpen.h"
 #include "settings/Locations.h"
 #include "settings/Settings.h"
 #include "ui/gtk/GtkViewer.h"
@@ -24,8 +22,6 @@ void StartModules();
 
 namespace {
 
-constexpr char kDetectString[] = "EXT=\"DOC\" | EXT=\"DOT\"";
-
 std::u16string FromW(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
 
 TViewerCore& ViewerOf(GtkWidget* widget) {
@@ -34,54 +30,51 @@ TViewerCore& ViewerOf(GtkWidget* widget) {
     return viewer->Core();
 }
 
-// The settings of a load. There is no Microsoft Word to ask on Linux: a
-// settings file that asks for it (one carried over from Windows) still gets
-// the document read by the converter, not an error for every document.
-TLoadSettings LoadSettingsHere(const std::u16string& ini) {
-    TLoadSettings settings = ReadLoadSettings(ini);
-    settings.MSWord = false;
-    return settings;
-}
+// A GTK viewer while it is made: its widgets go with it unless it is kept.
+class TNewGtkViewer final : public TNewViewer {
+public:
+    TNewGtkViewer(GtkWidget* parentWin, const std::u16string& iniPath)
+        : parentWin_(parentWin), viewer_(std::make_unique<TGtkViewer>(iniPath)) {}
 
-GtkWidget* CreateViewer(GtkWidget* parentWin, const std::u16string& fileToView, int showFlags) {
-    StartModules();
-    const std::u16string ini = SettingsFilePath();
-    std::optional<TLoadedDocument> document = OpenDocument(fileToView, LoadSettingsHere(ini));
-    if (!document) {
-        ShowGtkError(parentWin, u"Error opening document:\r" + fileToView);
-        return nullptr;
+    TViewerCore& Core() override { return viewer_->Core(); }
+    void Show(TLoadedDocument document) override {
+        if (parentWin_ && GTK_IS_CONTAINER(parentWin_)) gtk_container_add(GTK_CONTAINER(parentWin_), viewer_->Widget());
+        gtk_widget_show(viewer_->Widget());
+        viewer_->ShowDocument(std::move(document));
     }
-    TGtkViewer* viewer = nullptr;
-    try {
-        viewer = new TGtkViewer(ini);
-        viewer->Core().SetDisplayFlags(showFlags);
-        if (parentWin && GTK_IS_CONTAINER(parentWin)) gtk_container_add(GTK_CONTAINER(parentWin), viewer->Widget());
-        gtk_widget_show(viewer->Widget());
-        viewer->ShowDocument(std::move(*document));
-        return viewer->Widget();
-    } catch (const std::exception& e) {
-        delete viewer;  // takes its widgets with it
-        ShowGtkError(parentWin, u"Exception:\r" + ExceptionMessage(e));
-        return nullptr;
-    }
-}
+    // From here on the viewer goes when the host destroys its widget.
+    GtkWidget* Keep() override { return viewer_.release()->Widget(); }
 
-bool LoadNext(GtkWidget* listWin, const std::u16string& fileToView, int showFlags) {
+private:
+    GtkWidget* parentWin_;
+    std::unique_ptr<TGtkViewer> viewer_;
+};
+
+class TGtkViewerWindows final : public TViewerWindows {
+public:
+    // There is no Microsoft Word to ask on Linux: a settings file that asks
+    // for it (one carried over from Windows) still gets the document read by
+    // the converter, not an error for every document.
+    TLoadSettings LoadSettings() override {
+        TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
+        settings.MSWord = false;
+        return settings;
+    }
+    void ShowError(GtkWidget* owner, const std::u16string& message) override { ShowGtkError(owner, message); }
+    std::unique_ptr<TNewViewer> MakeViewer(GtkWidget* parentWin, const std::u16string& /*fileToView*/) override {
+        return std::make_unique<TNewGtkViewer>(parentWin, SettingsFilePath());
+    }
+    TViewerCore* FindViewer(GtkWidget* window) override {
+        TGtkViewer* viewer = TGtkViewer::Of(window);
+        return viewer ? &viewer->Core() : nullptr;
+    }
+};
+
+// The viewers, once the modules have started.
+TViewerWindows& GtkViewers() {
     StartModules();
-    TGtkViewer* viewer = TGtkViewer::Of(listWin);
-    if (!viewer) return false;
-    std::optional<TLoadedDocument> document;
-    try {
-        document = OpenDocument(fileToView, LoadSettingsHere(SettingsFilePath()));
-    } catch (...) {
-        // The host loads the file again through ListLoad, which reports the error.
-    }
-    if (!document) {
-        ClearDocumentText();
-        return false;
-    }
-    viewer->Core().LoadNext(std::move(document->Text), std::move(document->Rest), showFlags);
-    return true;
+    static TGtkViewerWindows windows;
+    return windows;
 }
 
 // The modules start at the first call from the host, not from an ELF
@@ -119,7 +112,7 @@ extern "C" {
 
 PAGELET_LISTER_EXPORT GtkWidget* ListLoadW(GtkWidget* parentWin, char16_t* fileToLoad, int showFlags) {
     try {
-        return pagelet::CreateViewer(parentWin, pagelet::FromW(fileToLoad), showFlags);
+        return pagelet::OpenViewer(pagelet::GtkViewers(), parentWin, pagelet::FromW(fileToLoad), showFlags);
     } catch (...) {
         return nullptr;
     }
@@ -127,7 +120,7 @@ PAGELET_LISTER_EXPORT GtkWidget* ListLoadW(GtkWidget* parentWin, char16_t* fileT
 
 PAGELET_LISTER_EXPORT GtkWidget* ListLoad(GtkWidget* parentWin, char* fileToLoad, int showFlags) {
     try {
-        return pagelet::CreateViewer(parentWin, pagelet::HostTextToUtf16(fileToLoad), showFlags);
+        return pagelet::OpenViewer(pagelet::GtkViewers(), parentWin, pagelet::HostTextToUtf16(fileToLoad), showFlags);
     } catch (...) {
         return nullptr;
     }
@@ -135,7 +128,9 @@ PAGELET_LISTER_EXPORT GtkWidget* ListLoad(GtkWidget* parentWin, char* fileToLoad
 
 PAGELET_LISTER_EXPORT int ListLoadNextW(GtkWidget* /*parentWin*/, GtkWidget* listWin, char16_t* fileToLoad, int showFlags) {
     try {
-        return pagelet::LoadNext(listWin, pagelet::FromW(fileToLoad), showFlags) ? kListerOk : kListerError;
+        return pagelet::LoadNextIntoViewer(pagelet::GtkViewers(), listWin, pagelet::FromW(fileToLoad), showFlags)
+                   ? kListerOk
+                   : kListerError;
     } catch (...) {
         return kListerError;
     }
@@ -143,8 +138,10 @@ PAGELET_LISTER_EXPORT int ListLoadNextW(GtkWidget* /*parentWin*/, GtkWidget* lis
 
 PAGELET_LISTER_EXPORT int ListLoadNext(GtkWidget* /*parentWin*/, GtkWidget* listWin, char* fileToLoad, int showFlags) {
     try {
-        return pagelet::LoadNext(listWin, pagelet::HostTextToUtf16(fileToLoad), showFlags) ? kListerOk
-                                                                                            : kListerError;
+        return pagelet::LoadNextIntoViewer(pagelet::GtkViewers(), listWin, pagelet::HostTextToUtf16(fileToLoad),
+                                           showFlags)
+                   ? kListerOk
+                   : kListerError;
     } catch (...) {
         return kListerError;
     }
@@ -156,13 +153,6 @@ PAGELET_LISTER_EXPORT void ListCloseWindow(GtkWidget* listWin) {
         if (pagelet::TGtkViewer::Of(listWin)) gtk_widget_destroy(listWin);
     } catch (...) {
     }
-}
-
-PAGELET_LISTER_EXPORT void ListGetDetectString(char* detectString, int maxLen) {
-    if (!detectString || maxLen <= 0) return;
-    size_t count = std::min(sizeof(pagelet::kDetectString) - 1, static_cast<size_t>(maxLen) - 1);
-    std::memcpy(detectString, pagelet::kDetectString, count);
-    detectString[count] = '\0';
 }
 
 PAGELET_LISTER_EXPORT int ListSendCommand(GtkWidget* listWin, int command, int parameter) {
@@ -193,6 +183,5 @@ static_assert(std::is_same_v<decltype(&ListLoadW), pagelet::lister::TListLoadW>)
 static_assert(std::is_same_v<decltype(&ListLoadNext), pagelet::lister::TListLoadNext>);
 static_assert(std::is_same_v<decltype(&ListLoadNextW), pagelet::lister::TListLoadNextW>);
 static_assert(std::is_same_v<decltype(&ListCloseWindow), pagelet::lister::TListCloseWindow>);
-static_assert(std::is_same_v<decltype(&ListGetDetectString), pagelet::lister::TListGetDetectString>);
 static_assert(std::is_same_v<decltype(&ListSendCommand), pagelet::lister::TListSendCommand>);
 static_assert(std::is_same_v<decltype(&ListSearchTextW), pagelet::lister::TListSearchTextW>);
