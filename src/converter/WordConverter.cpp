@@ -1,6 +1,7 @@
 #include "converter/WordConverter.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -59,6 +60,20 @@ void DecodeEightBitText(const uint8_t* data, size_t size, int32_t cp, bool force
 bool DecodesByteByByte(int32_t cp, bool forceCP) {
     if (!forceCP || cp == 0) return IsSingleByteCodePage(SystemAnsiCodePage());
     return cp > 0 && cp != 65001 && IsSingleByteCodePage(static_cast<uint32_t>(cp));
+}
+
+// Each byte's code unit when 8-bit text in this setting has one unit per
+// byte (see DecodesByteByByte), decoded once by the platform; nullopt otherwise.
+std::optional<std::array<char16_t, 256>> ByteTable(int32_t cp, bool forceCP) {
+    if (!DecodesByteByByte(cp, forceCP)) return std::nullopt;
+    const uint32_t codePage = !forceCP || cp == 0 ? SystemAnsiCodePage() : static_cast<uint32_t>(cp);
+    std::array<uint8_t, 256> bytes;
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+    const std::optional<std::u16string> units = PlatformDecode(codePage, bytes.data(), bytes.size(), false);
+    if (!units || units->size() != bytes.size()) return std::nullopt;
+    std::array<char16_t, 256> table;
+    std::copy(units->begin(), units->end(), table.begin());
+    return table;
 }
 
 }  // namespace
@@ -146,6 +161,7 @@ bool TWordConverter::Prepare(const std::u16string& fileName, int32_t cp, bool fo
     doc_.reset();
     storage_.reset();
     pieces_.clear();
+    byteTable_.reset();
     piece_ = 0;
     pieceDone_ = 0;
     cp_ = cp;
@@ -179,7 +195,7 @@ bool TWordConverter::DecodeMore(size_t units) {
         if (piece.unicode || DecodesByteByByte(cp_, forceCP_)) {
             if ((piece.end - part.start) / bytesPerUnit > units) part.end = part.start + uint64_t{units} * bytesPerUnit;
         }
-        ReadPieceText(*doc_, part, cp_, forceCP_, *sink_);
+        ReadPieceText(*doc_, part, cp_, forceCP_, byteTable_ ? &*byteTable_ : nullptr, *sink_);
         const uint64_t done = part.end - part.start;
         units -= static_cast<size_t>(std::min<uint64_t>(units, done / bytesPerUnit));
         pieceDone_ += done;
@@ -232,6 +248,7 @@ bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forc
         // page, so an unknown one is reported.
         if (fib.fcMin > fib.fcMac || fib.fcMac > doc_->Size()) return true;
         word::CheckForcedCodePage(cp, forceCP);
+        if (fib.fcMac > fib.fcMin) byteTable_ = ByteTable(cp, forceCP);
         sink_->Expect(fib.fcMac - fib.fcMin);
         if (fib.fcMac > fib.fcMin) pieces_.push_back({fib.fcMin, fib.fcMac, false});
         return true;
@@ -248,7 +265,10 @@ bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forc
     }  // the table stream is not needed for the pieces
 
     // A forced code page the platform lacks fails before any text is given.
-    if (pieces.eightBit) word::CheckForcedCodePage(cp, forceCP);
+    if (pieces.eightBit) {
+        word::CheckForcedCodePage(cp, forceCP);
+        byteTable_ = ByteTable(cp, forceCP);
+    }
 
     sink_->Expect(static_cast<size_t>(std::min<uint64_t>(pieces.totalUnits, SIZE_MAX)));
     pieces_ = std::move(pieces.pieces);
@@ -258,9 +278,9 @@ bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forc
 uint32_t TWordConverter::BytesPerChar(bool unicode) { return unicode ? 2 : 1; }
 
 void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& bounds, int32_t cp, bool forceCP,
-                                   TLimitedSink& sink) {
+                                   const TByteTable* table, TLimitedSink& sink) {
     if (!bounds.unicode) {
-        ReadEightBitText(doc, bounds.start, bounds.end, cp, forceCP, sink);
+        ReadEightBitText(doc, bounds.start, bounds.end, cp, forceCP, table, sink);
         return;
     }
     // Copied as stored: nulls, controls and unpaired surrogates stay. A
@@ -293,7 +313,22 @@ void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& boun
 }
 
 void TWordConverter::ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
-                                      TLimitedSink& sink) {
+                                      const TByteTable* table, TLimitedSink& sink) {
+    if (table != nullptr) {
+        // One unit per byte: through the table, a part at a time.
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, end - start));
+        std::vector<uint8_t> bytes(part);
+        std::u16string units(part, u'\0');
+        uint64_t at = start;
+        do {
+            const size_t got = doc.ReadAt(at, bytes.data(), static_cast<size_t>(std::min<uint64_t>(part, end - at)));
+            if (got == 0) break;
+            for (size_t i = 0; i < got; ++i) units[i] = (*table)[bytes[i]];
+            sink.Append(units.data(), got);
+            at += got;
+        } while (at < end && !sink.Full());
+        return;
+    }
     // Code pages of one unit per byte are decoded a part at a time; the
     // others need the whole run at once (a character may span a cut, and
     // strict UTF-8 empties the whole run on an invalid sequence).

@@ -4,6 +4,7 @@
 // file's "WordDocument" stream, its FIB, the CLX of the table stream and the
 // pieces of the piece table, each decoded as UTF-16 or as 8-bit text.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -93,10 +94,11 @@ private:
     bool Prepare(const std::u16string& fileName, int32_t cp, bool forceCP, TStreamReading reading);
     bool PrepareFromStorage(TStorage& storage, int32_t cp, bool forceCP, TStreamReading reading);
     static uint32_t BytesPerChar(bool unicode);
+    using TByteTable = std::array<char16_t, 256>;
     static void ReadPieceText(TStorageStream& doc, const TPieceBounds& bounds, int32_t cp, bool forceCP,
-                              TLimitedSink& sink);
+                              const TByteTable* table, TLimitedSink& sink);
     static void ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
-                                 TLimitedSink& sink);
+                                 const TByteTable* table, TLimitedSink& sink);
 
     size_t maxChars_ = SIZE_MAX;
     TTextStage stage_;
@@ -110,6 +112,8 @@ private:
     uint64_t pieceDone_ = 0;  // bytes of pieces_[piece_] decoded
     int32_t cp_ = 0;
     bool forceCP_ = false;
+    // 8-bit text in a code page of one code unit per byte: each byte's unit.
+    std::optional<TByteTable> byteTable_;
     std::unique_ptr<TLimitedSink> sink_;
 };
 
