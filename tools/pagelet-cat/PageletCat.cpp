@@ -99,7 +99,8 @@ constexpr TPackTable MakePackTable() {
 constexpr TPackTable kPackTable = MakePackTable();
 
 bool HasSsse3() {
-    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    static const bool has =
+        (__builtin_cpu_init(), __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt"));
     return has;
 }
 
@@ -108,7 +109,8 @@ bool HasSsse3() {
 // limit: each group's UTF-8 (8 to 16 bytes) goes to out, which moves on.
 // In the group that stops them, the units before the first one out of range
 // are written too. Returns how many units were written.
-__attribute__((target("ssse3"))) size_t EncodeShortGroups(const char16_t* p, size_t n, char*& out, const char* limit) {
+__attribute__((target("ssse3,popcnt"))) size_t EncodeShortGroups(const char16_t* p, size_t n, char*& out,
+                                                                  const char* limit) {
     size_t i = 0;
     while (i + 8 <= n && out <= limit) {
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
@@ -348,7 +350,7 @@ private:
         }
     }
 
-    char buffer_[64 * 1024];
+    char buffer_[256 * 1024];
     size_t used_ = 0;
     uint64_t units_ = 0;
     bool pendingCR_ = false;
@@ -416,7 +418,7 @@ public:
 
 private:
     static constexpr size_t kBlocks = 3;
-    static constexpr size_t kBlockUnits = 64 * 1024;
+    static constexpr size_t kBlockUnits = 128 * 1024;
     enum class TKind { Text, Begin, End, Flush };
     struct TItem {
         TKind kind;
@@ -568,6 +570,8 @@ int Run(const std::vector<std::u16string>& args) {
         return kExitError;
     }
 
+    // The writer hands stdout large blocks: no second buffer in between.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     TPipelinedWriter writer;
     int status = kExitText;
     for (const std::u16string& file : files) {
