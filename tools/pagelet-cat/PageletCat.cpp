@@ -3,19 +3,13 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <deque>
 #include <exception>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #if defined(__x86_64__) && defined(__GNUC__)
@@ -143,20 +137,28 @@ __attribute__((target("ssse3,popcnt"))) size_t EncodeShortGroups(const char16_t*
 }
 
 bool HasAvx2() {
-    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+    static const bool has =
+        (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"));
     return has;
 }
 
-// The same for two groups at once.
-__attribute__((target("avx2"))) size_t EncodeShortGroups16(const char16_t* p, size_t n, char*& out,
-                                                           const char* limit) {
+// The same for two groups at once, which also take a CR that no LF follows
+// (a paragraph's end in Word's text) as a newline: a CR LF stops them, and so
+// does a CR as the last unit of the text given (an LF may begin the next
+// part), which they never reach as they look one unit ahead.
+__attribute__((target("avx2,popcnt"))) size_t EncodeShortGroups16(const char16_t* p, size_t n, char*& out,
+                                                                  const char* limit) {
     size_t i = 0;
-    while (i + 16 <= n && out <= limit) {
-        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
-        const __m256i inRange = _mm256_and_si256(_mm256_cmpgt_epi16(c, _mm256_setzero_si256()),
-                                                 _mm256_cmpgt_epi16(_mm256_set1_epi16(0x800), c));
-        const __m256i valid = _mm256_andnot_si256(_mm256_cmpeq_epi16(c, _mm256_set1_epi16(0x0D)), inRange);
-        if (_mm256_movemask_epi8(valid) != -1) break;
+    while (i + 17 <= n && out <= limit) {
+        const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
+        const __m256i isCR = _mm256_cmpeq_epi16(raw, _mm256_set1_epi16(0x0D));
+        const __m256i inRange = _mm256_and_si256(_mm256_cmpgt_epi16(raw, _mm256_setzero_si256()),
+                                                 _mm256_cmpgt_epi16(_mm256_set1_epi16(0x800), raw));
+        const __m256i crLf = _mm256_and_si256(isCR, _mm256_cmpeq_epi16(next, _mm256_set1_epi16(0x0A)));
+        const auto validBits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(crLf, inRange)));
+        // CR (0x0D) becomes LF (0x0A).
+        const __m256i c = _mm256_xor_si256(raw, _mm256_and_si256(isCR, _mm256_set1_epi16(0x07)));
         const __m256i oneByte = _mm256_cmpgt_epi16(_mm256_set1_epi16(0x80), c);
         const __m256i lead = _mm256_or_si256(_mm256_srli_epi16(c, 6), _mm256_set1_epi16(0xC0));
         const __m256i trail = _mm256_or_si256(_mm256_and_si256(c, _mm256_set1_epi16(0x3F)), _mm256_set1_epi16(0x80));
@@ -171,9 +173,20 @@ __attribute__((target("avx2"))) size_t EncodeShortGroups16(const char16_t* p, si
             _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[first]))),
             _mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[second])), 1);
         const __m256i packed = _mm256_shuffle_epi8(lanes, order);
+        // The units before the first one that stops the groups are written;
+        // the bytes of the rest are overwritten later.
+        const unsigned k = validBits == 0xFFFFFFFFu ? 16 : static_cast<unsigned>(std::countr_one(validBits)) / 2;
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+        if (k < 8) {
+            out += k + static_cast<unsigned>(std::popcount(first & ((1u << k) - 1)));
+            return i + k;
+        }
         out += kPackTable.length[first];
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_extracti128_si256(packed, 1));
+        if (k < 16) {
+            out += (k - 8) + static_cast<unsigned>(std::popcount(second & ((1u << (k - 8)) - 1)));
+            return i + k;
+        }
         out += kPackTable.length[second];
         i += 16;
     }
@@ -357,152 +370,6 @@ private:
     char32_t pendingHigh_ = 0;
 };
 
-// Hands the text to a thread of its own that encodes and writes it, so that
-// reading the file and writing its text overlap (on two processors they take
-// about as long each). The same calls as TTextWriter, in the same order; the
-// text is copied into a few blocks that the two threads pass around.
-class TPipelinedWriter final : public TTextSink {
-public:
-    TPipelinedWriter() : free_{0, 1, 2}, worker_([this] { Work(); }) {}
-    ~TPipelinedWriter() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        worker_.join();
-    }
-    TPipelinedWriter(const TPipelinedWriter&) = delete;
-    TPipelinedWriter& operator=(const TPipelinedWriter&) = delete;
-
-    void BeginFile() {
-        units_ = 0;
-        Post({TKind::Begin});
-    }
-    void EndFile() {
-        PostFilling();
-        Post({TKind::End});
-    }
-    uint64_t UnitsOfFile() const { return units_; }
-
-    void Append(std::u16string_view text) override {
-        if (failed_) throw EWriteFailed();
-        units_ += text.size();
-        // An empty part still ends a CR that the last part left open.
-        if (text.empty()) {
-            PostFilling();
-            Post({TKind::Text});
-            return;
-        }
-        while (!text.empty()) {
-            if (filling_ < 0) {
-                filling_ = TakeBlock();
-                filled_ = 0;
-            }
-            const size_t n = std::min(text.size(), kBlockUnits - filled_);
-            std::memcpy(blocks_[filling_].get() + filled_, text.data(), n * sizeof(char16_t));
-            filled_ += n;
-            text.remove_prefix(n);
-            if (filled_ == kBlockUnits) PostFilling();
-        }
-    }
-
-    // Waits until all is written; throws EWriteFailed when stdout refused the bytes.
-    void Flush() {
-        PostFilling();
-        Post({TKind::Flush});
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return done_ == posted_; });
-        if (failed_) throw EWriteFailed();
-    }
-
-private:
-    static constexpr size_t kBlocks = 3;
-    static constexpr size_t kBlockUnits = 128 * 1024;
-    enum class TKind { Text, Begin, End, Flush };
-    struct TItem {
-        TKind kind;
-        int block = -1;
-        size_t units = 0;
-    };
-
-    int TakeBlock() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return !free_.empty(); });
-        const int block = free_.back();
-        free_.pop_back();
-        if (!blocks_[block]) blocks_[block] = std::make_unique<char16_t[]>(kBlockUnits);
-        return block;
-    }
-    void PostFilling() {
-        if (filling_ < 0) return;
-        Post({TKind::Text, filling_, filled_});
-        filling_ = -1;
-    }
-    void Post(const TItem& item) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            queue_.push_back(item);
-            ++posted_;
-        }
-        changed_.notify_all();
-    }
-
-    void Work() {
-        for (;;) {
-            TItem item;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return !queue_.empty() || stop_; });
-                if (queue_.empty()) return;
-                item = queue_.front();
-                queue_.pop_front();
-            }
-            if (!failed_) {
-                try {
-                    switch (item.kind) {
-                    case TKind::Text:
-                        writer_.Append({item.block >= 0 ? blocks_[item.block].get() : nullptr, item.units});
-                        break;
-                    case TKind::Begin:
-                        writer_.BeginFile();
-                        break;
-                    case TKind::End:
-                        writer_.EndFile();
-                        break;
-                    case TKind::Flush:
-                        writer_.Flush();
-                        break;
-                    }
-                } catch (const EWriteFailed&) {
-                    failed_ = true;
-                }
-            }
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (item.block >= 0) free_.push_back(item.block);
-                ++done_;
-            }
-            changed_.notify_all();
-        }
-    }
-
-    TTextWriter writer_;  // the worker's only
-    std::unique_ptr<char16_t[]> blocks_[kBlocks];
-    int filling_ = -1;  // the block being filled, or -1
-    size_t filled_ = 0;
-    uint64_t units_ = 0;
-    std::atomic<bool> failed_{false};
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<TItem> queue_;
-    std::vector<int> free_;
-    uint64_t posted_ = 0, done_ = 0;
-    bool stop_ = false;
-    std::thread worker_;  // last: it starts when all else is there
-};
-
 void Report(const std::u16string& file, std::u16string_view message) {
     std::fflush(stdout);
     std::fprintf(stderr, "pagelet-cat: %s: %s\n", Utf16ToUtf8(file).c_str(), Utf16ToUtf8(message).c_str());
@@ -572,7 +439,7 @@ int Run(const std::vector<std::u16string>& args) {
 
     // The writer hands stdout large blocks: no second buffer in between.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    TPipelinedWriter writer;
+    TTextWriter writer;
     int status = kExitText;
     for (const std::u16string& file : files) {
         const std::u16string problem = FileProblem(file);

@@ -209,11 +209,12 @@ TEST(PageletCat, EveryKindOfCharacterAtEveryPlaceOfAGroup) {
 }
 
 // Where a group of the encoder stops, the characters before the one that
-// stops it (one- and two-byte ones) are written once, each kind of stop at
-// each place of a group of sixteen and of eight.
+// stops it (one- and two-byte ones) are written once, each kind of stop (and
+// a CR, alone or before an LF) at each place of a group of sixteen and of
+// eight.
 TEST(PageletCat, GroupsStopAfterTwoByteCharacters) {
-    const char16_t stops[] = {u'\r', u'\u20AC', u'\u0001'};
-    const char* const stopUtf8[] = {"\n", "\xE2\x82\xAC", "\x01"};
+    const std::u16string stops[] = {u"\r", u"\r\n", u"\r\r\n", u"\n", u"\u20AC", u"\u0001"};
+    const char* const stopUtf8[] = {"\n", "\n", "\n\n", "\n", "\xE2\x82\xAC", "\x01"};
     std::u16string text;
     std::string expected;
     for (size_t s = 0; s < std::size(stops); ++s) {
@@ -234,8 +235,8 @@ TEST(PageletCat, GroupsStopAfterTwoByteCharacters) {
     EXPECT_EQ(r.out, expected);
 }
 
-// A standard output that refuses the text fails the run, however long the
-// text (the text is written on a thread of its own).
+// A standard output that refuses the text fails the run, whether the text
+// fits in the writer's buffer or not.
 TEST(PageletCat, OutputThatRefusesTheText) {
     for (const size_t lines : {size_t{1}, size_t{300000}}) {
         std::u16string text;
