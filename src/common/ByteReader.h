@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -60,6 +61,26 @@ public:
         v = Decode<T>(data_ + offset);
         return true;
     }
+
+    // Reads for formats that define a field cut short by the end as read
+    // with zeros: the bytes that are there are read, the missing ones read as
+    // zero, and the position moves over the bytes that are there only.
+    template <typename T>
+    T ReadZeroFilled() {
+        const T v = PeekZeroFilled<T>(pos_);
+        pos_ += std::min<uint64_t>(sizeof(T), Remaining());
+        return v;
+    }
+    template <typename T>
+    T PeekZeroFilled(uint64_t offset) const {
+        if (offset <= size_ && size_ - offset >= sizeof(T)) return Decode<T>(data_ + offset);
+        T v = 0;
+        for (uint64_t i = 0; offset < size_ && i < size_ - offset && i < sizeof(T); ++i)
+            v |= static_cast<T>(static_cast<T>(data_[offset + i]) << (8 * i));
+        return v;
+    }
+    // Moves over up to n bytes, as far as the end.
+    void SkipUpTo(uint64_t n) { pos_ += std::min(n, Remaining()); }
 
 private:
     template <typename T>

@@ -1,8 +1,8 @@
 #include "converter/WordConverter.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
-#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -18,29 +18,8 @@ namespace pagelet {
 
 namespace {
 
-// FIB offsets in the "WordDocument" stream ([MS-DOC] FibBase, FibRgFcLcb97).
-constexpr uint64_t kFibWIdent = 0x0000;
-constexpr uint64_t kFibFlags = 0x000A;       // fWhichTblStm is bit 9
-constexpr uint64_t kFibFcClx = 0x01A2;       // fcClx, then lcbClx
-constexpr uint64_t kFibWord6FcMin = 0x0018;  // Word 6/95 FIB: fcMin, then fcMac
-constexpr int kFWhichTblStmBit = 9;
-
-constexpr uint16_t kWIdentWord97 = 0xA5EC;
-constexpr uint16_t kWIdentWord6 = 0xA5DC;
-
-// clxt values of the CLX entries.
-constexpr uint8_t kClxtSkip = 0x00;
-constexpr uint8_t kClxtPrc = 0x01;
-constexpr uint8_t kClxtPcdt = 0x02;
-
-constexpr uint32_t kFcCompressedBit = 0x40000000;
-constexpr int32_t kPcdSize = 8;
-constexpr int32_t kCpSize = 4;
-
 // Parts of a piece are decoded this many bytes at a time.
 constexpr size_t kChunkBytes = 64 * 1024;
-
-std::u16string DecimalText(uint64_t value) { return AsciiToUtf16(std::to_string(value)); }
 
 void AppendDecoded(std::optional<std::u16string>&& decoded, std::u16string& out) {
     if (!decoded) return;
@@ -49,12 +28,6 @@ void AppendDecoded(std::optional<std::u16string>&& decoded, std::u16string& out)
     } else {
         out += *decoded;
     }
-}
-
-// Whether a forced code page can decode; "Invalid code page" otherwise.
-void CheckCodePage(int32_t cp, bool forceCP) {
-    if (!forceCP || cp == 0 || cp == 1200 || cp == 1201 || cp == 65001) return;
-    if (cp < 0 || !IsKnownCodePage(static_cast<uint32_t>(cp))) throw EPagelet(u"Invalid code page");
 }
 
 // Decodes 8-bit text: with forceCP, by the code page cp (1200 and 1201 as
@@ -79,7 +52,7 @@ void DecodeEightBitText(const uint8_t* data, size_t size, int32_t cp, bool force
     default:
         break;
     }
-    CheckCodePage(cp, forceCP);
+    word::CheckForcedCodePage(cp, forceCP);
     AppendDecoded(PlatformDecode(static_cast<uint32_t>(cp), data, size, false), out);
 }
 
@@ -89,52 +62,21 @@ bool DecodesByteByByte(int32_t cp, bool forceCP) {
     return cp > 0 && cp != 65001 && IsSingleByteCodePage(static_cast<uint32_t>(cp));
 }
 
+// Each byte's code unit when 8-bit text in this setting has one unit per
+// byte (see DecodesByteByByte), decoded once by the platform; nullopt otherwise.
+std::optional<std::array<char16_t, 256>> ByteTable(int32_t cp, bool forceCP) {
+    if (!DecodesByteByByte(cp, forceCP)) return std::nullopt;
+    const uint32_t codePage = !forceCP || cp == 0 ? SystemAnsiCodePage() : static_cast<uint32_t>(cp);
+    std::array<uint8_t, 256> bytes;
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
+    const std::optional<std::u16string> units = PlatformDecode(codePage, bytes.data(), bytes.size(), false);
+    if (!units || units->size() != bytes.size()) return std::nullopt;
+    std::array<char16_t, 256> table;
+    std::copy(units->begin(), units->end(), table.begin());
+    return table;
+}
+
 }  // namespace
-
-// A stream's bytes in memory (the table stream, the head of
-// "WordDocument"). Any position may be set, also beyond the end; a read
-// delivers the bytes between the position and the end, at most n, and
-// advances by what it delivered; the bytes missing at the end read as zero.
-class TWordConverter::TMemoryStream {
-public:
-    explicit TMemoryStream(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
-
-    uint64_t Size() const { return bytes_.size(); }
-    uint64_t Position() const { return position_; }
-    void Seek(uint64_t position) { position_ = position; }
-    // Skips up to n bytes the way a read would deliver them.
-    void Skip(uint64_t n) {
-        if (position_ < bytes_.size()) position_ += std::min<uint64_t>(n, bytes_.size() - position_);
-    }
-
-    uint8_t ReadU8() {
-        uint8_t b[1] = {0};
-        Read(b, 1);
-        return b[0];
-    }
-    uint16_t ReadU16() {
-        uint8_t b[2] = {0, 0};
-        Read(b, 2);
-        return static_cast<uint16_t>(b[0] | (b[1] << 8));
-    }
-    uint32_t ReadU32() {
-        uint8_t b[4] = {0, 0, 0, 0};
-        Read(b, 4);
-        return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) | (static_cast<uint32_t>(b[2]) << 16) |
-               (static_cast<uint32_t>(b[3]) << 24);
-    }
-
-private:
-    void Read(uint8_t* dest, size_t n) {
-        if (position_ >= bytes_.size()) return;
-        const size_t delivered = static_cast<size_t>(std::min<uint64_t>(n, bytes_.size() - position_));
-        std::memcpy(dest, bytes_.data() + position_, delivered);
-        position_ += delivered;
-    }
-
-    std::vector<uint8_t> bytes_;
-    uint64_t position_ = 0;
-};
 
 // Applies the printable filter and the length limit before the caller's sink.
 class TWordConverter::TLimitedSink {
@@ -219,6 +161,7 @@ bool TWordConverter::Prepare(const std::u16string& fileName, int32_t cp, bool fo
     doc_.reset();
     storage_.reset();
     pieces_.clear();
+    byteTable_.reset();
     piece_ = 0;
     pieceDone_ = 0;
     cp_ = cp;
@@ -252,7 +195,7 @@ bool TWordConverter::DecodeMore(size_t units) {
         if (piece.unicode || DecodesByteByByte(cp_, forceCP_)) {
             if ((piece.end - part.start) / bytesPerUnit > units) part.end = part.start + uint64_t{units} * bytesPerUnit;
         }
-        ReadPieceText(*doc_, part, cp_, forceCP_, *sink_);
+        ReadPieceText(*doc_, part, cp_, forceCP_, byteTable_ ? &*byteTable_ : nullptr, *sink_);
         const uint64_t done = part.end - part.start;
         units -= static_cast<size_t>(std::min<uint64_t>(units, done / bytesPerUnit));
         pieceDone_ += done;
@@ -270,15 +213,6 @@ bool TWordConverter::DecodeMore(size_t units) {
 }
 
 bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forceCP, TStreamReading reading) {
-    // Both lists live only while the pieces are worked out, also when that fails.
-    struct TPieceTableReset {
-        TWordConverter& converter;
-        ~TPieceTableReset() {
-            converter.FileOffsetCollection = {};
-            converter.PieceDescriptorCollection = {};
-        }
-    } reset{*this};
-
     if (stage_) {
         // The stage's text goes through the same filter and limit, in parts
         // small enough for the filter's copy.
@@ -306,187 +240,47 @@ bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forc
 
     doc_ = StorageOpenStream(storage, u"WordDocument", reading);
     if (!doc_) return false;
-    const TFib fib = ReadFib(*doc_);
+    const word::TFibHead fib = word::ReadFibHead(*doc_);
 
-    if (fib.wIdent == kWIdentWord6) {
+    if (fib.wIdent == word::kWIdentWord6) {
         // The text runs from fcMin up to fcMac; read only when that range
         // lies in the stream. A range of 0 bytes still checks a forced code
         // page, so an unknown one is reported.
-        uint8_t range[8] = {};
-        doc_->ReadAt(kFibWord6FcMin, range, sizeof range);
-        const uint32_t fcMin = range[0] | range[1] << 8 | range[2] << 16 | uint32_t{range[3]} << 24;
-        const uint32_t fcMac = range[4] | range[5] << 8 | range[6] << 16 | uint32_t{range[7]} << 24;
-        if (fcMin > fcMac || fcMac > doc_->Size()) return true;
-        CheckCodePage(cp, forceCP);
-        sink_->Expect(fcMac - fcMin);
-        if (fcMac > fcMin) pieces_.push_back({fcMin, fcMac, false});
+        if (fib.fcMin > fib.fcMac || fib.fcMac > doc_->Size()) return true;
+        word::CheckForcedCodePage(cp, forceCP);
+        if (fib.fcMac > fib.fcMin) byteTable_ = ByteTable(cp, forceCP);
+        sink_->Expect(fib.fcMac - fib.fcMin);
+        if (fib.fcMac > fib.fcMin) pieces_.push_back({fib.fcMin, fib.fcMac, false});
         return true;
     }
-    if (fib.wIdent != kWIdentWord97) return false;
+    if (fib.wIdent != word::kWIdentWord97) return false;
 
+    word::TTextPieces pieces;
     {
-        std::unique_ptr<TStorageStream> tableStream = StorageOpenStream(storage, fib.tableName);
+        std::unique_ptr<TStorageStream> tableStream = StorageOpenStream(storage, fib.TableName());
         if (!tableStream) return false;
-        std::vector<uint8_t> bytes(static_cast<size_t>(tableStream->Size()));
-        bytes.resize(tableStream->ReadAt(0, bytes.data(), bytes.size()));
-        TMemoryStream table(std::move(bytes));
-        ReadClx(table, fib.fcClx, fib.lcbClx);
+        std::vector<uint8_t> table(static_cast<size_t>(tableStream->Size()));
+        table.resize(tableStream->ReadAt(0, table.data(), table.size()));
+        pieces = word::ReadTextPieces(table, fib.fcClx, fib.lcbClx, doc_->Size());
     }  // the table stream is not needed for the pieces
 
-    // Piece i runs from character position i to i + 1: one more position
-    // than pieces, which ReadClx keeps.
-    assert(FileOffsetCollection.size() == PieceDescriptorCollection.size() + 1 ||
-           (FileOffsetCollection.empty() && PieceDescriptorCollection.empty()));
-
-    // A piece that runs past the end of "WordDocument" is cut there (a UTF-16
-    // piece to whole code units); one whose next character position lies
-    // below its own contributes nothing.
-    const uint64_t docSize = doc_->Size();
-    std::vector<TPieceBounds> pieces;
-    pieces.reserve(PieceDescriptorCollection.size());
-    uint64_t totalBytes = 0;
-    uint64_t totalUnits = 0;
-    bool eightBit = false;
-    for (size_t i = 0; i < PieceDescriptorCollection.size(); ++i) {
-        if (FileOffsetCollection[i + 1].value < FileOffsetCollection[i].value) continue;
-        TPieceBounds bounds = GetPieceBounds(i);
-        if (bounds.start >= docSize || bounds.end <= bounds.start) continue;
-        bounds.end = std::min(bounds.end, docSize);
-        if (bounds.unicode) bounds.end -= (bounds.end - bounds.start) % 2;
-        if (bounds.end == bounds.start) continue;
-        totalBytes += bounds.end - bounds.start;
-        totalUnits += bounds.unicode ? (bounds.end - bounds.start) / 2 : bounds.end - bounds.start;
-        eightBit = eightBit || !bounds.unicode;
-        pieces.push_back(bounds);
-    }
-    // The pieces of a document lie side by side in "WordDocument": together
-    // they never cover more bytes than it holds. A damaged piece table whose
-    // pieces cover the same bytes again and again would make the text grow
-    // far beyond the file.
-    if (totalBytes > docSize) {
-        throw EPagelet(u"The document is damaged: its pieces cover " + DecimalText(totalBytes) +
-                       u" bytes, more than the " + DecimalText(docSize) + u" bytes of its WordDocument stream");
-    }
     // A forced code page the platform lacks fails before any text is given.
-    if (eightBit) CheckCodePage(cp, forceCP);
+    if (pieces.eightBit) {
+        word::CheckForcedCodePage(cp, forceCP);
+        byteTable_ = ByteTable(cp, forceCP);
+    }
 
-    sink_->Expect(static_cast<size_t>(std::min<uint64_t>(totalUnits, SIZE_MAX)));
-    pieces_ = std::move(pieces);
+    sink_->Expect(static_cast<size_t>(std::min<uint64_t>(pieces.totalUnits, SIZE_MAX)));
+    pieces_ = std::move(pieces.pieces);
     return true;
-}
-
-TWordConverter::TFib TWordConverter::ReadFib(TStorageStream& stream) {
-    // Fields that lie beyond the end of the stream read as zero.
-    std::vector<uint8_t> head(kFibFcClx + 8);
-    head.resize(stream.ReadAt(0, head.data(), head.size()));
-    TMemoryStream doc(std::move(head));
-    TFib fib;
-    doc.Seek(kFibWIdent);
-    fib.wIdent = doc.ReadU16();
-    doc.Seek(kFibFlags);
-    const uint16_t flags = doc.ReadU16();
-    fib.tableName = IsBitSet(flags, kFWhichTblStmBit) ? u"1Table" : u"0Table";
-    doc.Seek(kFibFcClx);
-    fib.fcClx = doc.ReadU32();
-    fib.lcbClx = doc.ReadU32();
-    return fib;
-}
-
-bool TWordConverter::IsBitSet(uint16_t value, int bit) { return (value & (1u << bit)) != 0; }
-
-void TWordConverter::ReadClx(TMemoryStream& table, uint32_t fcClx, uint32_t lcbClx) {
-    // The walk ends at fcClx + lcbClx or at the end of the table stream,
-    // whichever comes first. An entry that starts below that bound is read
-    // in full; a Pcdt does not end the walk, and a later one replaces the
-    // lists of an earlier one.
-    const uint64_t end = std::min<uint64_t>(uint64_t{fcClx} + lcbClx, table.Size());
-    table.Seek(fcClx);
-    while (table.Position() < end) {
-        const uint8_t clxt = table.ReadU8();
-        switch (clxt) {
-        case kClxtSkip:
-            table.Seek(table.Position() + 1);
-            break;
-        case kClxtPrc: {
-            const auto cbGrpprl = static_cast<int16_t>(table.ReadU16());
-            if (cbGrpprl < 0) throw EPagelet(u"Range check error");
-            table.Skip(static_cast<uint64_t>(cbGrpprl));
-            break;
-        }
-        case kClxtPcdt: {
-            const auto lcb = static_cast<int32_t>(table.ReadU32());
-            const int32_t cpCount = PlcCpCount(lcb, kPcdSize);
-            const int32_t pcdCount = PlcElementCount(lcb, kPcdSize);
-            // The damage check comes before anything is allocated.
-            const uint64_t need = uint64_t(std::max(cpCount, 0)) * kCpSize + uint64_t(std::max(pcdCount, 0)) * kPcdSize;
-            if (table.Position() > table.Size() || need > table.Size() - table.Position()) {
-                throw EPagelet(u"The document is damaged: its piece table (" + DecimalText(std::max(pcdCount, 0)) +
-                               u" pieces at offset " + DecimalText(table.Position()) +
-                               u" of the table stream) reaches past the end of the table stream (" +
-                               DecimalText(table.Size()) + u" bytes)");
-            }
-            ReadCpArray(table, cpCount);
-            ReadPcdArray(table, pcdCount);
-            break;
-        }
-        default:
-            break;
-        }
-    }
-}
-
-int32_t TWordConverter::PlcElementCount(int32_t lcb, int32_t elementSize) {
-    // Formed in 64 bits: lcb - 4 must not overflow for lcb near INT32_MIN.
-    return static_cast<int32_t>((int64_t{lcb} - 4) / (int64_t{elementSize} + 4));
-}
-
-int32_t TWordConverter::PlcCpCount(int32_t lcb, int32_t elementSize) { return PlcElementCount(lcb, elementSize) + 1; }
-
-void TWordConverter::ReadCpArray(TMemoryStream& table, int32_t count) {
-    FileOffsetCollection.clear();
-    if (count <= 0) return;
-    FileOffsetCollection.resize(static_cast<size_t>(count));
-    for (TFileOffset& entry : FileOffsetCollection) entry.value = table.ReadU32();
-}
-
-void TWordConverter::ReadPcdArray(TMemoryStream& table, int32_t count) {
-    PieceDescriptorCollection.clear();
-    if (count <= 0) return;
-    PieceDescriptorCollection.resize(static_cast<size_t>(count));
-    for (TPieceDescriptor& entry : PieceDescriptorCollection) {
-        entry._Flags = table.ReadU8();
-        entry._Fn = table.ReadU8();
-        entry._Fc = table.ReadU32();
-        entry._Prm = static_cast<int16_t>(table.ReadU16());
-    }
-}
-
-bool TWordConverter::IsUnicodePiece(uint32_t fc) { return (fc & kFcCompressedBit) == 0; }
-
-uint32_t TWordConverter::PieceFileOffset(uint32_t fc) {
-    // FcCompressed: an 8-bit piece stores twice its offset with bit 30 set;
-    // only bit 30 is cleared, so bit 31 moves to bit 30.
-    if (IsUnicodePiece(fc)) return fc;
-    return (fc & ~kFcCompressedBit) >> 1;
 }
 
 uint32_t TWordConverter::BytesPerChar(bool unicode) { return unicode ? 2 : 1; }
 
-TWordConverter::TPieceBounds TWordConverter::GetPieceBounds(size_t i) const {
-    // Formed in 64 bits so that a long piece at a high offset cannot wrap.
-    TPieceBounds bounds;
-    const uint32_t fc = PieceDescriptorCollection[i]._Fc;
-    bounds.unicode = IsUnicodePiece(fc);
-    bounds.start = PieceFileOffset(fc);
-    const int64_t chars = int64_t{FileOffsetCollection[i + 1].value} - int64_t{FileOffsetCollection[i].value};
-    bounds.end = chars <= 0 ? bounds.start : bounds.start + uint64_t(chars) * BytesPerChar(bounds.unicode);
-    return bounds;
-}
-
 void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& bounds, int32_t cp, bool forceCP,
-                                   TLimitedSink& sink) {
+                                   const TByteTable* table, TLimitedSink& sink) {
     if (!bounds.unicode) {
-        ReadEightBitText(doc, bounds.start, bounds.end, cp, forceCP, sink);
+        ReadEightBitText(doc, bounds.start, bounds.end, cp, forceCP, table, sink);
         return;
     }
     // Copied as stored: nulls, controls and unpaired surrogates stay. A
@@ -519,7 +313,22 @@ void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& boun
 }
 
 void TWordConverter::ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
-                                      TLimitedSink& sink) {
+                                      const TByteTable* table, TLimitedSink& sink) {
+    if (table != nullptr) {
+        // One unit per byte: through the table, a part at a time.
+        const size_t part = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, end - start));
+        std::vector<uint8_t> bytes(part);
+        std::u16string units(part, u'\0');
+        uint64_t at = start;
+        do {
+            const size_t got = doc.ReadAt(at, bytes.data(), static_cast<size_t>(std::min<uint64_t>(part, end - at)));
+            if (got == 0) break;
+            for (size_t i = 0; i < got; ++i) units[i] = (*table)[bytes[i]];
+            sink.Append(units.data(), got);
+            at += got;
+        } while (at < end && !sink.Full());
+        return;
+    }
     // Code pages of one unit per byte are decoded a part at a time; the
     // others need the whole run at once (a character may span a cut, and
     // strict UTF-8 empties the whole run on an invalid sequence).

@@ -4,6 +4,7 @@
 // file's "WordDocument" stream, its FIB, the CLX of the table stream and the
 // pieces of the piece table, each decoded as UTF-16 or as 8-bit text.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <functional>
 
 #include "converter/CompoundFile.h"
+#include "converter/WordFormat.h"
 
 namespace pagelet {
 
@@ -86,57 +88,18 @@ public:
     void SetTextStage(TTextStage stage) { stage_ = std::move(stage); }
 
 private:
-    class TMemoryStream;
     class TLimitedSink;
-    class TFileOffset {
-    public:
-        uint32_t value = 0;
-    };
-
-    class TPieceDescriptor {
-    public:
-        uint8_t _Flags = 0;
-        uint8_t _Fn = 0;
-        uint32_t _Fc = 0;
-        int16_t _Prm = 0;
-    };
-
-    struct TFib {
-        uint16_t wIdent = 0;
-        std::u16string tableName;
-        uint32_t fcClx = 0;
-        uint32_t lcbClx = 0;
-    };
-
-    struct TPieceBounds {
-        uint64_t start = 0;
-        uint64_t end = 0;
-        bool unicode = false;
-    };
+    using TPieceBounds = word::TTextPiece;
 
     bool Prepare(const std::u16string& fileName, int32_t cp, bool forceCP, TStreamReading reading);
     bool PrepareFromStorage(TStorage& storage, int32_t cp, bool forceCP, TStreamReading reading);
-    static TFib ReadFib(TStorageStream& doc);
-    static bool IsBitSet(uint16_t value, int bit);
-    void ReadClx(TMemoryStream& table, uint32_t fcClx, uint32_t lcbClx);
-    static int32_t PlcElementCount(int32_t lcb, int32_t elementSize);
-    static int32_t PlcCpCount(int32_t lcb, int32_t elementSize);
-    void ReadCpArray(TMemoryStream& table, int32_t count);
-    void ReadPcdArray(TMemoryStream& table, int32_t count);
-    static bool IsUnicodePiece(uint32_t fc);
-    static uint32_t PieceFileOffset(uint32_t fc);
     static uint32_t BytesPerChar(bool unicode);
-    TPieceBounds GetPieceBounds(size_t i) const;
+    using TByteTable = std::array<char16_t, 256>;
     static void ReadPieceText(TStorageStream& doc, const TPieceBounds& bounds, int32_t cp, bool forceCP,
-                              TLimitedSink& sink);
+                              const TByteTable* table, TLimitedSink& sink);
     static void ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
-                                 TLimitedSink& sink);
+                                 const TByteTable* table, TLimitedSink& sink);
 
-    // The piece table: character positions and piece descriptors. Pieces
-    // are indexed through both, so ReadClx keeps one more character
-    // position than pieces (the end of the last piece), or both empty.
-    std::vector<TFileOffset> FileOffsetCollection;
-    std::vector<TPieceDescriptor> PieceDescriptorCollection;
     size_t maxChars_ = SIZE_MAX;
     TTextStage stage_;
 
@@ -149,6 +112,8 @@ private:
     uint64_t pieceDone_ = 0;  // bytes of pieces_[piece_] decoded
     int32_t cp_ = 0;
     bool forceCP_ = false;
+    // 8-bit text in a code page of one code unit per byte: each byte's unit.
+    std::optional<TByteTable> byteTable_;
     std::unique_ptr<TLimitedSink> sink_;
 };
 

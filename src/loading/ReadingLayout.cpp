@@ -12,9 +12,9 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "common/CodePage.h"
+#include "converter/WordFormat.h"
 #include "loading/ReadingTables.h"
 #include "loading/TextAssembler.h"
-#include "loading/WordFormat.h"
 #include "loading/WordLists.h"
 
 namespace pagelet {
@@ -32,11 +32,6 @@ constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageB
                    kFieldBegin = 0x13, kFieldSeparator = 0x14, kFieldEnd = 0x15, kNoteRef = 0x02,
                    kNonBreakingHyphen = 0x1E, kTab = 0x09;
 
-// Whether a forced code page can decode; "Invalid code page" otherwise.
-void CheckForcedCodePage(int32_t cp, bool forceCP) {
-    if (!forceCP || cp == 0 || cp == 1200 || cp == 1201 || cp == 65001) return;
-    if (cp < 0 || !IsKnownCodePage(static_cast<uint32_t>(cp))) throw EPagelet(u"Invalid code page");
-}
 
 // The end of the characters from U+0020 up that begin at i: four at a time
 // while none of the four is below U+0020.

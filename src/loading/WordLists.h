@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "loading/WordFormat.h"
+#include "converter/WordFormat.h"
 
 namespace pagelet::reading {
 

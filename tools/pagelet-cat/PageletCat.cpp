@@ -1,6 +1,7 @@
 // pagelet-cat: prints the plain text of Word 97-2003 and Word 6/95 documents
 // as UTF-8.
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
@@ -92,15 +93,18 @@ constexpr TPackTable MakePackTable() {
 constexpr TPackTable kPackTable = MakePackTable();
 
 bool HasSsse3() {
-    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    static const bool has =
+        (__builtin_cpu_init(), __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt"));
     return has;
 }
 
 // Groups of eight code units, while each unit of a group is U+0001 to
 // U+07FF and not CR (most of a European document) and out does not pass
 // limit: each group's UTF-8 (8 to 16 bytes) goes to out, which moves on.
-// Returns how many units were written: a multiple of eight, maybe 0.
-__attribute__((target("ssse3"))) size_t EncodeShortGroups(const char16_t* p, size_t n, char*& out, const char* limit) {
+// In the group that stops them, the units before the first one out of range
+// are written too. Returns how many units were written.
+__attribute__((target("ssse3,popcnt"))) size_t EncodeShortGroups(const char16_t* p, size_t n, char*& out,
+                                                                  const char* limit) {
     size_t i = 0;
     while (i + 8 <= n && out <= limit) {
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
@@ -108,7 +112,7 @@ __attribute__((target("ssse3"))) size_t EncodeShortGroups(const char16_t* p, siz
         const __m128i inRange =
             _mm_and_si128(_mm_cmpgt_epi16(c, _mm_setzero_si128()), _mm_cmplt_epi16(c, _mm_set1_epi16(0x800)));
         const __m128i valid = _mm_andnot_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16(0x0D)), inRange);
-        if (_mm_movemask_epi8(valid) != 0xFFFF) break;
+        const auto validBits = static_cast<unsigned>(_mm_movemask_epi8(valid));
         const __m128i oneByte = _mm_cmplt_epi16(c, _mm_set1_epi16(0x80));
         const __m128i lead = _mm_or_si128(_mm_srli_epi16(c, 6), _mm_set1_epi16(0xC0));
         const __m128i trail = _mm_or_si128(_mm_and_si128(c, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
@@ -119,8 +123,72 @@ __attribute__((target("ssse3"))) size_t EncodeShortGroups(const char16_t* p, siz
                               0xFF;
         const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[mask]));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(lanes, order));
+        if (validBits != 0xFFFF) {
+            // The units before the first that is not in range are written;
+            // the bytes of the rest are overwritten later.
+            const unsigned k = static_cast<unsigned>(std::countr_one(validBits)) / 2;
+            out += k + static_cast<unsigned>(std::popcount(mask & ((1u << k) - 1)));
+            return i + k;
+        }
         out += kPackTable.length[mask];
         i += 8;
+    }
+    return i;
+}
+
+bool HasAvx2() {
+    static const bool has =
+        (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"));
+    return has;
+}
+
+// The same for two groups at once, which also take a CR that no LF follows
+// (a paragraph's end in Word's text) as a newline: a CR LF stops them, and so
+// does a CR as the last unit of the text given (an LF may begin the next
+// part), which they never reach as they look one unit ahead.
+__attribute__((target("avx2,popcnt"))) size_t EncodeShortGroups16(const char16_t* p, size_t n, char*& out,
+                                                                  const char* limit) {
+    size_t i = 0;
+    while (i + 17 <= n && out <= limit) {
+        const __m256i raw = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i));
+        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + i + 1));
+        const __m256i isCR = _mm256_cmpeq_epi16(raw, _mm256_set1_epi16(0x0D));
+        const __m256i inRange = _mm256_and_si256(_mm256_cmpgt_epi16(raw, _mm256_setzero_si256()),
+                                                 _mm256_cmpgt_epi16(_mm256_set1_epi16(0x800), raw));
+        const __m256i crLf = _mm256_and_si256(isCR, _mm256_cmpeq_epi16(next, _mm256_set1_epi16(0x0A)));
+        const auto validBits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(crLf, inRange)));
+        // CR (0x0D) becomes LF (0x0A).
+        const __m256i c = _mm256_xor_si256(raw, _mm256_and_si256(isCR, _mm256_set1_epi16(0x07)));
+        const __m256i oneByte = _mm256_cmpgt_epi16(_mm256_set1_epi16(0x80), c);
+        const __m256i lead = _mm256_or_si256(_mm256_srli_epi16(c, 6), _mm256_set1_epi16(0xC0));
+        const __m256i trail = _mm256_or_si256(_mm256_and_si256(c, _mm256_set1_epi16(0x3F)), _mm256_set1_epi16(0x80));
+        const __m256i twoBytes = _mm256_or_si256(lead, _mm256_slli_epi16(trail, 8));
+        const __m256i lanes = _mm256_or_si256(_mm256_and_si256(oneByte, c), _mm256_andnot_si256(oneByte, twoBytes));
+        // Packed within each half: bits 0-7 tell the first group's two-byte
+        // characters, bits 16-23 the second group's.
+        const auto masks = static_cast<unsigned>(_mm256_movemask_epi8(
+            _mm256_packs_epi16(_mm256_cmpeq_epi16(oneByte, _mm256_setzero_si256()), _mm256_setzero_si256())));
+        const unsigned first = masks & 0xFF, second = (masks >> 16) & 0xFF;
+        const __m256i order = _mm256_inserti128_si256(
+            _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[first]))),
+            _mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[second])), 1);
+        const __m256i packed = _mm256_shuffle_epi8(lanes, order);
+        // The units before the first one that stops the groups are written;
+        // the bytes of the rest are overwritten later.
+        const unsigned k = validBits == 0xFFFFFFFFu ? 16 : static_cast<unsigned>(std::countr_one(validBits)) / 2;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+        if (k < 8) {
+            out += k + static_cast<unsigned>(std::popcount(first & ((1u << k) - 1)));
+            return i + k;
+        }
+        out += kPackTable.length[first];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_extracti128_si256(packed, 1));
+        if (k < 16) {
+            out += (k - 8) + static_cast<unsigned>(std::popcount(second & ((1u << (k - 8)) - 1)));
+            return i + k;
+        }
+        out += kPackTable.length[second];
+        i += 16;
     }
     return i;
 }
@@ -172,10 +240,12 @@ public:
             }
             pendingHigh_ = 0;
         }
-        // Room for the widest store below: 16 bytes.
-        char* const limit = buffer_ + sizeof buffer_ - 16;
+        // Room for the widest run of stores between two checks of out:
+        // eight characters one by one, or two groups of eight.
+        char* const limit = buffer_ + sizeof buffer_ - 64;
 #ifdef PAGELET_CAT_SSSE3
         const bool eightAtOnce = HasSsse3();
+        const bool sixteenAtOnce = HasAvx2();
 #endif
         while (i < n) {
             if (out > limit) {
@@ -183,44 +253,49 @@ public:
                 Flush();
                 out = buffer_;
             }
+            size_t stop = n;  // where the characters one by one end
 #ifdef PAGELET_CAT_SSSE3
             if (eightAtOnce && i + 8 <= n) {
-                if (const size_t done = EncodeShortGroups(p + i, n - i, out, limit)) {
-                    i += done;
-                    continue;
-                }
+                if (sixteenAtOnce) i += EncodeShortGroups16(p + i, n - i, out, limit);
+                i += EncodeShortGroups(p + i, n - i, out, limit);
+                if (out > limit) continue;
+                // The unit that stopped them goes alone (the last units of
+                // the text all one by one); then groups again.
+                stop = i + 8 <= n ? i + 1 : n;
             }
 #endif
-            // Four printable ASCII characters (U+0020 to U+007F) at once:
-            // most of a Western document.
-            if constexpr (std::endian::native == std::endian::little) {
-                if (i + 4 <= n) {
-                    uint64_t v;
-                    std::memcpy(&v, p + i, 8);
-                    if ((v & 0xFF80FF80FF80FF80u) == 0 &&
-                        ((v + 0x0060006000600060u) & 0x0080008000800080u) == 0x0080008000800080u) {
-                        out[0] = static_cast<char>(v);
-                        out[1] = static_cast<char>(v >> 16);
-                        out[2] = static_cast<char>(v >> 32);
-                        out[3] = static_cast<char>(v >> 48);
-                        out += 4;
-                        i += 4;
-                        continue;
+            while (i < stop && out <= limit) {
+                // Four printable ASCII characters (U+0020 to U+007F) at once:
+                // most of a Western document.
+                if constexpr (std::endian::native == std::endian::little) {
+                    if (i + 4 <= n) {
+                        uint64_t v;
+                        std::memcpy(&v, p + i, 8);
+                        if ((v & 0xFF80FF80FF80FF80u) == 0 &&
+                            ((v + 0x0060006000600060u) & 0x0080008000800080u) == 0x0080008000800080u) {
+                            out[0] = static_cast<char>(v);
+                            out[1] = static_cast<char>(v >> 16);
+                            out[2] = static_cast<char>(v >> 32);
+                            out[3] = static_cast<char>(v >> 48);
+                            out += 4;
+                            i += 4;
+                            continue;
+                        }
                     }
                 }
+                const char32_t c = p[i];
+                // The common case, U+0001 to U+07FF without CR: its one or two
+                // bytes and their count from a table, without a branch (real
+                // text mixes one- and two-byte characters at random).
+                if (c - 1 < 0x7FF && c != u'\r') {
+                    const uint32_t entry = kUtf8Short[c];
+                    StoreLE(out, entry);
+                    out += entry >> 24;
+                    ++i;
+                    continue;
+                }
+                i = WriteOther(p, n, i, out) + 1;
             }
-            const char32_t c = p[i];
-            // The common case, U+0001 to U+07FF without CR: its one or two
-            // bytes and their count from a table, without a branch (real
-            // text mixes one- and two-byte characters at random).
-            if (c - 1 < 0x7FF && c != u'\r') {
-                const uint32_t entry = kUtf8Short[c];
-                StoreLE(out, entry);
-                out += entry >> 24;
-                ++i;
-                continue;
-            }
-            i = WriteOther(p, n, i, out) + 1;
         }
         used_ = static_cast<size_t>(out - buffer_);
     }
@@ -288,7 +363,7 @@ private:
         }
     }
 
-    char buffer_[64 * 1024];
+    char buffer_[256 * 1024];
     size_t used_ = 0;
     uint64_t units_ = 0;
     bool pendingCR_ = false;
@@ -362,6 +437,8 @@ int Run(const std::vector<std::u16string>& args) {
         return kExitError;
     }
 
+    // The writer hands stdout large blocks: no second buffer in between.
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     TTextWriter writer;
     int status = kExitText;
     for (const std::u16string& file : files) {

@@ -208,6 +208,46 @@ TEST(PageletCat, EveryKindOfCharacterAtEveryPlaceOfAGroup) {
     EXPECT_EQ(r.out, expected);
 }
 
+// Where a group of the encoder stops, the characters before the one that
+// stops it (one- and two-byte ones) are written once, each kind of stop (and
+// a CR, alone or before an LF) at each place of a group of sixteen and of
+// eight.
+TEST(PageletCat, GroupsStopAfterTwoByteCharacters) {
+    const std::u16string stops[] = {u"\r", u"\r\n", u"\r\r\n", u"\n", u"\u20AC", u"\u0001"};
+    const char* const stopUtf8[] = {"\n", "\n", "\n\n", "\n", "\xE2\x82\xAC", "\x01"};
+    std::u16string text;
+    std::string expected;
+    for (size_t s = 0; s < std::size(stops); ++s) {
+        for (size_t before = 0; before < 33; ++before) {
+            for (size_t k = 0; k < before; ++k) {
+                text += k % 3 == 0 ? u'z' : u'\u00E0';
+                expected += k % 3 == 0 ? "z" : "\xC3\xA0";
+            }
+            text += stops[s];
+            expected += stopUtf8[s];
+            text += u"\u0436\u0436\u0436\u0436\u0436\u0436\u0436\u0436 ";
+            expected += "\xD0\xB6\xD0\xB6\xD0\xB6\xD0\xB6\xD0\xB6\xD0\xB6\xD0\xB6\xD0\xB6 ";
+        }
+    }
+    auto file = Utf16Doc(text).Write();
+    const TResult r = RunCat(PathOf(*file));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, expected);
+}
+
+// A standard output that refuses the text fails the run, whether the text
+// fits in the writer's buffer or not.
+TEST(PageletCat, OutputThatRefusesTheText) {
+    for (const size_t lines : {size_t{1}, size_t{300000}}) {
+        std::u16string text;
+        for (size_t i = 0; i < lines; ++i) text += u"\u0416x\r";
+        auto file = Utf16Doc(text).Write();
+        const TResult r = RunCat(PathOf(*file) + " " + PathOf(*file) + " >/dev/full");
+        EXPECT_EQ(r.status, 2) << lines;
+        EXPECT_NE(r.err.find("cannot write the text to the standard output"), std::string::npos) << r.err;
+    }
+}
+
 // Text longer than the output buffer comes out whole.
 TEST(PageletCat, LongText) {
     std::u16string text;

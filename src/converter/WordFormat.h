@@ -1,12 +1,15 @@
 #pragma once
 
-// The structures of a Word binary document that the reading layout needs
-// beyond the piece table's text: the FIB's story lengths and table
-// locations, the piece table with each piece's property modifier, the
-// character and paragraph runs of the FKPs, the stylesheet and the font
-// table, in the Word 97-2003 layout and in the Word 6/95 layout. Every
-// structure is read through checked reads; what does not fit in its stream
-// is left out (a run, a style, a font), never read beyond it.
+// The structures of a Word binary document, read in one place for the plain
+// text (converter/WordConverter.h), the FIB pre-check (converter/WordFib.h)
+// and the reading layout (loading/ReadingLayout.h): the FIB with its story
+// lengths and table locations, the CLX and its piece table, the rule for a
+// forced code page, the character and paragraph runs of the FKPs, the
+// stylesheet, the font table and the PLCs, in the Word 97-2003 layout and
+// in the Word 6/95 layout. Every structure is read through checked reads
+// (common/ByteReader.h). The reading layout leaves out what does not fit in
+// its stream (a run, a style, a font); the plain text reads the fields of
+// the FIB and the CLX that the end of their stream cuts short as zeros.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,9 +19,10 @@
 #include <string>
 #include <vector>
 
+#include "common/ByteReader.h"
 #include "converter/CompoundFile.h"
 
-namespace pagelet::reading {
+namespace pagelet::word {
 
 using TBytes = std::vector<uint8_t>;
 
@@ -30,6 +34,28 @@ enum class TFormat { Word97, Word6 };
 TBytes ReadBlock(TStorageStream& stream, uint64_t fc, uint64_t lcb, uint64_t maxBytes = 64u << 20);
 
 // --- FIB -------------------------------------------------------------------
+
+constexpr uint16_t kWIdentWord97 = 0xA5EC;
+constexpr uint16_t kWIdentWord6 = 0xA5DC;
+
+// Bits of the FIB's flags word (at 0x0A in both layouts).
+constexpr uint16_t kFibComplex = 0x0004;             // fComplex (Word 6/95: a piece table)
+constexpr uint16_t kFibEncrypted = 0x0100;           // fEncrypted: a password opens the document
+constexpr uint16_t kFibWhichTblStm = 0x0200;         // fWhichTblStm: "1Table", else "0Table"
+constexpr uint16_t kFibWriteReservation = 0x0800;    // fWriteReservation: a password opens it for writing
+
+// The head of the FIB as the plain text and the pre-check read it: fields at
+// their fixed offsets, the bytes beyond the end of the stream read as zero.
+struct TFibHead {
+    size_t bytes = 0;  // how many bytes of the head the stream holds
+    uint16_t wIdent = 0;
+    uint16_t flags = 0;
+    uint32_t fcMin = 0, fcMac = 0;   // Word 6/95: the text when there is no piece table
+    uint32_t fcClx = 0, lcbClx = 0;  // Word 97-2003: the CLX in the table stream
+    std::u16string TableName() const;
+};
+TFibHead ReadFibHead(TStorageStream& doc);
+
 
 // The stories of the document in character-position order.
 enum TStory { kMain, kFootnotes, kHeaders, kMacros, kComments, kEndnotes, kTextBoxes, kHeaderTextBoxes, kStoryCount };
@@ -133,7 +159,77 @@ void ForEachSprm(std::span<const uint8_t> grpprl, TFormat format, F&& apply) {
     }
 }
 
-// --- piece table -----------------------------------------------------------
+// --- code page -------------------------------------------------------------
+
+// Whether 8-bit text can be decoded in a forced code page: 0 (the system's),
+// UTF-16 (1200, 1201), UTF-8 (65001) and the code pages the platform knows;
+// "Invalid code page" (EPagelet) otherwise. Nothing to check without forceCP.
+void CheckForcedCodePage(int32_t cp, bool forceCP);
+
+// --- CLX and piece table ----------------------------------------------------
+
+// clxt values of the CLX entries.
+constexpr uint8_t kClxtSkip = 0x00;  // a padding byte follows
+constexpr uint8_t kClxtPrc = 0x01;   // cbGrpprl, then a grpprl
+constexpr uint8_t kClxtPcdt = 0x02;  // lcb, then the PlcPcd
+
+// An 8-bit piece of a Word 97-2003 piece table (FcCompressed) stores twice
+// its offset with this bit set.
+constexpr uint32_t kFcCompressed = 0x40000000;
+inline bool IsCompressedFc(uint32_t fc) { return (fc & kFcCompressed) != 0; }
+// Where a piece's text starts in "WordDocument": only the FcCompressed bit is
+// cleared, so bit 31 moves to bit 30.
+inline uint32_t PieceFileOffset(uint32_t fc) { return IsCompressedFc(fc) ? (fc & ~kFcCompressed) >> 1 : fc; }
+
+constexpr size_t kPcdSize = 8;  // a piece descriptor in the PlcPcd
+constexpr size_t kCpSize = 4;
+
+// Walks the CLX entries that start below `end`, from the reader's position:
+// calls prc(entryAt, cbGrpprl) with the reader after the count word and
+// pcdt(entryAt, lcb) with the reader after the length, each leaving the
+// reader where the next entry starts or answering false to end the walk. A
+// clxt 0 entry is two bytes, any other unknown one byte. The fields of an
+// entry that the end of the bytes cuts short read as zero.
+template <typename Prc, typename Pcdt>
+void WalkClx(TByteReader& clx, uint64_t end, Prc&& prc, Pcdt&& pcdt) {
+    while (clx.Position() < end) {
+        const uint64_t at = clx.Position();
+        const uint8_t clxt = clx.ReadZeroFilled<uint8_t>();
+        if (clxt == kClxtPrc) {
+            if (!prc(at, static_cast<int16_t>(clx.ReadZeroFilled<uint16_t>()))) return;
+        } else if (clxt == kClxtPcdt) {
+            if (!pcdt(at, clx.ReadZeroFilled<uint32_t>())) return;
+        } else if (clxt == kClxtSkip) {
+            clx.Seek(at + 2);
+        }
+    }
+}
+
+// A piece of the plain text: [start, end) of "WordDocument".
+struct TTextPiece {
+    uint64_t start = 0;
+    uint64_t end = 0;
+    bool unicode = false;
+};
+
+struct TTextPieces {
+    std::vector<TTextPiece> pieces;  // in piece-table order, none empty
+    uint64_t totalUnits = 0;         // code units before decoding: 8-bit bytes and UTF-16 units
+    bool eightBit = false;
+};
+
+// The pieces of the plain text from the CLX at [fcClx, fcClx + lcbClx) of the
+// table stream (Word 97-2003). The walk ends there or at the end of the
+// table stream; an entry that starts below that bound is read in full; a
+// later Pcdt replaces an earlier one. A piece that runs past the end of
+// "WordDocument" (docSize bytes) is cut there (a UTF-16 piece to whole code
+// units); one whose next character position lies below its own, or that
+// starts beyond the stream, is left out. Throws EPagelet: "Range check
+// error" for a negative cbGrpprl; a note on the damage for a piece table that
+// does not fit in the table stream or whose pieces cover more bytes than
+// "WordDocument" holds.
+TTextPieces ReadTextPieces(std::span<const uint8_t> table, uint32_t fcClx, uint32_t lcbClx, uint64_t docSize);
+
 
 struct TPiece {
     uint32_t cpStart = 0, cpEnd = 0;
@@ -271,4 +367,9 @@ private:
     size_t dataSize_ = 0;
 };
 
+}  // namespace pagelet::word
+
+// The reading layout names the format's structures unqualified.
+namespace pagelet::reading {
+using namespace word;
 }  // namespace pagelet::reading

@@ -1,13 +1,22 @@
-#include "loading/WordFormat.h"
+#include "converter/WordFormat.h"
 
 #include <algorithm>
 #include <array>
 
-#include "common/ByteReader.h"
+#include "common/CodePage.h"
+#include "common/Error.h"
+#include "common/Utf.h"
 
-namespace pagelet::reading {
+namespace pagelet::word {
 
 namespace {
+
+// Little-endian values in a block of file data; what lies past its end reads
+// as zero.
+uint16_t U16At(std::span<const uint8_t> bytes, size_t at) { return TByteReader(bytes).PeekZeroFilled<uint16_t>(at); }
+uint32_t U32At(std::span<const uint8_t> bytes, size_t at) { return TByteReader(bytes).PeekZeroFilled<uint32_t>(at); }
+
+std::u16string DecimalText(uint64_t value) { return AsciiToUtf16(std::to_string(value)); }
 
 // Operand sizes of the Word 6/95 sprms by opcode: 0 unknown, kVar a count
 // byte before the operand, kVar2 a count word, kTabs sprmPChgTabs.
@@ -153,22 +162,51 @@ TBytes ReadBlock(TStorageStream& stream, uint64_t fc, uint64_t lcb, uint64_t max
 
 // --- FIB -------------------------------------------------------------------
 
+namespace {
+
+// FIB offsets: the flags word in both layouts, fcMin and fcMac in the Word
+// 6/95 FIB, and fcClx and lcbClx where a Word 97-2003 FIB of the usual size
+// (csw 14, cslw 22) has them.
+constexpr uint64_t kFibFlags = 0x000A;
+constexpr uint64_t kFibWord6FcMin = 0x0018;
+constexpr uint64_t kFibWord6FcMac = 0x001C;
+constexpr uint64_t kFibFcClx = 0x01A2;
+constexpr uint64_t kFibLcbClx = 0x01A6;
+
+}  // namespace
+
+std::u16string TFibHead::TableName() const { return (flags & kFibWhichTblStm) != 0 ? u"1Table" : u"0Table"; }
+
+TFibHead ReadFibHead(TStorageStream& doc) {
+    std::array<uint8_t, kFibLcbClx + 4> head{};
+    TFibHead fib;
+    fib.bytes = doc.ReadAt(0, head.data(), head.size());
+    const TByteReader r(head.data(), fib.bytes);
+    fib.wIdent = r.PeekZeroFilled<uint16_t>(0);
+    fib.flags = r.PeekZeroFilled<uint16_t>(kFibFlags);
+    fib.fcMin = r.PeekZeroFilled<uint32_t>(kFibWord6FcMin);
+    fib.fcMac = r.PeekZeroFilled<uint32_t>(kFibWord6FcMac);
+    fib.fcClx = r.PeekZeroFilled<uint32_t>(kFibFcClx);
+    fib.lcbClx = r.PeekZeroFilled<uint32_t>(kFibLcbClx);
+    return fib;
+}
+
 bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib) {
     std::array<uint8_t, 0x600> head{};
     const size_t got = doc.ReadAt(0, head.data(), head.size());
     TByteReader r(head.data(), got);
     uint16_t wIdent = 0, flags = 0;
-    if (!r.PeekAt(0, wIdent) || !r.PeekAt(0x0A, flags)) return false;
+    if (!r.PeekAt(0, wIdent) || !r.PeekAt(kFibFlags, flags)) return false;
     auto fcLcbAt = [&](uint64_t at) {
         TFcLcb v;
         if (!r.PeekAt(at, v.fc) || !r.PeekAt(at + 4, v.lcb)) return TFcLcb{};
         return v;
     };
-    if (wIdent == 0xA5DC) {
+    if (wIdent == kWIdentWord6) {
         fib.format = TFormat::Word6;
-        fib.complex = (flags & 0x0004) != 0;
-        r.PeekAt(0x18, fib.fcMin);
-        r.PeekAt(0x1C, fib.fcMac);
+        fib.complex = (flags & kFibComplex) != 0;
+        r.PeekAt(kFibWord6FcMin, fib.fcMin);
+        r.PeekAt(kFibWord6FcMac, fib.fcMac);
         for (int k = 0; k < kStoryCount; ++k) r.PeekAt(0x34 + 4u * k, fib.ccp[k]);
         fib.stshf = fcLcbAt(0x60);
         fib.plcffndRef = fcLcbAt(0x68);
@@ -190,10 +228,10 @@ bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib) {
         r.PeekAt(0x190, fib.cpnBtePap);
         return true;
     }
-    if (wIdent != 0xA5EC) return false;
+    if (wIdent != kWIdentWord97) return false;
     fib.format = TFormat::Word97;
     fib.complex = true;
-    fib.tableName = (flags & 0x0200) != 0 ? u"1Table" : u"0Table";
+    fib.tableName = (flags & kFibWhichTblStm) != 0 ? u"1Table" : u"0Table";
     uint16_t csw = 0, cslw = 0, cbRgFcLcb = 0;
     if (!r.PeekAt(0x20, csw)) return true;
     const uint64_t rgLw = 0x22 + uint64_t{csw} * 2 + 2;
@@ -239,7 +277,7 @@ size_t SprmOperandSize(std::span<const uint8_t> g, size_t at, TFormat format, ui
         case kVar2:
             if (start + 2 > g.size()) return SIZE_MAX;
             start += 2;
-            return LoadU16(&g[start - 2]);
+            return U16At(g, start - 2);
         case kTabs: {
             const size_t n = ChgTabsSize(g, start);
             if (n == SIZE_MAX) return n;
@@ -251,7 +289,7 @@ size_t SprmOperandSize(std::span<const uint8_t> g, size_t at, TFormat format, ui
         }
     }
     if (at + 2 > g.size()) return SIZE_MAX;
-    opcode = LoadU16(&g[at]);
+    opcode = U16At(g, at);
     start = at + 2;
     switch (opcode >> 13) {
     case 0:
@@ -270,7 +308,7 @@ size_t SprmOperandSize(std::span<const uint8_t> g, size_t at, TFormat format, ui
     }
     if (opcode == sprmTDefTable || opcode == sprmTDefTable10) {
         if (start + 2 > g.size()) return SIZE_MAX;
-        const uint16_t cb = LoadU16(&g[start]);
+        const uint16_t cb = U16At(g, start);
         start += 2;
         return cb == 0 ? 0 : cb - 1u;
     }
@@ -303,18 +341,18 @@ void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TForm
         case w6CSymbol:
             if (op.size() >= 3) {
                 chp.symbol = true;
-                chp.symbolFont = LoadU16(&op[0]);
+                chp.symbolFont = U16At(op, 0);
                 chp.symbolChar = op[2];
             }
             break;
         case w6CIstd:
-            if (op.size() >= 2) chp.istd = LoadU16(&op[0]);
+            if (op.size() >= 2) chp.istd = U16At(op, 0);
             break;
         case w6CFtc:
-            if (op.size() >= 2) chp.font = LoadU16(&op[0]);
+            if (op.size() >= 2) chp.font = U16At(op, 0);
             break;
         case w6CLid:
-            if (op.size() >= 2) chp.lid = LoadU16(&op[0]);
+            if (op.size() >= 2) chp.lid = U16At(op, 0);
             break;
         default:
             break;
@@ -337,19 +375,19 @@ void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TForm
     case sprmCSymbol:
         if (op.size() >= 4) {
             chp.symbol = true;
-            chp.symbolFont = LoadU16(&op[0]);
-            chp.symbolChar = LoadU16(&op[2]);
+            chp.symbolFont = U16At(op, 0);
+            chp.symbolChar = U16At(op, 2);
         }
         break;
     case sprmCIstd:
-        if (op.size() >= 2) chp.istd = LoadU16(&op[0]);
+        if (op.size() >= 2) chp.istd = U16At(op, 0);
         break;
     case sprmCRgFtc0:
-        if (op.size() >= 2) chp.font = LoadU16(&op[0]);
+        if (op.size() >= 2) chp.font = U16At(op, 0);
         break;
     case sprmCRgLid0_80:
     case sprmCRgLid0:
-        if (op.size() >= 2) chp.lid = LoadU16(&op[0]);
+        if (op.size() >= 2) chp.lid = U16At(op, 0);
         break;
     default:
         break;
@@ -361,7 +399,7 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
     if (format == TFormat::Word6) {
         switch (opcode) {
         case w6PIstd:
-            if (op.size() >= 2) pap.istd = LoadU16(&op[0]);
+            if (op.size() >= 2) pap.istd = U16At(op, 0);
             break;
         case w6PFInTable:
             pap.inTable = op[0] != 0;
@@ -376,7 +414,7 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
     }
     switch (opcode) {
     case sprmPIstd:
-        if (op.size() >= 2) pap.istd = LoadU16(&op[0]);
+        if (op.size() >= 2) pap.istd = U16At(op, 0);
         break;
     case sprmPFInTable:
         pap.inTable = op[0] != 0;
@@ -385,12 +423,12 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
         pap.ttp = op[0] != 0;
         break;
     case sprmPItap:
-        if (op.size() >= 4) pap.itap = static_cast<int32_t>(LoadU32(&op[0]));
+        if (op.size() >= 4) pap.itap = static_cast<int32_t>(U32At(op, 0));
         break;
     case sprmPDtap:
         if (op.size() >= 4) {
             // A depth is small; a sum of values from the file is kept in range.
-            const int64_t sum = int64_t{pap.itap} + static_cast<int32_t>(LoadU32(&op[0]));
+            const int64_t sum = int64_t{pap.itap} + static_cast<int32_t>(U32At(op, 0));
             pap.itap = static_cast<int32_t>(std::clamp<int64_t>(sum, INT32_MIN, INT32_MAX));
         }
         break;
@@ -404,7 +442,7 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
         pap.ilvl = op[0];
         break;
     case sprmPIlfo:
-        if (op.size() >= 2) pap.ilfo = LoadU16(&op[0]);
+        if (op.size() >= 2) pap.ilfo = U16At(op, 0);
         break;
     default:
         break;
@@ -516,48 +554,117 @@ void ApplyPrm0(TChp* chp, TPap* pap, uint8_t isprm, uint8_t value) {
 
 // --- piece table -----------------------------------------------------------
 
-bool ReadPieceTable(const TBytes& clx, TFormat format, uint64_t docSize, TPieceTable& out) {
-    const uint8_t* b = clx.data();
-    const size_t size = clx.size();
-    size_t pos = 0;
-    const uint8_t* plc = nullptr;
-    uint32_t lcbPlc = 0;
-    std::vector<TBytes> prcs;
-    while (pos < size) {
-        const uint8_t clxt = b[pos];
-        if (clxt == 1) {
-            if (pos + 3 > size) return false;
-            const auto cb = static_cast<int16_t>(LoadU16(b + pos + 1));
-            if (cb < 0 || pos + 3 + static_cast<size_t>(cb) > size) return false;
-            if (prcs.size() < 0x7FFF) prcs.emplace_back(b + pos + 3, b + pos + 3 + cb);
-            pos += 3 + static_cast<size_t>(cb);
-        } else if (clxt == 2) {
-            if (pos + 5 > size) return false;
-            lcbPlc = LoadU32(b + pos + 1);
-            if (lcbPlc > size - pos - 5) return false;
-            plc = b + pos + 5;
-            pos += 5 + size_t{lcbPlc};
-        } else if (clxt == 0) {
-            pos += 2;
-        } else {
-            pos += 1;
-        }
+void CheckForcedCodePage(int32_t cp, bool forceCP) {
+    if (!forceCP || cp == 0 || cp == 1200 || cp == 1201 || cp == 65001) return;
+    if (cp < 0 || !IsKnownCodePage(static_cast<uint32_t>(cp))) throw EPagelet(u"Invalid code page");
+}
+
+// --- CLX and piece table ----------------------------------------------------
+
+TTextPieces ReadTextPieces(std::span<const uint8_t> bytes, uint32_t fcClx, uint32_t lcbClx, uint64_t docSize) {
+    TByteReader table(bytes);
+    // Piece i runs from character position i to i + 1: one more position
+    // than pieces, or both empty.
+    std::vector<uint32_t> cps;
+    std::vector<uint32_t> fcs;
+    table.Seek(fcClx);
+    WalkClx(
+        table, std::min<uint64_t>(uint64_t{fcClx} + lcbClx, table.Size()),
+        [&](uint64_t, int16_t cbGrpprl) {
+            if (cbGrpprl < 0) throw EPagelet(u"Range check error");
+            table.SkipUpTo(static_cast<uint64_t>(cbGrpprl));
+            return true;
+        },
+        [&](uint64_t, uint32_t lcbPlc) {
+            // Formed in 64 bits: lcb - 4 must not overflow for lcb near INT32_MIN.
+            const auto pcdCount = static_cast<int32_t>((int64_t{static_cast<int32_t>(lcbPlc)} - 4) / int64_t{kCpSize + kPcdSize});
+            const int32_t cpCount = pcdCount + 1;
+            // The damage check comes before anything is allocated.
+            const uint64_t need = uint64_t(std::max(cpCount, 0)) * kCpSize + uint64_t(std::max(pcdCount, 0)) * kPcdSize;
+            if (table.Position() > table.Size() || need > table.Size() - table.Position()) {
+                throw EPagelet(u"The document is damaged: its piece table (" + DecimalText(std::max(pcdCount, 0)) +
+                               u" pieces at offset " + DecimalText(table.Position()) +
+                               u" of the table stream) reaches past the end of the table stream (" +
+                               DecimalText(table.Size()) + u" bytes)");
+            }
+            cps.assign(static_cast<size_t>(std::max(cpCount, 0)), 0);
+            for (uint32_t& cp : cps) cp = table.ReadZeroFilled<uint32_t>();
+            fcs.assign(static_cast<size_t>(std::max(pcdCount, 0)), 0);
+            for (uint32_t& fc : fcs) {  // a Pcd: flags, fn, fc, prm
+                table.SkipUpTo(2);
+                fc = table.ReadZeroFilled<uint32_t>();
+                table.SkipUpTo(2);
+            }
+            return true;
+        });
+
+    TTextPieces out;
+    out.pieces.reserve(fcs.size());
+    uint64_t totalBytes = 0;
+    for (size_t i = 0; i < fcs.size(); ++i) {
+        if (cps[i + 1] < cps[i]) continue;
+        // Formed in 64 bits so that a long piece at a high offset cannot wrap.
+        TTextPiece piece;
+        piece.unicode = !IsCompressedFc(fcs[i]);
+        piece.start = PieceFileOffset(fcs[i]);
+        const uint64_t chars = uint64_t{cps[i + 1]} - cps[i];
+        piece.end = piece.start + chars * (piece.unicode ? 2 : 1);
+        if (piece.start >= docSize || piece.end <= piece.start) continue;
+        piece.end = std::min(piece.end, docSize);
+        if (piece.unicode) piece.end -= (piece.end - piece.start) % 2;
+        if (piece.end == piece.start) continue;
+        totalBytes += piece.end - piece.start;
+        out.totalUnits += piece.unicode ? (piece.end - piece.start) / 2 : piece.end - piece.start;
+        out.eightBit = out.eightBit || !piece.unicode;
+        out.pieces.push_back(piece);
     }
-    if (plc == nullptr || lcbPlc < 16) return false;
-    const size_t n = (lcbPlc - 4) / 12;
+    // The pieces of a document lie side by side in "WordDocument": together
+    // they never cover more bytes than it holds. A damaged piece table whose
+    // pieces cover the same bytes again and again would make the text grow
+    // far beyond the file.
+    if (totalBytes > docSize) {
+        throw EPagelet(u"The document is damaged: its pieces cover " + DecimalText(totalBytes) +
+                       u" bytes, more than the " + DecimalText(docSize) + u" bytes of its WordDocument stream");
+    }
+    return out;
+}
+
+bool ReadPieceTable(const TBytes& clx, TFormat format, uint64_t docSize, TPieceTable& out) {
+    // Every entry must lie wholly in the CLX; the last Pcdt gives the pieces.
+    const size_t size = clx.size();
+    TByteReader r(clx.data(), size);
+    std::span<const uint8_t> plc;
+    std::vector<TBytes> prcs;
+    bool whole = true;
+    WalkClx(
+        r, size,
+        [&](uint64_t at, int16_t cb) {
+            if (at + 3 > size || cb < 0 || at + 3 + static_cast<size_t>(cb) > size) return whole = false;
+            if (prcs.size() < 0x7FFF) prcs.emplace_back(clx.begin() + at + 3, clx.begin() + at + 3 + cb);
+            r.Seek(at + 3 + static_cast<size_t>(cb));
+            return true;
+        },
+        [&](uint64_t at, uint32_t lcb) {
+            if (at + 5 > size || lcb > size - at - 5) return whole = false;
+            plc = std::span(clx).subspan(at + 5, lcb);
+            r.Seek(at + 5 + size_t{lcb});
+            return true;
+        });
+    if (!whole || plc.size() < 16) return false;
+    const size_t n = (plc.size() - 4) / (kCpSize + kPcdSize);
     out.prcs = std::move(prcs);
     out.pieces.clear();
     out.pieces.reserve(n);
     for (size_t i = 0; i < n; ++i) {
         TPiece piece;
-        piece.cpStart = LoadU32(plc + 4 * i);
-        piece.cpEnd = LoadU32(plc + 4 * (i + 1));
-        const uint8_t* pcd = plc + 4 * (n + 1) + 8 * i;
-        const uint32_t fc = LoadU32(pcd + 2);
-        piece.prm = LoadU16(pcd + 6);
+        piece.cpStart = U32At(plc, kCpSize * i);
+        piece.cpEnd = U32At(plc, kCpSize * (i + 1));
+        const size_t pcd = kCpSize * (n + 1) + kPcdSize * i;
+        const uint32_t fc = U32At(plc, pcd + 2);
+        piece.prm = U16At(plc, pcd + 6);
         if (format == TFormat::Word97) {
-            piece.unicode = (fc & 0x40000000u) == 0;
-            piece.fc = piece.unicode ? fc : (fc & ~0x40000000u) >> 1;
+            piece.unicode = !IsCompressedFc(fc);
+            piece.fc = PieceFileOffset(fc);
         } else {
             piece.fc = fc;
         }
@@ -582,8 +689,9 @@ void TRunTable::Read(TStorageStream& doc, const TBytes& plcfBte, TFormat format,
     std::vector<uint32_t> pns;
     if (plcfBte.size() >= 4 + 4 + pnSize) {
         const size_t n = (plcfBte.size() - 4) / (4 + pnSize);
-        const uint8_t* p = plcfBte.data() + 4 * (n + 1);
-        for (size_t i = 0; i < n; ++i) pns.push_back(pnSize == 4 ? (LoadU32(p + 4 * i) & 0x3FFFFFu) : LoadU16(p + 2 * i));
+        const size_t p = 4 * (n + 1);
+        for (size_t i = 0; i < n; ++i)
+            pns.push_back(pnSize == 4 ? (U32At(plcfBte, p + 4 * i) & 0x3FFFFFu) : U16At(plcfBte, p + 2 * i));
     }
     const uint64_t pages = doc.Size() / 512;
     // Word 6/95 bin tables may list fewer pages than there are: the rest follow.
@@ -604,6 +712,7 @@ void TRunTable::Read(TStorageStream& doc, const TBytes& plcfBte, TFormat format,
 }
 
 void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
+    const std::span<const uint8_t> bytes(page, 512);
     const size_t count = page[511];
     const size_t entrySize = paragraphs ? (format == TFormat::Word97 ? 13 : 7) : 1;
     if (count == 0 || 4 * (count + 1) + entrySize * count > 511) return;
@@ -613,8 +722,8 @@ void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
     size_t lo = 512, hi = 0;
     for (size_t i = 0; i < count; ++i) {
         TRun run;
-        run.fcStart = LoadU32(page + 4 * i);
-        run.fcEnd = LoadU32(page + 4 * (i + 1));
+        run.fcStart = U32At(bytes, 4 * i);
+        run.fcEnd = U32At(bytes, 4 * (i + 1));
         if (run.fcEnd <= run.fcStart) continue;
         const size_t offset = size_t{page[4 * (count + 1) + entrySize * i]} * 2;
         size_t start = 0, size = 0;
@@ -632,7 +741,7 @@ void TRunTable::ReadPage(const uint8_t* page, TFormat format, bool paragraphs) {
             }
             if (start + size > 511) size = 0;
             if (paragraphs && size >= 2) {
-                run.istd = LoadU16(page + start);
+                run.istd = U16At(bytes, start);
                 start += 2;
                 size -= 2;
             } else if (paragraphs) {
@@ -689,21 +798,21 @@ void TStyleSheet::Read(const TBytes& stsh, TFormat format) {
     styles_.resize(cstd);
     for (size_t i = 0; i < cstd; ++i) {
         if (pos + 2 > stsh.size()) break;
-        const size_t cbStd = LoadU16(&stsh[pos]);
+        const size_t cbStd = U16At(stsh, pos);
         pos += 2;
         if (cbStd == 0) continue;
         if (cbStd > stsh.size() - pos) break;
-        const uint8_t* s = &stsh[pos];
+        const auto s = std::span(stsh).subspan(pos, cbStd);
         pos += cbStd;
         if (cbStd < cbBase) continue;
         TStyle& style = styles_[i];
-        style.sgc = static_cast<uint8_t>(LoadU16(s + 2) & 0x0F);
-        style.istdBase = static_cast<uint16_t>(LoadU16(s + 2) >> 4);
-        const size_t cupx = LoadU16(s + 4) & 0x0F;
+        style.sgc = static_cast<uint8_t>(U16At(s, 2) & 0x0F);
+        style.istdBase = static_cast<uint16_t>(U16At(s, 2) >> 4);
+        const size_t cupx = U16At(s, 4) & 0x0F;
         size_t at = cbBase;
         if (format == TFormat::Word97) {
             if (at + 2 > cbStd) continue;
-            at += 2 + (size_t{LoadU16(s + at)} + 1) * 2;
+            at += 2 + (size_t{U16At(s, at)} + 1) * 2;
         } else {
             if (at + 1 > cbStd) continue;
             at += 1 + size_t{s[at]} + 1;
@@ -712,10 +821,10 @@ void TStyleSheet::Read(const TBytes& stsh, TFormat format) {
         for (size_t k = 0; k < cupx; ++k) {
             if (at % 2 != 0) ++at;
             if (at + 2 > cbStd) break;
-            const size_t cb = LoadU16(s + at);
+            const size_t cb = U16At(s, at);
             at += 2;
             if (cb > cbStd - at) break;
-            const uint8_t* upx = s + at;
+            const uint8_t* upx = s.data() + at;
             at += cb;
             if (style.sgc == 1 && k == 0) {
                 if (cb >= 2) style.papx.assign(upx + 2, upx + cb);
@@ -785,8 +894,8 @@ std::vector<TFont> ReadFonts(const TBytes& b, TFormat format) {
     std::vector<TFont> fonts;
     if (b.size() < 4) return fonts;
     size_t pos = format == TFormat::Word97 ? 4 : 2;
-    const size_t end = format == TFormat::Word97 ? b.size() : std::min<size_t>(b.size(), LoadU16(b.data()));
-    size_t count = format == TFormat::Word97 ? LoadU16(b.data()) : 4096;
+    const size_t end = format == TFormat::Word97 ? b.size() : std::min<size_t>(b.size(), U16At(b, 0));
+    size_t count = format == TFormat::Word97 ? U16At(b, 0) : 4096;
     while (pos < end && fonts.size() < std::min<size_t>(count, 4096)) {
         const size_t cb = size_t{b[pos]} + 1;
         if (cb > end - pos) break;
@@ -827,12 +936,12 @@ TNoteSettings ReadNoteSettings(const TBytes& dop, TFormat format) {
     // Both layouts: rncFtn (2 bits) and nFtn (14 bits) in the word at 2,
     // rncEdn and nEdn in the word at 0x34.
     if (dop.size() >= 4) {
-        const uint16_t w = LoadU16(&dop[2]);
+        const uint16_t w = U16At(dop, 2);
         s.footnotes.restart = static_cast<uint8_t>(w & 3);
         s.footnotes.start = StartNumber(static_cast<uint16_t>(w >> 2));
     }
     if (dop.size() >= 0x36) {
-        const uint16_t w = LoadU16(&dop[0x34]);
+        const uint16_t w = U16At(dop, 0x34);
         s.endnotes.restart = static_cast<uint8_t>(w & 3);
         s.endnotes.start = StartNumber(static_cast<uint16_t>(w >> 2));
     }
@@ -840,15 +949,15 @@ TNoteSettings ReadNoteSettings(const TBytes& dop, TFormat format) {
         // Word 6/95: the number formats are 4 bits each in the word at 0x36,
         // after the endnote position's 2 bits.
         if (dop.size() >= 0x38) {
-            const uint16_t w = LoadU16(&dop[0x36]);
+            const uint16_t w = U16At(dop, 0x36);
             s.footnotes.nfc = static_cast<uint8_t>((w >> 2) & 0x0F);
             s.endnotes.nfc = static_cast<uint8_t>((w >> 6) & 0x0F);
         }
     } else if (dop.size() >= 496) {
         // Word 97-2003: words of their own at 492 and 494 (those 4-bit fields
         // are no longer used).
-        s.footnotes.nfc = static_cast<uint8_t>(std::min<uint16_t>(LoadU16(&dop[492]), 0xFF));
-        s.endnotes.nfc = static_cast<uint8_t>(std::min<uint16_t>(LoadU16(&dop[494]), 0xFF));
+        s.footnotes.nfc = static_cast<uint8_t>(std::min<uint16_t>(U16At(dop, 492), 0xFF));
+        s.endnotes.nfc = static_cast<uint8_t>(std::min<uint16_t>(U16At(dop, 494), 0xFF));
     }
     return s;
 }
@@ -856,7 +965,7 @@ TNoteSettings ReadNoteSettings(const TBytes& dop, TFormat format) {
 void ApplySectionNoteSprms(TNoteSettings& settings, std::span<const uint8_t> grpprl) {
     ForEachSprm(grpprl, TFormat::Word97, [&](uint16_t opcode, std::span<const uint8_t> operand) {
         if (operand.empty()) return;
-        const uint16_t value = operand.size() >= 2 ? LoadU16(operand.data()) : operand[0];
+        const uint16_t value = operand.size() >= 2 ? U16At(operand, 0) : operand[0];
         switch (opcode) {
         case sprmSRncFtn:
             settings.footnotes.restart = static_cast<uint8_t>(value);
@@ -888,7 +997,7 @@ TPlc::TPlc(std::shared_ptr<const TBytes> bytes, size_t dataSize) : dataSize_(dat
     bytes_ = std::move(bytes);
 }
 
-uint32_t TPlc::Cp(size_t i) const { return LoadU32(bytes_->data() + 4 * i); }
+uint32_t TPlc::Cp(size_t i) const { return U32At(*bytes_, 4 * i); }
 
 std::span<const uint8_t> TPlc::Data(size_t i) const {
     return {bytes_->data() + 4 * (count_ + 1) + dataSize_ * i, dataSize_};
@@ -911,4 +1020,4 @@ std::optional<size_t> TPlc::EntryAt(uint32_t value, bool exact) const {
     return index;
 }
 
-}  // namespace pagelet::reading
+}  // namespace pagelet::word
