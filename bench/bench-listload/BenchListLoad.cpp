@@ -32,6 +32,7 @@
 #include "support/DocBuilder.h"
 #include "loading/Loaders.h"
 #include "BenchClock.h"
+#include "ListerLibrary.h"
 #include "plugin/ListerApi.h"
 
 namespace lister = pagelet::lister;
@@ -89,16 +90,15 @@ bool Painted(HWND control) { return TextLength(control) > 0 && !GetUpdateRect(co
 // closeAtOnce: the viewer is closed as soon as ListLoad returns, while the
 // document may still be loading; only ListLoad's and ListCloseWindow's times.
 int RunViewer(const char* pluginPath, char* document, int runs, bool closeAtOnce) {
-    HMODULE plugin = LoadLibraryA(pluginPath);
-    if (!plugin) {
-        std::fprintf(stderr, "cannot load %s (error %lu)\n", pluginPath, GetLastError());
+    lister::TListerExports plugin;
+    std::string error;
+    if (!pagelet::OpenListerLibrary(pluginPath, plugin, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }
-    auto listLoad = reinterpret_cast<lister::TListLoad>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListLoad")));
-    auto listClose =
-        reinterpret_cast<lister::TListCloseWindow>(reinterpret_cast<void*>(GetProcAddress(plugin, "ListCloseWindow")));
-    auto setDefaults = reinterpret_cast<lister::TListSetDefaultParams>(
-        reinterpret_cast<void*>(GetProcAddress(plugin, "ListSetDefaultParams")));
+    const auto listLoad = plugin.ListLoad;
+    const auto listClose = plugin.ListCloseWindow;
+    const auto setDefaults = plugin.ListSetDefaultParams;
     if (!listLoad || !listClose || !setDefaults) {
         std::fprintf(stderr, "%s lacks the lister exports\n", pluginPath);
         return 1;

@@ -14,6 +14,7 @@
 
 #include "BenchClock.h"
 #include "common/Handles.h"
+#include "ListerLibrary.h"
 #include "plugin/ListerApi.h"
 
 namespace {
@@ -42,10 +43,10 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: bench-thumbnail PLUGIN WIDTH HEIGHT RUNS DOCUMENT...\n");
         return 2;
     }
-    HMODULE plugin = LoadLibraryW(argv[1]);
-    auto preview = plugin ? reinterpret_cast<pagelet::lister::TListGetPreviewBitmapW>(
-                                reinterpret_cast<void*>(GetProcAddress(plugin, "ListGetPreviewBitmapW")))
-                          : nullptr;
+    pagelet::lister::TListerExports plugin;
+    std::string error;
+    pagelet::OpenListerLibrary(argv[1], plugin, error);
+    const auto preview = plugin.ListGetPreviewBitmapW;
     if (!preview) {
         std::fprintf(stderr, "bench-thumbnail: cannot load the plug-in or its ListGetPreviewBitmapW\n");
         return 2;

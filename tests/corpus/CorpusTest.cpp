@@ -14,6 +14,7 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
+#include "support/Manifest.h"
 
 namespace pagelet {
 namespace {
@@ -65,26 +66,19 @@ void ParseOptions(const std::string& options, TRow& row) {
     }
 }
 
-std::vector<TRow> ReadManifest(const std::string& text) {
+std::vector<TRow> Rows(const std::vector<test::TManifestRow>& manifest) {
     std::vector<TRow> rows;
-    std::istringstream s(text);
-    std::string line;
-    int number = 0;
-    while (std::getline(s, line)) {
-        ++number;
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
-        const std::vector<std::string> cols = Split(line, '\t');
-        if (cols.size() < 4) {
-            ADD_FAILURE() << "manifest line " << number << " has " << cols.size() << " columns";
+    for (const test::TManifestRow& entry : manifest) {
+        if (entry.Columns < 4) {
+            ADD_FAILURE() << "manifest line " << entry.Line << " has " << entry.Columns << " columns";
             continue;
         }
         TRow row;
-        row.line = number;
-        row.file = cols[0];
-        ParseOptions(cols[1], row);
-        row.outcome = cols[2];
-        row.expected = cols[3];
+        row.line = entry.Line;
+        row.file = entry.File;
+        ParseOptions(entry.Options, row);
+        row.outcome = entry.Outcome;
+        row.expected = entry.Expected;
         rows.push_back(row);
     }
     return rows;
@@ -125,11 +119,11 @@ std::string Describe(const TRow& row) {
 
 TEST(Corpus, EveryManifestRow) {
     const std::filesystem::path dir = CorpusDir();
-    std::string manifest;
-    if (!ReadFile(dir / "manifest.tsv", manifest)) {
+    const auto manifest = test::ReadManifest(dir);
+    if (!manifest) {
         GTEST_SKIP() << "corpus not found: no manifest.tsv in " << dir.string();
     }
-    const std::vector<TRow> rows = ReadManifest(manifest);
+    const std::vector<TRow> rows = Rows(*manifest);
     ASSERT_FALSE(rows.empty()) << "the manifest lists no documents";
 
     int passed = 0;

@@ -25,12 +25,14 @@
 
 #include "common/Utf.h"
 #include "support/DocBuilder.h"
+#include "support/Manifest.h"
 
 extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
+using pagelet::TextDoc;
 
 const std::string kHost = PAGELET_BINARY_DIR "/bin/lister-host-gtk";
 const std::string kCat = PAGELET_BINARY_DIR "/tools/pagelet-cat/pagelet-cat";
@@ -169,25 +171,10 @@ std::string ConverterText(const std::string& path) {
 
 std::vector<std::string> CorpusTextDocuments() {
     std::vector<std::string> files;
-    std::ifstream manifest(kCorpus + "/manifest.tsv");
-    std::string line;
-    while (std::getline(manifest, line)) {
-        std::istringstream fields(line);
-        std::string file, options, outcome;
-        std::getline(fields, file, '\t');
-        std::getline(fields, options, '\t');
-        std::getline(fields, outcome, '\t');
-        if (outcome == "text" && options == "Printable=0 ForceCP=0") files.push_back(kCorpus + "/" + file);
+    for (const auto& row : pagelet::test::ReadManifest(kCorpus).value_or(std::vector<pagelet::test::TManifestRow>{})) {
+        if (row.IsDefaultText()) files.push_back(kCorpus + "/" + row.File);
     }
     return files;
-}
-
-// A document whose text is one UTF-16 piece.
-std::unique_ptr<pagelet::TTempFile> TextDoc(const std::u16string& text) {
-    pagelet::TDocBuilder doc;
-    doc.Clx(pagelet::TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}));
-    doc.DocText16(0x800, text);
-    return doc.Write();
 }
 
 std::string PathOf(const pagelet::TTempFile& file) { return pagelet::Utf16ToUtf8(file.Path()); }

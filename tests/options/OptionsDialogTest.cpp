@@ -50,18 +50,9 @@ using test::Wide;
 using test::WindowText;
 using test::WriteText;
 
-// The plug-in, loaded once for every case.
-struct TPlugin {
-    static test::TPluginDll& Get() {
-        static test::TPluginDll plugin = [] {
-            test::TPluginDll dll;
-            std::string error;
-            dll.Load(test::BuiltPluginPath(), error);
-            return dll;
-        }();
-        return plugin;
-    }
-};
+// The plug-in, loaded once for every case; each case gives it a settings
+// folder of its own.
+const auto* const kEnvironment = test::AddPluginEnvironment("options");
 
 std::string IniText(const std::string& textFont, const std::string& backColor, const std::string& msWord,
                     const std::string& printable, const std::string& cp, const std::string& forceCP,
@@ -195,7 +186,7 @@ protected:
     }
 
     void SetUp() override {
-        test::TPluginDll& plugin = TPlugin::Get();
+        test::TPluginDll& plugin = test::Plugin();
         ASSERT_NE(plugin.Module, nullptr) << "cannot load the plug-in";
         ASSERT_TRUE(plugin.ListLoad && plugin.ListCloseWindow && plugin.ListSetDefaultParams);
 
@@ -219,7 +210,7 @@ protected:
     }
 
     void TearDown() override {
-        if (viewer_ && IsWindow(viewer_)) TPlugin::Get().ListCloseWindow(viewer_);
+        if (viewer_ && IsWindow(viewer_)) test::Plugin().ListCloseWindow(viewer_);
         PumpMessages();
         DeleteFileW(iniPath_.c_str());
         DeleteFileW((settingsDir_ + L"lsplugin.ini").c_str());
@@ -229,7 +220,7 @@ protected:
     // Opens the document in the lister window, as the host's ListLoad call does.
     void Load(const std::wstring& file = {}) {
         std::string path = Ansi(file.empty() ? Wide(document_->Path()) : file);
-        viewer_ = TPlugin::Get().ListLoad(lister_, path.data(), lister::kDisplayWrapText);
+        viewer_ = test::Plugin().ListLoad(lister_, path.data(), lister::kDisplayWrapText);
         ASSERT_NE(viewer_, nullptr) << "ListLoad failed";
         viewerEdit_ = FindWindowExW(viewer_, nullptr, L"RICHEDIT20W", nullptr);
         ASSERT_NE(viewerEdit_, nullptr);
@@ -428,9 +419,9 @@ TEST_F(OptionsDialogTest, AnotherViewersCloseKeepsTheOwnerAndHostWindowsDisabled
     ASSERT_NE(otherLister, nullptr);
     ShowWindow(otherLister, SW_SHOWNOACTIVATE);
     std::string path = Ansi(Wide(document_->Path()));
-    HWND otherViewer = TPlugin::Get().ListLoad(otherLister, path.data(), 0);
+    HWND otherViewer = test::Plugin().ListLoad(otherLister, path.data(), 0);
     ASSERT_NE(otherViewer, nullptr);
-    TPlugin::Get().ListCloseWindow(otherViewer);
+    test::Plugin().ListCloseWindow(otherViewer);
     PumpMessages();
 
     HWND owner = lister_;
@@ -464,9 +455,9 @@ TEST_F(OptionsDialogTest, ViewerTornDownWhileOpen) {
     ASSERT_NE(otherLister, nullptr);
     ShowWindow(otherLister, SW_SHOWNOACTIVATE);
     std::string path = Ansi(Wide(document_->Path()));
-    HWND otherViewer = TPlugin::Get().ListLoad(otherLister, path.data(), 0);
+    HWND otherViewer = test::Plugin().ListLoad(otherLister, path.data(), 0);
     ASSERT_NE(otherViewer, nullptr);
-    TPlugin::Get().ListCloseWindow(otherViewer);
+    test::Plugin().ListCloseWindow(otherViewer);
     PumpMessages();
     DestroyWindow(otherLister);
 
@@ -742,7 +733,7 @@ TEST_F(OptionsDialogTest, LoadSettingsSavedByAnotherViewerAreKept) {
     EXPECT_EQ(code, L"866");
     EXPECT_EQ(FileText(iniPath_), savedByB);
 
-    TPlugin::Get().ListCloseWindow(viewerB);
+    test::Plugin().ListCloseWindow(viewerB);
     DestroyWindow(listerB);
     PumpMessages();
 }
@@ -771,7 +762,7 @@ TEST_F(OptionsDialogTest, HugeFontSizeIsClamped) {
         EXPECT_EQ(ViewerCharFormat().Height, c.twips);
         EXPECT_EQ(FileText(iniPath_),
                   IniText(std::string("Tahoma,") + c.size + ",0,0,1", "16777215", "0", "0", "1251", "0"));
-        TPlugin::Get().ListCloseWindow(viewer_);
+        test::Plugin().ListCloseWindow(viewer_);
         viewer_ = nullptr;
         PumpMessages();
     }

@@ -32,41 +32,12 @@ using test::Selection;
 
 // ---- the plug-in ----------------------------------------------------------
 
-test::TPluginDll& Plugin() {
-    static test::TPluginDll plugin;
-    return plugin;
-}
+using test::Plugin;
 
-class TPluginEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(Plugin().Load(test::BuiltPluginPath(), error)) << error;
-        settingsDir_ =
-            std::filesystem::temp_directory_path() / ("pagelet-bigdoc-test-" + std::to_string(GetCurrentProcessId()));
-        std::filesystem::create_directories(settingsDir_);
-        Plugin().SetDefaultParams((settingsDir_ / "lsplugin.ini").wstring());
-        LoadingModuleInit();  // this process's own DocumentText, for expected texts
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(settingsDir_, ec);
-    }
-
-private:
-    std::filesystem::path settingsDir_;
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TPluginEnvironment);
+// LoadingModuleInit: this process's own DocumentText, for expected texts.
+const auto* const kEnvironment = test::AddPluginEnvironment("bigdoc", LoadingModuleInit);
 
 // ---- documents --------------------------------------------------------------
-
-std::unique_ptr<TTempFile> TextDoc(const std::u16string& text) {
-    TDocBuilder doc;
-    doc.Clx(TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}));
-    doc.DocText16(0x800, text);
-    return doc.Write();
-}
 
 // About 300K characters in 4000 paragraphs of differing length, with a
 // surrogate pair and tabs on the way and a word found only in the last one.
@@ -156,19 +127,10 @@ int PumpWhileGrowing(const std::vector<HWND>& controls, int maxSeconds = 120) {
     return probes;
 }
 
-LRESULT CALLBACK ListerProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcW(wnd, msg, wParam, lParam);
-}
-
 class BigDocumentTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = ListerProc;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = L"PageletBigDocLister";
-        RegisterClassW(&wc);
+        test::RegisterTestClass(L"PageletBigDocLister");
         big_ = TextDoc(BigText(u'A')).release();
         other_ = TextDoc(BigText(u'B')).release();
         expected_ = new std::u16string(ExpectedText(big_->Path()));

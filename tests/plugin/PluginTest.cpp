@@ -21,6 +21,8 @@
 #include "loading/Loaders.h"
 #include "plugin/ListerApi.h"
 #include "support/DocBuilder.h"
+#include "support/Manifest.h"
+#include "support/SearchCases.h"
 #include "support/WinHarness.h"
 
 namespace pagelet {
@@ -39,38 +41,10 @@ using test::Zoom;
 // A command number the plug-in does not know.
 constexpr int kUnknownCommand = 7;
 
-struct TPlugin : test::TPluginDll {
-    std::u16string SettingsDir;  // with a trailing backslash
-};
+using test::Plugin;
 
-TPlugin& Plugin() {
-    static TPlugin plugin;
-    return plugin;
-}
-
-class TPluginEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        TPlugin& p = Plugin();
-        std::string error;
-        ASSERT_TRUE(p.Load(test::BuiltPluginPath(), error)) << error;
-
-        // Settings go to a private folder: the host's INI path names it.
-        auto dir =
-            std::filesystem::temp_directory_path() / ("pagelet-plugin-test-" + std::to_string(GetCurrentProcessId()));
-        std::filesystem::create_directories(dir);
-        p.SettingsDir = dir.u16string() + u"\\";
-        p.SetDefaultParams(test::Wide(p.SettingsDir + u"lsplugin.ini"));
-
-        LoadingModuleInit();  // this process's own DocumentText, for expected texts
-    }
-    void TearDown() override {
-        std::error_code ec;
-        std::filesystem::remove_all(std::filesystem::path(Plugin().SettingsDir), ec);
-    }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TPluginEnvironment);
+// LoadingModuleInit: this process's own DocumentText, for expected texts.
+const auto* const kEnvironment = test::AddPluginEnvironment("plugin", LoadingModuleInit);
 
 // ---- the host's side ------------------------------------------------------
 
@@ -100,13 +74,6 @@ std::vector<TBox>& Boxes = test::TBoxCatcher::Boxes();
 std::vector<std::vector<std::u16string>>& Menus = test::TBoxCatcher::Menus();
 
 // ---- documents --------------------------------------------------------------
-
-std::unique_ptr<TTempFile> TextDoc(const std::u16string& text) {
-    TDocBuilder doc;
-    doc.Clx(TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}));
-    doc.DocText16(0x800, text);
-    return doc.Write();
-}
 
 // Many long paragraphs: needs both scroll bars without word wrap.
 std::u16string LongText() {
@@ -213,11 +180,10 @@ TEST_F(PluginTest, ViewerShowsTheWholeDocumentTextWithTheCaretAtTheStart) {
     for (auto& file : built) paths.push_back(file->Path());
 
     auto corpus = std::filesystem::path(PAGELET_CORPUS_DIR);
-    const std::vector<test::TManifestRow> manifest = test::ReadManifest(corpus.wstring());
-    if (manifest.empty()) RecordProperty("corpus", "not found: built documents only");
-    for (const test::TManifestRow& row : manifest) {
-        if (row.Outcome == "text" && row.Options == "Printable=0 ForceCP=0")
-            paths.push_back((corpus / row.File).make_preferred().u16string());
+    const auto manifest = test::ReadManifest(corpus);
+    if (!manifest || manifest->empty()) RecordProperty("corpus", "not found: built documents only");
+    for (const test::TManifestRow& row : manifest.value_or(std::vector<test::TManifestRow>{})) {
+        if (row.IsDefaultText()) paths.push_back((corpus / row.File).make_preferred().u16string());
     }
     auto sample = std::filesystem::path(PAGELET_SOURCE_DIR) / "samples" / "sample.doc";
     if (std::filesystem::exists(sample)) paths.push_back(sample.make_preferred().u16string());
@@ -284,7 +250,7 @@ TEST_F(PluginTest, FontComesFromTheSettings) {
         COLORREF color = 0;
         BYTE charset = 0;
     };
-    const std::u16string ini = Plugin().SettingsDir + u"Pagelet.ini";
+    const std::u16string ini = (Plugin().SettingsDir / "Pagelet.ini").u16string();
     auto doc = TextDoc(u"font\r");
     const TRow kRows[] = {
         {.face = L"Tahoma", .twips = 200, .charset = 1},
@@ -537,81 +503,11 @@ TEST_F(PluginTest, CtrlWheelZoomsInStepsWithAFloorOfOne) {
 // ---- search ---------------------------------------------------------------
 
 TEST_F(PluginTest, SearchRangesFlagsAndTheResultSelection) {
-    //                       0         1
-    //                       01234567890123456
-    auto doc = TextDoc(u"abcabcabc xyz Xyz\r");
+    // The shared cases on a document of their text, paragraph marks shown as CR LF.
+    auto doc = TextDoc(u"abcabcabc xyz Xyz\rЖук жук end\r");
     HWND viewer = Load(doc->Path());
     ASSERT_NE(viewer, nullptr);
-    HWND control = Control(viewer);
-    using namespace lister;
-    struct TRange {
-        int start = 0, length = 0;
-    };
-    struct TRow {
-        const char* name;
-        TRange before{};  // the selection before the search
-        const char16_t* text = nullptr;
-        int flags = 0;
-        TRange after{};
-        int answer = kListerOk;  // kListerError: no match
-    };
-    const TRow kRows[] = {
-        {.name = "forward, no selection", .text = u"abc", .after = {0, 3}},
-        {.name = "forward from the selection's end", .before = {0, 3}, .text = u"abc", .after = {3, 3}},
-        {.name = "forward from the start despite a selection",
-         .before = {3, 3},
-         .text = u"abc",
-         .flags = kSearchFromStart,
-         .after = {0, 3}},
-        {.name = "forward, nothing after the selection",
-         .before = {6, 3},
-         .text = u"abc",
-         .after = {6, 3},
-         .answer = kListerError},
-        {.name = "backward, no selection: from the end", .text = u"abc", .flags = kSearchBackwards, .after = {6, 3}},
-        {.name = "backward from the selection's start finds the one just before",
-         .before = {6, 3},
-         .text = u"abc",
-         .flags = kSearchBackwards,
-         .after = {3, 3}},
-        {.name = "backward from 3", .before = {3, 3}, .text = u"abc", .flags = kSearchBackwards, .after = {0, 3}},
-        {.name = "backward from the end despite a selection",
-         .before = {0, 3},
-         .text = u"abc",
-         .flags = kSearchBackwards | kSearchFromStart,
-         .after = {6, 3}},
-        {.name = "without match case", .text = u"XYZ", .after = {10, 3}},
-        {.name = "match case", .text = u"Xyz", .flags = kSearchMatchCase, .after = {14, 3}},
-        {.name = "match case backward", .text = u"xyz", .flags = kSearchBackwards | kSearchMatchCase, .after = {10, 3}},
-        {.name = "whole words: no whole abc",
-         .before = {1, 2},
-         .text = u"abc",
-         .flags = kSearchWholeWords,
-         .after = {1, 2},
-         .answer = kListerError},
-        {.name = "whole words", .text = u"xyz", .flags = kSearchWholeWords, .after = {10, 3}},
-        {.name = "match case and whole words",
-         .text = u"Xyz",
-         .flags = kSearchMatchCase | kSearchWholeWords,
-         .after = {14, 3}},
-        {.name = "not found: the selection stays",
-         .before = {2, 4},
-         .text = u"nothing",
-         .after = {2, 4},
-         .answer = kListerError},
-    };
-    for (const TRow& row : kRows) {
-        SCOPED_TRACE(row.name);
-        Select(control, row.before.start, row.before.length);
-        SetFocus(GetParent(viewer));
-        EXPECT_EQ(Search(viewer, row.text, row.flags), row.answer);
-        CHARRANGE sel = Selection(control);
-        EXPECT_EQ(sel.cpMin, row.after.start);
-        EXPECT_EQ(sel.cpMax - sel.cpMin, row.after.length);
-        if (row.after.start != row.before.start || row.after.length != row.before.length) {
-            EXPECT_EQ(GetFocus(), control);
-        }
-    }
+    test::ExpectSearches(Plugin(), viewer, test::kSearchText, test::kSearchCases);
 }
 
 // ---- commands ---------------------------------------------------------------
@@ -806,9 +702,9 @@ TEST_F(PluginTest, UnloadWithAViewerOpenAndLoadAgain) {
     HWND lister = MakeLister();
     HWND viewer = Load(lister, doc->Path());
     ASSERT_NE(viewer, nullptr);
-    TPluginEnvironment environment;
+    test::TPluginEnvironment environment("plugin", LoadingModuleInit);
     ASSERT_TRUE(FreeLibrary(Plugin().Module));
-    Plugin() = TPlugin{};
+    Plugin() = test::TTestPlugin{};
     EXPECT_FALSE(IsWindow(viewer)) << "the open viewer goes with the library";
     Pump();
     environment.SetUp();

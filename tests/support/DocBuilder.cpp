@@ -158,6 +158,17 @@ std::unique_ptr<TTempFile> TDocBuilder::Write(const TCfbOptions& options) const 
     return std::make_unique<TTempFile>(Build(options));
 }
 
+std::vector<uint8_t> TextDocBytes(std::u16string_view text) {
+    TDocBuilder doc;
+    doc.Clx(TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}));
+    doc.DocText16(0x800, text);
+    return doc.Build();
+}
+
+std::unique_ptr<TTempFile> TextDoc(std::u16string_view text, std::string_view suffix) {
+    return std::make_unique<TTempFile>(TextDocBytes(text), suffix);
+}
+
 }  // namespace pagelet
 
 namespace pagelet {

@@ -90,6 +90,10 @@ private:
     std::vector<std::u16string> omitted_;
 };
 
+// A document whose text is one UTF-16 piece at 0x800 (CR: a paragraph mark).
+std::vector<uint8_t> TextDocBytes(std::u16string_view text);
+std::unique_ptr<TTempFile> TextDoc(std::u16string_view text, std::string_view suffix = ".doc");
+
 }  // namespace pagelet
 
 namespace pagelet {

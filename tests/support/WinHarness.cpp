@@ -1,5 +1,7 @@
 #include "support/WinHarness.h"
 
+#include "ListerLibrary.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -57,43 +59,23 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
 
 // ---- the plug-in ---------------------------------------------------------------
 
-namespace {
-
-// GetProcAddress answers a FARPROC; going through the generic function type
-// void(*)() keeps the cast to the export's own type explicit and warning-free.
-template <typename TFunction>
-void Bind(HMODULE module, const char* name, TFunction& function) {
-    function = reinterpret_cast<TFunction>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
-}
-
-}  // namespace
-
 bool TPluginDll::Load(const std::wstring& path, std::string& error) {
     Free();
-    Module = LoadLibraryW(path.c_str());
-    if (!Module) {
-        error = "cannot load " + Utf8(path) + " (error " + std::to_string(GetLastError()) + ")";
+    Module = static_cast<HMODULE>(OpenListerLibrary(path, *this, error));
+    if (!Module) return false;
+    const std::vector<std::string> missing = MissingExports(*this);
+    if (!missing.empty()) {
+        error = Utf8(path) + " does not export " + missing.front();
+        Free();
         return false;
-    }
-#define PAGELET_BIND(name) Bind(Module, #name, name);
-    PAGELET_LISTER_EXPORTS(PAGELET_BIND)
-#undef PAGELET_BIND
-#define PAGELET_BOUND(name) {#name, name != nullptr},
-    const std::pair<const char*, bool> bound[] = {PAGELET_LISTER_EXPORTS(PAGELET_BOUND)};
-#undef PAGELET_BOUND
-    for (const auto& [name, found] : bound) {
-        if (!found) {
-            error = Utf8(path) + " does not export " + name;
-            Free();
-            return false;
-        }
     }
     return true;
 }
 
 void TPluginDll::Free() {
-    if (Module) FreeLibrary(Module);
-    *this = TPluginDll{};
+    CloseListerLibrary(Module);
+    Module = nullptr;
+    static_cast<lister::TListerExports&>(*this) = {};
 }
 
 void TPluginDll::SetDefaultParams(const std::wstring& hostIni) const {
@@ -106,6 +88,32 @@ void TPluginDll::SetDefaultParams(const std::wstring& hostIni) const {
 }
 
 std::wstring BuiltPluginPath() { return WideFromUtf8(PAGELET_PLUGIN_PATH); }
+
+TTestPlugin& Plugin() {
+    static TTestPlugin plugin;
+    return plugin;
+}
+
+void TPluginEnvironment::SetUp() {
+    TTestPlugin& plugin = Plugin();
+    std::string error;
+    ASSERT_TRUE(plugin.Load(BuiltPluginPath(), error)) << error;
+    plugin.SettingsDir = std::filesystem::temp_directory_path() /
+                         ("pagelet-" + name_ + "-test-" + std::to_string(GetCurrentProcessId()));
+    std::filesystem::create_directories(plugin.SettingsDir);
+    plugin.SetDefaultParams((plugin.SettingsDir / "lsplugin.ini").wstring());
+    if (afterLoad_) afterLoad_();
+}
+
+void TPluginEnvironment::TearDown() {
+    if (Plugin().SettingsDir.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove_all(Plugin().SettingsDir, ec);
+}
+
+::testing::Environment* AddPluginEnvironment(std::string name, std::function<void()> afterLoad) {
+    return ::testing::AddGlobalTestEnvironment(new TPluginEnvironment(std::move(name), std::move(afterLoad)));
+}
 
 // ---- messages and windows ---------------------------------------------------------
 
@@ -185,6 +193,35 @@ std::pair<int, int> Zoom(HWND control) {
     LPARAM denominator = 0;
     SendMessageW(control, EM_GETZOOM, reinterpret_cast<WPARAM>(&numerator), reinterpret_cast<LPARAM>(&denominator));
     return {static_cast<int>(numerator), static_cast<int>(denominator)};
+}
+
+void ExpectSearches(const TPluginDll& plugin, HWND viewer, const std::u16string& text,
+                    std::span<const TSearchCase> cases) {
+    HWND control = ViewerControl(viewer);
+    ASSERT_NE(control, nullptr);
+    // The control's position of a text offset: each CR LF before it is one.
+    auto shown = [&text](int offset) {
+        int pairs = 0;
+        for (size_t i = 1; i < static_cast<size_t>(offset) && i < text.size(); ++i) {
+            if (text[i - 1] == u'\r' && text[i] == u'\n') ++pairs;
+        }
+        return offset - pairs;
+    };
+    for (const TSearchCase& row : cases) {
+        SCOPED_TRACE(row.Name);
+        const int beforeStart = shown(row.Before.Start), beforeEnd = shown(row.Before.End);
+        Select(control, beforeStart, beforeEnd - beforeStart);
+        SetFocus(GetParent(viewer));
+        std::u16string find = row.Find;
+        EXPECT_EQ(plugin.ListSearchTextW(viewer, reinterpret_cast<WCHAR*>(find.data()), row.Flags),
+                  row.Found ? lister::kListerOk : lister::kListerError);
+        const CHARRANGE sel = Selection(control);
+        EXPECT_EQ(sel.cpMin, shown(row.After.Start));
+        EXPECT_EQ(sel.cpMax, shown(row.After.End));
+        if (row.After.Start != row.Before.Start || row.After.End != row.Before.End) {
+            EXPECT_EQ(GetFocus(), control);
+        }
+    }
 }
 
 // ---- message boxes and menus --------------------------------------------------------
@@ -396,26 +433,6 @@ std::u16string ReadUtf16File(const std::wstring& path) {
                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
     }
     return text;
-}
-
-std::vector<TManifestRow> ReadManifest(const std::wstring& corpusDir) {
-    std::vector<TManifestRow> rows;
-    const std::string text = FileText(corpusDir + L"/manifest.tsv");
-    if (text == "<none>") return rows;
-    std::istringstream lines(text);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream cols(line);
-        TManifestRow row;
-        std::getline(cols, row.File, '\t');
-        std::getline(cols, row.Options, '\t');
-        std::getline(cols, row.Outcome, '\t');
-        std::getline(cols, row.Expected, '\t');
-        rows.push_back(row);
-    }
-    return rows;
 }
 
 }  // namespace pagelet::test

@@ -9,18 +9,23 @@
 //   - windows: class names, texts, the viewer's control, its selection;
 //   - boxes and menus met while a call runs: read and dismissed;
 //   - a second thread that works the windows of a modal loop;
-//   - files: whole-file reads and writes, the corpus manifest.
+//   - files: whole-file reads and writes.
 
 #include <windows.h>
 #include <richedit.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
+#include <filesystem>
+#include <span>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "plugin/ListerApi.h"
+#include "support/SearchCases.h"
 
 namespace pagelet::test {
 
@@ -57,6 +62,33 @@ struct TPluginDll : lister::TListerExports {
 // path defined by the test's CMakeLists.txt).
 std::wstring BuiltPluginPath();
 
+// The built plug-in of a test program, shared by all its tests, and the
+// private folder its settings go to.
+struct TTestPlugin : TPluginDll {
+    std::filesystem::path SettingsDir;
+};
+TTestPlugin& Plugin();
+
+// The environment of a Windows test program: loads the built plug-in into
+// Plugin(), gives it the settings folder pagelet-NAME-test-PID in the
+// temporary folder (the host's INI path names it) and runs afterLoad;
+// removes the folder at the end.
+class TPluginEnvironment : public ::testing::Environment {
+public:
+    explicit TPluginEnvironment(std::string name, std::function<void()> afterLoad = {})
+        : name_(std::move(name)), afterLoad_(std::move(afterLoad)) {}
+    void SetUp() override;
+    void TearDown() override;
+
+private:
+    std::string name_;
+    std::function<void()> afterLoad_;
+};
+
+// Registers a TPluginEnvironment for the program (at namespace scope:
+// const auto* const kEnvironment = test::AddPluginEnvironment("name");).
+::testing::Environment* AddPluginEnvironment(std::string name, std::function<void()> afterLoad = {});
+
 // ---- messages and windows ---------------------------------------------------------
 
 // Dispatches every queued message once.
@@ -83,6 +115,13 @@ CHARRANGE Selection(HWND control);
 void Select(HWND control, int start, int length);
 // EM_GETZOOM: {numerator, denominator}; {0, 0} when no zoom is set.
 std::pair<int, int> Zoom(HWND control);
+
+// Runs search cases through ListSearchTextW on a viewer that shows text
+// (offsets of the cases are the text's, CR LF two; the control counts a line
+// end as one). Before each search the focus is on the lister; a search that
+// moves the selection gives the viewer's control the focus.
+void ExpectSearches(const TPluginDll& plugin, HWND viewer, const std::u16string& text,
+                    std::span<const TSearchCase> cases);
 
 // ---- message boxes and menus --------------------------------------------------------
 
@@ -164,15 +203,5 @@ void WriteText(const std::wstring& path, const std::string& bytes);
 bool FileExists(const std::wstring& path);
 // A file of little-endian UTF-16 code units (no byte order mark expected).
 std::u16string ReadUtf16File(const std::wstring& path);
-
-// One row of the corpus manifest (manifest.tsv: file, options, outcome, expected).
-struct TManifestRow {
-    std::string File;  // relative to the corpus folder, with '/'
-    std::string Options;
-    std::string Outcome;
-    std::string Expected;  // the expected text's file in expected/
-};
-// The rows of corpusDir/manifest.tsv without its '#' lines; empty when there is none.
-std::vector<TManifestRow> ReadManifest(const std::wstring& corpusDir);
 
 }  // namespace pagelet::test

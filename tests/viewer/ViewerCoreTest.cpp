@@ -12,6 +12,7 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
+#include "support/SearchCases.h"
 #include "viewer/HostProtocol.h"
 #include "viewer/KeyPolicy.h"
 #include "viewer/LineEndIndex.h"
@@ -140,58 +141,33 @@ struct TViewerFixture {
 
 // ---- host commands and searches --------------------------------------------
 
-TEST(ViewerCore, HostCommandsAndSearchesSelectScrollAndAnswer) {
-    //                      0         1         2
-    //                      0123456789012345678 9 01234567890 1
-    const std::u16string text = u"abcabcabc xyz Xyz\r\nЖук жук end\r\n";
+TEST(ViewerCore, SearchesSelectScrollAndAnswer) {
+    for (const test::TSearchCase& row : test::kSearchCases) {
+        SCOPED_TRACE(row.Name);
+        TViewerFixture f;
+        f.core.LoadText(test::kSearchText);
+        f.back.Sel = {static_cast<size_t>(row.Before.Start), static_cast<size_t>(row.Before.End)};
+        f.back.ScrolledTo.reset();
+        EXPECT_EQ(f.core.HostSearch(row.Find, row.Flags), row.Found);
+        const TTextRange after{static_cast<size_t>(row.After.Start), static_cast<size_t>(row.After.End)};
+        EXPECT_EQ(f.back.Sel, after);
+        EXPECT_EQ(f.back.ScrolledTo.has_value(), row.Found);
+        if (row.Found) {
+            EXPECT_EQ(*f.back.ScrolledTo, after);
+        }
+    }
+}
+
+TEST(ViewerCore, HostCommandsSelectScrollAndAnswer) {
     struct TRow {
         const char* name;
         TTextRange before{};    // the user's selection before
-        int command = 0;        // a ListSendCommand code, or 0 for a search
+        int command = 0;        // a ListSendCommand code
         int32_t parameter = 0;  // its parameter
-        const char16_t* find = nullptr;
-        int flags = 0;          // search flags
-        bool answer = true;     // the search found a match
         TTextRange after{};     // the selection after
         bool scrolled = false;  // the selection was brought into view
     };
     const TRow rows[] = {
-        {.name = "forward, no selection", .find = u"abc", .after = {0, 3}, .scrolled = true},
-        {.name = "forward from the selection's end",
-         .before = {0, 3},
-         .find = u"abc",
-         .after = {3, 6},
-         .scrolled = true},
-        {.name = "from the start despite a selection",
-         .before = {3, 6},
-         .find = u"abc",
-         .flags = kSearchFromStart,
-         .after = {0, 3},
-         .scrolled = true},
-        {.name = "nothing after the selection", .before = {6, 9}, .find = u"abc", .answer = false, .after = {6, 9}},
-        {.name = "backward from the end", .find = u"abc", .flags = kSearchBackwards, .after = {6, 9}, .scrolled = true},
-        {.name = "backward finds the one just before",
-         .before = {6, 9},
-         .find = u"abc",
-         .flags = kSearchBackwards,
-         .after = {3, 6},
-         .scrolled = true},
-        {.name = "without case", .find = u"XYZ", .after = {10, 13}, .scrolled = true},
-        {.name = "match case", .find = u"Xyz", .flags = kSearchMatchCase, .after = {14, 17}, .scrolled = true},
-        {.name = "Cyrillic without case", .before = {0, 1}, .find = u"ЖУК", .after = {19, 22}, .scrolled = true},
-        {.name = "Cyrillic, case, backwards",
-         .find = u"жук",
-         .flags = kSearchMatchCase | kSearchBackwards,
-         .after = {23, 26},
-         .scrolled = true},
-        {.name = "whole words: no whole abc",
-         .before = {1, 3},
-         .find = u"abc",
-         .flags = kSearchWholeWords,
-         .answer = false,
-         .after = {1, 3}},
-        {.name = "whole words", .find = u"xyz", .flags = kSearchWholeWords, .after = {10, 13}, .scrolled = true},
-        {.name = "across a line end", .find = u"Xyz\r\nЖ", .after = {14, 20}, .scrolled = true},
         {.name = "select all", .before = {2, 4}, .command = kCommandSelectAll, .after = {0, 32}},
         {.name = "go to 0 percent",
          .before = {2, 4},
@@ -216,14 +192,10 @@ TEST(ViewerCore, HostCommandsAndSearchesSelectScrollAndAnswer) {
     for (const TRow& row : rows) {
         SCOPED_TRACE(row.name);
         TViewerFixture f;
-        f.core.LoadText(text);
+        f.core.LoadText(test::kSearchText);
         f.back.Sel = row.before;
         f.back.ScrolledTo.reset();
-        if (row.find) {
-            EXPECT_EQ(f.core.HostSearch(row.find, row.flags), row.answer);
-        } else {
-            f.core.HostCommand(row.command, row.parameter);
-        }
+        f.core.HostCommand(row.command, row.parameter);
         EXPECT_EQ(f.back.Sel, row.after);
         EXPECT_EQ(f.back.ScrolledTo.has_value(), row.scrolled);
         if (row.scrolled) {

@@ -24,6 +24,7 @@
 #include "loading/Loaders.h"
 #include "plugin/ListerApi.h"
 #include "support/DocBuilder.h"
+#include "support/SearchCases.h"
 #include "support/WinHarness.h"
 
 namespace pagelet {
@@ -37,14 +38,7 @@ using test::ControlText;
 using test::Pump;
 using test::Selection;
 
-struct TPlugin : test::TPluginDll {
-    fs::path SettingsDir;
-};
-
-TPlugin& Plugin() {
-    static TPlugin plugin;
-    return plugin;
-}
+using test::Plugin;
 
 std::string ToAnsi(const std::u16string& text) { return test::Ansi(text); }
 
@@ -56,40 +50,13 @@ void WriteIni(const std::string& options) { test::WriteText(IniPath().wstring(),
 
 std::string ReadAll(const fs::path& path) { return test::FileText(path.wstring()); }
 
-class TEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        TPlugin& p = Plugin();
-        std::string error;
-        ASSERT_TRUE(p.Load(test::BuiltPluginPath(), error)) << error;
-        p.SettingsDir = fs::temp_directory_path() / ("pagelet-wide-test-" + std::to_string(GetCurrentProcessId()));
-        fs::create_directories(p.SettingsDir);
-        p.SetDefaultParams((p.SettingsDir / "lsplugin.ini").wstring());
-        LoadingModuleInit();  // this process's own DocumentText, for expected texts
-    }
-    void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(Plugin().SettingsDir, ec);
-    }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TEnvironment);
+// LoadingModuleInit: this process's own DocumentText, for expected texts.
+const auto* const kEnvironment = test::AddPluginEnvironment("wide", LoadingModuleInit);
 
 // Message boxes met while a call runs (see TBoxCatcher).
 std::vector<test::TBox>& Boxes = test::TBoxCatcher::Boxes();
 
 // ---- documents --------------------------------------------------------------
-
-std::vector<uint8_t> TextDocBytes(const std::u16string& text) {
-    TDocBuilder doc;
-    doc.Clx(TClxBuilder().Pcdt({0, static_cast<uint32_t>(text.size())}, {{0x800}}));
-    doc.DocText16(0x800, text);
-    return doc.Build();
-}
-
-std::unique_ptr<TTempFile> TextDoc(const std::u16string& text, std::string_view suffix = ".doc") {
-    return std::make_unique<TTempFile>(TextDocBytes(text), suffix);
-}
 
 // Many numbered paragraphs, long enough to scroll.
 std::u16string Paragraphs(const std::string& word, int count) {
@@ -270,33 +237,24 @@ TEST_F(WideTest, ASearchWithoutAMatchAnswersOneAndKeepsTheSelection) {
     auto doc = TextDoc(u"alpha beta gamma\ralpha again\r");
     HWND viewer = LoadW(doc->Path());
     ASSERT_NE(viewer, nullptr);
-    HWND control = Control(viewer);
     using namespace lister;
-    struct TRow {
-        const char16_t* text;
-        int flags;
-        int answer;
-        CHARRANGE selection;  // after the call
+    // Offsets of the text with CR LF; the control counts a line end as one
+    // position, so the second "alpha" is selected there as 17 to 22.
+    const test::TSearchCase cases[] = {
+        {.Name = "alpha from the start", .Find = u"alpha", .Flags = kSearchFromStart, .After = {0, 5}},
+        {.Name = "alpha after a line end", .Before = {0, 5}, .Find = u"alpha", .After = {18, 23}},
+        {.Name = "no further alpha", .Before = {18, 23}, .Find = u"alpha", .Found = false, .After = {18, 23}},
+        {.Name = "no delta", .Before = {18, 23}, .Find = u"delta", .Flags = kSearchFromStart, .Found = false,
+         .After = {18, 23}},
+        {.Name = "no ALPHA in case", .Before = {18, 23}, .Find = u"ALPHA", .Flags = kSearchFromStart | kSearchMatchCase,
+         .Found = false, .After = {18, 23}},
+        {.Name = "no whole alp", .Before = {18, 23}, .Find = u"alp", .Flags = kSearchFromStart | kSearchWholeWords,
+         .Found = false, .After = {18, 23}},
+        {.Name = "gamma backwards", .Before = {18, 23}, .Find = u"gamma", .Flags = kSearchBackwards, .After = {11, 16}},
+        {.Name = "no again before", .Before = {11, 16}, .Find = u"again", .Flags = kSearchBackwards, .Found = false,
+         .After = {11, 16}},
     };
-    const TRow rows[] = {
-        {.text = u"alpha", .flags = kSearchFromStart, .answer = 0, .selection = {0, 5}},
-        // A line end counts as one position.
-        {.text = u"alpha", .flags = 0, .answer = 0, .selection = {17, 22}},
-        {.text = u"alpha", .flags = 0, .answer = 1, .selection = {17, 22}},  // no further match
-        {.text = u"delta", .flags = kSearchFromStart, .answer = 1, .selection = {17, 22}},
-        {.text = u"ALPHA", .flags = kSearchFromStart | kSearchMatchCase, .answer = 1, .selection = {17, 22}},
-        {.text = u"alp", .flags = kSearchFromStart | kSearchWholeWords, .answer = 1, .selection = {17, 22}},
-        {.text = u"gamma", .flags = kSearchBackwards, .answer = 0, .selection = {11, 16}},
-        {.text = u"again", .flags = kSearchBackwards, .answer = 1, .selection = {11, 16}},
-    };
-    for (const TRow& row : rows) {
-        std::u16string text = row.text;
-        SCOPED_TRACE(Utf16ToUtf8(text) + " flags " + std::to_string(row.flags));
-        EXPECT_EQ(Plugin().ListSearchTextW(viewer, W(text), row.flags), row.answer);
-        CHARRANGE sel = Selection(control);
-        EXPECT_EQ(sel.cpMin, row.selection.cpMin);
-        EXPECT_EQ(sel.cpMax, row.selection.cpMax);
-    }
+    test::ExpectSearches(Plugin(), viewer, u"alpha beta gamma\r\nalpha again\r\n", cases);
     Plugin().ListCloseWindow(viewer);
 }
 

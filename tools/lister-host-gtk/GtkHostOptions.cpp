@@ -1,7 +1,6 @@
 #include "GtkHostOptions.h"
 
 #include <cstdlib>
-#include <iterator>
 
 namespace pagelet {
 
@@ -17,138 +16,48 @@ bool AllDigits(const std::string& text) {
 
 }  // namespace
 
-bool ParseGtkHostCommand(const std::string& text, TGtkHostCommand& command, std::string& error) {
-    using TKind = TGtkHostCommand::TKind;
-    command = TGtkHostCommand{};
-    command.Name = text;
-    const size_t equals = text.find('=');
-    const std::string verb = text.substr(0, equals);
-    const std::string argument = equals == std::string::npos ? std::string() : text.substr(equals + 1);
-    struct TPlainCommand {
-        const char* Name;
-        TKind Kind;
-    };
-    constexpr TPlainCommand kPlain[] = {{"copy", TKind::Copy},
-                                        {"select-all", TKind::SelectAll},
-                                        {"wrap", TKind::Wrap},
-                                        {"find-next", TKind::FindNext},
-                                        {"find-prev", TKind::FindPrevious}};
-    for (const TPlainCommand& plain : kPlain) {
-        if (text == plain.Name) {
-            command.Kind = plain.Kind;
-            return true;
-        }
-    }
-    if (verb == "percent" && AllDigits(argument) && argument.size() <= 3 && std::atoi(argument.c_str()) <= 100) {
-        command.Kind = TKind::Percent;
-        command.Percent = std::atoi(argument.c_str());
-        return true;
-    }
-    if (verb.compare(0, 4, "find") == 0 && equals != std::string::npos && !argument.empty()) {
-        std::string flags;
-        if (verb.size() > 4) {
-            if (verb[4] != '/') {
-                error = "unknown command \"" + text + "\"";
-                return false;
-            }
-            flags = verb.substr(5);
-        }
-        for (char flag : flags) {
-            if (flag == 'c') {
-                command.MatchCase = true;
-            } else if (flag == 'w') {
-                command.WholeWords = true;
-            } else if (flag == 'b') {
-                command.Backwards = true;
-            } else {
-                error = "unknown search flag in \"" + text + "\" (c, w and b are known)";
-                return false;
-            }
-        }
-        command.Kind = TKind::Find;
-        command.Text = argument;
-        return true;
-    }
-    error = "unknown command \"" + text + "\"";
-    return false;
-}
-
 bool ParseGtkHostOptions(const std::vector<std::string>& args, TGtkHostOptions& options, std::string& error) {
     options = TGtkHostOptions{};
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        const std::string& arg = *it;
-        auto value = [&](std::string& target) {
-            if (std::next(it) == args.end() || std::next(it)->empty()) {
-                error = arg + " needs a value";
-                return false;
-            }
-            target = *++it;
-            return true;
-        };
+    const THostOwnOptions<char> own = [&](const std::string& arg, const auto& value) {
         std::string text;
-        if (arg == "--help" || arg == "-h") {
-            options.Help = true;
-        } else if (arg == "--wrap") {
-            options.Wrap = true;
-        } else if (arg == "--print-text") {
-            options.PrintText = true;
-        } else if (arg == "--close" || arg == "--close-after-load") {
+        if (arg == "--close-after-load") {
             options.CloseAfterLoad = true;
-        } else if (arg == "--ansi") {
-            options.Ansi = true;
-        } else if (arg == "--dark") {
-            options.Dark = true;
         } else if (arg == "--figures") {
             options.Figures = true;
         } else if (arg == "--no-wait") {
             options.NoWait = true;
-        } else if (arg == "--ini") {
-            if (!value(options.IniPath)) return false;
-        } else if (arg == "--plugin") {
-            if (!value(options.PluginPath)) return false;
-        } else if (arg == "--screenshot") {
-            if (!value(options.ScreenshotPath)) return false;
-            if (!EndsWith(options.ScreenshotPath, ".png") && !EndsWith(options.ScreenshotPath, ".PNG")) {
-                error = "the screenshot must be a .png file: " + options.ScreenshotPath;
-                return false;
-            }
-        } else if (arg == "--next") {
-            if (!value(options.NextFileName)) return false;
         } else if (arg == "--bare") {
-            if (!value(options.BareTextPath)) return false;
+            if (!value(options.BareTextPath)) return THostArgument::Failed;
         } else if (arg == "--size") {
-            if (!value(text)) return false;
+            if (!value(text)) return THostArgument::Failed;
             const size_t x = text.find_first_of("xX");
             const std::string w = text.substr(0, x);
             const std::string h = x == std::string::npos ? std::string() : text.substr(x + 1);
             if (!AllDigits(w) || !AllDigits(h) || w.size() > 5 || h.size() > 5 || std::atoi(w.c_str()) < 50 ||
                 std::atoi(h.c_str()) < 50 || std::atoi(w.c_str()) > 10000 || std::atoi(h.c_str()) > 10000) {
                 error = "--size needs WIDTHxHEIGHT, each 50 to 10000: " + text;
-                return false;
+                return THostArgument::Failed;
             }
             options.Width = std::atoi(w.c_str());
             options.Height = std::atoi(h.c_str());
         } else if (arg == "--timeout") {
-            if (!value(text)) return false;
+            if (!value(text)) return THostArgument::Failed;
             char* end = nullptr;
             options.TimeoutSeconds = std::strtod(text.c_str(), &end);
             if (!end || *end || !(options.TimeoutSeconds > 0) || options.TimeoutSeconds > 86400) {
                 error = "--timeout needs a number of seconds: " + text;
-                return false;
+                return THostArgument::Failed;
             }
-        } else if (arg == "--command") {
-            TGtkHostCommand command;
-            if (!value(text) || !ParseGtkHostCommand(text, command, error)) return false;
-            options.Commands.push_back(command);
-        } else if (arg.size() > 1 && arg[0] == '-' && arg[1] == '-') {
-            error = "unknown option " + arg;
-            return false;
-        } else if (!options.FileName.empty()) {
-            error = "more than one file given: " + options.FileName + " and " + arg;
-            return false;
         } else {
-            options.FileName = arg;
+            return THostArgument::NotMine;
         }
+        return THostArgument::Taken;
+    };
+    if (!ParseHostArguments(args, options, own, error)) return false;
+    if (!options.ScreenshotPath.empty() && !EndsWith(options.ScreenshotPath, ".png") &&
+        !EndsWith(options.ScreenshotPath, ".PNG")) {
+        error = "the screenshot must be a .png file: " + options.ScreenshotPath;
+        return false;
     }
     if (options.Help) return true;
     if (options.FileName.empty() && options.BareTextPath.empty()) {

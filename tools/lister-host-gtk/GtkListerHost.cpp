@@ -3,7 +3,6 @@
 // plug-in's dialogs caught and logged, and the figures of the benchmark.
 #include "GtkListerHost.h"
 
-#include <dlfcn.h>
 #include <gdk/gdkkeysyms.h>
 #include <gtk/gtk.h>
 #include <unistd.h>
@@ -20,6 +19,7 @@
 #include <string>
 #include <thread>
 
+#include "ListerLibrary.h"
 #include "plugin/ListerApi.h"
 
 namespace pagelet {
@@ -60,30 +60,6 @@ void Err(const std::string& line) {
     const std::string text = "lister-host-gtk: " + line + "\n";
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);
-}
-
-std::string Escaped(const std::string& text) {
-    std::string result;
-    for (char c : text) {
-        if (c == '\r')
-            result += "\\r";
-        else if (c == '\n')
-            result += "\\n";
-        else
-            result += c;
-    }
-    return result;
-}
-
-// CR LF as LF, the line end of pagelet-cat and of Linux programs. A lone
-// CR stays: the viewer's text has none, and one shown would be a fault.
-std::string WithNewlines(const std::string& text) {
-    std::string result;
-    result.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n') result += text[i];
-    }
-    return result;
 }
 
 // A block of text between two marker lines; one LF always ends the text
@@ -151,15 +127,7 @@ class TPluginLibrary : public lister::TListerExports {
 public:
     bool Load(const std::string& path, std::string& error) {
         // Never closed: Double Commander keeps a plug-in loaded while it runs.
-        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            const char* why = dlerror();
-            error = "cannot load the plug-in " + path + ": " + (why ? why : "unknown error");
-            return false;
-        }
-#define PAGELET_RESOLVE(name) name = reinterpret_cast<lister::T##name>(dlsym(handle, #name));
-        PAGELET_LISTER_EXPORTS(PAGELET_RESOLVE)
-#undef PAGELET_RESOLVE
+        if (!OpenListerLibrary(path, *this, error)) return false;
         if (!ListLoad && !ListLoadW) {
             error = "the plug-in " + path + " has neither ListLoad nor ListLoadW";
             return false;
@@ -452,7 +420,7 @@ void TGtkListerHost::PrintViewerText() {
     gtk_text_buffer_get_bounds(buffer, &start, &end);
     gchar* text = gtk_text_buffer_get_text(buffer, &start, &end, TRUE);
     Out("viewer text: " + std::to_string(gtk_text_buffer_get_char_count(buffer)) + " characters");
-    PrintBlock("text", WithNewlines(text));
+    PrintBlock("text", WithNewlines(std::string(text)));
     g_free(text);
 }
 
@@ -557,7 +525,7 @@ void TGtkListerHost::LogSelection() {
     std::string line = "selection: " + std::to_string(start) + " length " + std::to_string(length);
     if (length > 0 && length <= 200) {
         gchar* text = gtk_text_buffer_get_text(buffer, &a, &b, TRUE);
-        line += std::string(" \"") + Escaped(text) + "\"";
+        line += std::string(" \"") + Escaped(std::string(text)) + "\"";
         g_free(text);
     }
     Out(line);

@@ -2,7 +2,6 @@
 
 #include <cwchar>
 #include <cwctype>
-#include <iterator>
 
 namespace pagelet {
 
@@ -112,131 +111,33 @@ bool ParseKeyList(const std::wstring& text, std::vector<TKeyStroke>& keys, std::
     }
 }
 
-bool ParseHostCommand(const std::wstring& text, THostCommand& command, std::wstring& error) {
-    using TKind = THostCommand::TKind;
-    command = THostCommand{};
-    command.Name = text;
-    const size_t equals = text.find(L'=');
-    const std::wstring verb = text.substr(0, equals);
-    const std::wstring argument = equals == std::wstring::npos ? std::wstring() : text.substr(equals + 1);
-    struct TPlainCommand {
-        const wchar_t* Name;
-        TKind Kind;
-    };
-    constexpr TPlainCommand kPlain[] = {{L"copy", TKind::Copy},
-                                        {L"select-all", TKind::SelectAll},
-                                        {L"wrap", TKind::Wrap},
-                                        {L"find-next", TKind::FindNext},
-                                        {L"find-prev", TKind::FindPrevious}};
-    for (const TPlainCommand& plain : kPlain) {
-        if (text == plain.Name) {
-            command.Kind = plain.Kind;
-            return true;
-        }
-    }
-    if (verb == L"percent" && !argument.empty() && argument.size() <= 3 &&
-        argument.find_first_not_of(L"0123456789") == std::wstring::npos && std::stoi(argument) <= 100) {
-        command.Kind = TKind::Percent;
-        command.Percent = std::stoi(argument);
-        return true;
-    }
-    if (verb.compare(0, 4, L"find") == 0 && equals != std::wstring::npos && !argument.empty()) {
-        std::wstring flags;
-        if (verb.size() > 4) {
-            if (verb[4] != L'/') {
-                error = L"unknown command \"" + text + L"\"";
-                return false;
-            }
-            flags = verb.substr(5);
-        }
-        for (wchar_t flag : flags) {
-            if (flag == L'c') {
-                command.MatchCase = true;
-            } else if (flag == L'w') {
-                command.WholeWords = true;
-            } else if (flag == L'b') {
-                command.Backwards = true;
-            } else {
-                error = L"unknown search flag in \"" + text + L"\" (c, w and b are known)";
-                return false;
-            }
-        }
-        command.Kind = TKind::Find;
-        command.Text = argument;
-        return true;
-    }
-    error = L"unknown command \"" + text + L"\"";
-    return false;
-}
-
 bool ParseHostOptions(const std::vector<std::wstring>& args, THostOptions& options, std::wstring& error) {
     options = THostOptions{};
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        const std::wstring& arg = *it;
-        // The options that take a value.
-        auto value = [&](std::wstring& target) {
-            if (std::next(it) == args.end()) {
-                error = arg + L" needs a value";
-                return false;
-            }
-            target = *++it;
-            if (target.empty()) {
-                error = arg + L" needs a value";
-                return false;
-            }
-            return true;
-        };
-        if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
+    const THostOwnOptions<wchar_t> own = [&](const std::wstring& arg, const auto& value) {
+        if (arg == L"/?") {
             options.Help = true;
-        } else if (arg == L"--wrap") {
-            options.Wrap = true;
         } else if (arg == L"--quickview") {
             options.QuickView = true;
-        } else if (arg == L"--print-text") {
-            options.PrintText = true;
-        } else if (arg == L"--close") {
-            options.CloseAfterLoad = true;
-        } else if (arg == L"--ini") {
-            if (!value(options.IniPath)) return false;
-        } else if (arg == L"--plugin") {
-            if (!value(options.PluginPath)) return false;
-        } else if (arg == L"--screenshot") {
-            if (!value(options.ScreenshotPath)) return false;
-        } else if (arg == L"--ansi") {
-            options.Ansi = true;
-        } else if (arg == L"--dark") {
-            options.Dark = true;
-        } else if (arg == L"--next") {
-            if (!value(options.NextFileName)) return false;
         } else if (arg == L"--thumbnail") {
             std::wstring size;
-            if (!value(size) || !value(options.ThumbnailPath)) return false;
+            if (!value(size) || !value(options.ThumbnailPath)) return THostArgument::Failed;
             wchar_t* end = nullptr;
             const long width = std::wcstol(size.c_str(), &end, 10);
             const long height = end && (*end == L'x' || *end == L'X') ? std::wcstol(end + 1, &end, 10) : 0;
             if (width <= 0 || height <= 0 || width > 10000 || height > 10000 || !end || *end) {
                 error = L"--thumbnail needs WIDTHxHEIGHT, e.g. 200x200: " + size;
-                return false;
+                return THostArgument::Failed;
             }
             options.ThumbnailSize = SIZE{width, height};
-        } else if (arg == L"--command") {
-            std::wstring text;
-            THostCommand command;
-            if (!value(text) || !ParseHostCommand(text, command, error)) return false;
-            options.Commands.push_back(command);
         } else if (arg == L"--send-keys") {
             std::wstring list;
-            if (!value(list) || !ParseKeyList(list, options.Keys, error)) return false;
-        } else if (arg.size() > 1 && arg[0] == L'-' && arg[1] == L'-') {
-            error = L"unknown option " + arg;
-            return false;
-        } else if (!options.FileName.empty()) {
-            error = L"more than one file given: " + options.FileName + L" and " + arg;
-            return false;
+            if (!value(list) || !ParseKeyList(list, options.Keys, error)) return THostArgument::Failed;
         } else {
-            options.FileName = arg;
+            return THostArgument::NotMine;
         }
-    }
+        return THostArgument::Taken;
+    };
+    if (!ParseHostArguments(args, options, own, error)) return false;
     if (options.Help) return true;
     if (options.FileName.empty()) {
         error = L"no file given";

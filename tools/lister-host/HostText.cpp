@@ -49,35 +49,6 @@ std::string AnsiPath(const std::wstring& path) {
     return ToAnsi(path);
 }
 
-std::wstring Escaped(const std::wstring& text) {
-    std::wstring result;
-    for (wchar_t c : text) {
-        if (c == L'\r') {
-            result += L"\\r";
-        } else if (c == L'\n') {
-            result += L"\\n";
-        } else {
-            result += c;
-        }
-    }
-    return result;
-}
-
-std::wstring WithNewlines(const std::wstring& text) {
-    std::wstring result;
-    result.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const wchar_t c = text[i];
-        if (c == L'\r') {
-            result += L'\n';
-            if (i + 1 < text.size() && text[i + 1] == L'\n') ++i;
-        } else if (c != L'\0') {
-            result += c;
-        }
-    }
-    return result;
-}
-
 std::wstring ClassName(HWND window) {
     wchar_t name[64] = {};
     GetClassNameW(window, name, 64);

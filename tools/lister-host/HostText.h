@@ -19,12 +19,6 @@ std::wstring FromAnsi(const char* text);
 // cannot spell is handed over as its short name, which it always can.
 std::string AnsiPath(const std::wstring& path);
 
-// Control characters of a log line made visible: one line per entry.
-std::wstring Escaped(const std::wstring& text);
-
-// CR LF, CR and LF each become one newline; NULs are dropped.
-std::wstring WithNewlines(const std::wstring& text);
-
 std::wstring ClassName(HWND window);
 std::wstring WindowText(HWND window);
 bool IsRichEdit(HWND window);

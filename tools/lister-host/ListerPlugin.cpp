@@ -1,31 +1,21 @@
 #include "ListerPlugin.h"
 
+#include "ListerLibrary.h"
+#include "common/Utf.h"
+
 namespace pagelet {
-
-namespace {
-
-// GetProcAddress answers a FARPROC; going through the generic function type
-// void(*)() keeps the cast to the export's own type explicit and warning-free.
-template <typename TFunction>
-void Resolve(HMODULE module, const char* name, TFunction& function) {
-    const FARPROC address = GetProcAddress(module, name);
-    function = reinterpret_cast<TFunction>(reinterpret_cast<void (*)()>(address));
-}
-
-}  // namespace
 
 TListerPlugin::~TListerPlugin() { Unload(); }
 
 bool TListerPlugin::Load(const std::wstring& path, std::wstring& error) {
     Unload();
-    fModule = LoadLibraryW(path.c_str());
+    std::string why;
+    fModule = static_cast<HMODULE>(OpenListerLibrary(path, *this, why));
     if (!fModule) {
-        error = L"cannot load the plug-in " + path + L" (error " + std::to_wstring(GetLastError()) + L")";
+        const std::u16string wide = Utf8ToUtf16(why);
+        error.assign(wide.begin(), wide.end());
         return false;
     }
-#define PAGELET_RESOLVE(name) Resolve(fModule, #name, name);
-    PAGELET_LISTER_EXPORTS(PAGELET_RESOLVE)
-#undef PAGELET_RESOLVE
     if (!ListLoad) {
         error = L"the plug-in " + path + L" has no export ListLoad";
         Unload();
@@ -36,10 +26,8 @@ bool TListerPlugin::Load(const std::wstring& path, std::wstring& error) {
 
 void TListerPlugin::Unload() {
     static_cast<lister::TListerExports&>(*this) = {};
-    if (fModule) {
-        FreeLibrary(fModule);
-        fModule = nullptr;
-    }
+    CloseListerLibrary(fModule);
+    fModule = nullptr;
 }
 
 const wchar_t* PluginFileName() { return sizeof(void*) == 8 ? L"pagelet.wlx64" : L"pagelet.wlx"; }
