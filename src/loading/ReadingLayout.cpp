@@ -85,6 +85,25 @@ private:
 
     bool Setup();
     bool WalkPart(TStory story, uint32_t start, uint32_t end, std::u16string_view label = {});
+    // Calls part(i, start, end) for each entry of a story's PLC, in CP order
+    // within the story's range (a PLC whose CPs go back shows no text twice),
+    // until part answers false or the text is no longer wanted; the whole
+    // range as one part where the PLC has no entry.
+    template <typename F>
+    void ForEachPart(const TPlc& plc, const TStoryRange& range, F&& part) {
+        if (plc.Count() == 0) {
+            part(SIZE_MAX, range.start, range.end);
+            return;
+        }
+        uint64_t done = range.start;
+        for (size_t i = 0; i < plc.Count() && !out_->Stopped(); ++i) {
+            const uint64_t a = std::max<uint64_t>(uint64_t{range.start} + plc.Cp(i), done);
+            const uint64_t b = std::min<uint64_t>(uint64_t{range.start} + plc.Cp(i + 1), range.end);
+            if (a >= b) continue;
+            done = b;
+            if (!part(i, static_cast<uint32_t>(a), static_cast<uint32_t>(b))) return;
+        }
+    }
     void WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state);
     void Feed(const char16_t* text, size_t n, const TSegmentProps& props, uint32_t fcFirst, uint32_t fcStep,
               uint32_t cpFirst, TStoryState& state);
@@ -180,37 +199,27 @@ TReadingResult TWordReader::Read(TTextAssembler& out) {
 
     // Each comment with its author's initials.
     out.BeginStory(TStoryKind::Comments);
-    const TStoryRange& comments = ranges_[kComments];
-    if (atnTxt_.Count() != 0) {
-        uint64_t done = comments.start;  // a PLC whose CPs go back shows no text twice
-        for (size_t i = 0; i < atnTxt_.Count() && !out.Stopped(); ++i) {
-            const uint64_t a = std::max<uint64_t>(uint64_t{comments.start} + atnTxt_.Cp(i), done);
-            const uint64_t b = std::min<uint64_t>(uint64_t{comments.start} + atnTxt_.Cp(i + 1), comments.end);
-            if (a >= b) continue;
-            done = b;
-            std::u16string initials;
-            if (i < atnRef_.Count()) {
-                // The ATRD begins with the initials: UTF-16 with a count word
-                // (Word 97-2003), 8-bit with a count byte (Word 6/95).
-                const auto d = atnRef_.Data(i);
-                if (fib_.format == TFormat::Word97) {
-                    const size_t cch = std::min<size_t>(d[0] | d[1] << 8, 9);
-                    for (size_t k = 0; k < cch; ++k) initials += static_cast<char16_t>(d[2 + 2 * k] | d[3 + 2 * k] << 8);
-                } else {
-                    const size_t cch = std::min<size_t>(d[0], 9);
-                    if (cch != 0) {
-                        if (auto text = PlatformDecode(SystemAnsiCodePage(), d.data() + 1, cch, false))
-                            initials = std::move(*text);
-                    }
+    ForEachPart(atnTxt_, ranges_[kComments], [&](size_t i, uint32_t a, uint32_t b) {
+        std::u16string initials;
+        if (i < atnRef_.Count()) {
+            // The ATRD begins with the initials: UTF-16 with a count word
+            // (Word 97-2003), 8-bit with a count byte (Word 6/95).
+            const auto d = atnRef_.Data(i);
+            if (fib_.format == TFormat::Word97) {
+                const size_t cch = std::min<size_t>(d[0] | d[1] << 8, 9);
+                for (size_t k = 0; k < cch; ++k) initials += static_cast<char16_t>(d[2 + 2 * k] | d[3 + 2 * k] << 8);
+            } else {
+                const size_t cch = std::min<size_t>(d[0], 9);
+                if (cch != 0) {
+                    if (auto text = PlatformDecode(SystemAnsiCodePage(), d.data() + 1, cch, false))
+                        initials = std::move(*text);
                 }
-                for (char16_t& c : initials)
-                    if (c < 0x20) c = u' ';
             }
-            if (!WalkPart(kComments, static_cast<uint32_t>(a), static_cast<uint32_t>(b), initials)) break;
+            for (char16_t& c : initials)
+                if (c < 0x20) c = u' ';
         }
-    } else {
-        WalkPart(kComments, comments.start, comments.end);
-    }
+        return WalkPart(kComments, a, b, initials);
+    });
     out.EndStory();
 
     out.BeginStory(TStoryKind::TextBoxes);
@@ -220,19 +229,8 @@ TReadingResult TWordReader::Read(TTextAssembler& out) {
 
     // Each header and footer on its own; the separators render empty.
     out.BeginStory(TStoryKind::Headers);
-    const TStoryRange& headers = ranges_[kHeaders];
-    if (hdd_.Count() != 0) {
-        uint64_t done = headers.start;  // a PLC whose CPs go back shows no text twice
-        for (size_t i = 0; i < hdd_.Count() && !out.Stopped(); ++i) {
-            const uint64_t a = std::max<uint64_t>(uint64_t{headers.start} + hdd_.Cp(i), done);
-            const uint64_t b = std::min<uint64_t>(uint64_t{headers.start} + hdd_.Cp(i + 1), headers.end);
-            if (a >= b) continue;
-            done = b;
-            if (!WalkPart(kHeaders, static_cast<uint32_t>(a), static_cast<uint32_t>(b))) break;
-        }
-    } else {
-        WalkPart(kHeaders, headers.start, headers.end);
-    }
+    ForEachPart(hdd_, ranges_[kHeaders],
+                [&](size_t, uint32_t a, uint32_t b) { return WalkPart(kHeaders, a, b); });
     out.EndStory();
 
     out.Finish(cpsTotal_, cpsWalked_);
