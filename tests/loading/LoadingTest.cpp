@@ -25,6 +25,7 @@
 #include "loading/ReadingLayout.h"
 #include "settings/Locations.h"
 #include "support/DocBuilder.h"
+#include "support/Manifest.h"
 
 namespace pagelet {
 namespace {
@@ -511,27 +512,22 @@ TEST(Loaders, CorpusDocumentWithNulsKeepsAllItsText) {
 // hold the converter's text without NULs and line ends, and there is a
 // document exactly when that leaves a line.
 TEST(Loaders, CorpusManifestThroughTheLoader) {
-    std::ifstream manifest(CorpusDir() / "manifest.tsv");
+    const auto manifest = test::ReadManifest(CorpusDir());
     if (!manifest) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();
-    std::string row;
     int rows = 0;
-    while (std::getline(manifest, row)) {
-        if (row.empty() || row[0] == '#') continue;
-        std::vector<std::string> fields;
-        std::istringstream split(row);
-        for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
-        ASSERT_EQ(fields.size(), 4u) << row;
-        SCOPED_TRACE(row);
+    for (const test::TManifestRow& row : *manifest) {
+        ASSERT_EQ(row.Columns, 4) << "line " << row.Line;
+        SCOPED_TRACE(row.File + " " + row.Options);
         TLoadSettings settings;
-        std::istringstream options(fields[1]);
+        std::istringstream options(row.Options);
         for (std::string option; options >> option;) {
             const int value = std::stoi(option.substr(option.find('=') + 1));
             if (option.rfind("Printable=", 0) == 0) settings.Printable = value != 0;
             if (option.rfind("ForceCP=", 0) == 0) settings.ForceCP = value != 0;
             if (option.rfind("CP=", 0) == 0) settings.CP = value;
         }
-        const std::u16string doc = (CorpusDir() / fields[0]).make_preferred().u16string();
-        const std::string& outcome = fields[2];
+        const std::u16string doc = (CorpusDir() / row.File).make_preferred().u16string();
+        const std::string& outcome = row.Outcome;
         std::optional<TLines> lines;
         bool raised = false;
         try {
@@ -549,7 +545,7 @@ TEST(Loaders, CorpusManifestThroughTheLoader) {
         }
         if (outcome != "text") continue;
         EXPECT_FALSE(raised);
-        const std::u16string expected = ReadUtf16File(CorpusDir() / "expected" / fields[3]);
+        const std::u16string expected = ReadUtf16File(CorpusDir() / "expected" / row.Expected);
         std::u16string kept;
         bool anyLine = false;
         for (const char16_t c : expected) {
