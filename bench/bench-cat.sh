@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Wall time (median of several runs) and peak memory (max RSS) of pagelet-cat
+# Wall time (median of several runs) and peak memory (max RSS) of pagelet-cat --raw
 # on the large corpus documents, beside catdoc and antiword when they are
 # installed, and the floor: reading the file once (cat FILE > /dev/null).
 # Two tables: runs back to back, and runs after 2 s of idle each (as a user
@@ -46,7 +46,7 @@ load = os.getloadavg()[0]
 cat_bin = sys.argv[2]
 files = sys.argv[3:]
 
-tools = [("pagelet-cat", [cat_bin])]
+tools = [("pagelet-cat", [cat_bin, "--raw"])]
 for name in ("catdoc", "antiword"):
     path = shutil.which(name)
     if path:

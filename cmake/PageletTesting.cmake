@@ -52,6 +52,15 @@ if(PAGELET_WINDOWS)
   set_tests_properties(${PAGELET_TEST_PREFIX}wine_prefix PROPERTIES FIXTURES_SETUP wine_${PAGELET_TEST_PREFIX})
 endif()
 
+# pagelet_fixed_locale(<test>...): Linux takes its ANSI code page (8-bit
+# text without a code page of its own, Word 6/95 documents) from the locale's
+# language; tests run in one locale, whatever the developer's own.
+function(pagelet_fixed_locale)
+  foreach(name IN LISTS ARGN)
+    set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT LC_ALL=C.UTF-8)
+  endforeach()
+endfunction()
+
 # pagelet_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>])
 # The CTest test is named <preset>.<name>; Windows tests need the Wine prefix
 # fixture (wine_${PAGELET_TEST_PREFIX}); tests added by hand should set
@@ -70,6 +79,9 @@ function(pagelet_add_test)
   endif()
   add_test(NAME ${PAGELET_TEST_PREFIX}${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${PAGELET_TEST_PREFIX}${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(NOT PAGELET_WINDOWS)
+    pagelet_fixed_locale(${PAGELET_TEST_PREFIX}${T_NAME})
+  endif()
   if(PAGELET_WINDOWS)
     # 77: the Wine runner could not start a 32-bit program on this machine.
     set_tests_properties(${PAGELET_TEST_PREFIX}${T_NAME} PROPERTIES

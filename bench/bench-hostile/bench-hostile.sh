@@ -3,8 +3,8 @@
 # documents built to cost a reader as much as they can for their size (the
 # shapes of tests/support/HostileDocs.h, written by make-hostile-docs, and
 # those that each program in shapes/ writes into the folder it is given:
-# compound files that lie about their tables), with the reading layout and
-# the plain text. With --before, a second pagelet-cat
+# compound files that lie about their tables), with the reading layout
+# (--reading) and the plain text (--raw). With --before, a second pagelet-cat
 # (an older build) is measured beside it. Each run is cut off after --limit
 # seconds. A Markdown table; figures, not a pass/fail test.
 #
@@ -40,7 +40,11 @@ done
 measure() {
   local bin=$1 mode=$2 file=$3
   local args=()
-  [ "$mode" = reading ] && args=(--reading)
+  if [ "$mode" = reading ]; then
+    args=(--reading)
+  elif "$bin" --help 2>/dev/null | grep -q -- --raw; then
+    args=(--raw)  # an older build without --raw prints the plain text by default
+  fi
   local size
   size=$(du -B1 "$file" | cut -f1)  # what the file stores: a sparse one's holes cost nothing
   if /usr/bin/time -f '%e %M' -o "$work/time" timeout "$limit" "$bin" "${args[@]}" "$file" >"$work/out" 2>/dev/null ||

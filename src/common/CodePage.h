@@ -3,7 +3,8 @@
 // Platform seam: 8-bit text decoding.
 // Windows: MultiByteToWideChar, GetCPInfo, GetACP (CodePage_win.cpp).
 // Linux: iconv with a table from Windows code-page numbers to iconv names;
-// the system's ANSI code page is 1252 (CodePage_posix.cpp).
+// the system's ANSI code page follows the locale's language
+// (CodePage_posix.cpp).
 
 #include <cstddef>
 #include <cstdint>
@@ -13,8 +14,19 @@
 
 namespace pagelet {
 
-// The system's ANSI code page (GetACP).
+// The system's ANSI code page (GetACP). Linux: that of a Windows system
+// locale of the language the environment names (LC_ALL, else LC_CTYPE, else
+// LANG; installed or not), read once: 1251 for Russian, 1250 for Polish, 932
+// for Japanese, ...; 1252 for any other language and for C and POSIX.
 uint32_t SystemAnsiCodePage();
+
+#ifndef _WIN32
+// The ANSI code page for a locale name ("ru_RU.UTF-8", "zh_TW", "C", ...).
+uint32_t AnsiCodePageOfLocale(std::string_view locale);
+// The one of the first of the three values that is set and not empty (1252
+// when none is).
+uint32_t AnsiCodePageOfEnvironment(const char* lcAll, const char* lcCtype, const char* lang);
+#endif
 
 // True when the platform can convert from the code page (GetCPInfo succeeds).
 bool IsKnownCodePage(uint32_t codePage);

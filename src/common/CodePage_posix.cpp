@@ -1,7 +1,11 @@
 // Code pages on Linux: iconv (glibc) with a table from Windows code-page
-// numbers to iconv names. The system's ANSI code page is 1252.
+// numbers to iconv names. The system's ANSI code page is the one a Windows
+// system locale of the same language has (LC_ALL, LC_CTYPE, LANG).
 
 #include <iconv.h>
+
+#include <cstdlib>
+#include <string_view>
 
 #include <algorithm>
 #include <array>
@@ -41,20 +45,34 @@ constexpr TCodePageName kCodePages[] = {
     {65000, "UTF-7"},      {65001, "UTF-8"},
 };
 
-constexpr uint32_t kAnsiCodePage = 1252;
 constexpr char16_t kReplacement = 0xFFFD;
+
+struct TLanguageCodePage {
+    std::string_view language;  // ISO 639 code, as a locale name begins
+    uint32_t codePage;
+};
+
+// The ANSI code page of the Windows system locales of each language; a
+// language not named here has 1252.
+constexpr TLanguageCodePage kLanguageCodePages[] = {
+    {"ru", 1251}, {"uk", 1251}, {"be", 1251}, {"bg", 1251}, {"sr", 1251}, {"mk", 1251}, {"pl", 1250},
+    {"cs", 1250}, {"sk", 1250}, {"hu", 1250}, {"sl", 1250}, {"hr", 1250}, {"ro", 1250}, {"sq", 1250},
+    {"bs", 1250}, {"el", 1253}, {"tr", 1254}, {"az", 1254}, {"he", 1255}, {"iw", 1255}, {"ar", 1256},
+    {"fa", 1256}, {"ur", 1256}, {"et", 1257}, {"lv", 1257}, {"lt", 1257}, {"vi", 1258}, {"th", 874},
+    {"ja", 932},  {"zh", 936},  {"ko", 949},
+};
 
 // CP_ACP, CP_OEMCP, CP_MACCP and CP_THREAD_ACP stand for the system's code pages.
 uint32_t Resolve(uint32_t codePage) {
     switch (codePage) {
     case 0:
-        return kAnsiCodePage;
+        return SystemAnsiCodePage();
     case 1:
         return 437;
     case 2:
         return 10000;
     case 3:
-        return kAnsiCodePage;
+        return SystemAnsiCodePage();
     default:
         return codePage;
     }
@@ -152,7 +170,41 @@ std::optional<std::u16string> DecodeByTable(const TDecoder& decoder, const uint8
 
 }  // namespace
 
-uint32_t SystemAnsiCodePage() { return kAnsiCodePage; }
+uint32_t AnsiCodePageOfLocale(std::string_view locale) {
+    // language[_territory][.codeset][@modifier]
+    const size_t languageEnd = std::min(locale.find_first_of("_.@"), locale.size());
+    std::string language(locale.substr(0, languageEnd));
+    for (char& c : language)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    std::string_view territory;
+    if (languageEnd < locale.size() && locale[languageEnd] == '_') {
+        const std::string_view rest = locale.substr(languageEnd + 1);
+        territory = rest.substr(0, std::min(rest.find_first_of(".@"), rest.size()));
+    }
+    const size_t at = locale.find('@');
+    const std::string_view modifier = at == std::string_view::npos ? std::string_view() : locale.substr(at + 1);
+    // Serbian in Latin letters has the Latin code page of its neighbours;
+    // traditional Chinese has Big5.
+    if (language == "sr" && modifier == "latin") return 1250;
+    if (language == "zh" && (territory == "TW" || territory == "HK" || territory == "MO")) return 950;
+    for (const TLanguageCodePage& entry : kLanguageCodePages)
+        if (entry.language == language) return entry.codePage;
+    return 1252;
+}
+
+uint32_t AnsiCodePageOfEnvironment(const char* lcAll, const char* lcCtype, const char* lang) {
+    // As setlocale(LC_CTYPE, "") takes them: the first that is set and not empty.
+    for (const char* value : {lcAll, lcCtype, lang})
+        if (value != nullptr && *value != '\0') return AnsiCodePageOfLocale(value);
+    return 1252;
+}
+
+// Fixed for the life of the process, as GetACP's is.
+uint32_t SystemAnsiCodePage() {
+    static const uint32_t codePage =
+        AnsiCodePageOfEnvironment(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG"));
+    return codePage;
+}
 
 bool IsKnownCodePage(uint32_t codePage) {
     codePage = Resolve(codePage);

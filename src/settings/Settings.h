@@ -25,8 +25,13 @@ inline constexpr TSettingKey kPrintable{u"Printable", u"0", 0};
 inline constexpr TSettingKey kCP{u"CP", u"1251", 1251};
 inline constexpr TSettingKey kForceCP{u"ForceCP", u"0", 0};
 // The reading layout (fields' results, tables as rows, list numbers, notes)
-// instead of the converter's own text.
+// instead of the converter's own text. On Windows off unless set (the host's
+// check sees the converter's text); on Linux on unless set.
+#ifdef _WIN32
 inline constexpr TSettingKey kReadingLayout{u"ReadingLayout", u"0", 0};
+#else
+inline constexpr TSettingKey kReadingLayout{u"ReadingLayout", u"1", 1};
+#endif
 
 // SettingsDir followed by "Pagelet.ini", formed at the moment of use.
 std::u16string SettingsFilePath();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,44 @@ TEST(CodePage, SystemAnsiCodePageIsKnown) {
     EXPECT_TRUE(IsKnownCodePage(acp));
     EXPECT_EQ(Decode(acp, {'a', 'b'}), u"ab");
 }
+
+#ifndef _WIN32
+// Linux: the ANSI code page of a Windows system locale of the locale's
+// language, whether or not that locale is installed.
+TEST(CodePage, SystemAnsiCodePageFollowsTheLocalesLanguage) {
+    struct TLocaleCase {
+        const char* locale;
+        uint32_t codePage;
+    };
+    const TLocaleCase cases[] = {
+        {"ru_RU.UTF-8", 1251}, {"uk_UA.UTF-8", 1251}, {"be_BY", 1251},         {"bg_BG.CP1251", 1251},
+        {"sr_RS", 1251},       {"mk_MK.UTF-8", 1251}, {"sr_RS@latin", 1250},   {"pl_PL.UTF-8", 1250},
+        {"cs_CZ", 1250},       {"sk_SK", 1250},       {"hu_HU.UTF-8", 1250},   {"sl_SI", 1250},
+        {"hr_HR", 1250},       {"ro_RO", 1250},       {"sq_AL.UTF-8", 1250},   {"bs_BA", 1250},
+        {"el_GR.UTF-8", 1253}, {"tr_TR.UTF-8", 1254}, {"az_AZ", 1254},         {"he_IL.UTF-8", 1255},
+        {"ar_EG.UTF-8", 1256}, {"fa_IR", 1256},       {"ur_PK", 1256},         {"et_EE", 1257},
+        {"lv_LV", 1257},       {"lt_LT.UTF-8", 1257}, {"vi_VN", 1258},         {"th_TH.UTF-8", 874},
+        {"ja_JP.UTF-8", 932},  {"ja_JP.eucJP", 932},  {"zh_CN.UTF-8", 936},    {"zh_SG", 936},
+        {"zh_TW.UTF-8", 950},  {"zh_HK.Big5-HKSCS", 950}, {"ko_KR.UTF-8", 949}, {"RU_ru", 1251},
+        {"ru", 1251},          {"en_US.UTF-8", 1252}, {"de_DE@euro", 1252},    {"fr_FR", 1252},
+        {"C", 1252},           {"POSIX", 1252},       {"C.UTF-8", 1252},       {"", 1252},
+        {"russian", 1252},     {"zz_ZZ", 1252},
+    };
+    for (const TLocaleCase& c : cases) EXPECT_EQ(AnsiCodePageOfLocale(c.locale), c.codePage) << c.locale;
+
+    // LC_ALL, else LC_CTYPE, else LANG; an empty value counts as unset.
+    EXPECT_EQ(AnsiCodePageOfEnvironment("pl_PL.UTF-8", "ru_RU.UTF-8", "ja_JP.UTF-8"), 1250u);
+    EXPECT_EQ(AnsiCodePageOfEnvironment(nullptr, "ru_RU.UTF-8", "ja_JP.UTF-8"), 1251u);
+    EXPECT_EQ(AnsiCodePageOfEnvironment("", "", "ja_JP.UTF-8"), 932u);
+    EXPECT_EQ(AnsiCodePageOfEnvironment("C", "ru_RU.UTF-8", "ru_RU.UTF-8"), 1252u);
+    EXPECT_EQ(AnsiCodePageOfEnvironment(nullptr, nullptr, nullptr), 1252u);
+
+    // The process's own: from its environment, and what CP_ACP (0) decodes with.
+    EXPECT_EQ(SystemAnsiCodePage(),
+              AnsiCodePageOfEnvironment(std::getenv("LC_ALL"), std::getenv("LC_CTYPE"), std::getenv("LANG")));
+    EXPECT_EQ(Decode(0, {0xC0}), Decode(SystemAnsiCodePage(), {0xC0}));
+}
+#endif
 
 // A large 8-bit buffer with one unassigned byte in the middle decodes whole
 // (its speed is a benchmark's business).

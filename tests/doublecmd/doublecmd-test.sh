@@ -8,7 +8,8 @@
 # host's wlx.ini, where the plug-in reads its settings).
 #
 # Without --plugin it drives Double Commander's own viewer (the key and window
-# flow alone). With it: F3 shows the converter's text (Ctrl+A, Ctrl+C in the
+# flow alone). With it: F3 shows the reading layout, the Linux plug-in's
+# default, as pagelet-cat --reading prints it (Ctrl+A, Ctrl+C in the
 # host, read back from the clipboard); n shows the next document; F7 finds a
 # word and selects it; Esc closes the viewer with the host alive; a document
 # with a Cyrillic name; big.doc opens and the host answers Esc while the rest
@@ -52,7 +53,7 @@ cp "$sample" "$files/3-Ünïcødé-жук.doc"
 # The text as the clipboard should carry it: no CR, no NUL or U+FFFD, no
 # trailing blanks, no empty lines at the end.
 normal() { tr -d '\r' | sed -e 's/\xEF\xBF\xBD//g' -e 's/[[:space:]]*$//' | tr -d '\000' | sed -e :a -e '/^\n*$/{$d;N;ba' -e '}'; }
-expected() { "$cat" "$1" 2>/dev/null | normal; }
+expected() { "$cat" --reading "$1" 2>/dev/null | normal; }
 clip_is() { [ "$(dc_copy_all | normal)" = "$1" ]; }
 open_viewer() { dc_open_viewer "$@" || { fail "no viewer window for $2"; return 1; }; }
 close_viewer() {
@@ -73,7 +74,7 @@ if open_viewer 1 "1-sample.doc"; then
     got=$(clipboard | normal)
     if [ "$got" = "$want" ]; then pass "the keys move in the text at once (Down, Shift+End)"; else fail "Down, Shift+End, Ctrl+C copied \"$got\""; fi
     want=$(expected "$sample")
-    if poll 20 clip_is "$want"; then pass "F3 shows the converter's text (Ctrl+A, Ctrl+C)"
+    if poll 20 clip_is "$want"; then pass "F3 shows the reading layout (Ctrl+A, Ctrl+C)"
     else fail "the clipboard does not hold the sample's text"; diff <(echo "$want") <(dc_copy_all | normal) | head -20; fi
   else
     if [ -n "$(dc_copy_all)" ]; then pass "Ctrl+A, Ctrl+C in the own viewer"; else fail "nothing copied in the own viewer"; fi

@@ -98,6 +98,8 @@ public:
     TTempDir() {
         char name[] = "/tmp/gtk-host-test-XXXXXX";
         path_ = mkdtemp(name);
+        // The viewer shows the converter's text, as ConverterText gives it.
+        std::ofstream(path_ + "/Pagelet.ini") << "[Options]\nReadingLayout=0\n";
     }
     ~TTempDir() {
         std::error_code ignored;
@@ -164,7 +166,7 @@ std::vector<std::string> Lines(const std::string& output, const std::string& pre
 // dropped), ending with a line end as the viewer's text does: the viewer
 // shows the text as lines, each with its line end.
 std::string ConverterText(const std::string& path) {
-    TRun run = RunProgram(kCat, {path});
+    TRun run = RunProgram(kCat, {"--raw", path});
     if (!run.output.empty() && run.output.back() != '\n') run.output += '\n';
     return run.output;
 }

@@ -48,7 +48,8 @@ done <<<"$needed"
 
 # The unpacked plug-in in the real file manager, with settings carried over
 # from Windows that ask for Microsoft Word: there is none on Linux, and the
-# documents are read by the converter all the same.
+# documents are read by the plug-in itself all the same (in the reading
+# layout: the settings do not turn it off).
 printf '[Options]\r\nMSWord=-1\r\n' >"$work/Pagelet.ini"
 bash "$src/tests/doublecmd/doublecmd-test.sh" --plugin "$plugin" --cat "$cat" --settings "$work/Pagelet.ini" \
   --sample "$src/samples/sample.doc" --other "$corpus/docs/nwe-test01.doc" || fail "Double Commander with the unpacked plug-in"

@@ -142,6 +142,14 @@ TEST(TextForms, FontText) {
     EXPECT_EQ(FontText(ReadFontText(u"X,1,255,-16777201,255")), u"X,1,255,-16777201,255");
 }
 
+// The reading layout when Pagelet.ini does not say: off on Windows (the
+// host's check sees the converter's text), on on Linux.
+#ifdef _WIN32
+constexpr bool kReadingByDefault = false;
+#else
+constexpr bool kReadingByDefault = true;
+#endif
+
 // The keys as every reader uses them, through a real settings file.
 TEST(SettingsKeys, DefaultsFallbacksAndStoredValues) {
     test::TScratchDir dir;
@@ -154,7 +162,7 @@ TEST(SettingsKeys, DefaultsFallbacksAndStoredValues) {
     EXPECT_FALSE(defaults.Printable);
     EXPECT_EQ(defaults.CP, 1251);
     EXPECT_FALSE(defaults.ForceCP);
-    EXPECT_FALSE(defaults.ReadingLayout);
+    EXPECT_EQ(defaults.ReadingLayout, kReadingByDefault);
 
     const std::u16string stored = dir.Name("Pagelet.ini");
     test::WriteText(dir.Path() / "Pagelet.ini",
@@ -174,7 +182,7 @@ TEST(SettingsKeys, DefaultsFallbacksAndStoredValues) {
     EXPECT_EQ(ReadIntSetting(kCP, bad), 1251);
     EXPECT_EQ(ReadIntSetting(kBackColor, bad), 16777215);
     EXPECT_FALSE(ReadBoolSetting(kForceCP, bad));
-    EXPECT_FALSE(ReadBoolSetting(kReadingLayout, bad));
+    EXPECT_EQ(ReadBoolSetting(kReadingLayout, bad), kReadingByDefault);
 
     // Written forms read back: the fallbacks read from the bad file are
     // written as valid values.
@@ -185,7 +193,15 @@ TEST(SettingsKeys, DefaultsFallbacksAndStoredValues) {
     EXPECT_EQ(ReadSettingText(kBackColor, bad), u"16777215");
     EXPECT_TRUE(ReadBoolSetting(kMSWord, bad));
     EXPECT_EQ(ReadSettingText(kForceCP, bad), u"0");
-    EXPECT_EQ(ReadSettingText(kReadingLayout, bad), u"0");
+    EXPECT_EQ(ReadSettingText(kReadingLayout, bad), kReadingByDefault ? u"-1" : u"0");
+
+    // Turned off (as the options dialog writes it, or by hand) it stays off
+    // on every platform.
+    for (const char* off : {"0", "False", "false"}) {
+        SCOPED_TRACE(off);
+        test::WriteText(dir.Path() / "off.ini", std::string("[Options]\r\nReadingLayout=") + off + "\r\n");
+        EXPECT_FALSE(ReadLoadSettings(dir.Name("off.ini")).ReadingLayout);
+    }
 }
 
 // The options dialog's seven keys: all written, in order, in their text forms,
@@ -217,6 +233,7 @@ TEST(SettingsKeys, ViewerOptionsRoundTrip) {
     EXPECT_EQ(defaults.BackColor, 16777215);
     EXPECT_FALSE(defaults.Load.MSWord);
     EXPECT_EQ(defaults.Load.CP, 1251);
+    EXPECT_EQ(defaults.Load.ReadingLayout, kReadingByDefault);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// pagelet-cat: prints the plain text of Word 97-2003 and Word 6/95 documents
-// as UTF-8.
+// pagelet-cat: prints the text of Word 97-2003 and Word 6/95 documents as
+// UTF-8: the reading layout, or with --raw the converter's plain text.
 
 #include <algorithm>
 #include <array>
@@ -31,29 +31,33 @@ constexpr int kExitNoText = 1;
 constexpr int kExitError = 2;
 
 constexpr const char* kUsage =
-    "Usage: pagelet-cat [--reading] [--printable] [--codepage N] FILE...\n"
-    "Prints the plain text of Word 97-2003 and Word 6/95 documents (.doc, .dot)\n"
-    "as UTF-8. Line breaks (CR, LF, CR LF) become one newline; NUL characters\n"
-    "are dropped.\n"
+    "Usage: pagelet-cat [--raw | --reading] [--printable] [--codepage N] FILE...\n"
+    "Prints the text of Word 97-2003 and Word 6/95 documents (.doc, .dot) as\n"
+    "UTF-8, as their reader sees it (the reading layout): fields show their\n"
+    "result, not their code; each table row is a line with its cells separated\n"
+    "by tabs; list paragraphs get their numbers and bullets; note references\n"
+    "show their numbers; hidden and deleted text is left out; line, page and\n"
+    "column breaks end the line; pictures and other anchors are dropped.\n"
+    "Footnotes, endnotes, comments, text boxes and headers and footers follow\n"
+    "the main text, each under a heading line of its own. 8-bit text is\n"
+    "decoded in the code page it was written in (Word 6/95: by the font's\n"
+    "character set or the text's language); --codepage still wins.\n"
+    "Line breaks (CR, LF, CR LF) become one newline; NUL characters are\n"
+    "dropped.\n"
     "\n"
-    "  --reading      print the document as its reader sees it (the reading\n"
-    "                 layout) instead of the plain text with Word's control\n"
-    "                 characters: fields show their result, not their code;\n"
-    "                 each table row is a line with its cells separated by\n"
-    "                 tabs; list paragraphs get their numbers and bullets;\n"
-    "                 note references show their numbers; hidden and deleted\n"
-    "                 text is left out; line, page and column breaks end the\n"
-    "                 line; pictures and other anchors are dropped. Footnotes,\n"
-    "                 endnotes, comments, text boxes and headers and footers\n"
-    "                 follow the main text, each under a heading line of its\n"
-    "                 own. 8-bit text is decoded in the code page it was\n"
-    "                 written in (Word 6/95: by the font's character set or the\n"
-    "                 text's language); --codepage still wins\n"
+    "  --raw          print the converter's plain text instead: the document's\n"
+    "                 characters in order with Word's control characters\n"
+    "                 (field codes, cell marks), 8-bit text decoded in the\n"
+    "                 system's ANSI code page\n"
+    "  --reading      print the reading layout (the default)\n"
     "  --printable    keep only printable characters and line breaks\n"
     "  --codepage N   decode 8-bit text with Windows code page N (for example\n"
     "                 1251, 866, 932, 65001) instead of the system's ANSI code\n"
-    "                 page (1252 on Linux)\n"
+    "                 page (on Linux the one of the locale's language: LC_ALL,\n"
+    "                 LC_CTYPE or LANG, 1252 when it has none)\n"
     "  --help         show this help\n"
+    "\n"
+    "When both --raw and --reading are given, the last one counts.\n"
     "\n"
     "Exit status: 0 when text was printed, 1 when a file holds no text this\n"
     "tool reads (not a Word document, or no text), 2 on an error.\n";
@@ -393,7 +397,7 @@ bool ParseCodePage(const std::u16string& text, int32_t& cp) {
 
 int Run(const std::vector<std::u16string>& args) {
     bool printable = false;
-    bool reading = false;
+    bool reading = true;
     bool forceCP = false;
     int32_t cp = 0;
     std::vector<std::u16string> files;
@@ -411,6 +415,8 @@ int Run(const std::vector<std::u16string>& args) {
             printable = true;
         } else if (arg == u"--reading") {
             reading = true;
+        } else if (arg == u"--raw") {
+            reading = false;
         } else if (arg == u"--codepage" || arg.starts_with(u"--codepage=")) {
             std::u16string value;
             if (arg == u"--codepage") {

@@ -29,11 +29,12 @@ std::string Quote(const std::string& s) {
 }
 
 // asUser: as an unprivileged user when the test runs as root (who may read
-// any file), so that a file without read permission stays unreadable.
-TResult RunCat(const std::string& args, bool asUser = false) {
+// any file), so that a file without read permission stays unreadable. env:
+// variables set for the run ("LC_ALL=ru_RU.UTF-8").
+TResult RunCat(const std::string& args, bool asUser = false, const std::string& env = "") {
     const std::string errFile = testing::TempDir() + "pagelet-cat-stderr.txt";
     const std::string user = asUser && ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-    const std::string command = user + Quote(PAGELET_CAT_EXE) + " " + args + " 2>" + Quote(errFile);
+    const std::string command = user + (env.empty() ? "" : "env " + env + " ") + Quote(PAGELET_CAT_EXE) + " " + args + " 2>" + Quote(errFile);
     TResult result;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return result;
@@ -48,6 +49,9 @@ TResult RunCat(const std::string& args, bool asUser = false) {
     result.err = s.str();
     return result;
 }
+
+// The converter's plain text, which most tests here are about.
+TResult RunRaw(const std::string& args, bool asUser = false) { return RunCat("--raw " + args, asUser); }
 
 std::string PathOf(const TTempFile& file) {
     return Quote(std::string(file.Path().begin(), file.Path().end()));  // ASCII temp paths
@@ -64,7 +68,7 @@ TEST(PageletCat, NewlinesNulsAndSurrogates) {
         u"a\rb\nc\r\nd\r\r\0e\xD800"
         u"f\u20AC\U0001F600\u0007";
     auto file = Utf16Doc(std::u16string(raw, std::size(raw) - 1)).Write();
-    const TResult r = RunCat(PathOf(*file));
+    const TResult r = RunRaw(PathOf(*file));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out,
               "a\nb\nc\nd\n\ne\xEF\xBF\xBD"
@@ -76,17 +80,23 @@ TEST(PageletCat, Options) {
     TDocBuilder doc;
     doc.Clx(TClxBuilder().Pcdt({0, 3}, {{CompressedFc(0x400)}})).DocBytes(0x400, "\xC0\x07z");
     auto file = doc.Write();
-    EXPECT_EQ(RunCat(PathOf(*file)).out, "\xC3\x80\x07z");
-    EXPECT_EQ(RunCat("--codepage 1251 " + PathOf(*file)).out, "\xD0\x90\x07z");
-    EXPECT_EQ(RunCat("--codepage=1251 --printable " + PathOf(*file)).out, "\xD0\x90z");
+    EXPECT_EQ(RunRaw(PathOf(*file)).out, "\xC3\x80\x07z");
+    EXPECT_EQ(RunRaw("--codepage 1251 " + PathOf(*file)).out, "\xD0\x90\x07z");
+    EXPECT_EQ(RunRaw("--codepage=1251 --printable " + PathOf(*file)).out, "\xD0\x90z");
+    // Without --codepage: the code page of the locale's language, LC_ALL first.
+    EXPECT_EQ(RunCat("--raw " + PathOf(*file), false, "LC_ALL= LC_CTYPE=ru_RU.UTF-8 LANG=el_GR.UTF-8").out,
+              "\xD0\x90\x07z");
+    EXPECT_EQ(RunCat("--raw " + PathOf(*file), false, "LC_ALL=C LC_CTYPE=ru_RU.UTF-8").out, "\xC3\x80\x07z");
     const TResult help = RunCat("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("Usage: pagelet-cat"), std::string::npos);
     EXPECT_NE(help.out.find("--reading"), std::string::npos);
+    EXPECT_NE(help.out.find("--raw"), std::string::npos);
 }
 
-// --reading: the reading layout instead of the plain text, as UTF-8.
-TEST(PageletCat, Reading) {
+// The reading layout by default and with --reading; --raw gives the plain
+// text; of the two options the last counts.
+TEST(PageletCat, ReadingByDefaultAndRawOnRequest) {
     auto file = TRichDocBuilder()
                     .Run(u"See \x13 HYPERLINK \"x\" \x14link\x15")
                     .NoteRef()
@@ -98,11 +108,20 @@ TEST(PageletCat, Reading) {
                     .NoteRef()
                     .Para(u" note")
                     .Write();
-    const TResult plain = RunCat(PathOf(*file));
-    EXPECT_NE(plain.out.find("HYPERLINK"), std::string::npos);
-    const TResult reading = RunCat("--reading " + PathOf(*file));
-    EXPECT_EQ(reading.status, 0) << reading.err;
-    EXPECT_EQ(reading.out, "See link1\na\t\xE2\x82\xAC\n\n--- Footnotes ---\n1 note\n");
+    const std::string reading = "See link1\na\t\xE2\x82\xAC\n\n--- Footnotes ---\n1 note\n";
+    for (const char* options : {"", "--reading ", "--raw --reading "}) {
+        SCOPED_TRACE(options);
+        const TResult r = RunCat(options + PathOf(*file));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, reading);
+    }
+    for (const char* options : {"--raw ", "--reading --raw "}) {
+        SCOPED_TRACE(options);
+        const TResult r = RunCat(options + PathOf(*file));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("HYPERLINK"), std::string::npos) << r.out;
+        EXPECT_EQ(r.out.find("--- Footnotes ---"), std::string::npos) << r.out;
+    }
 }
 
 TEST(PageletCat, ExitStatus) {
@@ -153,7 +172,7 @@ TEST(PageletCat, ExitStatus) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.args);
-        const TResult r = RunCat(c.args, c.asUser);
+        const TResult r = RunRaw(c.args, c.asUser);
         EXPECT_EQ(r.status, c.status);
         EXPECT_EQ(r.out, c.out);
         if (c.errPart.empty())
@@ -173,7 +192,7 @@ TEST(PageletCat, PairsCutBetweenParts) {
     text += u"\U0001F600";  // its high half ends the second part
     text += u"c\xD800";
     auto file = Utf16Doc(text).Write();
-    const TResult r = RunCat(PathOf(*file));
+    const TResult r = RunRaw(PathOf(*file));
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string expected =
         std::string(32767, 'a') + "\n" + std::string(32766, 'b') + "\xF0\x9F\x98\x80" + "c\xEF\xBF\xBD";
@@ -203,7 +222,7 @@ TEST(PageletCat, EveryKindOfCharacterAtEveryPlaceOfAGroup) {
         }
     }
     auto file = Utf16Doc(text).Write();
-    const TResult r = RunCat(PathOf(*file));
+    const TResult r = RunRaw(PathOf(*file));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, expected);
 }
@@ -230,7 +249,7 @@ TEST(PageletCat, GroupsStopAfterTwoByteCharacters) {
         }
     }
     auto file = Utf16Doc(text).Write();
-    const TResult r = RunCat(PathOf(*file));
+    const TResult r = RunRaw(PathOf(*file));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, expected);
 }
@@ -242,7 +261,7 @@ TEST(PageletCat, OutputThatRefusesTheText) {
         std::u16string text;
         for (size_t i = 0; i < lines; ++i) text += u"\u0416x\r";
         auto file = Utf16Doc(text).Write();
-        const TResult r = RunCat(PathOf(*file) + " " + PathOf(*file) + " >/dev/full");
+        const TResult r = RunRaw(PathOf(*file) + " " + PathOf(*file) + " >/dev/full");
         EXPECT_EQ(r.status, 2) << lines;
         EXPECT_NE(r.err.find("cannot write the text to the standard output"), std::string::npos) << r.err;
     }
@@ -257,7 +276,7 @@ TEST(PageletCat, LongText) {
         expected += "\xD0\x96x\n";
     }
     auto file = Utf16Doc(text).Write();
-    const TResult r = RunCat(PathOf(*file));
+    const TResult r = RunRaw(PathOf(*file));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.size(), expected.size());
     EXPECT_TRUE(r.out == expected);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# pagelet-cat --reading beside pagelet-cat's plain text on the same files in
+# pagelet-cat --reading beside pagelet-cat --raw (the plain text) on the same files in
 # one run: median wall time and CPU time (user + system) of N runs each, the
 # two taken in turn so that both see the same machine, and the peak memory
 # (GNU time's maximum resident set size). Figures, not a pass/fail test.
@@ -27,7 +27,7 @@ exec python3 - "$runs" "$cat_bin" "${files[@]}" <<'PY'
 import os, statistics, subprocess, sys, time
 
 runs, cat_bin, files = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
-modes = [("plain text", []), ("--reading", ["--reading"])]
+modes = [("--raw", ["--raw"]), ("--reading", ["--reading"])]
 
 def run_once(argv):
     with open(os.devnull, "wb") as null:
