@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# pagelet-cat --reading beside pagelet-cat --raw (the plain text) on the same files in
-# one run: median wall time and CPU time (user + system) of N runs each, the
+# pagelet-cat --reading beside pagelet-cat --raw (the plain text) on the same
+# files in one run: median wall time and CPU time (user + system) of N runs each, the
 # two taken in turn so that both see the same machine, and the peak memory
 # (GNU time's maximum resident set size). Figures, not a pass/fail test.
 #
@@ -60,5 +60,5 @@ for f in files:
         print(f"| {os.path.basename(f)} ({size / 1e6:.1f} MB) | {name} | {statistics.median(walls) * 1000:.0f} ms | "
               f"{statistics.median(cpus) * 1000:.0f} ms | {max(peaks) * 1024 / 1e6:.1f} MB | "
               f"{max(peaks) * 1024 / size:.2f} |")
-    print(f"| | --reading / plain | {medians['--reading'] / medians['plain text']:.2f} x | | | |")
+    print(f"| | --reading / --raw | {medians['--reading'] / medians['--raw']:.2f} x | | | |")
 PY
