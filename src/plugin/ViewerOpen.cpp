@@ -3,13 +3,54 @@
 #include <optional>
 
 #include "common/Error.h"
+#include "converter/WordFib.h"
 #include "viewer/ViewerCore.h"
 
 namespace pagelet {
 
+std::u16string CannotShowReason(const std::u16string& fileToView, const std::u16string& error) {
+    const std::u16string lead = u"This file cannot be shown: ";
+    TWordFibFlags flags;
+    std::u16string fibError;
+    try {
+        flags = ReadWordFibFlags(fileToView);
+    } catch (const std::exception& e) {
+        fibError = ExceptionMessage(e);
+    }
+    if (flags.Encrypted) return lead + u"encrypted with a password.";
+    if (!error.empty()) return lead + u"damaged: " + error;
+    if (!fibError.empty()) return lead + u"damaged: " + fibError;
+    if (flags.Kind == TWordFibKind::NotWord || !IsWordFileName(fileToView)) return lead + u"not a Word document";
+    return lead + u"damaged: no text";
+}
+
+namespace {
+
+// The document, or the reason it cannot be shown as one.
+TLoadedDocument DocumentOrReason(TViewerWindows& windows, const std::u16string& fileToView) {
+    std::optional<TLoadedDocument> document;
+    std::u16string error;
+    try {
+        document = OpenDocument(fileToView, windows.LoadSettings());
+    } catch (const std::exception& e) {
+        error = ExceptionMessage(e);
+        if (error.empty()) error = u"unknown error";
+    }
+    if (document) return std::move(*document);
+    TLoadedDocument reason;
+    reason.Text = CannotShowReason(fileToView, error) + u"\r\n";
+    return reason;
+}
+
+}  // namespace
+
 lister::TWindow OpenViewer(TViewerWindows& windows, lister::TWindow parentWin, const std::u16string& fileToView,
                            int displayFlags) {
-    std::optional<TLoadedDocument> document = OpenDocument(fileToView, windows.LoadSettings());
+    std::optional<TLoadedDocument> document;
+    if (windows.ReasonInViewer())
+        document = DocumentOrReason(windows, fileToView);
+    else
+        document = OpenDocument(fileToView, windows.LoadSettings());
     if (!document) {
         windows.ShowError(parentWin, u"Error opening document:\r" + fileToView);
         return nullptr;

@@ -38,6 +38,9 @@ public:
     virtual ~TViewerWindows() = default;
     // The settings of one load, read afresh for every document.
     virtual TLoadSettings LoadSettings() = 0;
+    // True when a document that cannot be shown opens a viewer with the
+    // reason as its text (CannotShowReason) instead of an error box.
+    virtual bool ReasonInViewer() const { return false; }
     // A modal error box owned by owner.
     virtual void ShowError(lister::TWindow owner, const std::u16string& message) = 0;
     // Makes a viewer in parentWin for fileToView; throws when it cannot.
@@ -50,6 +53,16 @@ public:
 // document that cannot be shown gets "Error opening document:" with its
 // path; a failure while the viewer is made is undone and shown as
 // "Exception:" with its message. The converter's errors pass to the caller.
+// Why fileToView cannot be shown, as a viewer shows it: "This file cannot be
+// shown: " and "encrypted with a password.", "damaged: " with error (the
+// converter's message; empty: the document gave no text) or "not a Word
+// document".
+std::u16string CannotShowReason(const std::u16string& fileToView, const std::u16string& error);
+
+// ListLoad: the viewer window for fileToView in parentWin, or null. Where the
+// window system shows the reason in the viewer (ReasonInViewer), a document
+// that cannot be shown, or whose converter fails, opens a viewer with
+// CannotShowReason as its text; otherwise:
 lister::TWindow OpenViewer(TViewerWindows& windows, lister::TWindow parentWin, const std::u16string& fileToView,
                            int displayFlags);
 

@@ -289,7 +289,9 @@ void TViewerCore::HostCommand(int32_t command, int32_t parameter) {
         CopyToClipboard();
         break;
     case lister::kCommandNewParams:
-        SetDisplayFlags(parameter);
+        // The host asks for wrap or not, whatever the viewer does unasked.
+        SetWordWrap((parameter & lister::kDisplayWrapText) != 0);
+        SetDark((parameter & lister::kDisplayDarkMode) != 0);
         break;
     case lister::kCommandSelectAll:
         SelectAll();
@@ -311,7 +313,7 @@ bool TViewerCore::HostSearch(const std::u16string& text, int32_t flags) {
 }
 
 void TViewerCore::SetDisplayFlags(int32_t flags) {
-    SetWordWrap((flags & lister::kDisplayWrapText) != 0);
+    SetWordWrap((flags & lister::kDisplayWrapText) != 0 || wrapUnasked_);
     SetDark((flags & lister::kDisplayDarkMode) != 0);
 }
 
@@ -336,6 +338,11 @@ void TViewerCore::SetDark(bool dark) {
     ShowColours();
 }
 
+void TViewerCore::SetPlainFollowsSystem(bool follows) {
+    plainFollowsSystem_ = follows;
+    ShowColours();
+}
+
 void TViewerCore::SetFont(const TFontSpec& font) {
     font_ = font;
     ShowColours();
@@ -352,7 +359,7 @@ void TViewerCore::ShowColours() {
     // system colours do. Any other colour the user chose stays as it is.
     TFontSpec font = font_;
     int32_t back = backColor_;
-    if (dark_ && back == kWhite && font.Color == kBlack) {
+    if ((dark_ || plainFollowsSystem_) && back == kWhite && font.Color == kBlack) {
         font.Color = kSystemWindowText;
         back = kSystemWindow;
     }

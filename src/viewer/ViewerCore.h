@@ -77,7 +77,15 @@ public:
 
     // The display flags of a load and of the host's new parameters (the
     // lister protocol's bits): word wrap and the dark scheme.
+    // At a load: wrap when the flags ask for it or the viewer wraps unasked.
     void SetDisplayFlags(int32_t flags);
+    // Whether the view wraps when the host's flags do not ask for it (off
+    // unless set; a host's new parameters still switch wrap either way).
+    void SetWrapUnasked(bool wrap) { wrapUnasked_ = wrap; }
+    // Whether black on white (the defaults) shows as the system colours in
+    // the light scheme too (a toolkit whose theme gives them), not only in
+    // the dark one.
+    void SetPlainFollowsSystem(bool follows);
     bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool wrap);
     bool Dark() const { return dark_; }
@@ -140,6 +148,8 @@ private:
     TTextRange lastShownSel_;    // the widget's selection as the viewer last left it
     bool scrollWanted_ = false;  // wanted_ comes into view once shown
     bool wordWrap_ = true;
+    bool wrapUnasked_ = false;
+    bool plainFollowsSystem_ = false;
     bool dark_ = false;
     TFontSpec font_;
     int32_t backColor_ = 16777215;

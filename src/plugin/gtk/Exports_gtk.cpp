@@ -60,6 +60,8 @@ public:
         settings.MSWord = false;
         return settings;
     }
+    // Quick View passes over every file under the cursor: no box to click away.
+    bool ReasonInViewer() const override { return true; }
     void ShowError(GtkWidget* owner, const std::u16string& message) override { ShowGtkError(owner, message); }
     std::unique_ptr<TNewViewer> MakeViewer(GtkWidget* parentWin, const std::u16string& /*fileToView*/) override {
         return std::make_unique<TNewGtkViewer>(parentWin, SettingsFilePath());
@@ -165,12 +167,20 @@ PAGELET_LISTER_EXPORT int ListSendCommand(GtkWidget* listWin, int command, int p
 }
 
 // 0 when a match was selected, 1 when the text does not occur (the selection
-// stays) or the search could not run.
+// stays, and a box says so) or the search could not run.
 PAGELET_LISTER_EXPORT int ListSearchTextW(GtkWidget* listWin, char16_t* searchString, int searchParameter) {
     try {
         if (!searchString) return kListerError;
-        return pagelet::ViewerOf(listWin).HostSearch(pagelet::FromW(searchString), searchParameter) ? kListerOk
-                                                                                                    : kListerError;
+        const std::u16string text = pagelet::FromW(searchString);
+        pagelet::TViewerCore& core = pagelet::ViewerOf(listWin);
+        if (core.HostSearch(text, searchParameter)) return kListerOk;
+        // The host ignores the answer: the user is told here. The box's
+        // label takes the primary selection, and the text buffer drops its
+        // selection when it loses that: it is put back.
+        const pagelet::TTextRange selection = core.Selection();
+        pagelet::ShowGtkInfo(listWin, u"\"" + text + u"\" not found");
+        if (pagelet::TGtkViewer* viewer = pagelet::TGtkViewer::Of(listWin)) viewer->Select(selection, false);
+        return kListerError;
     } catch (...) {
         return kListerError;
     }

@@ -10,7 +10,9 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
+#include "settings/IniFile.h"
 #include "settings/Settings.h"
+#include "settings/TextForms.h"
 #include "viewer/KeyPolicy.h"
 
 namespace pagelet {
@@ -94,17 +96,24 @@ TShiftState ShiftOf(guint state) {
 
 }  // namespace
 
-void ShowGtkError(GtkWidget* owner, const std::u16string& text) {
+namespace {
+
+void ShowGtkMessage(GtkWidget* owner, const std::u16string& text, GtkMessageType type) {
     std::string message = Utf16ToUtf8(text);
     std::replace(message.begin(), message.end(), '\r', '\n');
     GtkWidget* top = owner ? gtk_widget_get_toplevel(owner) : nullptr;
     GtkWindow* parent = top && GTK_IS_WINDOW(top) ? GTK_WINDOW(top) : nullptr;
-    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
-                                               message.c_str());
+    GtkWidget* dialog = gtk_message_dialog_new(parent, GTK_DIALOG_MODAL, type, GTK_BUTTONS_OK, "%s", message.c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), kGtkMessageCaption);
     gtk_dialog_run(GTK_DIALOG(dialog));
     gtk_widget_destroy(dialog);
 }
+
+}  // namespace
+
+void ShowGtkError(GtkWidget* owner, const std::u16string& text) { ShowGtkMessage(owner, text, GTK_MESSAGE_ERROR); }
+
+void ShowGtkInfo(GtkWidget* owner, const std::u16string& text) { ShowGtkMessage(owner, text, GTK_MESSAGE_INFO); }
 
 TGtkViewer::TGtkViewer(const std::u16string& iniPath) : iniPath_(iniPath) {
     scrolled_ = gtk_scrolled_window_new(nullptr, nullptr);
@@ -128,6 +137,10 @@ TGtkViewer::TGtkViewer(const std::u16string& iniPath) : iniPath_(iniPath) {
     g_signal_connect(view_, "populate-popup", G_CALLBACK(OnPopulatePopup), this);
 
     core_ = std::make_unique<TViewerCore>(*this);
+    // Black on white, the defaults, shows as the desktop theme's colours
+    // (the text view's own); the host gives no wrap command of its own.
+    core_->SetPlainFollowsSystem(true);
+    core_->SetWrapUnasked(ReadBoolSetting(kWordWrap, iniPath_));
     const TViewerOptions options = ReadViewerOptions(iniPath_);
     core_->SetFont(options.Font);
     core_->SetBackColor(options.BackColor);
@@ -340,6 +353,13 @@ gboolean TGtkViewer::OnButton(GtkWidget* /*widget*/, GdkEventButton* event, gpoi
     return FALSE;
 }
 
+void TGtkViewer::ToggleWordWrap() {
+    const bool wrap = !core_->WordWrap();
+    core_->SetWrapUnasked(wrap);
+    core_->SetWordWrap(wrap);
+    WriteIniString(kOptionsSection, kWordWrap.Name, BoolText(wrap), iniPath_);
+}
+
 void TGtkViewer::OnPopulatePopup(GtkTextView* /*view*/, GtkMenu* menu, gpointer self) {
     // The viewer's own items in place of the text view's.
     GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
@@ -353,10 +373,18 @@ void TGtkViewer::OnPopulatePopup(GtkTextView* /*view*/, GtkMenu* menu, gpointer 
         {"_Copy", [](TGtkViewer& v) { v.core_->CopyToClipboard(); }},
         {"_Select all", [](TGtkViewer& v) { v.core_->SelectAll(); }},
         {nullptr, nullptr},
+        {"_Word wrap", [](TGtkViewer& v) { v.ToggleWordWrap(); }},
         {"_Options...", [](TGtkViewer& v) { v.ExecuteOptions(); }},
     };
     for (const Item& item : items) {
-        GtkWidget* entry = item.Label ? gtk_menu_item_new_with_mnemonic(item.Label) : gtk_separator_menu_item_new();
+        const bool wrapItem = item.Label && std::strcmp(item.Label, "_Word wrap") == 0;
+        GtkWidget* entry = wrapItem     ? gtk_check_menu_item_new_with_mnemonic(item.Label)
+                           : item.Label ? gtk_menu_item_new_with_mnemonic(item.Label)
+                                        : gtk_separator_menu_item_new();
+        // Checked before the signal is connected: setting it runs no item.
+        if (wrapItem)
+            gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(entry),
+                                           static_cast<TGtkViewer*>(self)->core_->WordWrap() ? TRUE : FALSE);
         if (item.Run) {
             g_object_set_data(G_OBJECT(entry), "pagelet-run", reinterpret_cast<gpointer>(item.Run));
             g_signal_connect(entry, "activate", G_CALLBACK(+[](GtkMenuItem* mi, gpointer viewer) {

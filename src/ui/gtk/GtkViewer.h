@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "loading/Loaders.h"
+#include "settings/Settings.h"
 #include "viewer/PairIndex.h"
 #include "viewer/ViewerBackEnd.h"
 #include "viewer/ViewerCore.h"
@@ -26,6 +27,12 @@ inline constexpr char kGtkMessageCaption[] = "Pagelet - document reader";
 // An error box parented to the toplevel window of owner (may be null); text
 // is shown as the Windows viewer shows it, CR as a line break.
 void ShowGtkError(GtkWidget* owner, const std::u16string& text);
+// A message box that informs, parented as ShowGtkError's.
+void ShowGtkInfo(GtkWidget* owner, const std::u16string& text);
+
+// Whether the viewer wraps its lines when the host does not ask (Pagelet.ini;
+// on unless set): the context menu's "Word wrap" switches and saves it.
+inline constexpr TSettingKey kWordWrap{u"WordWrap", u"1", 1};
 
 class TGtkViewer final : public TViewerBackEnd {
 public:
@@ -64,6 +71,8 @@ public:
 
     // The options dialog (the context menu's Options item).
     void ExecuteOptions();
+    // The context menu's "Word wrap": switches wrap and keeps the choice.
+    void ToggleWordWrap();
 
 private:
     static gboolean OnStep(gpointer self);
