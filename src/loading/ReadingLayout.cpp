@@ -158,6 +158,8 @@ private:
 
     uint64_t papKey_ = UINT64_MAX - 1;
     TPap papValue_;
+    // The piece being walked: its property modifier applies to the paragraph marks in it.
+    const TPiece* piece_ = nullptr;
 
     std::vector<uint8_t> bytes_;
     std::u16string units_;
@@ -439,6 +441,7 @@ void TWordReader::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state
     const uint64_t docSize = doc_->Size();
     for (; it != pieces.end() && it->cpStart < cpEnd && !out_->Stopped(); ++it) {
         const TPiece& piece = *it;
+        piece_ = &piece;
         const uint32_t a = std::max(cpStart, piece.cpStart);
         const uint32_t b = std::min(cpEnd, piece.cpEnd);
         const uint32_t step = piece.unicode ? 2 : 1;
@@ -607,16 +610,23 @@ TParagraphProps TWordReader::OpenParagraph(uint64_t at) {
     // Without paragraph runs, whether the paragraph is in a table is not known.
     paragraph.tableDepth = -1;
     if (papx_.Count() == 0 && !lists) return paragraph;
-    const TPap pap = PapAt(nullptr, static_cast<uint32_t>(at));
+    const TPap pap = PapAt(piece_, static_cast<uint32_t>(at));
     if (papx_.Count() != 0) paragraph.tableDepth = pap.itap > 0 ? pap.itap : 0;
     if (lists && pap.ilfo != 0) paragraph.label = lists_.Number(pap.ilfo, pap.ilvl);
     return paragraph;
 }
 
 void TWordReader::EndParagraph(char16_t mark, uint32_t fc) {
-    const TPap pap = PapAt(nullptr, fc);
+    const TPap pap = PapAt(piece_, fc);
     if (mark != kCellMark) {
-        out_->ParagraphEnd(pap.itap > 0 ? pap.itap : 0);
+        // A nested table's cells and rows end with paragraph marks.
+        if (pap.itap >= 2 && pap.innerTtp) {
+            out_->RowEnd(pap.itap);
+        } else if (pap.itap >= 2 && pap.innerCell) {
+            out_->CellEnd(pap.itap);
+        } else {
+            out_->ParagraphEnd(pap.itap > 0 ? pap.itap : 0);
+        }
     } else if (pap.ttp || (pap.itap <= 1 && pap.innerTtp)) {
         out_->RowEnd();
     } else {
@@ -625,7 +635,7 @@ void TWordReader::EndParagraph(char16_t mark, uint32_t fc) {
 }
 
 void TWordReader::LineBreak(char16_t c, uint32_t fc) {
-    const TPap pap = PapAt(nullptr, fc);
+    const TPap pap = PapAt(piece_, fc);
     const TBreak kind = c == kPageBreak ? TBreak::Page : c == kColumnBreak ? TBreak::Column : TBreak::Line;
     out_->Break(kind, pap.itap > 0 ? pap.itap : 0, fc);
 }

@@ -175,9 +175,38 @@ TEST(ReadingLayout, Tables) {
                  .Para(u"in2", inner + Sprm(0x244B, {1}))
                  .Para(u"", inner + Sprm(0x244B, {1}) + Sprm(0x244C, {1}))
                  .Cell(u"")
+                 .Cell(u"last")
                  .RowEnd();
          },
-         u"outer\tin1 in2\n"},
+         u"outer\nin1\tin2\nlast\n"},
+        {"paragraphs-in-a-cell",
+         [] {
+             return TB()
+                 .Para(u"first", kInTable)
+                 .Para(u"second", kInTable)
+                 .Cell(u"third")
+                 .Cell(u"other")
+                 .RowEnd()
+                 .Cell(u"a")
+                 .Cell(u"b")
+                 .RowEnd();
+         },
+         u"first\nsecond\nthird\nother\na\tb\n"},
+        {"one-cell-table", [] { return TB().Para(u"Title", kInTable).Cell(u"Body").RowEnd().Para(u"After"); },
+         u"Title\nBody\nAfter\n"},
+        {"fast-saved-piece-in-table",
+         [] {
+             // The paragraph runs say nothing of the table: the second piece's modifier puts it in one.
+             return TB()
+                 .Para(u"Before")
+                 .Run(u"a")
+                 .End({}, u'\x07')
+                 .Run(u"b")
+                 .End({}, u'\x07')
+                 .End(Sprm(0x2417, {1}), u'\x07')
+                 .SecondPiece(7, 0 << 1 | 1, kInTable);
+         },
+         u"Before\na\tb\n"},
         {"row-without-its-end-mark", [] { return TB().Cell(u"a").Cell(u"b").Para(u"next"); }, u"a\tb\nnext\n"},
         {"line-break-in-a-cell",
          [] {
