@@ -572,6 +572,11 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
             EndParagraph(c, fc);
             continue;
         }
+        if (c == kParaMark && chp.vanish && !chp.rmarkDel && state.hiding == 0) {
+            // A hidden paragraph mark: Word shows the two paragraphs as one.
+            out_->JoinParagraph();
+            continue;
+        }
         if (hidden || state.hiding != 0) continue;
         if (c == kParaMark) {
             EndParagraph(c, fc);
@@ -618,6 +623,8 @@ TParagraphProps TWordReader::OpenParagraph(uint64_t at) {
 
 void TWordReader::EndParagraph(char16_t mark, uint32_t fc) {
     const TPap pap = PapAt(piece_, fc);
+    // A drop cap's letter is a paragraph of its own that Word shows as the next one's start.
+    if (mark != kCellMark && pap.dropCap != 0 && pap.itap <= 0) return;
     if (mark != kCellMark) {
         // A nested table's cells and rows end with paragraph marks.
         if (pap.itap >= 2 && pap.innerTtp) {

@@ -89,6 +89,10 @@ public:
     void Break(TBreak kind, int tableDepth, uint64_t at);
     // The end of a paragraph of the given table depth.
     void ParagraphEnd(int tableDepth);
+    // A paragraph mark not shown: the paragraph goes on after a space.
+    void JoinParagraph() {
+        if (state_.paraStarted) state_.pendingSpace = true;
+    }
     // The end of a cell, and the end of a row (after its last cell), of a
     // table at the given depth: 1 for a table in the text, 2 and more for
     // one nested in a cell (whose rows show as those of depth 2).

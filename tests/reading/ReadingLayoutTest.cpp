@@ -224,6 +224,20 @@ TEST(ReadingLayout, Tables) {
     });
 }
 
+// Paragraphs Word shows as one: a drop cap's letter and the paragraph it
+// starts; two paragraphs apart by a hidden mark, with a space.
+TEST(ReadingLayout, JoinedParagraphs) {
+    RunCases({
+        {"drop-cap", [] { return TB().DropCap(u"O").Para(u"nce upon a time").Para(u"Next"); },
+         u"Once upon a time\nNext\n"},
+        {"hidden-mark", [] { return TB().Run(u"one").HiddenEnd().Para(u"two").Para(u"three"); }, u"one two\nthree\n"},
+        {"hidden-mark-word6", [] { return TB(TB::Word6).Run(u"one").HiddenEnd().Para(u"two"); }, u"one two\n"},
+        {"hidden-mark-after-nothing", [] { return TB().Para(u"a").HiddenEnd().Para(u"b"); }, u"a\nb\n"},
+        {"hidden-paragraph", [] { return TB().Para(u"a").Run(u"gone", kVanish).HiddenEnd().Para(u"b"); },
+         u"a\nb\n"},
+    });
+}
+
 TEST(ReadingLayout, BreaksAndSpecialCharacters) {
     RunCases({
         {"breaks",
@@ -285,7 +299,7 @@ TEST(ReadingLayout, HiddenAndDeletedText) {
     RunCases({
         {"runs", [] { return TB().Run(u"shown ").Run(u"hidden ", kVanish).Run(u"deleted ", kDeleted).Para(u"end"); },
          u"shown end\n"},
-        {"hidden-paragraph-mark-joins", [] { return TB().Run(u"one").Run(u"\r", kVanish).Para(u"two"); }, u"onetwo\n"},
+        {"hidden-paragraph-mark-joins", [] { return TB().Run(u"one").Run(u"\r", kVanish).Para(u"two"); }, u"one two\n"},
         {"vanish-toggled-off-again", [] { return TB().Run(u"a", kVanish + Sprm(0x083C, {0})).Para(u"b"); }, u"ab\n"},
         {"hidden-by-style",
          [] {
