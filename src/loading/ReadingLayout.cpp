@@ -116,6 +116,9 @@ private:
     void DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const;
     TParagraphProps OpenParagraph(uint64_t at) override;
     void EndParagraph(char16_t mark, uint32_t fc);
+    // The piece holding the mark of the paragraph that goes on at fc, in the piece walked.
+    const TPiece* MarkPiece(uint32_t fc) const;
+    static constexpr int kMaxMarkHops = 64;
     void LineBreak(char16_t c, uint32_t fc);
     void NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state);
     // A note's number as Word shows it: its value and number format.
@@ -615,10 +618,31 @@ TParagraphProps TWordReader::OpenParagraph(uint64_t at) {
     // Without paragraph runs, whether the paragraph is in a table is not known.
     paragraph.tableDepth = -1;
     if (papx_.Count() == 0 && !lists) return paragraph;
-    const TPap pap = PapAt(piece_, static_cast<uint32_t>(at));
+    const auto fc = static_cast<uint32_t>(at);
+    const TPiece* piece = MarkPiece(fc);
+    const TPap pap = PapAt(piece, piece == piece_ ? fc : piece->fc);
     if (papx_.Count() != 0) paragraph.tableDepth = pap.itap > 0 ? pap.itap : 0;
     if (lists && pap.ilfo != 0) paragraph.label = lists_.Number(pap.ilfo, pap.ilvl);
     return paragraph;
+}
+
+const TPiece* TWordReader::MarkPiece(uint32_t fc) const {
+    // A paragraph run ends after its mark: while the run at fc goes past the
+    // piece's text, the paragraph goes on in the next piece (a fast-saved
+    // document's text is out of file order).
+    const TPiece* piece = piece_;
+    if (piece == nullptr) return piece;
+    const TPiece* const end = pieces_.pieces.data() + pieces_.pieces.size();
+    for (int hop = 0; hop < kMaxMarkHops; ++hop) {
+        uint32_t limit = 0;
+        const TRun* run = papx_.Find(fc, limit);
+        if (run == nullptr) break;
+        const uint64_t pieceEnd = uint64_t{piece->fc} + uint64_t{piece->cpEnd - piece->cpStart} * (piece->unicode ? 2 : 1);
+        if (run->fcEnd <= pieceEnd || piece + 1 >= end) break;
+        ++piece;
+        fc = piece->fc;
+    }
+    return piece;
 }
 
 void TWordReader::EndParagraph(char16_t mark, uint32_t fc) {

@@ -385,6 +385,13 @@ TEST(ReadingLayout, Lists) {
                  .RowEnd();
          },
          u"1. x\n"},
+        {"fast-saved-mark-in-a-later-piece",
+         [] {
+             // The paragraph's text starts in one piece and ends in the next, whose
+             // modifier makes the paragraph a list item: the properties at its mark count.
+             return TB().List(1, {Level(0, u"\x00."sv)}).Para(u"first").Para(u"item").SecondPiece(8, 0 << 1 | 1, ListPara(1, 0));
+         },
+         u"first\n1.\titem\n"},
         {"long-number-text",
          [] { return TB().List(1, {Level(0, std::u16string(5000, u'#'))}).Para(u"x", ListPara(1, 0)); },
          std::u16string(64, u'#') + u"\tx\n"},
