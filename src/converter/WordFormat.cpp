@@ -132,7 +132,7 @@ constexpr uint16_t sprmCFRMarkDel = 0x0800, sprmCFVanish = 0x083C, sprmCFSpec = 
                    sprmCRgLid0 = 0x4873, sprmPFInTable = 0x2416, sprmPFTtp = 0x2417, sprmPItap = 0x6649,
                    sprmPDtap = 0x664A, sprmPFInnerTableCell = 0x244B, sprmPFInnerTtp = 0x244C, sprmPIlvl = 0x260A,
                    sprmPIlfo = 0x460B, sprmPIstd = 0x4600, sprmPChgTabs = 0xC615, sprmTDefTable = 0xD608,
-                   sprmTDefTable10 = 0xD606;
+                   sprmTDefTable10 = 0xD606, sprmPDcs = 0x442C;
 // Word 6/95 opcodes (also the Prm0 indices).
 constexpr uint8_t w6PIstd = 2, w6PIlvl = 0x0C, w6PFInTable = 24, w6PFTtp = 25, w6CFRMarkDel = 65, w6CSymbol = 74,
                   w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97, w6CFSpec = 117, w6CFObj = 118;
@@ -444,6 +444,9 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
     case sprmPIlfo:
         if (op.size() >= 2) pap.ilfo = U16At(op, 0);
         break;
+    case sprmPDcs:
+        pap.dropCap = op[0] & 7;
+        break;
     default:
         break;
     }
@@ -485,6 +488,7 @@ TPap HighPap() {
     pap.itap = kHighItap;
     pap.ilfo = 0xFFFF;
     pap.ilvl = 0xFF;
+    pap.dropCap = 0xFF;
     return pap;
 }
 
@@ -537,6 +541,7 @@ void ApplyPapEffect(TPap& pap, const TPapEffect& e) {
     SettleFlag(pap.innerTtp, e.low.innerTtp, e.high.innerTtp);
     Settle(pap.ilfo, e.low.ilfo, e.high.ilfo);
     Settle(pap.ilvl, e.low.ilvl, e.high.ilvl);
+    Settle(pap.dropCap, e.low.dropCap, e.high.dropCap);
     // The depth is set, or moved by what the lists add.
     const int64_t depth = e.low.itap == e.high.itap ? int64_t{e.low.itap} : int64_t{pap.itap} + e.low.itap;
     pap.itap = static_cast<int32_t>(std::clamp<int64_t>(depth, INT32_MIN, INT32_MAX));

@@ -108,6 +108,7 @@ struct TPap {
     int32_t itap = 0;
     uint16_t ilfo = 0;
     uint8_t ilvl = 0;
+    uint8_t dropCap = 0;  // the drop cap's kind (fdct): 0 none, 1 in the text, 2 in the margin
 };
 
 // What a property list (or a chain of them) does to the properties, worked

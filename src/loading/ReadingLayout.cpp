@@ -116,6 +116,9 @@ private:
     void DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const;
     TParagraphProps OpenParagraph(uint64_t at) override;
     void EndParagraph(char16_t mark, uint32_t fc);
+    // The piece holding the mark of the paragraph that goes on at fc, in the piece walked.
+    const TPiece* MarkPiece(uint32_t fc) const;
+    static constexpr int kMaxMarkHops = 64;
     void LineBreak(char16_t c, uint32_t fc);
     void NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state);
     // A note's number as Word shows it: its value and number format.
@@ -158,6 +161,8 @@ private:
 
     uint64_t papKey_ = UINT64_MAX - 1;
     TPap papValue_;
+    // The piece being walked: its property modifier applies to the paragraph marks in it.
+    const TPiece* piece_ = nullptr;
 
     std::vector<uint8_t> bytes_;
     std::u16string units_;
@@ -439,6 +444,7 @@ void TWordReader::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state
     const uint64_t docSize = doc_->Size();
     for (; it != pieces.end() && it->cpStart < cpEnd && !out_->Stopped(); ++it) {
         const TPiece& piece = *it;
+        piece_ = &piece;
         const uint32_t a = std::max(cpStart, piece.cpStart);
         const uint32_t b = std::min(cpEnd, piece.cpEnd);
         const uint32_t step = piece.unicode ? 2 : 1;
@@ -569,6 +575,11 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
             EndParagraph(c, fc);
             continue;
         }
+        if (c == kParaMark && chp.vanish && !chp.rmarkDel && state.hiding == 0) {
+            // A hidden paragraph mark: Word shows the two paragraphs as one.
+            out_->JoinParagraph();
+            continue;
+        }
         if (hidden || state.hiding != 0) continue;
         if (c == kParaMark) {
             EndParagraph(c, fc);
@@ -607,16 +618,46 @@ TParagraphProps TWordReader::OpenParagraph(uint64_t at) {
     // Without paragraph runs, whether the paragraph is in a table is not known.
     paragraph.tableDepth = -1;
     if (papx_.Count() == 0 && !lists) return paragraph;
-    const TPap pap = PapAt(nullptr, static_cast<uint32_t>(at));
+    const auto fc = static_cast<uint32_t>(at);
+    const TPiece* piece = MarkPiece(fc);
+    const TPap pap = PapAt(piece, piece == piece_ ? fc : piece->fc);
     if (papx_.Count() != 0) paragraph.tableDepth = pap.itap > 0 ? pap.itap : 0;
     if (lists && pap.ilfo != 0) paragraph.label = lists_.Number(pap.ilfo, pap.ilvl);
     return paragraph;
 }
 
+const TPiece* TWordReader::MarkPiece(uint32_t fc) const {
+    // A paragraph run ends after its mark: while the run at fc goes past the
+    // piece's text, the paragraph goes on in the next piece (a fast-saved
+    // document's text is out of file order).
+    const TPiece* piece = piece_;
+    if (piece == nullptr) return piece;
+    const TPiece* const end = pieces_.pieces.data() + pieces_.pieces.size();
+    for (int hop = 0; hop < kMaxMarkHops; ++hop) {
+        uint32_t limit = 0;
+        const TRun* run = papx_.Find(fc, limit);
+        if (run == nullptr) break;
+        const uint64_t pieceEnd = uint64_t{piece->fc} + uint64_t{piece->cpEnd - piece->cpStart} * (piece->unicode ? 2 : 1);
+        if (run->fcEnd <= pieceEnd || piece + 1 >= end) break;
+        ++piece;
+        fc = piece->fc;
+    }
+    return piece;
+}
+
 void TWordReader::EndParagraph(char16_t mark, uint32_t fc) {
-    const TPap pap = PapAt(nullptr, fc);
+    const TPap pap = PapAt(piece_, fc);
+    // A drop cap's letter is a paragraph of its own that Word shows as the next one's start.
+    if (mark != kCellMark && pap.dropCap != 0 && pap.itap <= 0) return;
     if (mark != kCellMark) {
-        out_->ParagraphEnd(pap.itap > 0 ? pap.itap : 0);
+        // A nested table's cells and rows end with paragraph marks.
+        if (pap.itap >= 2 && pap.innerTtp) {
+            out_->RowEnd(pap.itap);
+        } else if (pap.itap >= 2 && pap.innerCell) {
+            out_->CellEnd(pap.itap);
+        } else {
+            out_->ParagraphEnd(pap.itap > 0 ? pap.itap : 0);
+        }
     } else if (pap.ttp || (pap.itap <= 1 && pap.innerTtp)) {
         out_->RowEnd();
     } else {
@@ -625,7 +666,7 @@ void TWordReader::EndParagraph(char16_t mark, uint32_t fc) {
 }
 
 void TWordReader::LineBreak(char16_t c, uint32_t fc) {
-    const TPap pap = PapAt(nullptr, fc);
+    const TPap pap = PapAt(piece_, fc);
     const TBreak kind = c == kPageBreak ? TBreak::Page : c == kColumnBreak ? TBreak::Column : TBreak::Line;
     out_->Break(kind, pap.itap > 0 ? pap.itap : 0, fc);
 }

@@ -88,8 +88,7 @@ bool TTextAssembler::BeginPart(std::u16string_view label) {
 
 void TTextAssembler::EndPart() {
     // An unended row ends with the part.
-    if (state_.inRow) Put(u'\n');
-    state_.inRow = false;
+    EndRow();
     if (story_ == TStoryKind::Main) return;
     out_ = &main_;
     // Text boxes and headers hold many empty paragraphs: their lines show without them.
@@ -118,13 +117,11 @@ void TTextAssembler::EndStory() {
 void TTextAssembler::Text(const char16_t* text, size_t n, uint64_t at) {
     BeginVisible(at);
     Put(text, n);
-    state_.cellHasText = true;
 }
 
 void TTextAssembler::Repeat(char16_t c, size_t n, uint64_t at) {
     BeginVisible(at);
     for (size_t k = 0; k < n; ++k) Put(c);
-    state_.cellHasText = true;
 }
 
 void TTextAssembler::Tab(uint64_t at) {
@@ -133,8 +130,9 @@ void TTextAssembler::Tab(uint64_t at) {
 }
 
 void TTextAssembler::Break(TBreak kind, int tableDepth, uint64_t at) {
-    if (tableDepth > 0) {
-        if (state_.cellHasText) state_.pendingSpace = true;
+    if (tableDepth > 0 || (state_.paraStarted && state_.depth > 0)) {
+        // Inside a cell a break keeps the paragraph on its line.
+        if (state_.paraStarted && state_.depth > 0 && !Target().empty()) state_.pendingSpace = true;
         return;
     }
     if (kind == TBreak::Page) {
@@ -150,80 +148,175 @@ void TTextAssembler::Break(TBreak kind, int tableDepth, uint64_t at) {
 
 void TTextAssembler::ParagraphEnd(int tableDepth) {
     state_.paraStarted = false;
-    if (tableDepth > 0) {
-        // A paragraph inside a cell, or the end of a cell or row of a
-        // table nested in it: the cell's paragraphs are joined by a space.
+    state_.pendingSpace = false;
+    if (tableDepth >= 2) {
+        // A paragraph of a nested table's cell: the cell's paragraphs share its place in the nested row.
         state_.inRow = true;
-        if (state_.cellHasText) state_.pendingSpace = true;
+        if (!state_.innerParagraph.empty()) {
+            if (!state_.innerCell.empty()) state_.innerCell += u' ';
+            state_.innerCell += state_.innerParagraph;
+            state_.innerParagraph.clear();
+        }
         return;
     }
-    if (state_.inRow) {
-        // A row whose end mark was not found ends with the table.
-        Put(u'\n');
-        state_.inRow = false;
-        state_.pendingTabs = 0;
+    if (tableDepth == 1) {
+        state_.inRow = true;
+        EndCellParagraph();
+        return;
     }
-    state_.pendingSpace = false;
-    state_.cellHasText = false;
+    // A row whose end mark was not found ends with the table.
+    EndRow();
     Put(u'\n');
 }
 
-void TTextAssembler::CellEnd() {
+void TTextAssembler::CellEnd(int tableDepth) {
     state_.paraStarted = false;
-    ++state_.pendingTabs;
     state_.pendingSpace = false;
     state_.inRow = true;
-    state_.cellHasText = false;
+    if (tableDepth >= 2) {
+        ParagraphEnd(tableDepth);
+        EndInnerCell();
+        return;
+    }
+    EndCellParagraph();
+    EndInnerRow();
+    state_.cells.push_back(std::move(state_.cell));
+    state_.cell = {};
 }
 
-void TTextAssembler::RowEnd() {
-    // The cells so far, without a tab after the last.
+void TTextAssembler::RowEnd(int tableDepth) {
     state_.paraStarted = false;
-    if (state_.pendingTabs > 1) {
-        for (size_t k = 1; k < state_.pendingTabs; ++k) Put(u'\t');
-    }
-    Put(u'\n');
-    state_.pendingTabs = 0;
     state_.pendingSpace = false;
+    if (tableDepth >= 2) {
+        state_.inRow = true;
+        ParagraphEnd(tableDepth);
+        if (!state_.innerCell.empty()) EndInnerCell();
+        EndInnerRow();
+        return;
+    }
+    state_.inRow = true;
+    EndRow(true);
+}
+
+std::u16string& TTextAssembler::Target() {
+    if (state_.depth >= 2) return state_.innerParagraph;
+    if (state_.depth == 1) return state_.paragraph;
+    return *out_;
+}
+
+void TTextAssembler::EndCellParagraph() {
+    if (state_.paragraph.empty()) return;
+    state_.cell.paragraphs.push_back(std::move(state_.paragraph));
+    state_.paragraph.clear();
+}
+
+void TTextAssembler::EndInnerCell() {
+    state_.innerCells.push_back(std::move(state_.innerCell));
+    state_.innerCell.clear();
+}
+
+void TTextAssembler::EndInnerRow() {
+    if (!state_.innerParagraph.empty()) ParagraphEnd(2);
+    if (!state_.innerCell.empty()) EndInnerCell();
+    if (state_.innerCells.empty()) return;
+    std::u16string line;
+    for (size_t k = 0; k < state_.innerCells.size(); ++k) {
+        if (k > 0) line += u'\t';
+        line += state_.innerCells[k];
+    }
+    state_.innerCells.clear();
+    if (line.find_first_not_of(u" \t") != std::u16string::npos) state_.cell.nested.push_back(std::move(line));
+}
+
+void TTextAssembler::EndRow(bool ended) {
+    if (!state_.inRow) return;
     state_.inRow = false;
-    state_.cellHasText = false;
+    state_.paraStarted = false;
+    state_.pendingSpace = false;
+    state_.depth = 0;
+    EndCellParagraph();
+    EndInnerRow();
+    if (!state_.cell.paragraphs.empty() || !state_.cell.nested.empty()) state_.cells.push_back(std::move(state_.cell));
+    state_.cell = {};
+    std::vector<TCell> cells = std::move(state_.cells);
+    state_.cells.clear();
+    // A row whose end mark was not found shows no empty cells after its last text.
+    while (!ended && !cells.empty() && cells.back().paragraphs.empty() && cells.back().nested.empty())
+        cells.pop_back();
+    bool lines = cells.size() == 1;  // a table of one cell only lays out its paragraphs
+    for (const TCell& cell : cells) {
+        if (cell.paragraphs.size() > 1 || !cell.nested.empty()) lines = true;
+    }
+    std::u16string text;
+    if (lines) {
+        // Each paragraph on a line of its own, cell after cell.
+        for (const TCell& cell : cells) {
+            for (const auto& paragraph : cell.paragraphs) {
+                text += paragraph;
+                text += u'\n';
+            }
+            for (const auto& line : cell.nested) {
+                text += line;
+                text += u'\n';
+            }
+        }
+        if (text.empty()) text += u'\n';
+    } else {
+        // One line, the cells apart by tabs.
+        for (size_t k = 0; k < cells.size(); ++k) {
+            if (k > 0) text += u'\t';
+            if (!cells[k].paragraphs.empty()) text += cells[k].paragraphs.front();
+        }
+        text += u'\n';
+    }
+    Emit(text);
+}
+
+void TTextAssembler::Emit(const std::u16string& text) {
+    if (stop_ && !overBudget_) return;
+    // The row's end marks are not counted: the text itself was.
+    if (!Spend(0)) return;
+    out_->append(text);
+    if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
 }
 
 void TTextAssembler::BeginVisible(uint64_t at) {
     const bool starting = !state_.paraStarted;
     TParagraphProps paragraph;
     if (starting && paragraphs_ != nullptr) paragraph = paragraphs_->OpenParagraph(at);
-    if (starting && state_.inRow && paragraph.tableDepth == 0) {
-        // A row whose end mark was not found ends where the table does.
-        Put(u'\n');
-        state_.inRow = false;
-        state_.pendingTabs = 0;
+    if (starting) {
+        if (paragraph.tableDepth == 0) {
+            // A row whose end mark was not found ends where the table does.
+            EndRow();
+            state_.depth = 0;
+        } else if (paragraph.tableDepth > 0) {
+            state_.inRow = true;
+            state_.depth = paragraph.tableDepth >= 2 ? 2 : 1;
+        } else {
+            // Not known: a paragraph after a cell is taken as the row's.
+            state_.depth = state_.inRow ? 1 : 0;
+        }
+        state_.paraStarted = true;
         state_.pendingSpace = false;
-    }
-    if (state_.pendingTabs > 0) {
-        for (size_t k = 0; k < state_.pendingTabs; ++k) Put(u'\t');
-        state_.pendingTabs = 0;
-        state_.pendingSpace = false;
+        if (!paragraph.label.empty()) Put(paragraph.label);
     } else if (state_.pendingSpace) {
         Put(u' ');
         state_.pendingSpace = false;
-    }
-    if (starting) {
-        state_.paraStarted = true;
-        if (!paragraph.label.empty()) Put(paragraph.label);
     }
 }
 
 void TTextAssembler::Put(char16_t c) {
     if (!Spend(1)) return;
-    out_->push_back(c);
-    if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
+    std::u16string& target = Target();
+    target.push_back(c);
+    if (&target == &main_ && main_.size() >= kFlushUnits) Flush();
 }
 
 void TTextAssembler::Put(const char16_t* text, size_t n) {
     if (!Spend(n)) return;
-    out_->append(text, n);
-    if (out_ == &main_ && main_.size() >= kFlushUnits) Flush();
+    std::u16string& target = Target();
+    target.append(text, n);
+    if (&target == &main_ && main_.size() >= kFlushUnits) Flush();
 }
 
 void TTextAssembler::WriteSection(TStoryKind kind, std::u16string text) {

@@ -5,8 +5,11 @@
 // A reader (loading/DocumentReader.h) walks a document in reading order and
 // tells the assembler what it meets: stories and their parts, visible text,
 // tabs, breaks, the ends of paragraphs, cells and rows, note references. The
-// assembler knows no file format: it puts each table row on a line with its
-// cells separated by tabs, joins a cell's paragraphs with a space, gives a
+// assembler knows no file format: it puts each table row whose cells hold a
+// paragraph each on a line with its cells separated by tabs; a row where a
+// cell holds several paragraphs, or a nested table, and a row of one cell (a
+// table used for layout) show each paragraph on a line of its own, cell after
+// cell, a nested table's rows after the text of its cell. It gives a
 // paragraph its list label, and writes the stories after the main text, each
 // under a heading line of its own and only when not empty.
 //
@@ -21,6 +24,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "converter/WordConverter.h"
 
@@ -85,9 +89,15 @@ public:
     void Break(TBreak kind, int tableDepth, uint64_t at);
     // The end of a paragraph of the given table depth.
     void ParagraphEnd(int tableDepth);
-    // The end of a cell, and the end of a row (after its last cell).
-    void CellEnd();
-    void RowEnd();
+    // A paragraph mark not shown: the paragraph goes on after a space.
+    void JoinParagraph() {
+        if (state_.paraStarted) state_.pendingSpace = true;
+    }
+    // The end of a cell, and the end of a row (after its last cell), of a
+    // table at the given depth: 1 for a table in the text, 2 and more for
+    // one nested in a cell (whose rows show as those of depth 2).
+    void CellEnd(int tableDepth = 1);
+    void RowEnd(int tableDepth = 1);
 
     // --- After the text ---
     // Writes what is left; `characters` and `walked` are the document's
@@ -108,13 +118,24 @@ public:
     uint64_t Units() const { return units_; }
 
 private:
+    // A cell of the row being made: its paragraphs, and the lines of the
+    // tables nested in it.
+    struct TCell {
+        std::vector<std::u16string> paragraphs;
+        std::vector<std::u16string> nested;
+    };
     // What the walk through one part keeps.
     struct TPartState {
         bool paraStarted = false;
-        bool cellHasText = false;
         bool inRow = false;
-        size_t pendingTabs = 0;
-        bool pendingSpace = false;
+        bool pendingSpace = false;   // a line break inside a cell's paragraph
+        int depth = 0;               // where the open paragraph's text goes: 0, 1 (a cell), 2 (a nested cell)
+        std::vector<TCell> cells;    // the row's ended cells
+        TCell cell;                  // the open cell
+        std::u16string paragraph;    // the open paragraph of a cell
+        std::vector<std::u16string> innerCells;  // the open nested row's ended cells
+        std::u16string innerCell;    // the open nested cell (its paragraphs joined by a space)
+        std::u16string innerParagraph;
     };
 
     bool Spend(size_t n) {
@@ -133,6 +154,17 @@ private:
     void Put(const std::u16string& text) { Put(text.data(), text.size()); }
     void Flush();
     void BeginVisible(uint64_t at);
+    // Where the open paragraph's text goes.
+    std::u16string& Target();
+    // Ends the open paragraph of a cell, the open nested cell, the open nested row.
+    void EndCellParagraph();
+    void EndInnerCell();
+    void EndInnerRow();
+    // Writes the row made so far (nothing when none is open); ended when
+    // its end mark was seen.
+    void EndRow(bool ended = false);
+    // Writes text already counted against the budget.
+    void Emit(const std::u16string& text);
     void EndOverBudget(uint64_t characters, uint64_t walked);
     void WriteSection(TStoryKind kind, std::u16string text);
 

@@ -175,9 +175,38 @@ TEST(ReadingLayout, Tables) {
                  .Para(u"in2", inner + Sprm(0x244B, {1}))
                  .Para(u"", inner + Sprm(0x244B, {1}) + Sprm(0x244C, {1}))
                  .Cell(u"")
+                 .Cell(u"last")
                  .RowEnd();
          },
-         u"outer\tin1 in2\n"},
+         u"outer\nin1\tin2\nlast\n"},
+        {"paragraphs-in-a-cell",
+         [] {
+             return TB()
+                 .Para(u"first", kInTable)
+                 .Para(u"second", kInTable)
+                 .Cell(u"third")
+                 .Cell(u"other")
+                 .RowEnd()
+                 .Cell(u"a")
+                 .Cell(u"b")
+                 .RowEnd();
+         },
+         u"first\nsecond\nthird\nother\na\tb\n"},
+        {"one-cell-table", [] { return TB().Para(u"Title", kInTable).Cell(u"Body").RowEnd().Para(u"After"); },
+         u"Title\nBody\nAfter\n"},
+        {"fast-saved-piece-in-table",
+         [] {
+             // The paragraph runs say nothing of the table: the second piece's modifier puts it in one.
+             return TB()
+                 .Para(u"Before")
+                 .Run(u"a")
+                 .End({}, u'\x07')
+                 .Run(u"b")
+                 .End({}, u'\x07')
+                 .End(Sprm(0x2417, {1}), u'\x07')
+                 .SecondPiece(7, 0 << 1 | 1, kInTable);
+         },
+         u"Before\na\tb\n"},
         {"row-without-its-end-mark", [] { return TB().Cell(u"a").Cell(u"b").Para(u"next"); }, u"a\tb\nnext\n"},
         {"line-break-in-a-cell",
          [] {
@@ -192,6 +221,20 @@ TEST(ReadingLayout, Tables) {
          u"a b\tc\n"},
         {"word6-rows", [] { return TB(TB::Word6).Cell(u"a").Cell(u"b").RowEnd().Cell(u"c").Cell(u"d").RowEnd(); },
          u"a\tb\nc\td\n"},
+    });
+}
+
+// Paragraphs Word shows as one: a drop cap's letter and the paragraph it
+// starts; two paragraphs apart by a hidden mark, with a space.
+TEST(ReadingLayout, JoinedParagraphs) {
+    RunCases({
+        {"drop-cap", [] { return TB().DropCap(u"O").Para(u"nce upon a time").Para(u"Next"); },
+         u"Once upon a time\nNext\n"},
+        {"hidden-mark", [] { return TB().Run(u"one").HiddenEnd().Para(u"two").Para(u"three"); }, u"one two\nthree\n"},
+        {"hidden-mark-word6", [] { return TB(TB::Word6).Run(u"one").HiddenEnd().Para(u"two"); }, u"one two\n"},
+        {"hidden-mark-after-nothing", [] { return TB().Para(u"a").HiddenEnd().Para(u"b"); }, u"a\nb\n"},
+        {"hidden-paragraph", [] { return TB().Para(u"a").Run(u"gone", kVanish).HiddenEnd().Para(u"b"); },
+         u"a\nb\n"},
     });
 }
 
@@ -256,7 +299,7 @@ TEST(ReadingLayout, HiddenAndDeletedText) {
     RunCases({
         {"runs", [] { return TB().Run(u"shown ").Run(u"hidden ", kVanish).Run(u"deleted ", kDeleted).Para(u"end"); },
          u"shown end\n"},
-        {"hidden-paragraph-mark-joins", [] { return TB().Run(u"one").Run(u"\r", kVanish).Para(u"two"); }, u"onetwo\n"},
+        {"hidden-paragraph-mark-joins", [] { return TB().Run(u"one").Run(u"\r", kVanish).Para(u"two"); }, u"one two\n"},
         {"vanish-toggled-off-again", [] { return TB().Run(u"a", kVanish + Sprm(0x083C, {0})).Para(u"b"); }, u"ab\n"},
         {"hidden-by-style",
          [] {
@@ -342,6 +385,13 @@ TEST(ReadingLayout, Lists) {
                  .RowEnd();
          },
          u"1. x\n"},
+        {"fast-saved-mark-in-a-later-piece",
+         [] {
+             // The paragraph's text starts in one piece and ends in the next, whose
+             // modifier makes the paragraph a list item: the properties at its mark count.
+             return TB().List(1, {Level(0, u"\x00."sv)}).Para(u"first").Para(u"item").SecondPiece(8, 0 << 1 | 1, ListPara(1, 0));
+         },
+         u"first\n1.\titem\n"},
         {"long-number-text",
          [] { return TB().List(1, {Level(0, std::u16string(5000, u'#'))}).Para(u"x", ListPara(1, 0)); },
          std::u16string(64, u'#') + u"\tx\n"},

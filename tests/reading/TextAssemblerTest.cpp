@@ -151,26 +151,49 @@ TEST(TextAssembler, EventsToText) {
          }),
          "\tb\t\n"},
         {"paragraphs-in-a-cell", Main([](TTextAssembler& out) {
+             // A cell of several paragraphs: each on its line, the cells in order.
              Para(out, u"one", 1);
              Para(out, u"two", 1);
              Cell(out, u"three");
              Cell(out, u"x");
              out.RowEnd();
+             Cell(out, u"a");
+             Cell(out, u"b");
+             out.RowEnd();
          }),
-         "one two three\tx\n"},
-        {"nested-rows", Main([](TTextAssembler& out) {
-             // The nested table's cells and rows end as paragraphs of depth 2:
-             // they join the outer cell.
-             Cell(out, u"outer");
-             Para(out, u"in1", 2);
-             Para(out, u"in2", 2);
-             out.ParagraphEnd(2);
+         "one\ntwo\nthree\nx\na\tb\n"},
+        {"one-cell-rows-read-as-paragraphs", Main([](TTextAssembler& out) {
+             Para(out, u"Title", 1);
+             out.ParagraphEnd(1);  // an empty paragraph shows nothing
+             Cell(out, u"Body");
+             out.RowEnd();
+             Cell(out, u"Single");
+             out.RowEnd();
              Cell(out, u"");
              out.RowEnd();
+             Para(out, u"After");
+         }),
+         "Title\nBody\nSingle\n\nAfter\n"},
+        {"nested-rows", Main([](TTextAssembler& out) {
+             // The nested rows follow their outer cell's text, each on its line.
+             Para(out, u"outer", 1);
+             out.Text(u"in1", 2);
+             out.CellEnd(2);
+             Para(out, u"in2a", 2);
+             out.Text(u"in2b", 2);
+             out.CellEnd(2);
+             out.RowEnd(2);
+             out.Text(u"r2", 2);
+             out.CellEnd(2);
+             out.RowEnd(2);
+             Cell(out, u"");
              Cell(out, u"next");
              out.RowEnd();
+             Cell(out, u"a");
+             Cell(out, u"b");
+             out.RowEnd();
          }),
-         "outer\tin1 in2\nnext\n"},
+         "outer\nin1\tin2a in2b\nr2\nnext\na\tb\n"},
         {"row-without-its-end-ends-with-a-body-paragraph", Main([](TTextAssembler& out) {
              Cell(out, u"a");
              Cell(out, u"b");

@@ -234,6 +234,18 @@ TRichDocBuilder& TRichDocBuilder::Para(std::u16string_view text, const std::vect
     return Run(text).End(papx, u'\r', istd);
 }
 
+TRichDocBuilder& TRichDocBuilder::HiddenEnd(const std::vector<uint8_t>& papx) {
+    Run(u"\r", word6() ? Sprm6(92, {1}) : Sprm(0x083C, {1}));
+    paras_.push_back({paraStart_, text_.size(), 0, papx});
+    paraStart_ = text_.size();
+    return *this;
+}
+
+TRichDocBuilder& TRichDocBuilder::DropCap(std::u16string_view letter) {
+    // dcs: fdct 1 (dropped), three lines.
+    return Para(letter, Sprm(0x442C, {1 | 3 << 3, 0}));
+}
+
 TRichDocBuilder& TRichDocBuilder::Cell(std::u16string_view text) {
     return Run(text).End(word6() ? Sprm6(24, {1}) : Sprm(0x2416, {1}), u'\x07');
 }

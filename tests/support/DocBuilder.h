@@ -121,6 +121,10 @@ public:
     TRichDocBuilder& End(const std::vector<uint8_t>& papx = {}, char16_t mark = u'\r', uint16_t istd = 0);
     // Text and its paragraph end in one.
     TRichDocBuilder& Para(std::u16string_view text, const std::vector<uint8_t>& papx = {}, uint16_t istd = 0);
+    // Ends a paragraph with a hidden (vanished) paragraph mark.
+    TRichDocBuilder& HiddenEnd(const std::vector<uint8_t>& papx = {});
+    // A drop cap: the letter as a paragraph of its own with sprmPDcs (Word 97-2003 only).
+    TRichDocBuilder& DropCap(std::u16string_view letter);
     // A table cell (text ended by BEL with fInTable) and a row end mark (BEL
     // with fInTable and fTtp), in the format's own sprms.
     TRichDocBuilder& Cell(std::u16string_view text);
