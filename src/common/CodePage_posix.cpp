@@ -37,6 +37,7 @@ constexpr TCodePageName kCodePages[] = {
     {1250, "CP1250"},      {1251, "CP1251"},       {1252, "CP1252"},       {1253, "CP1253"},
     {1254, "CP1254"},      {1255, "CP1255"},       {1256, "CP1256"},       {1257, "CP1257"},
     {1258, "CP1258"},      {1361, "JOHAB"},        {10000, "MACINTOSH"},   {10007, "MAC-CYRILLIC"},
+    {10017, "MAC-UK"},     {10029, "MAC-CENTRALEUROPE"}, {10079, "MAC-IS"},
     {20127, "ASCII"},      {20866, "KOI8-R"},      {20932, "EUC-JP"},      {21866, "KOI8-U"},
     {28591, "ISO-8859-1"}, {28592, "ISO-8859-2"},  {28593, "ISO-8859-3"},  {28594, "ISO-8859-4"},
     {28595, "ISO-8859-5"}, {28596, "ISO-8859-6"},  {28597, "ISO-8859-7"},  {28598, "ISO-8859-8"},
@@ -97,7 +98,7 @@ std::optional<char16_t> Unmapped(uint32_t codePage, uint8_t byte, bool strict) {
 
 bool IsSingleByte(uint32_t codePage) {
     return (codePage >= 437 && codePage <= 874) || (codePage >= 1250 && codePage <= 1258) || codePage == 10000 ||
-           codePage == 10007 || codePage == 20127 || codePage == 20866 || codePage == 21866 ||
+           codePage == 10007 || codePage == 10017 || codePage == 10029 || codePage == 10079 || codePage == 20127 || codePage == 20866 || codePage == 21866 ||
            (codePage >= 28591 && codePage <= 28605);
 }
 

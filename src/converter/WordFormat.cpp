@@ -170,6 +170,7 @@ namespace {
 constexpr uint64_t kFibFlags = 0x000A;
 constexpr uint64_t kFibWord6FcMin = 0x0018;
 constexpr uint64_t kFibWord6FcMac = 0x001C;
+constexpr uint64_t kFibEnvr = 0x0012;  // 0 made by Windows Word, 1 by Mac Word
 constexpr uint64_t kFibFcClx = 0x01A2;
 constexpr uint64_t kFibLcbClx = 0x01A6;
 
@@ -202,9 +203,13 @@ bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib) {
         if (!r.PeekAt(at, v.fc) || !r.PeekAt(at + 4, v.lcb)) return TFcLcb{};
         return v;
     };
+    fib.encrypted = (flags & kFibEncrypted) != 0;
     if (wIdent == kWIdentWord6) {
         fib.format = TFormat::Word6;
         fib.complex = (flags & kFibComplex) != 0;
+        uint8_t envr = 0;
+        r.PeekAt(kFibEnvr, envr);
+        fib.mac = envr == 1;
         r.PeekAt(kFibWord6FcMin, fib.fcMin);
         r.PeekAt(kFibWord6FcMac, fib.fcMac);
         for (int k = 0; k < kStoryCount; ++k) r.PeekAt(0x34 + 4u * k, fib.ccp[k]);

@@ -70,6 +70,8 @@ struct TFibInfo {
     bool complex = false;           // Word 6/95: the text is given by a piece table
     std::u16string tableName;       // Word 97-2003: "0Table" or "1Table"
     uint32_t fcMin = 0, fcMac = 0;  // Word 6/95: the text when there is no piece table
+    bool encrypted = false;         // fEncrypted: the streams are not readable without the password
+    bool mac = false;               // Word 6/95: envr 1, made by Mac Word (8-bit text in a Mac code page)
     uint32_t ccp[kStoryCount] = {};
     TFcLcb clx, stshf, plcfBteChpx, plcfBtePapx, sttbfFfn;
     TFcLcb plcffndRef, plcffndTxt, plcfendRef, plcfendTxt, plcfandRef, plcfandTxt, plcfHdd;

@@ -61,6 +61,8 @@ public:
         return more;
     }
     bool HasLine() const { return normalizer_.HasLine(); }
+    // The converter's text without a line is no document to show.
+    bool LaidOut() const { return false; }
     size_t ExpectedUnits() const override { return WithLineEnds(expected_); }
     // The rest at the rate of line ends met so far: the converter's units
     // still to come, each taking as much room as one taken did.
@@ -145,9 +147,11 @@ public:
             error_.reset();
             throw EPagelet(message);
         }
-        // The viewer is shown already: a layout that ended without text says
-        // so in it, where the load's error box can no longer come.
-        if (!hasLine_) text += u"[Error opening document: it has no text to show]\r\n";
+        // The viewer is shown already: a load that ended without text says
+        // so in it, where the load's error box can no longer come. A
+        // document the layout read to its end and found nothing to show in
+        // is a valid one, shown empty.
+        if (!hasLine_ && !laidOut_) text += u"[Error opening document: it has no text to show]\r\n";
         return false;
     }
 
@@ -159,6 +163,14 @@ public:
     bool HasLine() const {
         std::lock_guard<std::mutex> lock(mutex_);
         return hasLine_;
+    }
+
+    // Whether the layout itself read the document to its end (not the
+    // converter in its place): a document without a line is then one with
+    // nothing visible in it, not one that cannot be shown.
+    bool LaidOut() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return laidOut_;
     }
 
     size_t ExpectedUnits() const override {
@@ -219,6 +231,7 @@ private:
     void Run(const std::u16string& fileName, const TLoadSettings& settings) {
         std::optional<std::u16string> error;
         bool opened = false;
+        bool laidOut = false;
         try {
             if (hook_) hook_([this] { return cancel_.load(); });
             if (cancel_) throw TCancelled{};
@@ -231,6 +244,7 @@ private:
                 if (cancel_) throw TCancelled{};
                 if (result == TReadingResult::Done) {
                     opened = true;
+                    laidOut = true;
                     sink.Finish();
                 }
             }
@@ -254,6 +268,7 @@ private:
         {
             std::lock_guard<std::mutex> lock(mutex_);
             opened_ = opened;
+            laidOut_ = laidOut && !error;
             error_ = std::move(error);
             done_ = true;
         }
@@ -268,6 +283,7 @@ private:
     size_t expected_ = 0;
     bool hasLine_ = false;
     bool opened_ = false;
+    bool laidOut_ = false;
     bool done_ = false;
     bool waiting_ = false;  // the last Produce took all there was, and more is to come
     std::optional<std::u16string> error_;
@@ -280,7 +296,8 @@ private:
 constexpr size_t kFirstUnits = 16 * 1024;
 
 // The first part of an opened document's text, and its source for the rest.
-// A text without a line is none to show: decoding goes on until one comes
+// A text without a line is none to show (but for a document the reading
+// layout read whole: it is shown empty): decoding goes on until one comes
 // (at once, in real documents) or the text ends. A source on another thread
 // gives what has come, and a text that has not come yet is shown as it comes.
 template <typename TSource>
@@ -290,7 +307,7 @@ std::optional<TLoadedDocument> FirstPart(std::unique_ptr<TSource> source) {
     do {
         more = source->Produce(document.Text, kFirstUnits);
     } while (more && !source->Waiting() && (!source->HasLine() || document.Text.size() < kFirstUnits));
-    if (!more && !source->HasLine()) return std::nullopt;
+    if (!more && !source->HasLine() && !source->LaidOut()) return std::nullopt;
     if (more) document.Rest = std::move(source);
     return document;
 }

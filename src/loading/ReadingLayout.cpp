@@ -48,6 +48,37 @@ size_t PlainRunEnd(const char16_t* text, size_t i, size_t n) {
     return i;
 }
 
+// The Mac code page of the script of a Windows ANSI code page (0: none
+// known, Roman).
+uint32_t MacCodePageOf(uint32_t windowsCodePage) {
+    switch (windowsCodePage) {
+    case 1250:
+        return 10029;  // Central European
+    case 1251:
+        return 10007;  // Cyrillic
+    case 1253:
+        return 10006;  // Greek
+    case 1254:
+        return 10081;  // Turkish
+    case 1255:
+        return 10005;  // Hebrew
+    case 1256:
+        return 10004;  // Arabic
+    case 874:
+        return 10021;  // Thai
+    case 932:
+        return 10001;  // Japanese
+    case 936:
+        return 10008;  // Simplified Chinese
+    case 949:
+        return 10003;  // Korean
+    case 950:
+        return 10002;  // Traditional Chinese
+    default:
+        return 10000;  // Roman
+    }
+}
+
 // The Word reader: walks a Word 97-2003 or Word 6/95 document's stories
 // by their pieces and runs, reads the properties of each run and paragraph
 // by its file offset, keeps fields, hidden text, symbols and note numbers to
@@ -187,7 +218,9 @@ TReadingResult TWordReader::Read(TTextAssembler& out) {
     if (!Open()) return TReadingResult::NotWord;
     cost_.streamBytes = doc_->Size();
     out.Begin(doc_->Size(), *this);
-    if (!Setup()) return TReadingResult::Fallback;
+    // An encrypted document's streams hold no readable text: the converter
+    // answers for it as it would without the layout.
+    if (fib_.encrypted || !Setup()) return TReadingResult::Fallback;
     if (forceCP_ && pieces_.anyEightBit) CheckForcedCodePage(cp_, forceCP_);
 
     out.BeginStory(TStoryKind::Main);
@@ -369,6 +402,11 @@ TWordReader::TSegmentProps TWordReader::PropsAt(const TPiece& piece, uint32_t fc
         } else {
             uint32_t codePage = 0;
             if (props.chp.font < fonts_.size()) codePage = CodePageOfCharset(fonts_[props.chp.font].charset);
+            if (codePage == 0 && fib_.mac) {
+                // Mac Word wrote its text in the Mac code page of the script.
+                codePage = MacCodePageOf(CodePageOfLanguage(props.chp.lid));
+                if (!IsKnownCodePage(codePage)) codePage = 0;
+            }
             if (codePage == 0) codePage = CodePageOfLanguage(props.chp.lid);
             if (codePage == 0 || !IsKnownCodePage(codePage)) codePage = SystemAnsiCodePage();
             props.codePage = codePage;

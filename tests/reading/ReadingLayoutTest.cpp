@@ -642,6 +642,27 @@ TEST(ReadingLayout, EightBitText) {
          },
          u"\u03B1\n"},
         {"word6-no-language-system-code-page", [] { return TB(TB::Word6).Para(u"caf\xE9"); }, u"caf\u00E9\n"},
+        // Mac Word wrote 8-bit text in the Mac code page of its script.
+        {"word6-mac-roman", [] { return TB(TB::Word6).Mac().Para(u"l\xD5"
+                                                                  u"auteur strat\x8Egie"); },
+         u"l\u2019auteur strat\u00E9gie\n"},
+        {"word6-mac-cyrillic",
+         [&] {
+             return TB(TB::Word6).Mac().Run(u"\x8F\xF0\xE8\xE2\xE5\xF2", Sprm6(97, {0x19, 0x04})).Para(u"");
+         },
+         privet + u"\n"},
+        {"word6-mac-central-european",
+         [] { return TB(TB::Word6).Mac().Run(u"\x88", Sprm6(97, {0x15, 0x04})).Para(u""); }, u"\u0105\n"},
+        {"word6-mac-font-charset-wins",
+         [&] {
+             return TB(TB::Word6)
+                 .Mac()
+                 .Font(u"Times New Roman", 0)
+                 .Font(u"Times New Roman Cyr", 204)
+                 .Run(privet1251, Sprm6(93, {1, 0}))
+                 .Para(u"");
+         },
+         privet + u"\n"},
         {"word6-fields-and-notes",
          [] {
              return TB(TB::Word6)

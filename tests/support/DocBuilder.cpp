@@ -710,6 +710,8 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
         doc = table;
         Put16(doc, 0x00, 0xA5DC);
         Put16(doc, 0x02, 101);
+        if (fibFlags_ != 0) Put16(doc, 0x0A, fibFlags_);
+        if (mac_) doc[0x12] = 1;
         Put32(doc, 0x18, fcText);
         Put32(doc, 0x1C, fcText + total);
         for (int k = 0; k < 8; ++k) Put32(doc, 0x34 + 4u * k, ccp_[k]);
@@ -731,6 +733,7 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
         Put16(doc, 0x190, static_cast<uint16_t>(papxPages.size() / 512));
         TDocBuilder builder;
         builder.WIdent(0xA5DC).DocBytes(0, doc).DocSize(doc.size());
+        if (fibFlags_ != 0) builder.Flags(fibFlags_);
         return builder.Build();
     }
     Put16(doc, 0x00, 0xA5EC);
@@ -759,7 +762,18 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     entry(74, plfLfo);
     TDocBuilder builder;
     builder.DocBytes(0, doc).DocSize(doc.size()).Table(u"0Table", table);
+    if (fibFlags_ != 0) builder.Flags(fibFlags_);
     return builder.Build();
+}
+
+TRichDocBuilder& TRichDocBuilder::FibFlags(uint16_t flags) {
+    fibFlags_ = flags;
+    return *this;
+}
+
+TRichDocBuilder& TRichDocBuilder::Mac() {
+    mac_ = true;
+    return *this;
 }
 
 std::unique_ptr<TTempFile> TRichDocBuilder::Write() const { return std::make_unique<TTempFile>(Build()); }

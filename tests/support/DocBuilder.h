@@ -182,6 +182,11 @@ public:
     // zero bytes in the table stream.
     TRichDocBuilder& SharedPlcBlock(uint32_t bytes);
 
+    // The FIB's flags word (fEncrypted 0x0100, ...) with the builder's own bits.
+    TRichDocBuilder& FibFlags(uint16_t flags);
+    // Word 6/95: envr 1, a document made by Mac Word.
+    TRichDocBuilder& Mac();
+
     std::unique_ptr<TTempFile> Write() const;
     std::vector<uint8_t> Build() const;
 
@@ -234,6 +239,8 @@ private:
     bool rawPages_[2] = {false, false};
     std::vector<uint8_t> rawPageBytes_[2];
     uint32_t sharedPlc_ = 0;
+    uint16_t fibFlags_ = 0;
+    bool mac_ = false;
 };
 
 }  // namespace pagelet

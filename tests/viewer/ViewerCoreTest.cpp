@@ -215,6 +215,19 @@ TEST(ViewerCore, CopyPutsTheSelectedTextOnTheClipboardAndNothingWhenEmpty) {
     EXPECT_EQ(f.back.Clipboard, u"e\r\ntw");
 }
 
+// A document with nothing visible in it is shown as an empty text.
+TEST(ViewerCore, AnEmptyTextTakesEveryCommand) {
+    TViewerFixture f;
+    f.core.LoadText(u"");
+    f.back.Clipboard = u"before";
+    f.core.HostCommand(kCommandCopy, 0);
+    EXPECT_EQ(f.back.Clipboard, u"before");
+    f.core.HostCommand(kCommandSetPercent, 50);
+    EXPECT_FALSE(f.core.HostSearch(u"x", kSearchFromStart));
+    f.core.LoadNext(u"", nullptr, 0);
+    EXPECT_FALSE(f.core.HostSearch(u"x", kSearchFromStart));
+}
+
 TEST(ViewerCore, AWidgetThatCannotTakeTheFocusFailsGoToAndAFoundMatchOnly) {
     TViewerFixture f;
     f.core.LoadText(u"abc abc\r\n");

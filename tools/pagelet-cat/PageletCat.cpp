@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
+#include "converter/WordFib.h"
 #include "loading/ReadingLayout.h"
 
 namespace pagelet {
@@ -29,6 +31,7 @@ namespace {
 constexpr int kExitText = 0;
 constexpr int kExitNoText = 1;
 constexpr int kExitError = 2;
+constexpr int kExitEncrypted = 3;
 
 constexpr const char* kUsage =
     "Usage: pagelet-cat [--raw | --reading] [--printable] [--codepage N] FILE...\n"
@@ -59,8 +62,10 @@ constexpr const char* kUsage =
     "\n"
     "When both --raw and --reading are given, the last one counts.\n"
     "\n"
-    "Exit status: 0 when text was printed, 1 when a file holds no text this\n"
-    "tool reads (not a Word document, or no text), 2 on an error.\n";
+    "Exit status: 0 when text was printed (with the reading layout also for a\n"
+    "Word document with nothing visible in it), 1 when a file holds no text\n"
+    "this tool reads (not a Word document, or no text), 2 on an error, 3 when\n"
+    "a document is encrypted with a password (and no other file failed).\n";
 
 // UTF-8 of U+0000 to U+07FF: the bytes in the low 16 bits, lowest first, and
 // their count in the top 8 bits.
@@ -379,6 +384,33 @@ void Report(const std::u16string& file, std::u16string_view message) {
     std::fprintf(stderr, "pagelet-cat: %s: %s\n", Utf16ToUtf8(file).c_str(), Utf16ToUtf8(message).c_str());
 }
 
+// Whether the file is a Word document that a password opens: its text is
+// not stored readably. A file whose FIB cannot be read is left to the
+// extraction, which reports what is wrong with it.
+bool EncryptedDocument(const std::u16string& file) {
+    try {
+        return ReadWordFibFlags(file).Encrypted;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// The reading layout as the converter's text stage, noting whether the
+// layout itself read the document (not the converter in its place).
+void UseReadingLayout(TWordConverter& converter, bool on, bool& laidOut) {
+    laidOut = false;
+    if (!on) {
+        UseReadingLayout(converter, false);
+        return;
+    }
+    converter.SetTextStage([&laidOut](TStorage& storage, int32_t cp, bool forceCP, TTextSink& sink,
+                                      const std::function<bool()>& full, TStreamReading reading) {
+        const TStageResult result = ExtractReadingLayout(storage, cp, forceCP, sink, full, reading);
+        laidOut = result == TStageResult::Done;
+        return result;
+    });
+}
+
 void UsageError(const std::string& message) {
     std::fprintf(stderr, "pagelet-cat: %s\nTry 'pagelet-cat --help'.\n", message.c_str());
 }
@@ -454,11 +486,17 @@ int Run(const std::vector<std::u16string>& args) {
             status = kExitError;
             continue;
         }
+        if (EncryptedDocument(file)) {
+            Report(file, u"encrypted with a password");
+            if (status == kExitText || status == kExitNoText) status = kExitEncrypted;
+            continue;
+        }
         writer.BeginFile();
+        bool laidOut = false;
         try {
             // Each piece goes from the file through the writer's buffer.
             TWordConverter converter;
-            UseReadingLayout(converter, reading);
+            UseReadingLayout(converter, reading, laidOut);
             converter.ExtractText(file, printable, cp, forceCP, writer);
             writer.EndFile();
             writer.Flush();
@@ -474,7 +512,8 @@ int Run(const std::vector<std::u16string>& args) {
             status = kExitError;
             continue;
         }
-        if (writer.UnitsOfFile() == 0) {
+        // A document the layout read whole has nothing visible: no fault.
+        if (writer.UnitsOfFile() == 0 && !laidOut) {
             Report(file, u"no text (not a Word 97-2003 or Word 6/95 document, or an empty one)");
             if (status == kExitText) status = kExitNoText;
         }

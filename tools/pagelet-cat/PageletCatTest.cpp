@@ -129,6 +129,10 @@ TEST(PageletCat, ExitStatus) {
     TTempFile plain(std::vector<uint8_t>{'p', 'l', 'a', 'i', 'n'});
     auto damaged = TDocBuilder().Clx(TClxBuilder().PrcHeader(-1)).Write();
     auto unknownCp = TDocBuilder().Word6(0x200, 0x201).DocBytes(0x200, "x").Write();
+    // fEncrypted: the stream holds no readable text, whatever it seems to say.
+    auto encrypted = Utf16Doc(u"noise\r").Flags(0x0100).Write();
+    // A valid document with nothing visible in it: a field without a result.
+    auto blank = TRichDocBuilder().Run(u"\x13 SEQ \x14\x15").Write();
 
     auto unreadable = Utf16Doc(u"secret").Write();
     const std::string unreadablePath(unreadable->Path().begin(), unreadable->Path().end());
@@ -155,6 +159,15 @@ TEST(PageletCat, ExitStatus) {
          .status = 2,
          .out = "text\n",
          .errPart = "Range check error"},
+        {.args = PathOf(*encrypted), .status = 3, .out = "", .errPart = ": encrypted with a password\n"},
+        {.args = "--reading " + PathOf(*encrypted), .status = 3, .out = "", .errPart = ": encrypted with a password\n"},
+        {.args = PathOf(*encrypted) + " " + PathOf(plain) + " " + PathOf(*good),
+         .status = 3,
+         .out = "text\n",
+         .errPart = "encrypted with a password"},
+        {.args = PathOf(*encrypted) + " " + PathOf(*damaged), .status = 2, .out = "", .errPart = "Range check error"},
+        {.args = "--reading " + PathOf(*blank), .status = 0, .out = "", .errPart = ""},
+        {.args = "--reading " + PathOf(plain), .status = 1, .out = "", .errPart = ": no text"},
         {.args = "--codepage 12345 " + PathOf(*unknownCp), .status = 2, .out = "", .errPart = ": Invalid code page"},
         {.args = Quote("/nonexistent/file.doc"),
          .status = 2,
