@@ -6,6 +6,7 @@
 // the system's ANSI code page follows the locale's language
 // (CodePage_posix.cpp).
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,14 @@ bool IsSingleByteCodePage(uint32_t codePage);
 // MB_ERR_INVALID_CHARS: nullopt when the bytes hold an invalid sequence.
 // Throws EPagelet("Invalid code page") for a code page the platform lacks.
 std::optional<std::u16string> PlatformDecode(uint32_t codePage, const uint8_t* data, size_t size, bool strict);
+
+// Each byte's UTF-16 code unit in a code page that gives one unit per byte
+// by itself (IsSingleByteCodePage; never UTF-16, UTF-7 or UTF-8), decoded
+// once by the platform and kept for the life of the process (the pointer
+// stays valid; any thread may ask); nullptr for any other code page. 0 is
+// the system's ANSI code page.
+using TSingleByteTable = std::array<char16_t, 256>;
+const TSingleByteTable* SingleByteTable(uint32_t codePage);
 
 // Text in the system's ANSI code page (file names and strings the host
 // hands over as char) to UTF-16, as MultiByteToWideChar(CP_ACP) does.

@@ -63,17 +63,10 @@ bool DecodesByteByByte(int32_t cp, bool forceCP) {
 }
 
 // Each byte's code unit when 8-bit text in this setting has one unit per
-// byte (see DecodesByteByByte), decoded once by the platform; nullopt otherwise.
-std::optional<std::array<char16_t, 256>> ByteTable(int32_t cp, bool forceCP) {
-    if (!DecodesByteByByte(cp, forceCP)) return std::nullopt;
-    const uint32_t codePage = !forceCP || cp == 0 ? SystemAnsiCodePage() : static_cast<uint32_t>(cp);
-    std::array<uint8_t, 256> bytes;
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
-    const std::optional<std::u16string> units = PlatformDecode(codePage, bytes.data(), bytes.size(), false);
-    if (!units || units->size() != bytes.size()) return std::nullopt;
-    std::array<char16_t, 256> table;
-    std::copy(units->begin(), units->end(), table.begin());
-    return table;
+// byte (see DecodesByteByByte); nullptr otherwise.
+const TSingleByteTable* ByteTable(int32_t cp, bool forceCP) {
+    if (!DecodesByteByByte(cp, forceCP)) return nullptr;
+    return SingleByteTable(!forceCP || cp == 0 ? 0 : static_cast<uint32_t>(cp));
 }
 
 }  // namespace
@@ -161,7 +154,7 @@ bool TWordConverter::Prepare(const std::u16string& fileName, int32_t cp, bool fo
     doc_.reset();
     storage_.reset();
     pieces_.clear();
-    byteTable_.reset();
+    byteTable_ = nullptr;
     piece_ = 0;
     pieceDone_ = 0;
     cp_ = cp;
@@ -195,7 +188,7 @@ bool TWordConverter::DecodeMore(size_t units) {
         if (piece.unicode || DecodesByteByByte(cp_, forceCP_)) {
             if ((piece.end - part.start) / bytesPerUnit > units) part.end = part.start + uint64_t{units} * bytesPerUnit;
         }
-        ReadPieceText(*doc_, part, cp_, forceCP_, byteTable_ ? &*byteTable_ : nullptr, *sink_);
+        ReadPieceText(*doc_, part, cp_, forceCP_, byteTable_, *sink_);
         const uint64_t done = part.end - part.start;
         units -= static_cast<size_t>(std::min<uint64_t>(units, done / bytesPerUnit));
         pieceDone_ += done;
@@ -278,7 +271,7 @@ bool TWordConverter::PrepareFromStorage(TStorage& storage, int32_t cp, bool forc
 uint32_t TWordConverter::BytesPerChar(bool unicode) { return unicode ? 2 : 1; }
 
 void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& bounds, int32_t cp, bool forceCP,
-                                   const TByteTable* table, TLimitedSink& sink) {
+                                   const TSingleByteTable* table, TLimitedSink& sink) {
     if (!bounds.unicode) {
         ReadEightBitText(doc, bounds.start, bounds.end, cp, forceCP, table, sink);
         return;
@@ -313,7 +306,7 @@ void TWordConverter::ReadPieceText(TStorageStream& doc, const TPieceBounds& boun
 }
 
 void TWordConverter::ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
-                                      const TByteTable* table, TLimitedSink& sink) {
+                                      const TSingleByteTable* table, TLimitedSink& sink) {
     if (table != nullptr) {
         // One unit per byte: through the table, a part at a time.
         const size_t part = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, end - start));

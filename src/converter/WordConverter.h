@@ -15,6 +15,7 @@
 
 #include <functional>
 
+#include "common/CodePage.h"
 #include "converter/CompoundFile.h"
 #include "converter/WordFormat.h"
 
@@ -94,11 +95,10 @@ private:
     bool Prepare(const std::u16string& fileName, int32_t cp, bool forceCP, TStreamReading reading);
     bool PrepareFromStorage(TStorage& storage, int32_t cp, bool forceCP, TStreamReading reading);
     static uint32_t BytesPerChar(bool unicode);
-    using TByteTable = std::array<char16_t, 256>;
     static void ReadPieceText(TStorageStream& doc, const TPieceBounds& bounds, int32_t cp, bool forceCP,
-                              const TByteTable* table, TLimitedSink& sink);
+                              const TSingleByteTable* table, TLimitedSink& sink);
     static void ReadEightBitText(TStorageStream& doc, uint64_t start, uint64_t end, int32_t cp, bool forceCP,
-                                 const TByteTable* table, TLimitedSink& sink);
+                                 const TSingleByteTable* table, TLimitedSink& sink);
 
     size_t maxChars_ = SIZE_MAX;
     TTextStage stage_;
@@ -113,7 +113,7 @@ private:
     int32_t cp_ = 0;
     bool forceCP_ = false;
     // 8-bit text in a code page of one code unit per byte: each byte's unit.
-    std::optional<TByteTable> byteTable_;
+    const TSingleByteTable* byteTable_ = nullptr;
     std::unique_ptr<TLimitedSink> sink_;
 };
 

@@ -1,7 +1,6 @@
 #include "loading/ReadingLayout.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstring>
 #include <map>
@@ -143,7 +142,6 @@ private:
     TSegmentProps PropsAt(const TPiece& piece, uint32_t fc, uint32_t& limit);
     TPap PapAt(const TPiece* piece, uint32_t fc);
     void ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap);
-    const std::array<char16_t, 256>* SingleByteTable(uint32_t codePage);
     void DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const;
     TParagraphProps OpenParagraph(uint64_t at) override;
     void EndParagraph(char16_t mark, uint32_t fc);
@@ -188,7 +186,6 @@ private:
     uint64_t sepxBudget_ = 16u << 20;                   // bytes of SEPXs still to read at most
     std::vector<TNoteNumber> ftnNumbers_, ednNumbers_;  // per note of the reference PLCs
     TStoryRange ranges_[kStoryCount];
-    std::map<uint32_t, std::unique_ptr<std::array<char16_t, 256>>> tables_;
 
     uint64_t papKey_ = UINT64_MAX - 1;
     TPap papValue_;
@@ -435,25 +432,6 @@ TPap TWordReader::PapAt(const TPiece* piece, uint32_t fc) {
     return pap;
 }
 
-const std::array<char16_t, 256>* TWordReader::SingleByteTable(uint32_t codePage) {
-    auto it = tables_.find(codePage);
-    if (it != tables_.end()) return it->second.get();
-    std::unique_ptr<std::array<char16_t, 256>> table;
-    if (codePage != 1200 && codePage != 1201 && codePage != 65001 && codePage != 65000 &&
-        IsSingleByteCodePage(codePage == 0 ? SystemAnsiCodePage() : codePage)) {
-        uint8_t all[256];
-        for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
-        const auto decoded = PlatformDecode(codePage == 0 ? SystemAnsiCodePage() : codePage, all, 256, false);
-        if (decoded && decoded->size() == 256) {
-            table = std::make_unique<std::array<char16_t, 256>>();
-            std::copy(decoded->begin(), decoded->end(), table->begin());
-        }
-    }
-    const auto* result = table.get();
-    tables_.emplace(codePage, std::move(table));
-    return result;
-}
-
 void TWordReader::DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const {
     out.clear();
     if (n == 0) return;
@@ -533,7 +511,7 @@ void TWordReader::WalkRange(uint32_t cpStart, uint32_t cpEnd, TStoryState& state
 
 void TWordReader::FeedEightBit(const uint8_t* bytes, size_t n, const TSegmentProps& props, uint32_t fc, uint32_t cp,
                            TStoryState& state) {
-    if (const auto* table = SingleByteTable(props.codePage)) {
+    if (const TSingleByteTable* table = SingleByteTable(props.codePage)) {
         decoded_.resize(n);
         for (size_t i = 0; i < n; ++i) decoded_[i] = (*table)[bytes[i]];
         Feed(decoded_.data(), n, props, fc, 1, cp, state);

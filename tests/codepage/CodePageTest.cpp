@@ -86,6 +86,26 @@ TEST(CodePage, UnknownCodePages) {
     }
 }
 
+// The byte table is the platform's decoding of each byte, built once per
+// code page and shared; code pages that need more than one byte for a
+// character (or two bytes for one) have none.
+TEST(CodePage, SingleByteTables) {
+    for (uint32_t cp : {1252u, 1251u, 866u, 437u, 10000u}) {
+        SCOPED_TRACE(cp);
+        const TSingleByteTable* table = SingleByteTable(cp);
+        ASSERT_NE(table, nullptr);
+        for (int b = 0; b < 256; ++b) {
+            const auto one = Decode(cp, {static_cast<uint8_t>(b)});
+            ASSERT_TRUE(one && one->size() == 1) << b;
+            EXPECT_EQ((*table)[b], (*one)[0]) << b;
+        }
+        EXPECT_EQ(SingleByteTable(cp), table);
+    }
+    EXPECT_EQ(SingleByteTable(0), SingleByteTable(SystemAnsiCodePage()));
+    for (uint32_t cp : {932u, 936u, 1200u, 1201u, 65000u, 65001u, 12345u})
+        EXPECT_EQ(SingleByteTable(cp), nullptr) << cp;
+}
+
 TEST(CodePage, SystemAnsiCodePageIsKnown) {
     uint32_t acp = SystemAnsiCodePage();
     EXPECT_TRUE(IsKnownCodePage(acp));
