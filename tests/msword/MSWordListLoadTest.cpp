@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,37 +22,16 @@ namespace {
 using pagelet::test::WordStub;
 namespace test = pagelet::test;
 
-test::TPluginDll Plugin;
-std::wstring SettingsDir;  // with a trailing backslash
+using test::Plugin;
 
-// The host's side: OLE initialised on the user-interface thread, the plug-in
+// The host's side: OLE started on the user-interface thread, the plug-in
 // loaded and given its settings folder, the stub registered.
-class TListLoadEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
-        try {
-            WordStub().SetUp();
-        } catch (const std::exception& e) {
-            FAIL() << e.what();
-        }
-        std::string error;
-        ASSERT_TRUE(Plugin.Load(test::BuiltPluginPath(), error)) << error;
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        SettingsDir = std::wstring(temp) + L"pagelet-msword-listload\\";
-        CreateDirectoryW(SettingsDir.c_str(), nullptr);
-        Plugin.SetDefaultParams(SettingsDir + L"lsplugin.ini");
-    }
-    void TearDown() override {
-        DeleteFileW((SettingsDir + L"Pagelet.ini").c_str());
-        RemoveDirectoryW(SettingsDir.c_str());
-        WordStub().TearDown();
-        OleUninitialize();
-    }
-};
+const auto* const kEnvironment = test::AddPluginEnvironment(
+    "msword-listload",
+    {.Com = test::TComStart::Ole, .SetUp = [] { WordStub().SetUp(); }, .TearDown = [] { WordStub().TearDown(); }});
 
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TListLoadEnvironment);
+// The plug-in's settings folder, with a trailing backslash.
+std::wstring SettingsDir() { return Plugin().SettingsDir.wstring() + L"\\"; }
 
 // Message boxes shown during a call (see TBoxCatcher).
 std::vector<test::TBox>& Boxes = test::TBoxCatcher::Boxes();
@@ -61,7 +39,7 @@ std::vector<test::TBox>& Boxes = test::TBoxCatcher::Boxes();
 class MSWordListLoad : public ::testing::Test {
 protected:
     void SetUp() override {
-        doc_ = SettingsDir + L"report.doc";
+        doc_ = SettingsDir() + L"report.doc";
         // A Word document without text of its own: the stub exports the fixture beside it.
         pagelet::WriteFileBytes(pagelet::FromW(doc_.c_str()), pagelet::TDocBuilder().Build());
         test::WriteText(doc_ + L".txt", "Exported by Word\r\nSecond paragraph\r\n");
@@ -82,13 +60,13 @@ protected:
     }
 
     static void SetMSWord(const wchar_t* value) {
-        WritePrivateProfileStringW(L"Options", L"MSWord", value, (SettingsDir + L"Pagelet.ini").c_str());
+        WritePrivateProfileStringW(L"Options", L"MSWord", value, (SettingsDir() + L"Pagelet.ini").c_str());
     }
 
     HWND Load() {
         std::string path = test::Ansi(doc_);
         test::TBoxCatcher catcher(50);
-        return Plugin.ListLoad(lister_, path.data(), 0);
+        return Plugin().ListLoad(lister_, path.data(), 0);
     }
 
     std::wstring doc_;
@@ -107,7 +85,7 @@ TEST_F(MSWordListLoad, ShowsTheTextWordExported) {
     ASSERT_FALSE(calls.empty());
     EXPECT_EQ(calls.front(), L"CreateInstance");
     EXPECT_EQ(calls.back(), L"Application.Quit method SaveChanges=VT_I4:0");
-    Plugin.ListCloseWindow(viewer);
+    Plugin().ListCloseWindow(viewer);
 }
 
 TEST_F(MSWordListLoad, ReportsAFailedExport) {
@@ -145,8 +123,8 @@ TEST_F(MSWordListLoad, ThumbnailsNeverStartWord) {
     std::wstring sample = PAGELET_SAMPLE_DOC;
     HBITMAP pictures[2] = {};
     std::thread worker([&] {
-        pictures[0] = Plugin.ListGetPreviewBitmapW(sample.data(), 120, 160, nullptr, 0);
-        pictures[1] = Plugin.ListGetPreviewBitmapW(doc_.data(), 120, 160, nullptr, 0);
+        pictures[0] = Plugin().ListGetPreviewBitmapW(sample.data(), 120, 160, nullptr, 0);
+        pictures[1] = Plugin().ListGetPreviewBitmapW(doc_.data(), 120, 160, nullptr, 0);
     });
     worker.join();
     EXPECT_NE(pictures[0], nullptr);

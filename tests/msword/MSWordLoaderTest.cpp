@@ -10,7 +10,6 @@
 
 #include <optional>
 #include <regex>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -28,28 +27,20 @@ namespace {
 
 using test::WordStub;
 
-// The host's side: COM on the user-interface thread, then the library's start.
-class TLoaderEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        SettingsModuleInit();
-        LoadingModuleInit();
-        try {
-            WordStub().SetUp();
-        } catch (const std::exception& e) {
-            FAIL() << e.what();
-        }
-    }
-    void TearDown() override {
-        WordStub().TearDown();
-        LoadingModuleDone();
-        SettingsModuleDone();
-        CoUninitialize();
-    }
-};
-
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TLoaderEnvironment);
+// The host's side: COM on the user-interface thread, then the library's
+// start (no plug-in: the loader is this program's own) and the stub registered.
+void StartLibrary() {
+    SettingsModuleInit();
+    LoadingModuleInit();
+    WordStub().SetUp();
+}
+void EndLibrary() {
+    WordStub().TearDown();
+    LoadingModuleDone();
+    SettingsModuleDone();
+}
+const auto* const kEnvironment = test::AddPluginEnvironment(
+    "msword-loader", {.Com = test::TComStart::Com, .LoadPlugin = false, .SetUp = StartLibrary, .TearDown = EndLibrary});
 
 using test::FileExists;
 using test::Wide;

@@ -1,5 +1,7 @@
 #include "support/WinHarness.h"
 
+#include <ole2.h>
+
 #include "ListerLibrary.h"
 
 #include <gtest/gtest.h>
@@ -95,24 +97,50 @@ TTestPlugin& Plugin() {
 }
 
 void TPluginEnvironment::SetUp() {
-    TTestPlugin& plugin = Plugin();
-    std::string error;
-    ASSERT_TRUE(plugin.Load(BuiltPluginPath(), error)) << error;
-    plugin.SettingsDir = std::filesystem::temp_directory_path() /
-                         ("pagelet-" + name_ + "-test-" + std::to_string(GetCurrentProcessId()));
-    std::filesystem::create_directories(plugin.SettingsDir);
-    plugin.SetDefaultParams((plugin.SettingsDir / "lsplugin.ini").wstring());
-    if (afterLoad_) afterLoad_();
+    if (steps_.Com != TComStart::None) {
+        const HRESULT hr = steps_.Com == TComStart::Ole ? OleInitialize(nullptr) : CoInitialize(nullptr);
+        ASSERT_TRUE(SUCCEEDED(hr)) << "COM did not start: 0x" << std::hex << hr;
+        comStarted_ = true;
+    }
+    if (steps_.LoadPlugin) {
+        TTestPlugin& plugin = Plugin();
+        std::string error;
+        ASSERT_TRUE(plugin.Load(BuiltPluginPath(), error)) << error;
+        plugin.SettingsDir = std::filesystem::temp_directory_path() /
+                             ("pagelet-" + name_ + "-test-" + std::to_string(GetCurrentProcessId()));
+        std::filesystem::create_directories(plugin.SettingsDir);
+        plugin.SetDefaultParams((plugin.SettingsDir / "lsplugin.ini").wstring());
+    }
+    if (steps_.SetUp) {
+        try {
+            steps_.SetUp();
+        } catch (const std::exception& e) {
+            FAIL() << e.what();
+        }
+    }
 }
 
 void TPluginEnvironment::TearDown() {
-    if (Plugin().SettingsDir.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove_all(Plugin().SettingsDir, ec);
+    if (steps_.TearDown) steps_.TearDown();
+    if (!Plugin().SettingsDir.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(Plugin().SettingsDir, ec);
+    }
+    if (comStarted_) {
+        if (steps_.Com == TComStart::Ole) {
+            OleUninitialize();
+        } else {
+            CoUninitialize();
+        }
+    }
 }
 
 ::testing::Environment* AddPluginEnvironment(std::string name, std::function<void()> afterLoad) {
     return ::testing::AddGlobalTestEnvironment(new TPluginEnvironment(std::move(name), std::move(afterLoad)));
+}
+
+::testing::Environment* AddPluginEnvironment(std::string name, TEnvironmentSteps steps) {
+    return ::testing::AddGlobalTestEnvironment(new TPluginEnvironment(std::move(name), std::move(steps)));
 }
 
 // ---- messages and windows ---------------------------------------------------------

@@ -69,25 +69,41 @@ struct TTestPlugin : TPluginDll {
 };
 TTestPlugin& Plugin();
 
-// The environment of a Windows test program: loads the built plug-in into
-// Plugin(), gives it the settings folder pagelet-NAME-test-PID in the
-// temporary folder (the host's INI path names it) and runs afterLoad;
-// removes the folder at the end.
+// What the environment of a Windows test program does, in this order at
+// the start: COM started on the tests' thread (as a host's user-interface
+// thread has it), the built plug-in loaded into Plugin() and given the
+// settings folder pagelet-NAME-test-PID in the temporary folder (the host's
+// INI path names it), then SetUp; at the end TearDown, the folder removed,
+// COM ended. A step that throws fails the program's tests with its message.
+enum class TComStart { None, Com, Ole };
+struct TEnvironmentSteps {
+    TComStart Com = TComStart::None;
+    bool LoadPlugin = true;
+    std::function<void()> SetUp;
+    std::function<void()> TearDown;
+};
+
 class TPluginEnvironment : public ::testing::Environment {
 public:
-    explicit TPluginEnvironment(std::string name, std::function<void()> afterLoad = {})
-        : name_(std::move(name)), afterLoad_(std::move(afterLoad)) {}
+    TPluginEnvironment(std::string name, TEnvironmentSteps steps) : name_(std::move(name)), steps_(std::move(steps)) {}
+    // With afterLoad as the SetUp step.
+    explicit TPluginEnvironment(std::string name, std::function<void()> afterLoad = {}) : name_(std::move(name)) {
+        steps_.SetUp = std::move(afterLoad);
+    }
     void SetUp() override;
     void TearDown() override;
 
 private:
     std::string name_;
-    std::function<void()> afterLoad_;
+    TEnvironmentSteps steps_;
+    bool comStarted_ = false;
 };
 
 // Registers a TPluginEnvironment for the program (at namespace scope:
-// const auto* const kEnvironment = test::AddPluginEnvironment("name");).
+// const auto* const kEnvironment = test::AddPluginEnvironment("name");),
+// with afterLoad as its SetUp step, or with steps of its own.
 ::testing::Environment* AddPluginEnvironment(std::string name, std::function<void()> afterLoad = {});
+::testing::Environment* AddPluginEnvironment(std::string name, TEnvironmentSteps steps);
 
 // ---- messages and windows ---------------------------------------------------------
 
