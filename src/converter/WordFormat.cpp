@@ -131,8 +131,8 @@ constexpr uint16_t sprmCFRMarkDel = 0x0800, sprmCFVanish = 0x083C, sprmCFSpec = 
                    sprmCSymbol = 0x6A09, sprmCIstd = 0x4A30, sprmCRgFtc0 = 0x4A4F, sprmCRgLid0_80 = 0x486D,
                    sprmCRgLid0 = 0x4873, sprmPFInTable = 0x2416, sprmPFTtp = 0x2417, sprmPItap = 0x6649,
                    sprmPDtap = 0x664A, sprmPFInnerTableCell = 0x244B, sprmPFInnerTtp = 0x244C, sprmPIlvl = 0x260A,
-                   sprmPIlfo = 0x460B, sprmPIstd = 0x4600, sprmPChgTabs = 0xC615, sprmTDefTable = 0xD608,
-                   sprmTDefTable10 = 0xD606, sprmPDcs = 0x442C;
+                   sprmPIlfo = 0x460B, sprmPIstd = 0x4600, sprmPOutLvl = 0x2640, sprmPChgTabs = 0xC615,
+                   sprmTDefTable = 0xD608, sprmTDefTable10 = 0xD606, sprmPDcs = 0x442C;
 // Word 6/95 opcodes (also the Prm0 indices).
 constexpr uint8_t w6PIstd = 2, w6PIlvl = 0x0C, w6PFInTable = 24, w6PFTtp = 25, w6CFRMarkDel = 65, w6CSymbol = 74,
                   w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97, w6CFSpec = 117, w6CFObj = 118;
@@ -452,6 +452,9 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
     case sprmPDcs:
         pap.dropCap = op[0] & 7;
         break;
+    case sprmPOutLvl:
+        if (op[0] <= 9) pap.outlineLevel = op[0];  // other values are no level
+        break;
     default:
         break;
     }
@@ -494,6 +497,7 @@ TPap HighPap() {
     pap.ilfo = 0xFFFF;
     pap.ilvl = 0xFF;
     pap.dropCap = 0xFF;
+    pap.outlineLevel = 0xFE;
     return pap;
 }
 
@@ -547,6 +551,7 @@ void ApplyPapEffect(TPap& pap, const TPapEffect& e) {
     Settle(pap.ilfo, e.low.ilfo, e.high.ilfo);
     Settle(pap.ilvl, e.low.ilvl, e.high.ilvl);
     Settle(pap.dropCap, e.low.dropCap, e.high.dropCap);
+    Settle(pap.outlineLevel, e.low.outlineLevel, e.high.outlineLevel);
     // The depth is set, or moved by what the lists add.
     const int64_t depth = e.low.itap == e.high.itap ? int64_t{e.low.itap} : int64_t{pap.itap} + e.low.itap;
     pap.itap = static_cast<int32_t>(std::clamp<int64_t>(depth, INT32_MIN, INT32_MAX));
@@ -816,6 +821,7 @@ void TStyleSheet::Read(const TBytes& stsh, TFormat format) {
         pos += cbStd;
         if (cbStd < cbBase) continue;
         TStyle& style = styles_[i];
+        style.sti = static_cast<uint16_t>(U16At(s, 0) & 0x0FFF);
         style.sgc = static_cast<uint8_t>(U16At(s, 2) & 0x0F);
         style.istdBase = static_cast<uint16_t>(U16At(s, 2) >> 4);
         const size_t cupx = U16At(s, 4) & 0x0F;
@@ -896,6 +902,10 @@ void TStyleSheet::ApplyCharacterStyle(uint16_t istd, TChp& chp) const {
     const uint16_t keep = chp.istd;
     ApplyChpEffect(chp, Chain(istd).chp);
     chp.istd = keep;
+}
+
+uint16_t TStyleSheet::Sti(uint16_t istd) const {
+    return istd < styles_.size() && styles_[istd].present ? styles_[istd].sti : 0x0FFF;
 }
 
 // --- fonts and PLCs --------------------------------------------------------

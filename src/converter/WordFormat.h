@@ -100,6 +100,9 @@ struct TChp {
     uint16_t istd = 10;     // character style
 };
 
+// An outline level no property list set.
+constexpr uint8_t kNoOutlineLevel = 0xFF;
+
 // The paragraph properties the reading layout looks at.
 struct TPap {
     uint16_t istd = 0;
@@ -111,6 +114,7 @@ struct TPap {
     uint16_t ilfo = 0;
     uint8_t ilvl = 0;
     uint8_t dropCap = 0;  // the drop cap's kind (fdct): 0 none, 1 in the text, 2 in the margin
+    uint8_t outlineLevel = kNoOutlineLevel;  // 0-8 a heading's, 9 body text (Word 97-2003)
 };
 
 // What a property list (or a chain of them) does to the properties, worked
@@ -290,12 +294,16 @@ public:
     TPap ParagraphPap(uint16_t istd) const;
     // Applies character style istd (and its bases) on top of chp.
     void ApplyCharacterStyle(uint16_t istd, TChp& chp) const;
+    // The style's built-in identifier (sti: 0 Normal, 1-9 Heading 1-9, 0x0FFE
+    // a user's style); 0x0FFF for no style.
+    uint16_t Sti(uint16_t istd) const;
     size_t Count() const { return styles_.size(); }
 
 private:
     struct TStyle {
         bool present = false;
         uint8_t sgc = 0;
+        uint16_t sti = 0x0FFF;
         uint16_t istdBase = 0x0FFF;
         TBytes papx;  // grpprl
         TBytes chpx;

@@ -144,6 +144,8 @@ private:
     void ApplyPrm(const TPiece& piece, TChp* chp, TPap* pap);
     void DecodeMultiByte(const uint8_t* bytes, size_t n, uint32_t codePage, std::u16string& out) const;
     TParagraphProps OpenParagraph(uint64_t at) override;
+    // 1-9 for a heading, 0 for body text.
+    int HeadingLevel(const TPap& pap) const;
     void EndParagraph(char16_t mark, uint32_t fc);
     // The piece holding the mark of the paragraph that goes on at fc, in the piece walked.
     const TPiece* MarkPiece(uint32_t fc) const;
@@ -639,7 +641,16 @@ TParagraphProps TWordReader::OpenParagraph(uint64_t at) {
     const TPap pap = PapAt(piece, piece == piece_ ? fc : piece->fc);
     if (papx_.Count() != 0) paragraph.tableDepth = pap.itap > 0 ? pap.itap : 0;
     if (lists && pap.ilfo != 0) paragraph.label = lists_.Number(pap.ilfo, pap.ilvl);
+    paragraph.headingLevel = HeadingLevel(pap);
     return paragraph;
+}
+
+int TWordReader::HeadingLevel(const TPap& pap) const {
+    // Word 97-2003: the outline level the paragraph or its styles set (a
+    // heading's 0-8, or body text) wins over its style being a heading.
+    if (fib_.format == TFormat::Word97 && pap.outlineLevel <= 9) return pap.outlineLevel < 9 ? pap.outlineLevel + 1 : 0;
+    const uint16_t sti = styles_.Sti(pap.istd);
+    return sti >= 1 && sti <= 9 ? sti : 0;  // Heading 1-9
 }
 
 const TPiece* TWordReader::MarkPiece(uint32_t fc) const {

@@ -283,7 +283,10 @@ void TTextAssembler::Emit(const std::u16string& text) {
 void TTextAssembler::BeginVisible(uint64_t at) {
     const bool starting = !state_.paraStarted;
     TParagraphProps paragraph;
-    if (starting && paragraphs_ != nullptr) paragraph = paragraphs_->OpenParagraph(at);
+    if (starting && paragraphs_ != nullptr) {
+        paragraph = paragraphs_->OpenParagraph(at);
+        if (watch_) watch_(paragraph);
+    }
     if (starting) {
         if (paragraph.tableDepth == 0) {
             // A row whose end mark was not found ends where the table does.

@@ -24,6 +24,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "converter/WordConverter.h"
@@ -117,6 +118,10 @@ public:
     // Code units made.
     uint64_t Units() const { return units_; }
 
+    // Calls watch with the properties of each paragraph as its reader hands
+    // them over (for tests of what a reader tells; they change no text).
+    void WatchParagraphs(std::function<void(const TParagraphProps&)> watch) { watch_ = std::move(watch); }
+
 private:
     // A cell of the row being made: its paragraphs, and the lines of the
     // tables nested in it.
@@ -171,6 +176,7 @@ private:
     TTextSink& sink_;
     const std::function<bool()>& full_;
     TParagraphSource* paragraphs_ = nullptr;
+    std::function<void(const TParagraphProps&)> watch_;
     bool stop_ = false;
     // Code units the layout may still make: in proportion to the source, so
     // that no document makes text far beyond its size (level texts, fields

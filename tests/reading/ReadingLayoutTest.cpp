@@ -19,8 +19,10 @@
 #include "common/Error.h"
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
+#include "loading/DocumentReader.h"
 #include "loading/Loaders.h"
 #include "loading/ReadingLayout.h"
+#include "loading/TextAssembler.h"
 #include "support/DocBuilder.h"
 
 namespace pagelet {
@@ -686,6 +688,85 @@ TEST(ReadingLayout, EightBitText) {
         ADD_FAILURE() << "no error for an unknown code page";
     } catch (const EPagelet& e) {
         EXPECT_EQ(Utf16ToUtf8(e.Message()), "Invalid code page");
+    }
+}
+
+// The heading level the Word reader hands over with each shown paragraph
+// (the text shows it no differently). Word 97-2003: the outline level the
+// paragraph or its style chain sets wins (9 is body text; other values set
+// none), else the style being Heading 1-9 (sti 1-9); Word 6/95: the style.
+TEST(ReadingLayout, HeadingLevels) {
+    auto outline = [](uint8_t level) { return Sprm(0x2640, {level}); };
+    const uint16_t kUserStyle = 0x0FFE, kNoBase = 0x0FFF;
+    struct TLevelCase {
+        const char* name;
+        std::function<TB()> make;
+        std::vector<int> expected;
+    };
+    const TLevelCase cases[] = {
+        {"heading-styles",
+         [] {
+             return TB()
+                 .Style(1, 1, {}, {}, kNoBase, 1)
+                 .Style(2, 1, {}, {}, kNoBase, 9)
+                 .Style(3, 1, {}, {}, kNoBase, 10)
+                 .Para(u"one", {}, 1)
+                 .Para(u"nine", {}, 2)
+                 .Para(u"index", {}, 3)
+                 .Para(u"body");
+         },
+         {1, 9, 0, 0}},
+        {"outline-levels",
+         [&] {
+             return TB()
+                 .Style(1, 1, outline(2), {}, kNoBase, kUserStyle)
+                 .Style(2, 1, {}, {}, 1, kUserStyle)
+                 .Style(3, 1, outline(9), {}, kNoBase, 1)
+                 .Style(4, 1, {}, {}, kNoBase, 4)
+                 .Para(u"own style", {}, 1)
+                 .Para(u"its base's", {}, 2)
+                 .Para(u"heading as body", {}, 3)
+                 .Para(u"own level", outline(0))
+                 .Para(u"over the style's", outline(8), 3)
+                 .Para(u"no level", outline(12), 4)
+                 .Para(u"body over heading", outline(9), 4)
+                 .Para(u"none");
+         },
+         {3, 3, 0, 1, 9, 4, 0, 0}},
+        {"table-and-eight-bit",
+         [] {
+             return TB(TB::Word97EightBit)
+                 .Style(1, 1, {}, {}, kNoBase, 2)
+                 .Cell(u"cell")
+                 .RowEnd()
+                 .Para(u"heading", {}, 1);
+         },
+         {0, 2}},
+        {"word6",
+         [] {
+             return TB(TB::Word6)
+                 .Style(1, 1, {}, {}, kNoBase, 3)
+                 .Style(2, 1, {}, {}, 1, kUserStyle)
+                 .Para(u"three", {}, 1)
+                 .Para(u"based on it", {}, 2)
+                 .Para(u"body");
+         },
+         {3, 0, 0}},
+    };
+    for (const TLevelCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = c.make().Write();
+        const std::unique_ptr<TDocumentReader> reader = OpenDocumentReader(file->Path(), {});
+        ASSERT_NE(reader, nullptr);
+        struct : TTextSink {
+            void Append(std::u16string_view) override {}
+        } sink;
+        const std::function<bool()> full = [] { return false; };
+        TTextAssembler out(sink, full);
+        std::vector<int> levels;
+        out.WatchParagraphs([&](const TParagraphProps& paragraph) { levels.push_back(paragraph.headingLevel); });
+        EXPECT_EQ(reader->Read(out), TReadingResult::Done);
+        EXPECT_EQ(levels, c.expected);
     }
 }
 

@@ -334,8 +334,8 @@ TRichDocBuilder& TRichDocBuilder::CommentMark(std::u16string_view initials) {
 }
 
 TRichDocBuilder& TRichDocBuilder::Style(uint16_t istd, uint8_t sgc, const std::vector<uint8_t>& papx,
-                                        const std::vector<uint8_t>& chpx, uint16_t istdBase) {
-    styles_.push_back({istd, sgc, istdBase, papx, chpx});
+                                        const std::vector<uint8_t>& chpx, uint16_t istdBase, uint16_t sti) {
+    styles_.push_back({istd, sgc, istdBase, sti, papx, chpx});
     return *this;
 }
 
@@ -507,6 +507,7 @@ std::vector<uint8_t> TRichDocBuilder::BuildStylesheet() const {
             continue;
         }
         std::vector<uint8_t> std(cbBase, 0);
+        PutLE16(std, 0, static_cast<uint16_t>(style->sti & 0x0FFF));
         PutLE16(std, 2, static_cast<uint16_t>(style->sgc | style->istdBase << 4));
         PutLE16(std, 4, static_cast<uint16_t>(style->sgc == 1 ? 2 : 1));
         if (word6()) {

@@ -153,9 +153,10 @@ public:
     // the next comment.
     TRichDocBuilder& CommentMark(std::u16string_view initials = {});
 
-    // Stylesheet entries (istd = index): paragraph (sgc 1) or character (sgc 2) styles.
+    // Stylesheet entries (istd = index): paragraph (sgc 1) or character (sgc 2)
+    // styles; sti the built-in style it is (0 Normal, 1-9 Heading 1-9, 0x0FFE a user's).
     TRichDocBuilder& Style(uint16_t istd, uint8_t sgc, const std::vector<uint8_t>& papx,
-                           const std::vector<uint8_t>& chpx, uint16_t istdBase = 0x0FFF);
+                           const std::vector<uint8_t>& chpx, uint16_t istdBase = 0x0FFF, uint16_t sti = 0);
     // Fonts of the font table, in order: name and charset.
     TRichDocBuilder& Font(std::u16string_view name, uint8_t charset);
     // One list (LSTF + levels) and one override for it; returns its ilfo
@@ -204,6 +205,7 @@ private:
         uint16_t istd;
         uint8_t sgc;
         uint16_t istdBase;
+        uint16_t sti;
         std::vector<uint8_t> papx, chpx;
     };
     bool word6() const { return layout_ == Word6; }
