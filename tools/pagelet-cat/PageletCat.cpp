@@ -101,10 +101,49 @@ constexpr TPackTable MakePackTable() {
 }
 constexpr TPackTable kPackTable = MakePackTable();
 
-bool HasSsse3() {
-    static const bool has =
-        (__builtin_cpu_init(), __builtin_cpu_supports("ssse3") && __builtin_cpu_supports("popcnt"));
-    return has;
+// The group encoders this processor runs, found once: eight units at a
+// time with SSSE3, sixteen with AVX2 (each also counts with POPCNT).
+struct TGroupWidths {
+    bool eight = false;
+    bool sixteen = false;
+};
+const TGroupWidths& GroupWidths() {
+    static const TGroupWidths widths = [] {
+        __builtin_cpu_init();
+        const bool popcnt = __builtin_cpu_supports("popcnt");
+        return TGroupWidths{popcnt && __builtin_cpu_supports("ssse3"), popcnt && __builtin_cpu_supports("avx2")};
+    }();
+    return widths;
+}
+
+// The 16-bit lanes of a group of 8 or 16 units, as the compiler's generic
+// vectors: what follows is written once for both widths and inlined into
+// each encoder, which gives it that encoder's instructions.
+typedef uint16_t TLanes8 __attribute__((vector_size(16)));
+typedef uint16_t TLanes16 __attribute__((vector_size(32)));
+
+// Each unit's UTF-8 in its lane, for units U+0000 to U+07FF: one byte, or
+// the lead byte low and the trail byte high; and the lanes of the units that
+// take two bytes (all ones).
+template <typename TLanes>
+[[gnu::always_inline]] inline void Utf8Lanes(const TLanes& c, TLanes& lanes, TLanes& twoBytes) {
+    twoBytes = reinterpret_cast<TLanes>(c >= 0x80);
+    const TLanes pair = ((c >> 6) | 0xC0) | (((c & 0x3F) | 0x80) << 8);
+    lanes = (pair & twoBytes) | (c & ~twoBytes);
+}
+
+// Stores a group's 16 bytes (the UTF-8 of its eight units first) at out
+// and moves out past the UTF-8 of its first k units, bit j of twoByteUnits
+// set for each unit j that takes two bytes: true when that is all eight;
+// false when a unit stopped the group (the bytes after are overwritten later).
+[[gnu::always_inline]] inline bool PutGroup(char*& out, const __m128i& bytes, unsigned twoByteUnits, unsigned k) {
+    std::memcpy(out, &bytes, sizeof bytes);
+    if (k < 8) {
+        out += k + static_cast<unsigned>(std::popcount(twoByteUnits & ((1u << k) - 1)));
+        return false;
+    }
+    out += kPackTable.length[twoByteUnits];
+    return true;
 }
 
 // Groups of eight code units, while each unit of a group is U+0001 to
@@ -113,42 +152,29 @@ bool HasSsse3() {
 // In the group that stops them, the units before the first one out of range
 // are written too. Returns how many units were written.
 __attribute__((target("ssse3,popcnt"))) size_t EncodeShortGroups(const char16_t* p, size_t n, char*& out,
-                                                                  const char* limit) {
+                                                                 const char* limit) {
     size_t i = 0;
     while (i + 8 <= n && out <= limit) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        TLanes8 c;
+        std::memcpy(&c, p + i, sizeof c);
         // Signed compares: units from U+8000 up count as negative, so out of range.
+        const __m128i units = reinterpret_cast<__m128i>(c);
         const __m128i inRange =
-            _mm_and_si128(_mm_cmpgt_epi16(c, _mm_setzero_si128()), _mm_cmplt_epi16(c, _mm_set1_epi16(0x800)));
-        const __m128i valid = _mm_andnot_si128(_mm_cmpeq_epi16(c, _mm_set1_epi16(0x0D)), inRange);
+            _mm_and_si128(_mm_cmpgt_epi16(units, _mm_setzero_si128()), _mm_cmplt_epi16(units, _mm_set1_epi16(0x800)));
+        const __m128i valid = _mm_andnot_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16(0x0D)), inRange);
         const auto validBits = static_cast<unsigned>(_mm_movemask_epi8(valid));
-        const __m128i oneByte = _mm_cmplt_epi16(c, _mm_set1_epi16(0x80));
-        const __m128i lead = _mm_or_si128(_mm_srli_epi16(c, 6), _mm_set1_epi16(0xC0));
-        const __m128i trail = _mm_or_si128(_mm_and_si128(c, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
-        const __m128i twoBytes = _mm_or_si128(lead, _mm_slli_epi16(trail, 8));
-        const __m128i lanes = _mm_or_si128(_mm_and_si128(oneByte, c), _mm_andnot_si128(oneByte, twoBytes));
-        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(
-                                  _mm_cmpeq_epi16(oneByte, _mm_setzero_si128()), _mm_setzero_si128()))) &
+        TLanes8 lanes, twoBytes;
+        Utf8Lanes(c, lanes, twoBytes);
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(
+                                  _mm_packs_epi16(reinterpret_cast<__m128i>(twoBytes), _mm_setzero_si128()))) &
                               0xFF;
         const __m128i order = _mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[mask]));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(lanes, order));
-        if (validBits != 0xFFFF) {
-            // The units before the first that is not in range are written;
-            // the bytes of the rest are overwritten later.
-            const unsigned k = static_cast<unsigned>(std::countr_one(validBits)) / 2;
-            out += k + static_cast<unsigned>(std::popcount(mask & ((1u << k) - 1)));
-            return i + k;
-        }
-        out += kPackTable.length[mask];
+        // The units before the first that is not in range are written.
+        const unsigned k = validBits == 0xFFFF ? 8 : static_cast<unsigned>(std::countr_one(validBits)) / 2;
+        if (!PutGroup(out, _mm_shuffle_epi8(reinterpret_cast<__m128i>(lanes), order), mask, k)) return i + k;
         i += 8;
     }
     return i;
-}
-
-bool HasAvx2() {
-    static const bool has =
-        (__builtin_cpu_init(), __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt"));
-    return has;
 }
 
 // The same for two groups at once, which also take a CR that no LF follows
@@ -167,36 +193,24 @@ __attribute__((target("avx2,popcnt"))) size_t EncodeShortGroups16(const char16_t
         const __m256i crLf = _mm256_and_si256(isCR, _mm256_cmpeq_epi16(next, _mm256_set1_epi16(0x0A)));
         const auto validBits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(crLf, inRange)));
         // CR (0x0D) becomes LF (0x0A).
-        const __m256i c = _mm256_xor_si256(raw, _mm256_and_si256(isCR, _mm256_set1_epi16(0x07)));
-        const __m256i oneByte = _mm256_cmpgt_epi16(_mm256_set1_epi16(0x80), c);
-        const __m256i lead = _mm256_or_si256(_mm256_srli_epi16(c, 6), _mm256_set1_epi16(0xC0));
-        const __m256i trail = _mm256_or_si256(_mm256_and_si256(c, _mm256_set1_epi16(0x3F)), _mm256_set1_epi16(0x80));
-        const __m256i twoBytes = _mm256_or_si256(lead, _mm256_slli_epi16(trail, 8));
-        const __m256i lanes = _mm256_or_si256(_mm256_and_si256(oneByte, c), _mm256_andnot_si256(oneByte, twoBytes));
+        const auto c =
+            reinterpret_cast<TLanes16>(_mm256_xor_si256(raw, _mm256_and_si256(isCR, _mm256_set1_epi16(0x07))));
+        TLanes16 lanes, twoBytes;
+        Utf8Lanes(c, lanes, twoBytes);
         // Packed within each half: bits 0-7 tell the first group's two-byte
         // characters, bits 16-23 the second group's.
-        const auto masks = static_cast<unsigned>(_mm256_movemask_epi8(
-            _mm256_packs_epi16(_mm256_cmpeq_epi16(oneByte, _mm256_setzero_si256()), _mm256_setzero_si256())));
+        const auto masks = static_cast<unsigned>(
+            _mm256_movemask_epi8(_mm256_packs_epi16(reinterpret_cast<__m256i>(twoBytes), _mm256_setzero_si256())));
         const unsigned first = masks & 0xFF, second = (masks >> 16) & 0xFF;
         const __m256i order = _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[first]))),
             _mm_load_si128(reinterpret_cast<const __m128i*>(kPackTable.index[second])), 1);
-        const __m256i packed = _mm256_shuffle_epi8(lanes, order);
-        // The units before the first one that stops the groups are written;
-        // the bytes of the rest are overwritten later.
+        const __m256i packed = _mm256_shuffle_epi8(reinterpret_cast<__m256i>(lanes), order);
+        // The units before the first one that stops the groups are written.
         const unsigned k = validBits == 0xFFFFFFFFu ? 16 : static_cast<unsigned>(std::countr_one(validBits)) / 2;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
-        if (k < 8) {
-            out += k + static_cast<unsigned>(std::popcount(first & ((1u << k) - 1)));
+        if (!PutGroup(out, _mm256_castsi256_si128(packed), first, k) ||
+            !PutGroup(out, _mm256_extracti128_si256(packed, 1), second, k - 8))
             return i + k;
-        }
-        out += kPackTable.length[first];
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_extracti128_si256(packed, 1));
-        if (k < 16) {
-            out += (k - 8) + static_cast<unsigned>(std::popcount(second & ((1u << (k - 8)) - 1)));
-            return i + k;
-        }
-        out += kPackTable.length[second];
         i += 16;
     }
     return i;
@@ -253,8 +267,8 @@ public:
         // eight characters one by one, or two groups of eight.
         char* const limit = buffer_ + sizeof buffer_ - 64;
 #ifdef PAGELET_CAT_SSSE3
-        const bool eightAtOnce = HasSsse3();
-        const bool sixteenAtOnce = HasAvx2();
+        const bool eightAtOnce = GroupWidths().eight;
+        const bool sixteenAtOnce = GroupWidths().sixteen;
 #endif
         while (i < n) {
             if (out > limit) {
