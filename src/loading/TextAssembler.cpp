@@ -262,14 +262,25 @@ void TTextAssembler::EndRow(bool ended) {
         }
         if (text.empty()) text += u'\n';
     } else {
-        // One line, the cells apart by tabs.
+        // One line, the cells apart by tabs; a row whose cells show nothing
+        // is no line of bare tabs.
         for (size_t k = 0; k < cells.size(); ++k) {
             if (k > 0) text += u'\t';
             if (!cells[k].paragraphs.empty()) text += cells[k].paragraphs.front();
         }
+        if (cells.size() > 1 && text.find_first_not_of(u" \t") == std::u16string::npos) {
+            // Still the end of a line that text outside the row left open.
+            if (LineOpen()) Emit(u"\n");
+            return;
+        }
         text += u'\n';
     }
     Emit(text);
+}
+
+bool TTextAssembler::LineOpen() const {
+    if (!out_->empty()) return out_->back() != u'\n';
+    return out_ == &main_ && lineOpen_;
 }
 
 void TTextAssembler::Emit(const std::u16string& text) {
@@ -359,6 +370,7 @@ void TTextAssembler::Flush() {
         main_.clear();
         return;
     }
+    lineOpen_ = main_.back() != u'\n';
     sink_.Append(main_);
     main_.clear();
     if (full_()) stop_ = true;

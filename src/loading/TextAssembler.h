@@ -165,6 +165,8 @@ private:
     void EndRow(bool ended = false);
     // Writes text already counted against the budget.
     void Emit(const std::u16string& text);
+    // Whether the text written so far ends inside a line.
+    bool LineOpen() const;
     void EndOverBudget(uint64_t characters, uint64_t walked);
     void WriteSection(TStoryKind kind, std::u16string text);
 
@@ -183,6 +185,7 @@ private:
     TPartState state_;
     std::u16string main_;           // the text not yet handed to the sink
     std::u16string* out_ = &main_;  // where the text goes: main_, or the part
+    bool lineOpen_ = false;         // the text handed to the sink ends inside a line
     std::u16string part_;
     std::u16string label_;          // the part's
     std::u16string section_;        // a story's parts so far

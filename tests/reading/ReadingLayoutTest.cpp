@@ -219,6 +219,8 @@ TEST(ReadingLayout, Tables) {
                  .RowEnd();
          },
          u"a b\tc\n"},
+        {"only-empty-cells", [] { return TB().Cell(u"").Cell(u"").RowEnd().Cell(u"").Cell(u"").RowEnd().Para(u""); },
+         u""},
         {"word6-rows", [] { return TB(TB::Word6).Cell(u"a").Cell(u"b").RowEnd().Cell(u"c").Cell(u"d").RowEnd(); },
          u"a\tb\nc\td\n"},
     });

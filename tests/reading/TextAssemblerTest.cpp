@@ -150,6 +150,29 @@ TEST(TextAssembler, EventsToText) {
              out.RowEnd();
          }),
          "\tb\t\n"},
+        {"rows-of-empty-cells-show-no-line", Main([](TTextAssembler& out) {
+             Para(out, u"a");
+             Cell(out, u"");
+             Cell(out, u"");
+             out.RowEnd();
+             Cell(out, u" ");
+             Cell(out, u"");
+             out.RowEnd();
+             Para(out, u"b");
+             // Text outside the table whose mark ends a cell: the empty row still ends its line.
+             out.Text(u"c", 0);
+             out.CellEnd();
+             Cell(out, u"");
+             out.RowEnd();
+             Para(out, u"d");
+         }),
+         "a\nb\nc\nd\n"},
+        {"only-a-row-of-empty-cells", Main([](TTextAssembler& out) {
+             Cell(out, u"");
+             Cell(out, u"");
+             out.RowEnd();
+         }),
+         ""},
         {"paragraphs-in-a-cell", Main([](TTextAssembler& out) {
              // A cell of several paragraphs: each on its line, the cells in order.
              Para(out, u"one", 1);
