@@ -132,10 +132,11 @@ constexpr uint16_t sprmCFRMarkDel = 0x0800, sprmCFVanish = 0x083C, sprmCFSpec = 
                    sprmCRgLid0 = 0x4873, sprmPFInTable = 0x2416, sprmPFTtp = 0x2417, sprmPItap = 0x6649,
                    sprmPDtap = 0x664A, sprmPFInnerTableCell = 0x244B, sprmPFInnerTtp = 0x244C, sprmPIlvl = 0x260A,
                    sprmPIlfo = 0x460B, sprmPIstd = 0x4600, sprmPChgTabs = 0xC615, sprmTDefTable = 0xD608,
-                   sprmTDefTable10 = 0xD606, sprmPDcs = 0x442C;
+                   sprmTDefTable10 = 0xD606, sprmPDcs = 0x442C, sprmCPicLocation = 0x6A03;
 // Word 6/95 opcodes (also the Prm0 indices).
 constexpr uint8_t w6PIstd = 2, w6PIlvl = 0x0C, w6PFInTable = 24, w6PFTtp = 25, w6CFRMarkDel = 65, w6CSymbol = 74,
-                  w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97, w6CFSpec = 117, w6CFObj = 118;
+                  w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97, w6CFSpec = 117, w6CFObj = 118,
+                  w6CPicLocation = 68;
 
 bool Toggle(bool current, uint8_t value) {
     switch (value) {
@@ -359,6 +360,9 @@ void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TForm
         case w6CLid:
             if (op.size() >= 2) chp.lid = U16At(op, 0);
             break;
+        case w6CPicLocation:
+            if (op.size() >= 4) chp.picLocation = U32At(op, 0);
+            break;
         default:
             break;
         }
@@ -393,6 +397,9 @@ void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TForm
     case sprmCRgLid0_80:
     case sprmCRgLid0:
         if (op.size() >= 2) chp.lid = U16At(op, 0);
+        break;
+    case sprmCPicLocation:
+        if (op.size() >= 4) chp.picLocation = U32At(op, 0);
         break;
     default:
         break;
@@ -475,6 +482,7 @@ TChp LowChp() {
     chp.vanish = chp.rmarkDel = chp.spec = chp.obj = chp.symbol = false;
     chp.symbolFont = chp.font = chp.lid = chp.istd = 0;
     chp.symbolChar = 0;
+    chp.picLocation = 0;
     return chp;
 }
 TChp HighChp() {
@@ -482,6 +490,7 @@ TChp HighChp() {
     chp.vanish = chp.rmarkDel = chp.spec = chp.obj = chp.symbol = true;
     chp.symbolFont = chp.font = chp.lid = chp.istd = 0xFFFF;
     chp.symbolChar = 0xFFFF;
+    chp.picLocation = 0xFFFFFFFFu;
     return chp;
 }
 constexpr int32_t kHighItap = 1 << 20;
@@ -536,6 +545,7 @@ void ApplyChpEffect(TChp& chp, const TChpEffect& e) {
     Settle(chp.font, e.low.font, e.high.font);
     Settle(chp.lid, e.low.lid, e.high.lid);
     Settle(chp.istd, e.low.istd, e.high.istd);
+    Settle(chp.picLocation, e.low.picLocation, e.high.picLocation);
 }
 
 void ApplyPapEffect(TPap& pap, const TPapEffect& e) {

@@ -98,7 +98,11 @@ struct TChp {
     uint16_t font = 0;      // the font of ASCII text (ftc / rgftc[0])
     uint16_t lid = 0x0400;  // language; 0x0400 is none
     uint16_t istd = 10;     // character style
+    // A picture or field data character's place: an offset in the "Data"
+    // stream (Word 97-2003) or in "WordDocument" (Word 6/95); kNoPicLocation for none.
+    uint32_t picLocation = 0xFFFFFFFFu;
 };
+constexpr uint32_t kNoPicLocation = 0xFFFFFFFFu;
 
 // The paragraph properties the reading layout looks at.
 struct TPap {

@@ -30,7 +30,50 @@ constexpr size_t kMaxFieldDepth = 64;
 
 constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageBreak = 0x0C, kColumnBreak = 0x0E,
                    kFieldBegin = 0x13, kFieldSeparator = 0x14, kFieldEnd = 0x15, kNoteRef = 0x02,
-                   kNonBreakingHyphen = 0x1E, kTab = 0x09;
+                   kNonBreakingHyphen = 0x1E, kTab = 0x09, kPicture = 0x01, kDrawnObject = 0x08;
+
+// A field as the walk keeps it: whether it has seen its separator, and the
+// first characters of its instruction, which tell its kind.
+enum class TFieldKind : uint8_t { Unknown, Other, Embed };
+struct TField {
+    static constexpr size_t kKept = 48;
+    bool separated = false;
+    TFieldKind kind = TFieldKind::Unknown;
+    uint8_t length = 0;
+    std::array<char16_t, kKept> instruction{};
+
+    void Keep(const char16_t* text, size_t n) {
+        n = std::min(n, kKept - length);
+        std::copy(text, text + n, instruction.begin() + length);
+        length = static_cast<uint8_t>(length + n);
+    }
+    // The instruction's n-th word (from 0), as far as it was kept.
+    std::u16string_view Word(size_t n) const {
+        const std::u16string_view s(instruction.data(), length);
+        size_t at = 0;
+        for (size_t k = 0;; ++k) {
+            while (at < s.size() && s[at] == u' ') ++at;
+            size_t end = at;
+            while (end < s.size() && s[end] > u' ' && s[end] != u'\\' && s[end] != u'"') ++end;
+            if (k == n || end == at) return s.substr(at, end - at);
+            at = end;
+        }
+    }
+    void Classify() {
+        if (kind != TFieldKind::Unknown) return;
+        kind = TFieldKind::Other;
+        const std::u16string_view name = Word(0);
+        auto is = [&](std::u16string_view upper) {
+            if (name.size() != upper.size()) return false;
+            for (size_t k = 0; k < name.size(); ++k) {
+                const char16_t c = name[k] >= u'a' && name[k] <= u'z' ? char16_t(name[k] - 32) : name[k];
+                if (c != upper[k]) return false;
+            }
+            return true;
+        };
+        if (is(u"EMBED")) kind = TFieldKind::Embed;
+    }
+};
 
 
 // The end of the characters from U+0020 up that begin at i: four at a time
@@ -108,7 +151,7 @@ private:
     struct TStoryState {
         TStory story = kMain;
         uint32_t storyStart = 0;
-        std::vector<bool> fields;  // open fields: whether each has seen its separator
+        std::vector<TField> fields;  // the open fields, the innermost last
         size_t fieldOverflow = 0;
         size_t hiding = 0;  // open fields still in their instruction
         uint32_t noteCounter = 0;
@@ -568,6 +611,8 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
             while (j < n && text[j] >= 0x20 && !(text[j] >= 0xF000 && text[j] <= 0xF0FF)) ++j;
         }
         if (j > i) {
+            if (state.hiding != 0 && state.fieldOverflow == 0 && !state.fields.back().separated)
+                state.fields.back().Keep(text + i, j - i);
             if (!hidden && state.hiding == 0 && !chp.spec && !chp.symbol) {
                 out_->Text(text + i, j - i, fcFirst + static_cast<uint32_t>(i) * fcStep);
             } else if (!hidden && state.hiding == 0 && chp.symbol) {
@@ -586,7 +631,7 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
         ++i;
         if (c == kFieldBegin) {
             if (state.fields.size() < kMaxFieldDepth) {
-                state.fields.push_back(false);
+                state.fields.emplace_back();
                 ++state.hiding;
             } else {
                 ++state.fieldOverflow;
@@ -594,8 +639,9 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
             continue;
         }
         if (c == kFieldSeparator) {
-            if (state.fieldOverflow == 0 && !state.fields.empty() && !state.fields.back()) {
-                state.fields.back() = true;
+            if (state.fieldOverflow == 0 && !state.fields.empty() && !state.fields.back().separated) {
+                state.fields.back().separated = true;
+                state.fields.back().Classify();
                 --state.hiding;
             }
             continue;
@@ -604,7 +650,16 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
             if (state.fieldOverflow > 0) {
                 --state.fieldOverflow;
             } else if (!state.fields.empty()) {
-                if (!state.fields.back()) --state.hiding;
+                TField& field = state.fields.back();
+                if (!field.separated) --state.hiding;
+                field.Classify();
+                if (field.kind == TFieldKind::Embed && !hidden && state.hiding == 0) {
+                    // An embedded object stands for its class: "[object: Equation.3]".
+                    std::u16string shown = u"[object: ";
+                    for (char16_t k : field.Word(1)) shown += k;
+                    shown += u']';
+                    out_->Placeholder(shown);
+                }
                 state.fields.pop_back();
             }
             continue;
@@ -625,8 +680,17 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
         }
         if (chp.symbol) continue;
         if (chp.spec) {
-            if (c == kNoteRef) NoteNumber(cp, fc, state);
-            continue;  // pictures, objects, annotation marks and the rest
+            if (c == kNoteRef) {
+                NoteNumber(cp, fc, state);
+            } else if (c == kPicture) {
+                // An embedded object's picture is the object's.
+                const bool object = state.fieldOverflow == 0 && !state.fields.empty() &&
+                                    state.fields.back().kind == TFieldKind::Embed;
+                if (!object) out_->Placeholder(u"[picture]");
+            } else if (c == kDrawnObject) {
+                out_->Placeholder(u"[drawing]");
+            }
+            continue;  // annotation marks and the rest
         }
         switch (c) {
         case kTab:

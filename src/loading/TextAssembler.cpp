@@ -56,6 +56,10 @@ void DropEmptyLines(std::u16string& text) {
 
 // The headers keep this many different parts at most.
 constexpr size_t kMaxHeaderParts = 1024;
+// The placeholders kept for a document that shows nothing else: this many code units at most.
+constexpr size_t kMaxPlaceholderUnits = 64 * 1024;
+
+bool Blank(const std::u16string& text) { return text.find_first_not_of(u" \t\n") == std::u16string::npos; }
 
 }  // namespace
 
@@ -122,6 +126,12 @@ void TTextAssembler::Text(const char16_t* text, size_t n, uint64_t at) {
 void TTextAssembler::Repeat(char16_t c, size_t n, uint64_t at) {
     BeginVisible(at);
     for (size_t k = 0; k < n; ++k) Put(c);
+}
+
+void TTextAssembler::Placeholder(std::u16string_view text) {
+    if (story_ != TStoryKind::Main || sent_ || placeholders_.size() + text.size() >= kMaxPlaceholderUnits) return;
+    placeholders_.append(text);
+    placeholders_ += u'\n';
 }
 
 void TTextAssembler::Tab(uint64_t at) {
@@ -346,7 +356,12 @@ void TTextAssembler::WriteSection(TStoryKind kind, std::u16string text) {
 }
 
 void TTextAssembler::Finish(uint64_t characters, uint64_t walked) {
-    if (overBudget_) EndOverBudget(characters, walked);
+    if (overBudget_) {
+        EndOverBudget(characters, walked);
+    } else if (!sent_ && !stop_ && !placeholders_.empty() && Blank(main_)) {
+        // Nothing but objects without text: what stands for them.
+        main_ = std::move(placeholders_);
+    }
     Flush();
 }
 
@@ -371,6 +386,7 @@ void TTextAssembler::Flush() {
         return;
     }
     lineOpen_ = main_.back() != u'\n';
+    sent_ = true;
     sink_.Append(main_);
     main_.clear();
     if (full_()) stop_ = true;

@@ -226,6 +226,43 @@ TEST(ReadingLayout, Tables) {
     });
 }
 
+// Pictures, drawings and embedded objects stand for themselves only in a
+// document that shows nothing else; one with nothing at all is empty.
+TEST(ReadingLayout, PlaceholdersWhenNothingElseShows) {
+    const TBytes picture = kSpec + Sprm(0x6A03, {0, 0, 0, 0});
+    auto equation = [](TB doc) {
+        return doc.Run(u"\x13 EMBED Equation.3 \\* MERGEFORMAT \x14").Run(u"\x01", kSpec + Sprm(0x0856, {1})).Run(u"\x15");
+    };
+    RunCases({
+        {"picture", [&] { return TB().Run(u"\x01", picture).Para(u""); }, u"[picture]\n"},
+        {"drawing", [] { return TB().Run(u"\x08", kSpec).Para(u" "); }, u"[drawing]\n"},
+        {"equation", [&] { return equation(TB()).Para(u""); }, u"[object: Equation.3]\n"},
+        {"each-on-its-line",
+         [&] { return equation(TB().Run(u"\x01", picture).Run(u"\x08", kSpec)).Para(u"").Para(u"").Run(u"\x01", picture).Para(u""); },
+         u"[picture]\n[drawing]\n[object: Equation.3]\n[picture]\n"},
+        {"picture-in-a-field-result", [&] { return TB().Run(u"\x13 INCLUDEPICTURE x.png \x14").Run(u"\x01", picture).Para(u"\x15"); },
+         u"[picture]\n"},
+        {"beside-text", [&] { return equation(TB().Run(u"\x01", picture).Run(u"\x08", kSpec)).Para(u"Caption"); }, u"Caption\n"},
+        {"beside-a-note",
+         [&] { return TB().Run(u"\x01", picture).NoteRef().Para(u"").Story(1).NoteRef().Para(u" note"); },
+         u"1\n\n--- Footnotes ---\n1 note\n"},
+        {"beside-a-text-box", [&] { return TB().Run(u"\x08", kSpec).Para(u"").Story(6).Para(u"Box"); },
+         u"\n--- Text boxes ---\nBox\n"},
+        {"hidden-picture", [&] { return TB().Run(u"\x01", picture + kVanish).Para(u""); }, u""},
+        {"nothing-at-all", [] { return TB().Para(u"").Cell(u"").Cell(u"").RowEnd(); }, u""},
+        {"word6-picture-and-object",
+         [] {
+             return TB(TB::Word6)
+                 .Run(u"\x01", Sprm6(117, {1}) + Sprm6(68, {4, 0, 0, 0, 0}))
+                 .Para(u"")
+                 .Run(u"\x13 EMBED MSDraw \x14")
+                 .Run(u"\x01", Sprm6(117, {1}))
+                 .Para(u"\x15");
+         },
+         u"[picture]\n[object: MSDraw]\n"},
+    });
+}
+
 // Paragraphs Word shows as one: a drop cap's letter and the paragraph it
 // starts; two paragraphs apart by a hidden mark, with a space.
 TEST(ReadingLayout, JoinedParagraphs) {

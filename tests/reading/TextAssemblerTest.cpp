@@ -269,6 +269,23 @@ TEST(TextAssembler, EventsToText) {
          "\n--- Comments ---\nAB: First remark\nSecond\n"
          "\n--- Text boxes ---\nBox\nTwo\nHeader box\n"
          "\n--- Headers and footers ---\nHeader\nFooter\n"},
+        {"placeholders-when-nothing-else-shows", Main([](TTextAssembler& out) {
+             out.Placeholder(u"[picture]");
+             out.ParagraphEnd(0);
+             out.Placeholder(u"[object: Equation.3]");
+             out.Tab(0);
+             out.ParagraphEnd(0);
+         }),
+         "[picture]\n[object: Equation.3]\n"},
+        {"placeholders-beside-text", Main([](TTextAssembler& out) {
+             out.Placeholder(u"[picture]");
+             Para(out, u"Caption");
+         }),
+         "Caption\n"},
+        {"placeholders-beside-a-story",
+         Then({Main([](TTextAssembler& out) { out.Placeholder(u"[drawing]"); }),
+               Story(TStoryKind::Headers, {{u"", u"Header"}})}),
+         "\n--- Headers and footers ---\nHeader\n"},
         {"stories-without-main-text", Story(TStoryKind::Footnotes, {{u"", u"note"}}),
          "\n--- Footnotes ---\nnote\n"},
     };
