@@ -34,13 +34,16 @@ constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageB
 
 // A field as the walk keeps it: whether it has seen its separator, and the
 // first characters of its instruction, which tell its kind.
-enum class TFieldKind : uint8_t { Unknown, Other, Embed };
+enum class TFieldKind : uint8_t { Unknown, Other, Embed, CheckBox, DropDown };
 struct TField {
     static constexpr size_t kKept = 48;
     bool separated = false;
+    bool replaced = false;  // its state shows in place of its result
     TFieldKind kind = TFieldKind::Unknown;
     uint8_t length = 0;
     std::array<char16_t, kKept> instruction{};
+    uint32_t data = kNoPicLocation;  // a form field's: where its FFData is in the "Data" stream
+    std::u16string state;            // a form field's state as shown
 
     void Keep(const char16_t* text, size_t n) {
         n = std::min(n, kKept - length);
@@ -72,8 +75,57 @@ struct TField {
             return true;
         };
         if (is(u"EMBED")) kind = TFieldKind::Embed;
+        if (is(u"FORMCHECKBOX")) kind = TFieldKind::CheckBox;
+        if (is(u"FORMDROPDOWN")) kind = TFieldKind::DropDown;
     }
 };
+
+// A form field's data (FFData) is read at most this large.
+constexpr uint32_t kMaxFormFieldBytes = 64 * 1024;
+// The longest drop-down entry shown.
+constexpr size_t kMaxEntryChars = 255;
+
+// The state a check box (U+2610 or U+2612) or a drop-down (its selected
+// entry) shows, from its FFData; nullopt where the data is not that of such
+// a field, is cut short or names no entry.
+std::optional<std::u16string> FormFieldState(std::span<const uint8_t> bytes, TFieldKind kind) {
+    TByteReader r(bytes);
+    uint32_t version = 0;
+    uint16_t bits = 0, cch = 0, hps = 0, wDef = 0;
+    if (!r.ReadU32(version) || version != 0xFFFFFFFFu || !r.ReadU16(bits) || !r.ReadU16(cch) || !r.ReadU16(hps))
+        return std::nullopt;
+    const unsigned type = bits & 3u, res = (bits >> 2) & 0x1Fu;
+    if ((kind == TFieldKind::CheckBox) != (type == 1) || (kind == TFieldKind::DropDown) != (type == 2))
+        return std::nullopt;
+    // An Xstz: a count, the UTF-16 characters and a terminating zero.
+    auto skipXstz = [&] {
+        uint16_t n = 0;
+        std::span<const uint8_t> skipped;
+        return r.ReadU16(n) && r.ReadBytes(uint64_t{n} * 2 + 2, skipped);
+    };
+    if (!skipXstz() || !r.ReadU16(wDef)) return std::nullopt;  // the name, then the default state
+    const unsigned value = res == 25 ? wDef : res;                // 25: the default counts
+    if (kind == TFieldKind::CheckBox) return std::u16string(1, value != 0 ? u'\u2612' : u'\u2610');
+    // Format, help, status, entry and exit macros; then the entries (an STTB of UTF-16 strings).
+    for (int k = 0; k < 5; ++k)
+        if (!skipXstz()) return std::nullopt;
+    uint16_t extend = 0, count = 0, extra = 0;
+    if (!r.ReadU16(extend) || extend != 0xFFFF || !r.ReadU16(count) || !r.ReadU16(extra) || value >= count)
+        return std::nullopt;
+    for (unsigned k = 0;; ++k) {
+        uint16_t n = 0;
+        std::span<const uint8_t> chars, skipped;
+        if (!r.ReadU16(n) || !r.ReadBytes(uint64_t{n} * 2, chars) || !r.ReadBytes(extra, skipped))
+            return std::nullopt;
+        if (k < value) continue;
+        std::u16string entry;
+        for (size_t i = 0; i + 1 < chars.size() && entry.size() < kMaxEntryChars; i += 2) {
+            const auto c = static_cast<char16_t>(chars[i] | chars[i + 1] << 8);
+            if (c >= 0x20) entry += c;
+        }
+        return entry;
+    }
+}
 
 
 // The end of the characters from U+0020 up that begin at i: four at a time
@@ -195,6 +247,8 @@ private:
     static constexpr int kMaxMarkHops = 64;
     void LineBreak(char16_t c, uint32_t fc);
     void NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state);
+    // A field's instruction or its end was read: its kind, and a form field's state.
+    void FieldKnown(TField& field);
     // A note's number as Word shows it: its value and number format.
     struct TNoteNumber {
         int32_t value = 1;
@@ -216,6 +270,8 @@ private:
     TFibInfo fib_;
     std::unique_ptr<TStorageStream> doc_;
     std::unique_ptr<TStorageStream> table_;  // the table stream; Word 6/95: "WordDocument"
+    std::unique_ptr<TStorageStream> data_;   // "Data", once a form field asks for it
+    bool dataOpened_ = false;
     TPieceTable pieces_;
     std::vector<std::optional<std::pair<TChpEffect, TPapEffect>>> prcEffects_;
     TRunTable chpx_, papx_;
@@ -640,9 +696,11 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
         }
         if (c == kFieldSeparator) {
             if (state.fieldOverflow == 0 && !state.fields.empty() && !state.fields.back().separated) {
-                state.fields.back().separated = true;
-                state.fields.back().Classify();
-                --state.hiding;
+                TField& field = state.fields.back();
+                field.separated = true;
+                FieldKnown(field);
+                // A form field that shows its state keeps its result to itself.
+                if (!field.replaced) --state.hiding;
             }
             continue;
         }
@@ -651,8 +709,9 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
                 --state.fieldOverflow;
             } else if (!state.fields.empty()) {
                 TField& field = state.fields.back();
-                if (!field.separated) --state.hiding;
-                field.Classify();
+                if (!field.separated) FieldKnown(field);
+                if (!field.separated || field.replaced) --state.hiding;
+                if (field.replaced && !field.state.empty() && !hidden && state.hiding == 0) out_->Text(field.state, fc);
                 if (field.kind == TFieldKind::Embed && !hidden && state.hiding == 0) {
                     // An embedded object stands for its class: "[object: Equation.3]".
                     std::u16string shown = u"[object: ";
@@ -662,6 +721,12 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
                 }
                 state.fields.pop_back();
             }
+            continue;
+        }
+        if (c == kPicture && state.hiding != 0 && state.fieldOverflow == 0 && !state.fields.back().separated &&
+            chp.picLocation != kNoPicLocation) {
+            // A form field's data character.
+            state.fields.back().data = chp.picLocation;
             continue;
         }
         if (c == kCellMark) {
@@ -859,6 +924,30 @@ void TWordReader::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
         return;
     }
     out_->NoteReference(number, fc);
+}
+
+void TWordReader::FieldKnown(TField& field) {
+    field.Classify();
+    if ((field.kind != TFieldKind::CheckBox && field.kind != TFieldKind::DropDown) || field.data == kNoPicLocation ||
+        fib_.format != TFormat::Word97)
+        return;
+    if (!dataOpened_) {
+        dataOpened_ = true;
+        data_ = StorageOpenStream(storage_, u"Data");
+    }
+    if (!data_) return;
+    // The FFData follows a header of 0x44 bytes that begins with the size of both.
+    const TBytes head = ReadBlock(*data_, field.data, 6);
+    if (head.size() != 6) return;
+    const uint32_t size = LoadU32(head.data());
+    constexpr uint32_t kHeader = 0x44;
+    if ((head[4] | head[5] << 8) != kHeader || size <= kHeader || size > kMaxFormFieldBytes) return;
+    const TBytes bytes = ReadBlock(*data_, uint64_t{field.data} + kHeader, size - kHeader);
+    cost_.blockBytes += bytes.size();
+    if (auto state = FormFieldState(bytes, field.kind)) {
+        field.state = std::move(*state);
+        field.replaced = true;
+    }
 }
 
 bool TWordReader::WalkPart(TStory story, uint32_t start, uint32_t end, std::u16string_view label) {

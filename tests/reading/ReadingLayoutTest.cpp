@@ -263,6 +263,59 @@ TEST(ReadingLayout, PlaceholdersWhenNothingElseShows) {
     });
 }
 
+// Check boxes and drop-downs show their state from their data in the "Data"
+// stream; a text field its result; a field whose data cannot be read, its
+// result as any field.
+TEST(ReadingLayout, FormFields) {
+    const std::vector<std::u16string> entries = {u"One", u"Two", u"Three"};
+    auto field = [](std::u16string_view name, const TBytes& data, std::u16string_view result = {},
+                    uint32_t at = 0xFFFFFFFFu) { return TB().Run(u"[").FormField(name, data, result, at).Para(u"]"); };
+    TBytes bad = FormFieldData(1, 1);
+    bad[0] = 0;  // not the version every FFData has
+    RunCases({
+        {"check-boxes",
+         [] {
+             return TB()
+                 .Run(u"Yes ")
+                 .FormField(u"FORMCHECKBOX", FormFieldData(1, 1))
+                 .Run(u" No ")
+                 .FormField(u"FORMCHECKBOX", FormFieldData(1, 0))
+                 .Run(u" Default ")
+                 .FormField(u"FORMCHECKBOX", FormFieldData(1, 25, 1))
+                 .FormField(u"FORMCHECKBOX", FormFieldData(1, 25, 0))
+                 .Para(u"");
+         },
+         u"Yes \u2612 No \u2610 Default \u2612\u2610\n"},
+        {"drop-down", [&] { return field(u"FORMDROPDOWN", FormFieldData(2, 1, 0, entries)); }, u"[Two]\n"},
+        {"drop-down-default", [&] { return field(u"FORMDROPDOWN", FormFieldData(2, 25, 2, entries)); }, u"[Three]\n"},
+        {"drop-down-state-over-its-result",
+         [&] { return field(u" formdropdown", FormFieldData(2, 0, 0, entries), u"stale"); }, u"[One]\n"},
+        {"text-field-shows-its-result", [&] { return field(u"FORMTEXT", FormFieldData(0, 0), u"typed"); },
+         u"[typed]\n"},
+        // Data that does not hold the field's state: its result.
+        {"entry-beyond-the-list", [&] { return field(u"FORMDROPDOWN", FormFieldData(2, 3, 0, entries), u"r"); },
+         u"[r]\n"},
+        {"no-entries", [&] { return field(u"FORMDROPDOWN", FormFieldData(2, 0, 0, {})); }, u"[]\n"},
+        {"data-of-another-type", [&] { return field(u"FORMCHECKBOX", FormFieldData(2, 0, 0, entries), u"r"); },
+         u"[r]\n"},
+        {"wrong-version", [&] { return field(u"FORMCHECKBOX", bad, u"r"); }, u"[r]\n"},
+        {"cut-short",
+         [&] {
+             const TBytes data = FormFieldData(2, 2, 0, entries);
+             return field(u"FORMDROPDOWN", TBytes(data.begin(), data.end() - 2), u"r");
+         },
+         u"[r]\n"},
+        {"not-at-a-header", [&] { return field(u"FORMCHECKBOX", FormFieldData(1, 1), u"r", 2); }, u"[r]\n"},
+        {"beyond-the-stream", [&] { return field(u"FORMCHECKBOX", FormFieldData(1, 1), u"r", 0x7FFFFFF0); },
+         u"[r]\n"},
+        {"in-hidden-text",
+         [] {
+             return TB().Run(u"a").FormField(u"FORMCHECKBOX", FormFieldData(1, 1)).Para(u"b").SecondPiece(1, 0x5C << 1 | 1 << 8);
+         },
+         u"a\n"},
+    });
+}
+
 // Paragraphs Word shows as one: a drop cap's letter and the paragraph it
 // starts; two paragraphs apart by a hidden mark, with a space.
 TEST(ReadingLayout, JoinedParagraphs) {

@@ -137,6 +137,11 @@ TDocBuilder& TDocBuilder::Omit(const std::u16string& name) {
     return *this;
 }
 
+TDocBuilder& TDocBuilder::Stream(const std::u16string& name, const std::vector<uint8_t>& bytes) {
+    streams_.emplace_back(name, bytes);
+    return *this;
+}
+
 std::u16string TDocBuilder::SelectedTable() const {
     const uint16_t flags = doc_.size() >= 0x0C ? static_cast<uint16_t>(doc_[0x0A] | (doc_[0x0B] << 8)) : 0;
     return (flags & 0x0200) != 0 ? u"1Table" : u"0Table";
@@ -151,6 +156,7 @@ std::vector<uint8_t> TDocBuilder::Build(const TCfbOptions& options) const {
     // Only table streams that hold something, but always the selected one.
     if (!table0_.empty() || SelectedTable() == u"0Table") add(u"0Table", table0_);
     if (!table1_.empty() || SelectedTable() == u"1Table") add(u"1Table", table1_);
+    for (const auto& [name, bytes] : streams_) add(name, bytes);
     return BuildCompoundFile(streams, options);
 }
 
@@ -213,7 +219,52 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
     return a;
 }
 
+std::vector<uint8_t> FormFieldData(uint8_t type, uint8_t res, uint16_t wDef,
+                                   const std::vector<std::u16string>& entries) {
+    std::vector<uint8_t> b;
+    auto xstz = [&](std::u16string_view text) {
+        Add16(b, static_cast<uint16_t>(text.size()));
+        for (char16_t c : text) Add16(b, c);
+        Add16(b, 0);
+    };
+    Add32(b, 0xFFFFFFFF);
+    Add16(b, static_cast<uint16_t>(type | (res & 0x1F) << 2));
+    Add16(b, 0);                        // cch
+    Add16(b, type == 1 ? 20 : 0);       // hps
+    xstz(u"Field");                     // name
+    if (type == 0) xstz(u"default");    // default text
+    if (type != 0) Add16(b, wDef);
+    for (int k = 0; k < 5; ++k) xstz(u"");  // format, help, status, entry and exit macros
+    if (type == 2) {
+        Add16(b, 0xFFFF);
+        Add16(b, static_cast<uint16_t>(entries.size()));
+        Add16(b, 0);
+        for (const std::u16string& entry : entries) {
+            Add16(b, static_cast<uint16_t>(entry.size()));
+            for (char16_t c : entry) Add16(b, c);
+        }
+    }
+    return b;
+}
+
 TRichDocBuilder::TRichDocBuilder(TLayout layout) : layout_(layout) {}
+
+TRichDocBuilder& TRichDocBuilder::FormField(std::u16string_view name, const std::vector<uint8_t>& ffdata,
+                                            std::u16string_view result, uint32_t at) {
+    // The data follows a header of 0x44 bytes that begins with the size of both.
+    const auto offset = static_cast<uint32_t>(data_.size());
+    Add32(data_, static_cast<uint32_t>(0x44 + ffdata.size()));
+    Add16(data_, 0x44);
+    data_.resize(data_.size() + 62, 0);
+    data_.insert(data_.end(), ffdata.begin(), ffdata.end());
+    const uint32_t location = at == 0xFFFFFFFFu ? offset : at;
+    Run(u"\x13 " + std::u16string(name) + u" ");
+    Run(u"\x01", Sprm(0x0855, {1}) + Sprm(0x0806, {1}) +
+                     Sprm(0x6A03, {uint8_t(location), uint8_t(location >> 8), uint8_t(location >> 16),
+                                   uint8_t(location >> 24)}));
+    if (!result.empty()) Run(u"\x14" + std::u16string(result));
+    return Run(u"\x15");
+}
 
 TRichDocBuilder& TRichDocBuilder::Run(std::u16string_view text, const std::vector<uint8_t>& chpx) {
     if (text.empty()) return *this;
@@ -763,6 +814,7 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     TDocBuilder builder;
     builder.DocBytes(0, doc).DocSize(doc.size()).Table(u"0Table", table);
     if (fibFlags_ != 0) builder.Flags(fibFlags_);
+    if (!data_.empty()) builder.Stream(u"Data", data_);
     return builder.Build();
 }
 
