@@ -134,9 +134,9 @@ constexpr uint16_t sprmCFRMarkDel = 0x0800, sprmCFVanish = 0x083C, sprmCFSpec = 
                    sprmPIlfo = 0x460B, sprmPIstd = 0x4600, sprmPChgTabs = 0xC615, sprmTDefTable = 0xD608,
                    sprmTDefTable10 = 0xD606, sprmPDcs = 0x442C, sprmCPicLocation = 0x6A03;
 // Word 6/95 opcodes (also the Prm0 indices).
-constexpr uint8_t w6PIstd = 2, w6PIlvl = 0x0C, w6PFInTable = 24, w6PFTtp = 25, w6CFRMarkDel = 65, w6CSymbol = 74,
-                  w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97, w6CFSpec = 117, w6CFObj = 118,
-                  w6CPicLocation = 68;
+constexpr uint8_t w6PIstd = 2, w6PIlvl = 0x0C, w6PFInTable = 24, w6PFTtp = 25, w6PDcs = 46, w6CFRMarkDel = 65,
+                  w6CPicLocation = 68, w6CSymbol = 74, w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97,
+                  w6CFSpec = 117, w6CFObj = 118;
 
 bool Toggle(bool current, uint8_t value) {
     switch (value) {
@@ -418,6 +418,9 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
             break;
         case w6PFTtp:
             pap.ttp = op[0] != 0;
+            break;
+        case w6PDcs:
+            pap.dropCap = op[0] & 7;
             break;
         default:
             break;

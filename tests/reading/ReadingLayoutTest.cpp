@@ -322,6 +322,8 @@ TEST(ReadingLayout, JoinedParagraphs) {
     RunCases({
         {"drop-cap", [] { return TB().DropCap(u"O").Para(u"nce upon a time").Para(u"Next"); },
          u"Once upon a time\nNext\n"},
+        {"drop-cap-word6", [] { return TB(TB::Word6).Para(u"Before").DropCap(u"O").Para(u"nce").Para(u"Next"); },
+         u"Before\nOnce\nNext\n"},
         {"hidden-mark", [] { return TB().Run(u"one").HiddenEnd().Para(u"two").Para(u"three"); }, u"one two\nthree\n"},
         {"hidden-mark-word6", [] { return TB(TB::Word6).Run(u"one").HiddenEnd().Para(u"two"); }, u"one two\n"},
         {"hidden-mark-after-nothing", [] { return TB().Para(u"a").HiddenEnd().Para(u"b"); }, u"a\nb\n"},

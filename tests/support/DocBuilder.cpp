@@ -294,7 +294,7 @@ TRichDocBuilder& TRichDocBuilder::HiddenEnd(const std::vector<uint8_t>& papx) {
 
 TRichDocBuilder& TRichDocBuilder::DropCap(std::u16string_view letter) {
     // dcs: fdct 1 (dropped), three lines.
-    return Para(letter, Sprm(0x442C, {1 | 3 << 3, 0}));
+    return Para(letter, word6() ? Sprm6(46, {1 | 3 << 3, 0}) : Sprm(0x442C, {1 | 3 << 3, 0}));
 }
 
 TRichDocBuilder& TRichDocBuilder::Cell(std::u16string_view text) {

@@ -133,7 +133,7 @@ public:
     TRichDocBuilder& Para(std::u16string_view text, const std::vector<uint8_t>& papx = {}, uint16_t istd = 0);
     // Ends a paragraph with a hidden (vanished) paragraph mark.
     TRichDocBuilder& HiddenEnd(const std::vector<uint8_t>& papx = {});
-    // A drop cap: the letter as a paragraph of its own with sprmPDcs (Word 97-2003 only).
+    // A drop cap: the letter as a paragraph of its own with sprmPDcs, in the format's own opcode.
     TRichDocBuilder& DropCap(std::u16string_view letter);
     // A table cell (text ended by BEL with fInTable) and a row end mark (BEL
     // with fInTable and fTtp), in the format's own sprms.
