@@ -50,16 +50,20 @@ struct TField {
         std::copy(text, text + n, instruction.begin() + length);
         length = static_cast<uint8_t>(length + n);
     }
-    // The instruction's n-th word (from 0), as far as it was kept.
+    // The instruction's n-th word (from 0), as far as it was kept: up to a
+    // space or a switch, or between quotes.
     std::u16string_view Word(size_t n) const {
         const std::u16string_view s(instruction.data(), length);
         size_t at = 0;
         for (size_t k = 0;; ++k) {
             while (at < s.size() && s[at] == u' ') ++at;
+            const bool quoted = at < s.size() && s[at] == u'"';
+            if (quoted) ++at;
             size_t end = at;
-            while (end < s.size() && s[end] > u' ' && s[end] != u'\\' && s[end] != u'"') ++end;
+            while (end < s.size() && (quoted ? s[end] != u'"' : s[end] > u' ' && s[end] != u'\\' && s[end] != u'"'))
+                ++end;
             if (k == n || end == at) return s.substr(at, end - at);
-            at = end;
+            at = end + (quoted ? 1 : 0);
         }
     }
     void Classify() {
@@ -79,6 +83,57 @@ struct TField {
         if (is(u"FORMDROPDOWN")) kind = TFieldKind::DropDown;
     }
 };
+
+// A picture's shape is looked for in its first this many bytes.
+constexpr uint32_t kMaxShapeBytes = 64 * 1024;
+// The longest alternative text shown.
+constexpr size_t kMaxAltChars = 255;
+
+// The alternative text (the wzDescription property, 0x0381) of the shape
+// that follows a picture's header at `at` in bytes; after a name when
+// `named` (a picture in the shape file format). Empty where there is none or
+// the records do not fit.
+std::u16string ShapeDescription(std::span<const uint8_t> bytes, size_t at, bool named) {
+    TByteReader r(bytes);
+    r.Seek(at);
+    uint8_t nameSize = 0;
+    std::span<const uint8_t> skipped;
+    if (named && (!r.ReadU8(nameSize) || !r.ReadBytes(nameSize, skipped))) return {};
+    // A record: version and instance, type, length; the shape's container, then its records.
+    uint16_t verInst = 0, type = 0;
+    uint32_t length = 0;
+    if (!r.ReadU16(verInst) || !r.ReadU16(type) || !r.ReadU32(length) || type != 0xF004) return {};
+    const uint64_t end = r.Position() + std::min<uint64_t>(length, r.Remaining());
+    while (r.Position() + 8 <= end) {
+        if (!r.ReadU16(verInst) || !r.ReadU16(type) || !r.ReadU32(length) || length > end - r.Position()) return {};
+        std::span<const uint8_t> record;
+        r.ReadBytes(length, record);
+        // The property tables: primary, secondary and tertiary.
+        if (type != 0xF00B && type != 0xF121 && type != 0xF122) continue;
+        const size_t count = verInst >> 4;
+        if (count * 6 > record.size()) return {};
+        size_t complex = count * 6;  // the complex properties' data follows the table, in its order
+        for (size_t k = 0; k < count; ++k) {
+            const uint16_t id = static_cast<uint16_t>(record[k * 6] | record[k * 6 + 1] << 8);
+            const uint32_t value = LoadU32(record.data() + k * 6 + 2);
+            if ((id & 0x8000) == 0) continue;
+            if (value > record.size() - complex) return {};
+            if ((id & 0x3FFF) == 0x0381) {
+                std::u16string text;
+                for (size_t i = complex; i + 1 < complex + value && text.size() < kMaxAltChars; i += 2) {
+                    const auto c = static_cast<char16_t>(record[i] | record[i + 1] << 8);
+                    if (c == 0) break;
+                    text += c < 0x20 ? u' ' : c;
+                }
+                const size_t first = text.find_first_not_of(u' ');
+                if (first == std::u16string::npos) return {};
+                return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+            }
+            complex += value;
+        }
+    }
+    return {};
+}
 
 // A form field's data (FFData) is read at most this large.
 constexpr uint32_t kMaxFormFieldBytes = 64 * 1024;
@@ -270,8 +325,11 @@ private:
     TFibInfo fib_;
     std::unique_ptr<TStorageStream> doc_;
     std::unique_ptr<TStorageStream> table_;  // the table stream; Word 6/95: "WordDocument"
-    std::unique_ptr<TStorageStream> data_;   // "Data", once a form field asks for it
+    std::unique_ptr<TStorageStream> data_;   // "Data", once a form field or a picture asks for it
     bool dataOpened_ = false;
+    TStorageStream* DataStream();
+    // A picture's placeholder, with its alternative text where its shape has one.
+    std::u16string PicturePlaceholder(uint32_t location);
     TPieceTable pieces_;
     std::vector<std::optional<std::pair<TChpEffect, TPapEffect>>> prcEffects_;
     TRunTable chpx_, papx_;
@@ -714,10 +772,8 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
                 if (field.replaced && !field.state.empty() && !hidden && state.hiding == 0) out_->Text(field.state, fc);
                 if (field.kind == TFieldKind::Embed && !hidden && state.hiding == 0) {
                     // An embedded object stands for its class: "[object: Equation.3]".
-                    std::u16string shown = u"[object: ";
-                    for (char16_t k : field.Word(1)) shown += k;
-                    shown += u']';
-                    out_->Placeholder(shown);
+                    const std::u16string_view name = field.Word(1);
+                    out_->Placeholder(name.empty() ? u"[object]" : u"[object: " + std::u16string(name) + u"]");
                 }
                 state.fields.pop_back();
             }
@@ -751,7 +807,8 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
                 // An embedded object's picture is the object's.
                 const bool object = state.fieldOverflow == 0 && !state.fields.empty() &&
                                     state.fields.back().kind == TFieldKind::Embed;
-                if (!object) out_->Placeholder(u"[picture]");
+                // Looked up only while the document shows no text: past that it will not show.
+                if (!object && !out_->ShownText()) out_->Placeholder(PicturePlaceholder(chp.picLocation));
             } else if (c == kDrawnObject) {
                 out_->Placeholder(u"[drawing]");
             }
@@ -926,16 +983,37 @@ void TWordReader::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
     out_->NoteReference(number, fc);
 }
 
+TStorageStream* TWordReader::DataStream() {
+    if (!dataOpened_) {
+        dataOpened_ = true;
+        data_ = StorageOpenStream(storage_, u"Data");
+    }
+    return data_.get();
+}
+
+std::u16string TWordReader::PicturePlaceholder(uint32_t location) {
+    std::u16string alt;
+    if (fib_.format == TFormat::Word97 && location != kNoPicLocation && DataStream() != nullptr) {
+        // The picture's header (PICF, 0x44 bytes: its size, its own size, the
+        // mapping mode), then its shape; what follows, the picture itself, is not read.
+        const TBytes head = ReadBlock(*data_, location, 8);
+        constexpr uint32_t kHeader = 0x44;
+        if (head.size() == 8 && (head[4] | head[5] << 8) == kHeader && LoadU32(head.data()) > kHeader) {
+            const uint32_t size = std::min<uint32_t>(LoadU32(head.data()), kMaxShapeBytes);
+            const TBytes bytes = ReadBlock(*data_, location, size);
+            cost_.blockBytes += bytes.size();
+            alt = ShapeDescription(bytes, kHeader, (head[6] | head[7] << 8) == 0x66);
+        }
+    }
+    return alt.empty() ? u"[picture]" : u"[picture: " + alt + u"]";
+}
+
 void TWordReader::FieldKnown(TField& field) {
     field.Classify();
     if ((field.kind != TFieldKind::CheckBox && field.kind != TFieldKind::DropDown) || field.data == kNoPicLocation ||
         fib_.format != TFormat::Word97)
         return;
-    if (!dataOpened_) {
-        dataOpened_ = true;
-        data_ = StorageOpenStream(storage_, u"Data");
-    }
-    if (!data_) return;
+    if (DataStream() == nullptr) return;
     // The FFData follows a header of 0x44 bytes that begins with the size of both.
     const TBytes head = ReadBlock(*data_, field.data, 6);
     if (head.size() != 6) return;

@@ -119,11 +119,13 @@ void TTextAssembler::EndStory() {
 }
 
 void TTextAssembler::Text(const char16_t* text, size_t n, uint64_t at) {
+    shownText_ = shownText_ || n != 0;
     BeginVisible(at);
     Put(text, n);
 }
 
 void TTextAssembler::Repeat(char16_t c, size_t n, uint64_t at) {
+    shownText_ = shownText_ || n != 0;
     BeginVisible(at);
     for (size_t k = 0; k < n; ++k) Put(c);
 }

@@ -240,6 +240,15 @@ TEST(ReadingLayout, PlaceholdersWhenNothingElseShows) {
         {"each-on-its-line",
          [&] { return equation(TB().Run(u"\x01", picture).Run(u"\x08", kSpec)).Para(u"").Para(u"").Run(u"\x01", picture).Para(u""); },
          u"[picture]\n[drawing]\n[object: Equation.3]\n[picture]\n"},
+        {"object-classes",
+         [] {
+             return TB()
+                 .Run(u"\x13 EMBED \"Equation\" \"Word Object2\" \\* mergeformat \x14\x15")
+                 .Run(u"\x13 embed Excel.Sheet.8\\s\x15")
+                 .Run(u"\x13 EMBED \x15")
+                 .Para(u"");
+         },
+         u"[object: Equation]\n[object: Excel.Sheet.8]\n[object]\n"},
         {"picture-in-a-field-result", [&] { return TB().Run(u"\x13 INCLUDEPICTURE x.png \x14").Run(u"\x01", picture).Para(u"\x15"); },
          u"[picture]\n"},
         {"beside-text", [&] { return equation(TB().Run(u"\x01", picture).Run(u"\x08", kSpec)).Para(u"Caption"); }, u"Caption\n"},
@@ -250,6 +259,19 @@ TEST(ReadingLayout, PlaceholdersWhenNothingElseShows) {
          u"\n--- Text boxes ---\nBox\n"},
         {"hidden-picture", [&] { return TB().Run(u"\x01", picture + kVanish).Para(u""); }, u""},
         {"nothing-at-all", [] { return TB().Para(u"").Cell(u"").Cell(u"").RowEnd(); }, u""},
+        {"alternative-text",
+         [] {
+             return TB()
+                 .Picture(u"A red\tkite ")
+                 .Para(u"")
+                 .Picture(u"Logo", true)
+                 .Para(u"")
+                 .Picture()
+                 .Para(u"")
+                 .Picture(std::u16string(300, u'x'))
+                 .Para(u"");
+         },
+         u"[picture: A red kite]\n[picture: Logo]\n[picture]\n[picture: " + std::u16string(255, u'x') + u"]\n"},
         {"word6-picture-and-object",
          [] {
              return TB(TB::Word6)

@@ -249,6 +249,51 @@ std::vector<uint8_t> FormFieldData(uint8_t type, uint8_t res, uint16_t wDef,
 
 TRichDocBuilder::TRichDocBuilder(TLayout layout) : layout_(layout) {}
 
+TRichDocBuilder& TRichDocBuilder::Picture(std::u16string_view altText, bool named) {
+    auto utf16z = [](std::u16string_view text) {
+        std::vector<uint8_t> b;
+        for (char16_t c : text) Add16(b, c);
+        Add16(b, 0);
+        return b;
+    };
+    auto record = [](uint16_t verInst, uint16_t type, const std::vector<uint8_t>& body) {
+        std::vector<uint8_t> b;
+        Add16(b, verInst);
+        Add16(b, type);
+        Add32(b, static_cast<uint32_t>(body.size()));
+        b.insert(b.end(), body.begin(), body.end());
+        return b;
+    };
+    // The properties: the picture's index (simple), its name and its description (complex).
+    const std::vector<uint8_t> name = utf16z(u"Picture 1"), alt = utf16z(altText);
+    std::vector<uint8_t> table, complex = name;
+    Add16(table, 0x4104);
+    Add32(table, 1);
+    Add16(table, 0x8380);
+    Add32(table, static_cast<uint32_t>(name.size()));
+    uint16_t count = 2;
+    if (!altText.empty()) {
+        Add16(table, 0x8381);
+        Add32(table, static_cast<uint32_t>(alt.size()));
+        complex.insert(complex.end(), alt.begin(), alt.end());
+        ++count;
+    }
+    const std::vector<uint8_t> shape =
+        record(0x000F, 0xF004,
+               record(0x04B2, 0xF00A, std::vector<uint8_t>(8, 0)) + record(uint16_t(3 | count << 4), 0xF00B, table + complex));
+    std::vector<uint8_t> body;
+    if (named) body = {4, 'l', 'o', 'g', 'o'};
+    body = body + shape + std::vector<uint8_t>(16, 0xAB);
+    const auto offset = static_cast<uint32_t>(data_.size());
+    Add32(data_, static_cast<uint32_t>(0x44 + body.size()));
+    Add16(data_, 0x44);
+    Add16(data_, named ? 0x66 : 0x64);
+    data_.resize(data_.size() + 60, 0);
+    data_.insert(data_.end(), body.begin(), body.end());
+    return Run(u"\x01", Sprm(0x0855, {1}) + Sprm(0x6A03, {uint8_t(offset), uint8_t(offset >> 8), uint8_t(offset >> 16),
+                                                           uint8_t(offset >> 24)}));
+}
+
 TRichDocBuilder& TRichDocBuilder::FormField(std::u16string_view name, const std::vector<uint8_t>& ffdata,
                                             std::u16string_view result, uint32_t at) {
     // The data follows a header of 0x44 bytes that begins with the size of both.

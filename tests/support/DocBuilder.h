@@ -165,6 +165,11 @@ public:
     // character points there instead (the data still goes to the stream).
     TRichDocBuilder& FormField(std::u16string_view name, const std::vector<uint8_t>& ffdata,
                                std::u16string_view result = {}, uint32_t at = 0xFFFFFFFFu);
+    // An inline picture: U+0001 with fSpec and sprmCPicLocation pointing at
+    // its header (PICF) in the "Data" stream, followed by its shape (a name
+    // first when named), whose properties hold a name and, when not empty,
+    // the alternative text (wzDescription), then a few bytes for the picture.
+    TRichDocBuilder& Picture(std::u16string_view altText = {}, bool named = false);
     // A comment's mark (U+0005 with fSpec): in the main text it records the
     // reference with the author's initials; in the comment story it starts
     // the next comment.
