@@ -59,7 +59,7 @@ constexpr size_t kMaxHeaderParts = 1024;
 // The placeholders kept for a document that shows nothing else: this many code units at most.
 constexpr size_t kMaxPlaceholderUnits = 64 * 1024;
 
-bool Blank(const std::u16string& text) { return text.find_first_not_of(u" \t\n") == std::u16string::npos; }
+bool Blank(std::u16string_view text) { return text.find_first_not_of(u" \t\n") == std::u16string_view::npos; }
 
 }  // namespace
 
@@ -119,13 +119,13 @@ void TTextAssembler::EndStory() {
 }
 
 void TTextAssembler::Text(const char16_t* text, size_t n, uint64_t at) {
-    shownText_ = shownText_ || n != 0;
+    if (!shownText_) shownText_ = !Blank(std::u16string_view(text, n));
     BeginVisible(at);
     Put(text, n);
 }
 
 void TTextAssembler::Repeat(char16_t c, size_t n, uint64_t at) {
-    shownText_ = shownText_ || n != 0;
+    if (!shownText_) shownText_ = n != 0 && !Blank(std::u16string_view(&c, 1));
     BeginVisible(at);
     for (size_t k = 0; k < n; ++k) Put(c);
 }

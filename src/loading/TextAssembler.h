@@ -90,7 +90,8 @@ public:
     // each on a line of its own, and only when the document shows nothing
     // else at all.
     void Placeholder(std::u16string_view text);
-    // Whether text other than placeholders was made, or handed to the sink.
+    // Whether text that shows something (not only spaces and tabs) was made,
+    // or any text handed to the sink: past that, no placeholder will show.
     bool ShownText() const { return shownText_ || sent_; }
     void Tab(uint64_t at);
     // A break; tableDepth is that of the paragraph holding it.
@@ -195,7 +196,7 @@ private:
     std::u16string* out_ = &main_;  // where the text goes: main_, or the part
     bool lineOpen_ = false;         // the text handed to the sink ends inside a line
     bool sent_ = false;             // some text went to the sink
-    bool shownText_ = false;        // Text or Repeat made something
+    bool shownText_ = false;        // Text or Repeat made more than spaces and tabs
     std::u16string placeholders_;   // the main text's placeholders, a line each
     std::u16string part_;
     std::u16string label_;          // the part's

@@ -234,7 +234,7 @@ TEST(ReadingLayout, PlaceholdersWhenNothingElseShows) {
         return doc.Run(u"\x13 EMBED Equation.3 \\* MERGEFORMAT \x14").Run(u"\x01", kSpec + Sprm(0x0856, {1})).Run(u"\x15");
     };
     RunCases({
-        {"picture", [&] { return TB().Run(u"\x01", picture).Para(u""); }, u"[picture]\n"},
+        {"picture", [&] { return TB().Run(u" ").Run(u"\x01", picture).Para(u" "); }, u"[picture]\n"},
         {"drawing", [] { return TB().Run(u"\x08", kSpec).Para(u" "); }, u"[drawing]\n"},
         {"equation", [&] { return equation(TB()).Para(u""); }, u"[object: Equation.3]\n"},
         {"each-on-its-line",
