@@ -999,7 +999,8 @@ std::u16string TWordReader::PicturePlaceholder(uint32_t location) {
         const TBytes head = ReadBlock(*data_, location, 8);
         constexpr uint32_t kHeader = 0x44;
         if (head.size() == 8 && (head[4] | head[5] << 8) == kHeader && LoadU32(head.data()) > kHeader) {
-            const uint32_t size = std::min<uint32_t>(LoadU32(head.data()), kMaxShapeBytes);
+            // As much of it as the stream holds.
+            const uint64_t size = std::min<uint64_t>({LoadU32(head.data()), kMaxShapeBytes, data_->Size() - location});
             const TBytes bytes = ReadBlock(*data_, location, size);
             cost_.blockBytes += bytes.size();
             alt = ShapeDescription(bytes, kHeader, (head[6] | head[7] << 8) == 0x66);
