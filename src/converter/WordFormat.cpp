@@ -260,6 +260,8 @@ bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib) {
     fib.sttbfFfn = entry(15);
     fib.clx = entry(33);
     fib.grpXstAtnOwners = entry(36);
+    fib.plcSpaMom = entry(40);
+    fib.dggInfo = entry(50);
     fib.plcfendRef = entry(46);
     fib.plcfendTxt = entry(47);
     fib.plfLst = entry(73);

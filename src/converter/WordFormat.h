@@ -77,6 +77,7 @@ struct TFibInfo {
     TFcLcb plcffndRef, plcffndTxt, plcfendRef, plcfendTxt, plcfandRef, plcfandTxt, plcfHdd;
     TFcLcb plfLst, plfLfo, grpXstAtnOwners;
     TFcLcb dop, plcfSed;
+    TFcLcb plcSpaMom, dggInfo;  // Word 97-2003: the main text's shapes and their drawing records
     // Word 6/95: pages of the FKPs that the bin tables may leave out.
     uint16_t pnChpFirst = 0, cpnBteChp = 0, pnPapFirst = 0, cpnBtePap = 0;
 };

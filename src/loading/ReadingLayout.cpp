@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "common/ByteReader.h"
 #include "common/Error.h"
@@ -86,53 +87,101 @@ struct TField {
 
 // A picture's shape is looked for in its first this many bytes.
 constexpr uint32_t kMaxShapeBytes = 64 * 1024;
+// The drawing records are read when no larger than this.
+constexpr uint64_t kMaxDrawingBytes = 16u << 20;
 // The longest alternative text shown.
 constexpr size_t kMaxAltChars = 255;
 
-// The alternative text (the wzDescription property, 0x0381) of the shape
-// that follows a picture's header at `at` in bytes; after a name when
-// `named` (a picture in the shape file format). Empty where there is none or
-// the records do not fit.
-std::u16string ShapeDescription(std::span<const uint8_t> bytes, size_t at, bool named) {
-    TByteReader r(bytes);
-    r.Seek(at);
-    uint8_t nameSize = 0;
-    std::span<const uint8_t> skipped;
-    if (named && (!r.ReadU8(nameSize) || !r.ReadBytes(nameSize, skipped))) return {};
-    // A record: version and instance, type, length; the shape's container, then its records.
+// What the drawing records of a shape tell: its id, whether it shows a
+// picture, its alternative text.
+struct TShape {
+    uint32_t id = 0;
+    bool picture = false;
+    std::u16string alt;
+};
+
+// A drawing record's header: version and instance, type, length.
+struct TRecord {
     uint16_t verInst = 0, type = 0;
     uint32_t length = 0;
-    if (!r.ReadU16(verInst) || !r.ReadU16(type) || !r.ReadU32(length) || type != 0xF004) return {};
-    const uint64_t end = r.Position() + std::min<uint64_t>(length, r.Remaining());
-    while (r.Position() + 8 <= end) {
-        if (!r.ReadU16(verInst) || !r.ReadU16(type) || !r.ReadU32(length) || length > end - r.Position()) return {};
-        std::span<const uint8_t> record;
-        r.ReadBytes(length, record);
-        // The property tables: primary, secondary and tertiary.
-        if (type != 0xF00B && type != 0xF121 && type != 0xF122) continue;
-        const size_t count = verInst >> 4;
-        if (count * 6 > record.size()) return {};
+    bool container() const { return (verInst & 0x0F) == 0x0F; }
+};
+bool ReadRecord(TByteReader& r, uint64_t end, TRecord& record) {
+    return r.Position() + 8 <= end && r.ReadU16(record.verInst) && r.ReadU16(record.type) &&
+           r.ReadU32(record.length) && record.length <= end - r.Position();
+}
+constexpr uint16_t kSpContainer = 0xF004, kFsp = 0xF00A;
+
+// The shape of a shape container's records (what follows its header):
+// its id, and from its property tables (primary, secondary, tertiary)
+// whether it has a picture (pib, 0x0104) and its description (wzDescription, 0x0381).
+TShape ReadShape(std::span<const uint8_t> records) {
+    TShape shape;
+    TByteReader r(records);
+    TRecord header;
+    while (ReadRecord(r, records.size(), header)) {
+        std::span<const uint8_t> body;
+        r.ReadBytes(header.length, body);
+        if (header.type == kFsp && body.size() >= 4) shape.id = LoadU32(body.data());
+        if (header.type != 0xF00B && header.type != 0xF121 && header.type != 0xF122) continue;
+        const size_t count = header.verInst >> 4;
+        if (count * 6 > body.size()) continue;
         size_t complex = count * 6;  // the complex properties' data follows the table, in its order
         for (size_t k = 0; k < count; ++k) {
-            const uint16_t id = static_cast<uint16_t>(record[k * 6] | record[k * 6 + 1] << 8);
-            const uint32_t value = LoadU32(record.data() + k * 6 + 2);
+            const uint16_t id = static_cast<uint16_t>(body[k * 6] | body[k * 6 + 1] << 8);
+            const uint32_t value = LoadU32(body.data() + k * 6 + 2);
+            if ((id & 0x3FFF) == 0x0104) shape.picture = true;
             if ((id & 0x8000) == 0) continue;
-            if (value > record.size() - complex) return {};
-            if ((id & 0x3FFF) == 0x0381) {
+            if (value > body.size() - complex) break;
+            if ((id & 0x3FFF) == 0x0381 && shape.alt.empty()) {
                 std::u16string text;
                 for (size_t i = complex; i + 1 < complex + value && text.size() < kMaxAltChars; i += 2) {
-                    const auto c = static_cast<char16_t>(record[i] | record[i + 1] << 8);
+                    const auto c = static_cast<char16_t>(body[i] | body[i + 1] << 8);
                     if (c == 0) break;
                     text += c < 0x20 ? u' ' : c;
                 }
                 const size_t first = text.find_first_not_of(u' ');
-                if (first == std::u16string::npos) return {};
-                return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+                if (first != std::u16string::npos) shape.alt = text.substr(first, text.find_last_not_of(u' ') - first + 1);
             }
             complex += value;
         }
     }
-    return {};
+    return shape;
+}
+
+// The shape container at the start of bytes (after a picture's header).
+std::optional<TShape> ShapeAt(std::span<const uint8_t> bytes) {
+    TByteReader r(bytes);
+    TRecord header;
+    if (!ReadRecord(r, bytes.size(), header) || header.type != kSpContainer) return std::nullopt;
+    return ReadShape(bytes.subspan(8, header.length));
+}
+
+// The shapes among the drawing records (containers nest; a byte that tells
+// the main text's drawing from the headers' goes before each), by id, this
+// many at most.
+constexpr size_t kMaxShapes = 8192;
+std::unordered_map<uint32_t, TShape> ReadShapes(std::span<const uint8_t> bytes) {
+    std::unordered_map<uint32_t, TShape> shapes;
+    TByteReader r(bytes);
+    TRecord header;
+    while (shapes.size() < kMaxShapes && r.Remaining() >= 8) {
+        const uint64_t start = r.Position();
+        if (!ReadRecord(r, bytes.size(), header) || header.type < 0xF000) {
+            r.Seek(start + 1);  // not a record: the byte before a drawing, or damage
+            continue;
+        }
+        const auto at = static_cast<size_t>(r.Position());
+        if (header.type == kSpContainer) {
+            TShape shape = ReadShape(bytes.subspan(at, header.length));
+            shapes.emplace(shape.id, std::move(shape));
+            r.Seek(at + header.length);
+        } else if (!header.container()) {
+            r.Seek(at + header.length);
+        }
+        // Another container: its records follow.
+    }
+    return shapes;
 }
 
 // A form field's data (FFData) is read at most this large.
@@ -330,6 +379,12 @@ private:
     TStorageStream* DataStream();
     // A picture's placeholder, with its alternative text where its shape has one.
     std::u16string PicturePlaceholder(uint32_t location);
+    // A drawn object's placeholder at a CP of the main text: a picture, or
+    // a drawing, with its alternative text where its shape has one.
+    std::u16string DrawingPlaceholder(uint32_t cp);
+    TPlc spaMom_;
+    std::unordered_map<uint32_t, TShape> shapes_;  // of the drawing records, once a drawing asks for them
+    bool drawingsRead_ = false;
     TPieceTable pieces_;
     std::vector<std::optional<std::pair<TChpEffect, TPapEffect>>> prcEffects_;
     TRunTable chpx_, papx_;
@@ -808,9 +863,10 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
                 const bool object = state.fieldOverflow == 0 && !state.fields.empty() &&
                                     state.fields.back().kind == TFieldKind::Embed;
                 // Looked up only while the document shows no text: past that it will not show.
-                if (!object && !out_->ShownText()) out_->Placeholder(PicturePlaceholder(chp.picLocation));
+                if (!object && out_->PlaceholdersWanted()) out_->Placeholder(PicturePlaceholder(chp.picLocation));
             } else if (c == kDrawnObject) {
-                out_->Placeholder(u"[drawing]");
+                if (out_->PlaceholdersWanted())
+                    out_->Placeholder(state.story == kMain ? DrawingPlaceholder(cp) : std::u16string(u"[drawing]"));
             }
             continue;  // annotation marks and the rest
         }
@@ -1003,10 +1059,38 @@ std::u16string TWordReader::PicturePlaceholder(uint32_t location) {
             const uint64_t size = std::min<uint64_t>({LoadU32(head.data()), kMaxShapeBytes, data_->Size() - location});
             const TBytes bytes = ReadBlock(*data_, location, size);
             cost_.blockBytes += bytes.size();
-            alt = ShapeDescription(bytes, kHeader, (head[6] | head[7] << 8) == 0x66);
+            // In the shape file format a name comes first: its length, then its bytes.
+            size_t at = kHeader;
+            if ((head[6] | head[7] << 8) == 0x66 && at < bytes.size()) at += 1 + bytes[at];
+            if (at < bytes.size()) {
+                if (auto shape = ShapeAt(std::span<const uint8_t>(bytes).subspan(at))) alt = std::move(shape->alt);
+            }
         }
     }
     return alt.empty() ? u"[picture]" : u"[picture: " + alt + u"]";
+}
+
+std::u16string TWordReader::DrawingPlaceholder(uint32_t cp) {
+    const TShape* shape = nullptr;
+    if (fib_.format == TFormat::Word97) {
+        if (!drawingsRead_) {
+            drawingsRead_ = true;
+            // The anchors (FSPA: the shape's id first) and the drawing records, both in the table stream.
+            spaMom_ = TPlc(std::make_shared<const TBytes>(ReadBlock(*table_, fib_.plcSpaMom.fc, fib_.plcSpaMom.lcb)), 26);
+            if (spaMom_.Count() != 0) {
+                const TBytes drawings = ReadBlock(*table_, fib_.dggInfo.fc, fib_.dggInfo.lcb, kMaxDrawingBytes);
+                cost_.blockBytes += drawings.size();
+                shapes_ = ReadShapes(drawings);
+            }
+        }
+        if (auto i = spaMom_.EntryAt(cp, true)) {
+            auto it = shapes_.find(LoadU32(spaMom_.Data(*i).data()));
+            if (it != shapes_.end()) shape = &it->second;
+        }
+    }
+    const std::u16string kind = shape != nullptr && shape->picture ? u"picture" : u"drawing";
+    if (shape == nullptr || shape->alt.empty()) return u"[" + kind + u"]";
+    return u"[" + kind + u": " + shape->alt + u"]";
 }
 
 void TWordReader::FieldKnown(TField& field) {

@@ -130,8 +130,12 @@ void TTextAssembler::Repeat(char16_t c, size_t n, uint64_t at) {
     for (size_t k = 0; k < n; ++k) Put(c);
 }
 
+bool TTextAssembler::PlaceholdersWanted() const {
+    return !shownText_ && !sent_ && story_ == TStoryKind::Main && placeholders_.size() < kMaxPlaceholderUnits;
+}
+
 void TTextAssembler::Placeholder(std::u16string_view text) {
-    if (story_ != TStoryKind::Main || sent_ || placeholders_.size() + text.size() >= kMaxPlaceholderUnits) return;
+    if (!PlaceholdersWanted() || placeholders_.size() + text.size() >= kMaxPlaceholderUnits) return;
     placeholders_.append(text);
     placeholders_ += u'\n';
 }

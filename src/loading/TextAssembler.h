@@ -90,9 +90,10 @@ public:
     // each on a line of its own, and only when the document shows nothing
     // else at all.
     void Placeholder(std::u16string_view text);
-    // Whether text that shows something (not only spaces and tabs) was made,
-    // or any text handed to the sink: past that, no placeholder will show.
-    bool ShownText() const { return shownText_ || sent_; }
+    // Whether a placeholder may still show: no text that shows something
+    // (more than spaces and tabs) was made nor any handed to the sink, and
+    // the placeholders kept are not too many.
+    bool PlaceholdersWanted() const;
     void Tab(uint64_t at);
     // A break; tableDepth is that of the paragraph holding it.
     void Break(TBreak kind, int tableDepth, uint64_t at);

@@ -272,6 +272,20 @@ TEST(ReadingLayout, PlaceholdersWhenNothingElseShows) {
                  .Para(u"");
          },
          u"[picture: A red kite]\n[picture: Logo]\n[picture]\n[picture: " + std::u16string(255, u'x') + u"]\n"},
+        {"drawn-objects",
+         [] {
+             return TB()
+                 .Drawing()
+                 .Para(u"")
+                 .Drawing(true)
+                 .Para(u"")
+                 .Drawing(true, u"A floating photo")
+                 .Drawing(false, u"An arrow")
+                 .Para(u"")
+                 .Run(u"\x08", kSpec)  // no anchor of its own
+                 .Para(u"");
+         },
+         u"[drawing]\n[picture]\n[picture: A floating photo]\n[drawing: An arrow]\n[drawing]\n"},
         {"word6-picture-and-object",
          [] {
              return TB(TB::Word6)

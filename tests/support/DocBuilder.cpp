@@ -249,41 +249,57 @@ std::vector<uint8_t> FormFieldData(uint8_t type, uint8_t res, uint16_t wDef,
 
 TRichDocBuilder::TRichDocBuilder(TLayout layout) : layout_(layout) {}
 
-TRichDocBuilder& TRichDocBuilder::Picture(std::u16string_view altText, bool named) {
+namespace {
+
+// A drawing record: version and instance, type, length, then its body.
+std::vector<uint8_t> Record(uint16_t verInst, uint16_t type, const std::vector<uint8_t>& body) {
+    std::vector<uint8_t> b;
+    Add16(b, verInst);
+    Add16(b, type);
+    Add32(b, static_cast<uint32_t>(body.size()));
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+// A shape container: the shape (its id) and its properties: a picture's
+// index (simple) when it shows a picture, its name and, when not empty, its
+// description (complex).
+std::vector<uint8_t> ShapeContainer(uint32_t spid, bool picture, std::u16string_view altText) {
     auto utf16z = [](std::u16string_view text) {
         std::vector<uint8_t> b;
         for (char16_t c : text) Add16(b, c);
         Add16(b, 0);
         return b;
     };
-    auto record = [](uint16_t verInst, uint16_t type, const std::vector<uint8_t>& body) {
-        std::vector<uint8_t> b;
-        Add16(b, verInst);
-        Add16(b, type);
-        Add32(b, static_cast<uint32_t>(body.size()));
-        b.insert(b.end(), body.begin(), body.end());
-        return b;
-    };
-    // The properties: the picture's index (simple), its name and its description (complex).
-    const std::vector<uint8_t> name = utf16z(u"Picture 1"), alt = utf16z(altText);
+    const std::vector<uint8_t> name = utf16z(u"Shape 1"), alt = utf16z(altText);
     std::vector<uint8_t> table, complex = name;
-    Add16(table, 0x4104);
-    Add32(table, 1);
+    uint16_t count = 1;
+    if (picture) {
+        Add16(table, 0x4104);
+        Add32(table, 1);
+        ++count;
+    }
     Add16(table, 0x8380);
     Add32(table, static_cast<uint32_t>(name.size()));
-    uint16_t count = 2;
     if (!altText.empty()) {
         Add16(table, 0x8381);
         Add32(table, static_cast<uint32_t>(alt.size()));
         complex.insert(complex.end(), alt.begin(), alt.end());
         ++count;
     }
-    const std::vector<uint8_t> shape =
-        record(0x000F, 0xF004,
-               record(0x04B2, 0xF00A, std::vector<uint8_t>(8, 0)) + record(uint16_t(3 | count << 4), 0xF00B, table + complex));
+    std::vector<uint8_t> fsp;
+    Add32(fsp, spid);
+    Add32(fsp, 0xA00);
+    return Record(0x000F, 0xF004,
+                  Record(0x04B2, 0xF00A, fsp) + Record(uint16_t(3 | count << 4), 0xF00B, table + complex));
+}
+
+}  // namespace
+
+TRichDocBuilder& TRichDocBuilder::Picture(std::u16string_view altText, bool named) {
     std::vector<uint8_t> body;
     if (named) body = {4, 'l', 'o', 'g', 'o'};
-    body = body + shape + std::vector<uint8_t>(16, 0xAB);
+    body = body + ShapeContainer(0, true, altText) + std::vector<uint8_t>(16, 0xAB);
     const auto offset = static_cast<uint32_t>(data_.size());
     Add32(data_, static_cast<uint32_t>(0x44 + body.size()));
     Add16(data_, 0x44);
@@ -292,6 +308,13 @@ TRichDocBuilder& TRichDocBuilder::Picture(std::u16string_view altText, bool name
     data_.insert(data_.end(), body.begin(), body.end());
     return Run(u"\x01", Sprm(0x0855, {1}) + Sprm(0x6A03, {uint8_t(offset), uint8_t(offset >> 8), uint8_t(offset >> 16),
                                                            uint8_t(offset >> 24)}));
+}
+
+TRichDocBuilder& TRichDocBuilder::Drawing(bool picture, std::u16string_view altText) {
+    const auto spid = static_cast<uint32_t>(1025 + shapes_.size());
+    anchors_.emplace_back(static_cast<uint32_t>(text_.size()), spid);
+    shapes_.push_back(ShapeContainer(spid, picture, altText));
+    return Run(u"\x08", Sprm(0x0855, {1}));
 }
 
 TRichDocBuilder& TRichDocBuilder::FormField(std::u16string_view name, const std::vector<uint8_t>& ffdata,
@@ -762,6 +785,32 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     notePlcs(ftnRefs_, ftnAuto_, ftnTxt_, ccp_[1], ftnRef, ftnTxt);
     notePlcs(ednRefs_, ednAuto_, ednTxt_, ccp_[5], ednRef, ednTxt);
     const TBlock dop = place(dop_);
+    // The shapes' anchors (FSPA: the shape's id first) and the drawing records:
+    // the group's records, a byte for the main text's drawing, then its shapes.
+    TBlock spaMom, dggInfo;
+    if (!anchors_.empty()) {
+        std::vector<uint32_t> cps;
+        std::vector<uint8_t> fspas;
+        for (const auto& [cp, spid] : anchors_) {
+            cps.push_back(cp);
+            std::vector<uint8_t> fspa(26, 0);
+            PutLE32(fspa, 0, spid);
+            fspas.insert(fspas.end(), fspa.begin(), fspa.end());
+        }
+        cps.push_back(ccp_[0]);
+        spaMom = place(Plc(cps, fspas));
+        std::vector<uint8_t> shapes;
+        for (const auto& shape : shapes_) shapes.insert(shapes.end(), shape.begin(), shape.end());
+        std::vector<uint8_t> fdg;
+        Add32(fdg, static_cast<uint32_t>(shapes_.size()));
+        Add32(fdg, 1024 + static_cast<uint32_t>(shapes_.size()));
+        const std::vector<uint8_t> records = Record(0x000F, 0xF000, Record(0x0000, 0xF006, std::vector<uint8_t>(16, 0))) +
+                                             std::vector<uint8_t>{0} +
+                                             Record(0x000F, 0xF002,
+                                                    Record(0x0010, 0xF008, fdg) +
+                                                        Record(0x000F, 0xF003, ShapeContainer(1024, false, {}) + shapes));
+        dggInfo = place(records);
+    }
     const TBlock plcfSed = sedCps.empty() ? TBlock{} : place(Plc(sedCps, seds));
     if (!hdd_.empty()) {
         std::vector<uint32_t> cps = hdd_;
@@ -852,6 +901,8 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     entry(15, ffn);
     entry(31, dop);
     entry(33, clx);
+    entry(40, spaMom);
+    entry(50, dggInfo);
     entry(46, ednRef);
     entry(47, ednTxt);
     entry(73, plfLst);

@@ -170,6 +170,10 @@ public:
     // first when named), whose properties hold a name and, when not empty,
     // the alternative text (wzDescription), then a few bytes for the picture.
     TRichDocBuilder& Picture(std::u16string_view altText = {}, bool named = false);
+    // A drawn object of the main text (Word 97-2003): U+0008 with fSpec, its
+    // anchor in the PlcSpaMom and its shape among the drawing records (a
+    // picture's or another's), with its alternative text when not empty.
+    TRichDocBuilder& Drawing(bool picture = false, std::u16string_view altText = {});
     // A comment's mark (U+0005 with fSpec): in the main text it records the
     // reference with the author's initials; in the comment story it starts
     // the next comment.
@@ -264,6 +268,8 @@ private:
     uint16_t fibFlags_ = 0;
     bool mac_ = false;
     std::vector<uint8_t> data_;  // the "Data" stream
+    std::vector<std::pair<uint32_t, uint32_t>> anchors_;  // the drawn objects' CPs and shape ids
+    std::vector<std::vector<uint8_t>> shapes_;            // their shape containers
 };
 
 }  // namespace pagelet
