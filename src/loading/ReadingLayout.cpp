@@ -377,6 +377,11 @@ private:
     std::unique_ptr<TStorageStream> data_;   // "Data", once a form field or a picture asks for it
     bool dataOpened_ = false;
     TStorageStream* DataStream();
+    // A block of the "Data" stream while what all of them cost stays within
+    // a budget; past it, empty (fields show their result, pictures no
+    // alternative text).
+    TBytes ReadData(uint64_t offset, uint64_t size);
+    uint64_t dataBudget_ = 16u << 20;
     // A picture's placeholder, with its alternative text where its shape has one.
     std::u16string PicturePlaceholder(uint32_t location);
     // A drawn object's placeholder at a CP of the main text: a picture, or
@@ -1047,18 +1052,28 @@ TStorageStream* TWordReader::DataStream() {
     return data_.get();
 }
 
+TBytes TWordReader::ReadData(uint64_t offset, uint64_t size) {
+    if (size > dataBudget_) {
+        dataBudget_ = 0;
+        return {};
+    }
+    dataBudget_ -= size;
+    TBytes bytes = ReadBlock(*data_, offset, size);
+    cost_.blockBytes += bytes.size();
+    return bytes;
+}
+
 std::u16string TWordReader::PicturePlaceholder(uint32_t location) {
     std::u16string alt;
     if (fib_.format == TFormat::Word97 && location != kNoPicLocation && DataStream() != nullptr) {
         // The picture's header (PICF, 0x44 bytes: its size, its own size, the
         // mapping mode), then its shape; what follows, the picture itself, is not read.
-        const TBytes head = ReadBlock(*data_, location, 8);
+        const TBytes head = ReadData(location, 8);
         constexpr uint32_t kHeader = 0x44;
         if (head.size() == 8 && (head[4] | head[5] << 8) == kHeader && LoadU32(head.data()) > kHeader) {
             // As much of it as the stream holds.
             const uint64_t size = std::min<uint64_t>({LoadU32(head.data()), kMaxShapeBytes, data_->Size() - location});
-            const TBytes bytes = ReadBlock(*data_, location, size);
-            cost_.blockBytes += bytes.size();
+            const TBytes bytes = ReadData(location, size);
             // In the shape file format a name comes first: its length, then its bytes.
             size_t at = kHeader;
             if ((head[6] | head[7] << 8) == 0x66 && at < bytes.size()) at += 1 + bytes[at];
@@ -1100,13 +1115,12 @@ void TWordReader::FieldKnown(TField& field) {
         return;
     if (DataStream() == nullptr) return;
     // The FFData follows a header of 0x44 bytes that begins with the size of both.
-    const TBytes head = ReadBlock(*data_, field.data, 6);
+    const TBytes head = ReadData(field.data, 6);
     if (head.size() != 6) return;
     const uint32_t size = LoadU32(head.data());
     constexpr uint32_t kHeader = 0x44;
     if ((head[4] | head[5] << 8) != kHeader || size <= kHeader || size > kMaxFormFieldBytes) return;
-    const TBytes bytes = ReadBlock(*data_, uint64_t{field.data} + kHeader, size - kHeader);
-    cost_.blockBytes += bytes.size();
+    const TBytes bytes = ReadData(uint64_t{field.data} + kHeader, size - kHeader);
     if (auto state = FormFieldState(bytes, field.kind)) {
         field.state = std::move(*state);
         field.replaced = true;
