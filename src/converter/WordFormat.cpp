@@ -132,10 +132,11 @@ constexpr uint16_t sprmCFRMarkDel = 0x0800, sprmCFVanish = 0x083C, sprmCFSpec = 
                    sprmCRgLid0 = 0x4873, sprmPFInTable = 0x2416, sprmPFTtp = 0x2417, sprmPItap = 0x6649,
                    sprmPDtap = 0x664A, sprmPFInnerTableCell = 0x244B, sprmPFInnerTtp = 0x244C, sprmPIlvl = 0x260A,
                    sprmPIlfo = 0x460B, sprmPIstd = 0x4600, sprmPOutLvl = 0x2640, sprmPChgTabs = 0xC615,
-                   sprmTDefTable = 0xD608, sprmTDefTable10 = 0xD606, sprmPDcs = 0x442C;
+                   sprmTDefTable = 0xD608, sprmTDefTable10 = 0xD606, sprmPDcs = 0x442C, sprmCPicLocation = 0x6A03;
 // Word 6/95 opcodes (also the Prm0 indices).
-constexpr uint8_t w6PIstd = 2, w6PIlvl = 0x0C, w6PFInTable = 24, w6PFTtp = 25, w6CFRMarkDel = 65, w6CSymbol = 74,
-                  w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97, w6CFSpec = 117, w6CFObj = 118;
+constexpr uint8_t w6PIstd = 2, w6PIlvl = 0x0C, w6PFInTable = 24, w6PFTtp = 25, w6PDcs = 46, w6CFRMarkDel = 65,
+                  w6CPicLocation = 68, w6CSymbol = 74, w6CIstd = 80, w6CFVanish = 92, w6CFtc = 93, w6CLid = 97,
+                  w6CFSpec = 117, w6CFObj = 118;
 
 bool Toggle(bool current, uint8_t value) {
     switch (value) {
@@ -259,6 +260,8 @@ bool ReadFibInfo(TStorageStream& doc, TFibInfo& fib) {
     fib.sttbfFfn = entry(15);
     fib.clx = entry(33);
     fib.grpXstAtnOwners = entry(36);
+    fib.plcSpaMom = entry(40);
+    fib.dggInfo = entry(50);
     fib.plcfendRef = entry(46);
     fib.plcfendTxt = entry(47);
     fib.plfLst = entry(73);
@@ -359,6 +362,9 @@ void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TForm
         case w6CLid:
             if (op.size() >= 2) chp.lid = U16At(op, 0);
             break;
+        case w6CPicLocation:
+            if (op.size() >= 4) chp.picLocation = U32At(op, 0);
+            break;
         default:
             break;
         }
@@ -394,6 +400,9 @@ void ApplyChpSprm(TChp& chp, uint16_t opcode, std::span<const uint8_t> op, TForm
     case sprmCRgLid0:
         if (op.size() >= 2) chp.lid = U16At(op, 0);
         break;
+    case sprmCPicLocation:
+        if (op.size() >= 4) chp.picLocation = U32At(op, 0);
+        break;
     default:
         break;
     }
@@ -411,6 +420,9 @@ void ApplyPapSprm(TPap& pap, uint16_t opcode, std::span<const uint8_t> op, TForm
             break;
         case w6PFTtp:
             pap.ttp = op[0] != 0;
+            break;
+        case w6PDcs:
+            pap.dropCap = op[0] & 7;
             break;
         default:
             break;
@@ -478,6 +490,7 @@ TChp LowChp() {
     chp.vanish = chp.rmarkDel = chp.spec = chp.obj = chp.symbol = false;
     chp.symbolFont = chp.font = chp.lid = chp.istd = 0;
     chp.symbolChar = 0;
+    chp.picLocation = 0;
     return chp;
 }
 TChp HighChp() {
@@ -485,6 +498,7 @@ TChp HighChp() {
     chp.vanish = chp.rmarkDel = chp.spec = chp.obj = chp.symbol = true;
     chp.symbolFont = chp.font = chp.lid = chp.istd = 0xFFFF;
     chp.symbolChar = 0xFFFF;
+    chp.picLocation = 0xFFFFFFFFu;
     return chp;
 }
 constexpr int32_t kHighItap = 1 << 20;
@@ -540,6 +554,7 @@ void ApplyChpEffect(TChp& chp, const TChpEffect& e) {
     Settle(chp.font, e.low.font, e.high.font);
     Settle(chp.lid, e.low.lid, e.high.lid);
     Settle(chp.istd, e.low.istd, e.high.istd);
+    Settle(chp.picLocation, e.low.picLocation, e.high.picLocation);
 }
 
 void ApplyPapEffect(TPap& pap, const TPapEffect& e) {

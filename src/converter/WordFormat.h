@@ -77,6 +77,7 @@ struct TFibInfo {
     TFcLcb plcffndRef, plcffndTxt, plcfendRef, plcfendTxt, plcfandRef, plcfandTxt, plcfHdd;
     TFcLcb plfLst, plfLfo, grpXstAtnOwners;
     TFcLcb dop, plcfSed;
+    TFcLcb plcSpaMom, dggInfo;  // Word 97-2003: the main text's shapes and their drawing records
     // Word 6/95: pages of the FKPs that the bin tables may leave out.
     uint16_t pnChpFirst = 0, cpnBteChp = 0, pnPapFirst = 0, cpnBtePap = 0;
 };
@@ -98,7 +99,11 @@ struct TChp {
     uint16_t font = 0;      // the font of ASCII text (ftc / rgftc[0])
     uint16_t lid = 0x0400;  // language; 0x0400 is none
     uint16_t istd = 10;     // character style
+    // A picture or field data character's place: an offset in the "Data"
+    // stream (Word 97-2003) or in "WordDocument" (Word 6/95); kNoPicLocation for none.
+    uint32_t picLocation = 0xFFFFFFFFu;
 };
+constexpr uint32_t kNoPicLocation = 0xFFFFFFFFu;
 
 // An outline level no property list set.
 constexpr uint8_t kNoOutlineLevel = 0xFF;

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "common/ByteReader.h"
 #include "common/Error.h"
@@ -29,7 +30,205 @@ constexpr size_t kMaxFieldDepth = 64;
 
 constexpr char16_t kCellMark = 0x07, kParaMark = 0x0D, kLineBreak = 0x0B, kPageBreak = 0x0C, kColumnBreak = 0x0E,
                    kFieldBegin = 0x13, kFieldSeparator = 0x14, kFieldEnd = 0x15, kNoteRef = 0x02,
-                   kNonBreakingHyphen = 0x1E, kTab = 0x09;
+                   kNonBreakingHyphen = 0x1E, kTab = 0x09, kPicture = 0x01, kDrawnObject = 0x08;
+
+// A field as the walk keeps it: whether it has seen its separator, and the
+// first characters of its instruction, which tell its kind.
+enum class TFieldKind : uint8_t { Unknown, Other, Embed, CheckBox, DropDown };
+struct TField {
+    static constexpr size_t kKept = 48;
+    bool separated = false;
+    bool replaced = false;  // its state shows in place of its result
+    TFieldKind kind = TFieldKind::Unknown;
+    uint8_t length = 0;
+    std::array<char16_t, kKept> instruction{};
+    uint32_t data = kNoPicLocation;  // a form field's: where its FFData is in the "Data" stream
+    std::u16string state;            // a form field's state as shown
+
+    void Keep(const char16_t* text, size_t n) {
+        n = std::min(n, kKept - length);
+        std::copy(text, text + n, instruction.begin() + length);
+        length = static_cast<uint8_t>(length + n);
+    }
+    // The instruction's n-th word (from 0), as far as it was kept: up to a
+    // space or a switch, or between quotes.
+    std::u16string_view Word(size_t n) const {
+        const std::u16string_view s(instruction.data(), length);
+        size_t at = 0;
+        for (size_t k = 0;; ++k) {
+            while (at < s.size() && s[at] == u' ') ++at;
+            const bool quoted = at < s.size() && s[at] == u'"';
+            if (quoted) ++at;
+            size_t end = at;
+            while (end < s.size() && (quoted ? s[end] != u'"' : s[end] > u' ' && s[end] != u'\\' && s[end] != u'"'))
+                ++end;
+            if (k == n || end == at) return s.substr(at, end - at);
+            at = end + (quoted ? 1 : 0);
+        }
+    }
+    void Classify() {
+        if (kind != TFieldKind::Unknown) return;
+        kind = TFieldKind::Other;
+        const std::u16string_view name = Word(0);
+        auto is = [&](std::u16string_view upper) {
+            if (name.size() != upper.size()) return false;
+            for (size_t k = 0; k < name.size(); ++k) {
+                const char16_t c = name[k] >= u'a' && name[k] <= u'z' ? char16_t(name[k] - 32) : name[k];
+                if (c != upper[k]) return false;
+            }
+            return true;
+        };
+        if (is(u"EMBED")) kind = TFieldKind::Embed;
+        if (is(u"FORMCHECKBOX")) kind = TFieldKind::CheckBox;
+        if (is(u"FORMDROPDOWN")) kind = TFieldKind::DropDown;
+    }
+};
+
+// A picture's shape is looked for in its first this many bytes.
+constexpr uint32_t kMaxShapeBytes = 64 * 1024;
+// The drawing records are read when no larger than this.
+constexpr uint64_t kMaxDrawingBytes = 16u << 20;
+// The longest alternative text shown.
+constexpr size_t kMaxAltChars = 255;
+
+// What the drawing records of a shape tell: its id, whether it shows a
+// picture, its alternative text.
+struct TShape {
+    uint32_t id = 0;
+    bool picture = false;
+    std::u16string alt;
+};
+
+// A drawing record's header: version and instance, type, length.
+struct TRecord {
+    uint16_t verInst = 0, type = 0;
+    uint32_t length = 0;
+    bool container() const { return (verInst & 0x0F) == 0x0F; }
+};
+bool ReadRecord(TByteReader& r, uint64_t end, TRecord& record) {
+    return r.Position() + 8 <= end && r.ReadU16(record.verInst) && r.ReadU16(record.type) &&
+           r.ReadU32(record.length) && record.length <= end - r.Position();
+}
+constexpr uint16_t kSpContainer = 0xF004, kFsp = 0xF00A;
+
+// The shape of a shape container's records (what follows its header):
+// its id, and from its property tables (primary, secondary, tertiary)
+// whether it has a picture (pib, 0x0104) and its description (wzDescription, 0x0381).
+TShape ReadShape(std::span<const uint8_t> records) {
+    TShape shape;
+    TByteReader r(records);
+    TRecord header;
+    while (ReadRecord(r, records.size(), header)) {
+        std::span<const uint8_t> body;
+        r.ReadBytes(header.length, body);
+        if (header.type == kFsp && body.size() >= 4) shape.id = LoadU32(body.data());
+        if (header.type != 0xF00B && header.type != 0xF121 && header.type != 0xF122) continue;
+        const size_t count = header.verInst >> 4;
+        if (count * 6 > body.size()) continue;
+        size_t complex = count * 6;  // the complex properties' data follows the table, in its order
+        for (size_t k = 0; k < count; ++k) {
+            const uint16_t id = static_cast<uint16_t>(body[k * 6] | body[k * 6 + 1] << 8);
+            const uint32_t value = LoadU32(body.data() + k * 6 + 2);
+            if ((id & 0x3FFF) == 0x0104) shape.picture = true;
+            if ((id & 0x8000) == 0) continue;
+            if (value > body.size() - complex) break;
+            if ((id & 0x3FFF) == 0x0381 && shape.alt.empty()) {
+                std::u16string text;
+                for (size_t i = complex; i + 1 < complex + value && text.size() < kMaxAltChars; i += 2) {
+                    const auto c = static_cast<char16_t>(body[i] | body[i + 1] << 8);
+                    if (c == 0) break;
+                    text += c < 0x20 ? u' ' : c;
+                }
+                const size_t first = text.find_first_not_of(u' ');
+                if (first != std::u16string::npos) shape.alt = text.substr(first, text.find_last_not_of(u' ') - first + 1);
+            }
+            complex += value;
+        }
+    }
+    return shape;
+}
+
+// The shape container at the start of bytes (after a picture's header).
+std::optional<TShape> ShapeAt(std::span<const uint8_t> bytes) {
+    TByteReader r(bytes);
+    TRecord header;
+    if (!ReadRecord(r, bytes.size(), header) || header.type != kSpContainer) return std::nullopt;
+    return ReadShape(bytes.subspan(8, header.length));
+}
+
+// The shapes among the drawing records (containers nest; a byte that tells
+// the main text's drawing from the headers' goes before each), by id, this
+// many at most.
+constexpr size_t kMaxShapes = 8192;
+std::unordered_map<uint32_t, TShape> ReadShapes(std::span<const uint8_t> bytes) {
+    std::unordered_map<uint32_t, TShape> shapes;
+    TByteReader r(bytes);
+    TRecord header;
+    while (shapes.size() < kMaxShapes && r.Remaining() >= 8) {
+        const uint64_t start = r.Position();
+        if (!ReadRecord(r, bytes.size(), header) || header.type < 0xF000) {
+            r.Seek(start + 1);  // not a record: the byte before a drawing, or damage
+            continue;
+        }
+        const auto at = static_cast<size_t>(r.Position());
+        if (header.type == kSpContainer) {
+            TShape shape = ReadShape(bytes.subspan(at, header.length));
+            shapes.emplace(shape.id, std::move(shape));
+            r.Seek(at + header.length);
+        } else if (!header.container()) {
+            r.Seek(at + header.length);
+        }
+        // Another container: its records follow.
+    }
+    return shapes;
+}
+
+// A form field's data (FFData) is read at most this large.
+constexpr uint32_t kMaxFormFieldBytes = 64 * 1024;
+// The longest drop-down entry shown.
+constexpr size_t kMaxEntryChars = 255;
+
+// The state a check box (U+2610 or U+2612) or a drop-down (its selected
+// entry) shows, from its FFData; nullopt where the data is not that of such
+// a field, is cut short or names no entry.
+std::optional<std::u16string> FormFieldState(std::span<const uint8_t> bytes, TFieldKind kind) {
+    TByteReader r(bytes);
+    uint32_t version = 0;
+    uint16_t bits = 0, cch = 0, hps = 0, wDef = 0;
+    if (!r.ReadU32(version) || version != 0xFFFFFFFFu || !r.ReadU16(bits) || !r.ReadU16(cch) || !r.ReadU16(hps))
+        return std::nullopt;
+    const unsigned type = bits & 3u, res = (bits >> 2) & 0x1Fu;
+    if ((kind == TFieldKind::CheckBox) != (type == 1) || (kind == TFieldKind::DropDown) != (type == 2))
+        return std::nullopt;
+    // An Xstz: a count, the UTF-16 characters and a terminating zero.
+    auto skipXstz = [&] {
+        uint16_t n = 0;
+        std::span<const uint8_t> skipped;
+        return r.ReadU16(n) && r.ReadBytes(uint64_t{n} * 2 + 2, skipped);
+    };
+    if (!skipXstz() || !r.ReadU16(wDef)) return std::nullopt;  // the name, then the default state
+    const unsigned value = res == 25 ? wDef : res;                // 25: the default counts
+    if (kind == TFieldKind::CheckBox) return std::u16string(1, value != 0 ? u'\u2612' : u'\u2610');
+    // Format, help, status, entry and exit macros; then the entries (an STTB of UTF-16 strings).
+    for (int k = 0; k < 5; ++k)
+        if (!skipXstz()) return std::nullopt;
+    uint16_t extend = 0, count = 0, extra = 0;
+    if (!r.ReadU16(extend) || extend != 0xFFFF || !r.ReadU16(count) || !r.ReadU16(extra) || value >= count)
+        return std::nullopt;
+    for (unsigned k = 0;; ++k) {
+        uint16_t n = 0;
+        std::span<const uint8_t> chars, skipped;
+        if (!r.ReadU16(n) || !r.ReadBytes(uint64_t{n} * 2, chars) || !r.ReadBytes(extra, skipped))
+            return std::nullopt;
+        if (k < value) continue;
+        std::u16string entry;
+        for (size_t i = 0; i + 1 < chars.size() && entry.size() < kMaxEntryChars; i += 2) {
+            const auto c = static_cast<char16_t>(chars[i] | chars[i + 1] << 8);
+            if (c >= 0x20) entry += c;
+        }
+        return entry;
+    }
+}
 
 
 // The end of the characters from U+0020 up that begin at i: four at a time
@@ -107,7 +306,7 @@ private:
     struct TStoryState {
         TStory story = kMain;
         uint32_t storyStart = 0;
-        std::vector<bool> fields;  // open fields: whether each has seen its separator
+        std::vector<TField> fields;  // the open fields, the innermost last
         size_t fieldOverflow = 0;
         size_t hiding = 0;  // open fields still in their instruction
         uint32_t noteCounter = 0;
@@ -152,6 +351,8 @@ private:
     static constexpr int kMaxMarkHops = 64;
     void LineBreak(char16_t c, uint32_t fc);
     void NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state);
+    // A field's instruction or its end was read: its kind, and a form field's state.
+    void FieldKnown(TField& field);
     // A note's number as Word shows it: its value and number format.
     struct TNoteNumber {
         int32_t value = 1;
@@ -173,6 +374,22 @@ private:
     TFibInfo fib_;
     std::unique_ptr<TStorageStream> doc_;
     std::unique_ptr<TStorageStream> table_;  // the table stream; Word 6/95: "WordDocument"
+    std::unique_ptr<TStorageStream> data_;   // "Data", once a form field or a picture asks for it
+    bool dataOpened_ = false;
+    TStorageStream* DataStream();
+    // A block of the "Data" stream while what all of them cost stays within
+    // a budget; past it, empty (fields show their result, pictures no
+    // alternative text).
+    TBytes ReadData(uint64_t offset, uint64_t size);
+    uint64_t dataBudget_ = 16u << 20;
+    // A picture's placeholder, with its alternative text where its shape has one.
+    std::u16string PicturePlaceholder(uint32_t location);
+    // A drawn object's placeholder at a CP of the main text: a picture, or
+    // a drawing, with its alternative text where its shape has one.
+    std::u16string DrawingPlaceholder(uint32_t cp);
+    TPlc spaMom_;
+    std::unordered_map<uint32_t, TShape> shapes_;  // of the drawing records, once a drawing asks for them
+    bool drawingsRead_ = false;
     TPieceTable pieces_;
     std::vector<std::optional<std::pair<TChpEffect, TPapEffect>>> prcEffects_;
     TRunTable chpx_, papx_;
@@ -548,6 +765,8 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
             while (j < n && text[j] >= 0x20 && !(text[j] >= 0xF000 && text[j] <= 0xF0FF)) ++j;
         }
         if (j > i) {
+            if (state.hiding != 0 && state.fieldOverflow == 0 && !state.fields.back().separated)
+                state.fields.back().Keep(text + i, j - i);
             if (!hidden && state.hiding == 0 && !chp.spec && !chp.symbol) {
                 out_->Text(text + i, j - i, fcFirst + static_cast<uint32_t>(i) * fcStep);
             } else if (!hidden && state.hiding == 0 && chp.symbol) {
@@ -566,7 +785,7 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
         ++i;
         if (c == kFieldBegin) {
             if (state.fields.size() < kMaxFieldDepth) {
-                state.fields.push_back(false);
+                state.fields.emplace_back();
                 ++state.hiding;
             } else {
                 ++state.fieldOverflow;
@@ -574,9 +793,12 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
             continue;
         }
         if (c == kFieldSeparator) {
-            if (state.fieldOverflow == 0 && !state.fields.empty() && !state.fields.back()) {
-                state.fields.back() = true;
-                --state.hiding;
+            if (state.fieldOverflow == 0 && !state.fields.empty() && !state.fields.back().separated) {
+                TField& field = state.fields.back();
+                field.separated = true;
+                FieldKnown(field);
+                // A form field that shows its state keeps its result to itself.
+                if (!field.replaced) --state.hiding;
             }
             continue;
         }
@@ -584,9 +806,23 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
             if (state.fieldOverflow > 0) {
                 --state.fieldOverflow;
             } else if (!state.fields.empty()) {
-                if (!state.fields.back()) --state.hiding;
+                TField& field = state.fields.back();
+                if (!field.separated) FieldKnown(field);
+                if (!field.separated || field.replaced) --state.hiding;
+                if (field.replaced && !field.state.empty() && !hidden && state.hiding == 0) out_->Text(field.state, fc);
+                if (field.kind == TFieldKind::Embed && !hidden && state.hiding == 0) {
+                    // An embedded object stands for its class: "[object: Equation.3]".
+                    const std::u16string_view name = field.Word(1);
+                    out_->Placeholder(name.empty() ? u"[object]" : u"[object: " + std::u16string(name) + u"]");
+                }
                 state.fields.pop_back();
             }
+            continue;
+        }
+        if (c == kPicture && state.hiding != 0 && state.fieldOverflow == 0 && !state.fields.back().separated &&
+            chp.picLocation != kNoPicLocation) {
+            // A form field's data character.
+            state.fields.back().data = chp.picLocation;
             continue;
         }
         if (c == kCellMark) {
@@ -605,8 +841,19 @@ void TWordReader::Feed(const char16_t* text, size_t n, const TSegmentProps& prop
         }
         if (chp.symbol) continue;
         if (chp.spec) {
-            if (c == kNoteRef) NoteNumber(cp, fc, state);
-            continue;  // pictures, objects, annotation marks and the rest
+            if (c == kNoteRef) {
+                NoteNumber(cp, fc, state);
+            } else if (c == kPicture) {
+                // An embedded object's picture is the object's.
+                const bool object = state.fieldOverflow == 0 && !state.fields.empty() &&
+                                    state.fields.back().kind == TFieldKind::Embed;
+                // Looked up only while the document shows no text: past that it will not show.
+                if (!object && out_->PlaceholdersWanted()) out_->Placeholder(PicturePlaceholder(chp.picLocation));
+            } else if (c == kDrawnObject) {
+                if (out_->PlaceholdersWanted())
+                    out_->Placeholder(state.story == kMain ? DrawingPlaceholder(cp) : std::u16string(u"[drawing]"));
+            }
+            continue;  // annotation marks and the rest
         }
         switch (c) {
         case kTab:
@@ -784,6 +1031,89 @@ void TWordReader::NoteNumber(uint32_t cp, uint32_t fc, TStoryState& state) {
         return;
     }
     out_->NoteReference(number, fc);
+}
+
+TStorageStream* TWordReader::DataStream() {
+    if (!dataOpened_) {
+        dataOpened_ = true;
+        data_ = StorageOpenStream(storage_, u"Data");
+    }
+    return data_.get();
+}
+
+TBytes TWordReader::ReadData(uint64_t offset, uint64_t size) {
+    if (size > dataBudget_) {
+        dataBudget_ = 0;
+        return {};
+    }
+    dataBudget_ -= size;
+    TBytes bytes = ReadBlock(*data_, offset, size);
+    cost_.blockBytes += bytes.size();
+    return bytes;
+}
+
+std::u16string TWordReader::PicturePlaceholder(uint32_t location) {
+    std::u16string alt;
+    if (fib_.format == TFormat::Word97 && location != kNoPicLocation && DataStream() != nullptr) {
+        // The picture's header (PICF, 0x44 bytes: its size, its own size, the
+        // mapping mode), then its shape; what follows, the picture itself, is not read.
+        const TBytes head = ReadData(location, 8);
+        constexpr uint32_t kHeader = 0x44;
+        if (head.size() == 8 && (head[4] | head[5] << 8) == kHeader && LoadU32(head.data()) > kHeader) {
+            // As much of it as the stream holds.
+            const uint64_t size = std::min<uint64_t>({LoadU32(head.data()), kMaxShapeBytes, data_->Size() - location});
+            const TBytes bytes = ReadData(location, size);
+            // In the shape file format a name comes first: its length, then its bytes.
+            size_t at = kHeader;
+            if ((head[6] | head[7] << 8) == 0x66 && at < bytes.size()) at += 1 + bytes[at];
+            if (at < bytes.size()) {
+                if (auto shape = ShapeAt(std::span<const uint8_t>(bytes).subspan(at))) alt = std::move(shape->alt);
+            }
+        }
+    }
+    return alt.empty() ? u"[picture]" : u"[picture: " + alt + u"]";
+}
+
+std::u16string TWordReader::DrawingPlaceholder(uint32_t cp) {
+    const TShape* shape = nullptr;
+    if (fib_.format == TFormat::Word97) {
+        if (!drawingsRead_) {
+            drawingsRead_ = true;
+            // The anchors (FSPA: the shape's id first) and the drawing records, both in the table stream.
+            spaMom_ = TPlc(std::make_shared<const TBytes>(ReadBlock(*table_, fib_.plcSpaMom.fc, fib_.plcSpaMom.lcb)), 26);
+            if (spaMom_.Count() != 0) {
+                const TBytes drawings = ReadBlock(*table_, fib_.dggInfo.fc, fib_.dggInfo.lcb, kMaxDrawingBytes);
+                cost_.blockBytes += drawings.size();
+                shapes_ = ReadShapes(drawings);
+            }
+        }
+        if (auto i = spaMom_.EntryAt(cp, true)) {
+            auto it = shapes_.find(LoadU32(spaMom_.Data(*i).data()));
+            if (it != shapes_.end()) shape = &it->second;
+        }
+    }
+    const std::u16string kind = shape != nullptr && shape->picture ? u"picture" : u"drawing";
+    if (shape == nullptr || shape->alt.empty()) return u"[" + kind + u"]";
+    return u"[" + kind + u": " + shape->alt + u"]";
+}
+
+void TWordReader::FieldKnown(TField& field) {
+    field.Classify();
+    if ((field.kind != TFieldKind::CheckBox && field.kind != TFieldKind::DropDown) || field.data == kNoPicLocation ||
+        fib_.format != TFormat::Word97)
+        return;
+    if (DataStream() == nullptr) return;
+    // The FFData follows a header of 0x44 bytes that begins with the size of both.
+    const TBytes head = ReadData(field.data, 6);
+    if (head.size() != 6) return;
+    const uint32_t size = LoadU32(head.data());
+    constexpr uint32_t kHeader = 0x44;
+    if ((head[4] | head[5] << 8) != kHeader || size <= kHeader || size > kMaxFormFieldBytes) return;
+    const TBytes bytes = ReadData(uint64_t{field.data} + kHeader, size - kHeader);
+    if (auto state = FormFieldState(bytes, field.kind)) {
+        field.state = std::move(*state);
+        field.replaced = true;
+    }
 }
 
 bool TWordReader::WalkPart(TStory story, uint32_t start, uint32_t end, std::u16string_view label) {

@@ -56,6 +56,10 @@ void DropEmptyLines(std::u16string& text) {
 
 // The headers keep this many different parts at most.
 constexpr size_t kMaxHeaderParts = 1024;
+// The placeholders kept for a document that shows nothing else: this many code units at most.
+constexpr size_t kMaxPlaceholderUnits = 64 * 1024;
+
+bool Blank(std::u16string_view text) { return text.find_first_not_of(u" \t\n") == std::u16string_view::npos; }
 
 }  // namespace
 
@@ -115,13 +119,25 @@ void TTextAssembler::EndStory() {
 }
 
 void TTextAssembler::Text(const char16_t* text, size_t n, uint64_t at) {
+    if (!shownText_) shownText_ = !Blank(std::u16string_view(text, n));
     BeginVisible(at);
     Put(text, n);
 }
 
 void TTextAssembler::Repeat(char16_t c, size_t n, uint64_t at) {
+    if (!shownText_) shownText_ = n != 0 && !Blank(std::u16string_view(&c, 1));
     BeginVisible(at);
     for (size_t k = 0; k < n; ++k) Put(c);
+}
+
+bool TTextAssembler::PlaceholdersWanted() const {
+    return !shownText_ && !sent_ && story_ == TStoryKind::Main && placeholders_.size() < kMaxPlaceholderUnits;
+}
+
+void TTextAssembler::Placeholder(std::u16string_view text) {
+    if (!PlaceholdersWanted() || placeholders_.size() + text.size() >= kMaxPlaceholderUnits) return;
+    placeholders_.append(text);
+    placeholders_ += u'\n';
 }
 
 void TTextAssembler::Tab(uint64_t at) {
@@ -262,14 +278,25 @@ void TTextAssembler::EndRow(bool ended) {
         }
         if (text.empty()) text += u'\n';
     } else {
-        // One line, the cells apart by tabs.
+        // One line, the cells apart by tabs; a row whose cells show nothing
+        // is no line of bare tabs.
         for (size_t k = 0; k < cells.size(); ++k) {
             if (k > 0) text += u'\t';
             if (!cells[k].paragraphs.empty()) text += cells[k].paragraphs.front();
         }
+        if (cells.size() > 1 && text.find_first_not_of(u" \t") == std::u16string::npos) {
+            // Still the end of a line that text outside the row left open.
+            if (LineOpen()) Emit(u"\n");
+            return;
+        }
         text += u'\n';
     }
     Emit(text);
+}
+
+bool TTextAssembler::LineOpen() const {
+    if (!out_->empty()) return out_->back() != u'\n';
+    return out_ == &main_ && lineOpen_;
 }
 
 void TTextAssembler::Emit(const std::u16string& text) {
@@ -338,7 +365,12 @@ void TTextAssembler::WriteSection(TStoryKind kind, std::u16string text) {
 }
 
 void TTextAssembler::Finish(uint64_t characters, uint64_t walked) {
-    if (overBudget_) EndOverBudget(characters, walked);
+    if (overBudget_) {
+        EndOverBudget(characters, walked);
+    } else if (!sent_ && !stop_ && !placeholders_.empty() && Blank(main_)) {
+        // Nothing but objects without text: what stands for them.
+        main_ = std::move(placeholders_);
+    }
     Flush();
 }
 
@@ -362,6 +394,8 @@ void TTextAssembler::Flush() {
         main_.clear();
         return;
     }
+    lineOpen_ = main_.back() != u'\n';
+    sent_ = true;
     sink_.Append(main_);
     main_.clear();
     if (full_()) stop_ = true;

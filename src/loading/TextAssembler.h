@@ -11,7 +11,8 @@
 // table used for layout) show each paragraph on a line of its own, cell after
 // cell, a nested table's rows after the text of its cell. It gives a
 // paragraph its list label, and writes the stories after the main text, each
-// under a heading line of its own and only when not empty.
+// under a heading line of its own and only when not empty. A document that
+// shows no text but pictures, drawings or objects shows what stands for them.
 //
 // It also keeps the layout safe: the text it makes stays in proportion to the
 // source's size (past that, a line says how much was not shown), it hands the
@@ -85,6 +86,15 @@ public:
     void Repeat(char16_t c, size_t n, uint64_t at);
     // A note reference's number or mark.
     void NoteReference(std::u16string_view number, uint64_t at) { Text(number, at); }
+    // What stands for an object of the main text that shows no text of its
+    // own (a picture, a drawing, an embedded object), e.g. "[picture]":
+    // each on a line of its own, and only when the document shows nothing
+    // else at all.
+    void Placeholder(std::u16string_view text);
+    // Whether a placeholder may still show: no text that shows something
+    // (more than spaces and tabs) was made nor any handed to the sink, and
+    // the placeholders kept are not too many.
+    bool PlaceholdersWanted() const;
     void Tab(uint64_t at);
     // A break; tableDepth is that of the paragraph holding it.
     void Break(TBreak kind, int tableDepth, uint64_t at);
@@ -170,6 +180,8 @@ private:
     void EndRow(bool ended = false);
     // Writes text already counted against the budget.
     void Emit(const std::u16string& text);
+    // Whether the text written so far ends inside a line.
+    bool LineOpen() const;
     void EndOverBudget(uint64_t characters, uint64_t walked);
     void WriteSection(TStoryKind kind, std::u16string text);
 
@@ -189,6 +201,10 @@ private:
     TPartState state_;
     std::u16string main_;           // the text not yet handed to the sink
     std::u16string* out_ = &main_;  // where the text goes: main_, or the part
+    bool lineOpen_ = false;         // the text handed to the sink ends inside a line
+    bool sent_ = false;             // some text went to the sink
+    bool shownText_ = false;        // Text or Repeat made more than spaces and tabs
+    std::u16string placeholders_;   // the main text's placeholders, a line each
     std::u16string part_;
     std::u16string label_;          // the part's
     std::u16string section_;        // a story's parts so far

@@ -17,6 +17,7 @@
 #include "converter/WordConverter.h"
 #include "loading/ReadingLayout.h"
 #include "support/CfbWriter.h"
+#include "support/DocBuilder.h"
 #include "support/HostileDocs.h"
 
 namespace pagelet {
@@ -72,6 +73,17 @@ void ExpectWithinBudget(const TLaidOut& laid) {
 
 size_t Count(const std::u16string& text, char16_t c) { return static_cast<size_t>(std::count(text.begin(), text.end(), c)); }
 
+// Form fields that all name one large drop-down's data: what they read of
+// the "Data" stream is bounded, past it they show their results.
+THostileDoc SharedFormFieldDataDoc(size_t fields) {
+    std::vector<std::u16string> entries(2000, std::u16string(14, u'e'));
+    entries[0] = u"first";
+    TRichDocBuilder doc;
+    doc.FormField(u"FORMDROPDOWN", FormFieldData(2, 0, 0, entries), u"r");
+    for (size_t k = 1; k < fields; ++k) doc.FormField(u"FORMDROPDOWN", {}, u"r", 0);
+    return {"shared-form-field-data", doc.Para(u"").Build()};
+}
+
 TEST(HostileDocs, CostStaysInProportion) {
     struct TShape {
         THostileDoc doc;
@@ -107,6 +119,12 @@ TEST(HostileDocs, CostStaysInProportion) {
          [](const TLaidOut& laid) {
              EXPECT_LE(laid.cost.blockBytes, (4u << 20) + 64 * 1024);
              EXPECT_EQ(laid.text.substr(0, 25), u"one block for every table");
+         }},
+        {SharedFormFieldDataDoc(1000),
+         [](const TLaidOut& laid) {
+             EXPECT_LE(laid.cost.blockBytes, (16u << 20) + (1u << 20));
+             EXPECT_EQ(laid.text.substr(0, 10), u"firstfirst");
+             EXPECT_EQ(laid.text.substr(laid.text.size() - 3), u"rr\n");
          }},
         // Table depths that would overflow: kept in range.
         {DeepTableDoc(),

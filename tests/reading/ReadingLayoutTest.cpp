@@ -221,8 +221,136 @@ TEST(ReadingLayout, Tables) {
                  .RowEnd();
          },
          u"a b\tc\n"},
+        {"only-empty-cells", [] { return TB().Cell(u"").Cell(u"").RowEnd().Cell(u"").Cell(u"").RowEnd().Para(u""); },
+         u""},
         {"word6-rows", [] { return TB(TB::Word6).Cell(u"a").Cell(u"b").RowEnd().Cell(u"c").Cell(u"d").RowEnd(); },
          u"a\tb\nc\td\n"},
+    });
+}
+
+// Pictures, drawings and embedded objects stand for themselves only in a
+// document that shows nothing else; one with nothing at all is empty.
+TEST(ReadingLayout, PlaceholdersWhenNothingElseShows) {
+    const TBytes picture = kSpec + Sprm(0x6A03, {0, 0, 0, 0});
+    auto equation = [](TB doc) {
+        return doc.Run(u"\x13 EMBED Equation.3 \\* MERGEFORMAT \x14").Run(u"\x01", kSpec + Sprm(0x0856, {1})).Run(u"\x15");
+    };
+    RunCases({
+        {"picture", [&] { return TB().Run(u" ").Run(u"\x01", picture).Para(u" "); }, u"[picture]\n"},
+        {"drawing", [] { return TB().Run(u"\x08", kSpec).Para(u" "); }, u"[drawing]\n"},
+        {"equation", [&] { return equation(TB()).Para(u""); }, u"[object: Equation.3]\n"},
+        {"each-on-its-line",
+         [&] { return equation(TB().Run(u"\x01", picture).Run(u"\x08", kSpec)).Para(u"").Para(u"").Run(u"\x01", picture).Para(u""); },
+         u"[picture]\n[drawing]\n[object: Equation.3]\n[picture]\n"},
+        {"object-classes",
+         [] {
+             return TB()
+                 .Run(u"\x13 EMBED \"Equation\" \"Word Object2\" \\* mergeformat \x14\x15")
+                 .Run(u"\x13 embed Excel.Sheet.8\\s\x15")
+                 .Run(u"\x13 EMBED \x15")
+                 .Para(u"");
+         },
+         u"[object: Equation]\n[object: Excel.Sheet.8]\n[object]\n"},
+        {"picture-in-a-field-result", [&] { return TB().Run(u"\x13 INCLUDEPICTURE x.png \x14").Run(u"\x01", picture).Para(u"\x15"); },
+         u"[picture]\n"},
+        {"beside-text", [&] { return equation(TB().Run(u"\x01", picture).Run(u"\x08", kSpec)).Para(u"Caption"); }, u"Caption\n"},
+        {"beside-a-note",
+         [&] { return TB().Run(u"\x01", picture).NoteRef().Para(u"").Story(1).NoteRef().Para(u" note"); },
+         u"1\n\n--- Footnotes ---\n1 note\n"},
+        {"beside-a-text-box", [&] { return TB().Run(u"\x08", kSpec).Para(u"").Story(6).Para(u"Box"); },
+         u"\n--- Text boxes ---\nBox\n"},
+        {"hidden-picture", [&] { return TB().Run(u"\x01", picture + kVanish).Para(u""); }, u""},
+        {"nothing-at-all", [] { return TB().Para(u"").Cell(u"").Cell(u"").RowEnd(); }, u""},
+        {"alternative-text",
+         [] {
+             return TB()
+                 .Picture(u"A red\tkite ")
+                 .Para(u"")
+                 .Picture(u"Logo", true)
+                 .Para(u"")
+                 .Picture()
+                 .Para(u"")
+                 .Picture(std::u16string(300, u'x'))
+                 .Para(u"");
+         },
+         u"[picture: A red kite]\n[picture: Logo]\n[picture]\n[picture: " + std::u16string(255, u'x') + u"]\n"},
+        {"drawn-objects",
+         [] {
+             return TB()
+                 .Drawing()
+                 .Para(u"")
+                 .Drawing(true)
+                 .Para(u"")
+                 .Drawing(true, u"A floating photo")
+                 .Drawing(false, u"An arrow")
+                 .Para(u"")
+                 .Run(u"\x08", kSpec)  // no anchor of its own
+                 .Para(u"");
+         },
+         u"[drawing]\n[picture]\n[picture: A floating photo]\n[drawing: An arrow]\n[drawing]\n"},
+        {"word6-picture-and-object",
+         [] {
+             return TB(TB::Word6)
+                 .Run(u"\x01", Sprm6(117, {1}) + Sprm6(68, {4, 0, 0, 0, 0}))
+                 .Para(u"")
+                 .Run(u"\x13 EMBED MSDraw \x14")
+                 .Run(u"\x01", Sprm6(117, {1}))
+                 .Para(u"\x15");
+         },
+         u"[picture]\n[object: MSDraw]\n"},
+    });
+}
+
+// Check boxes and drop-downs show their state from their data in the "Data"
+// stream; a text field its result; a field whose data cannot be read, its
+// result as any field.
+TEST(ReadingLayout, FormFields) {
+    const std::vector<std::u16string> entries = {u"One", u"Two", u"Three"};
+    auto field = [](std::u16string_view name, const TBytes& data, std::u16string_view result = {},
+                    uint32_t at = 0xFFFFFFFFu) { return TB().Run(u"[").FormField(name, data, result, at).Para(u"]"); };
+    TBytes bad = FormFieldData(1, 1);
+    bad[0] = 0;  // not the version every FFData has
+    RunCases({
+        {"check-boxes",
+         [] {
+             return TB()
+                 .Run(u"Yes ")
+                 .FormField(u"FORMCHECKBOX", FormFieldData(1, 1))
+                 .Run(u" No ")
+                 .FormField(u"FORMCHECKBOX", FormFieldData(1, 0))
+                 .Run(u" Default ")
+                 .FormField(u"FORMCHECKBOX", FormFieldData(1, 25, 1))
+                 .FormField(u"FORMCHECKBOX", FormFieldData(1, 25, 0))
+                 .Para(u"");
+         },
+         u"Yes \u2612 No \u2610 Default \u2612\u2610\n"},
+        {"drop-down", [&] { return field(u"FORMDROPDOWN", FormFieldData(2, 1, 0, entries)); }, u"[Two]\n"},
+        {"drop-down-default", [&] { return field(u"FORMDROPDOWN", FormFieldData(2, 25, 2, entries)); }, u"[Three]\n"},
+        {"drop-down-state-over-its-result",
+         [&] { return field(u" formdropdown", FormFieldData(2, 0, 0, entries), u"stale"); }, u"[One]\n"},
+        {"text-field-shows-its-result", [&] { return field(u"FORMTEXT", FormFieldData(0, 0), u"typed"); },
+         u"[typed]\n"},
+        // Data that does not hold the field's state: its result.
+        {"entry-beyond-the-list", [&] { return field(u"FORMDROPDOWN", FormFieldData(2, 3, 0, entries), u"r"); },
+         u"[r]\n"},
+        {"no-entries", [&] { return field(u"FORMDROPDOWN", FormFieldData(2, 0, 0, {})); }, u"[]\n"},
+        {"data-of-another-type", [&] { return field(u"FORMCHECKBOX", FormFieldData(2, 0, 0, entries), u"r"); },
+         u"[r]\n"},
+        {"wrong-version", [&] { return field(u"FORMCHECKBOX", bad, u"r"); }, u"[r]\n"},
+        {"cut-short",
+         [&] {
+             const TBytes data = FormFieldData(2, 2, 0, entries);
+             return field(u"FORMDROPDOWN", TBytes(data.begin(), data.end() - 2), u"r");
+         },
+         u"[r]\n"},
+        {"not-at-a-header", [&] { return field(u"FORMCHECKBOX", FormFieldData(1, 1), u"r", 2); }, u"[r]\n"},
+        {"beyond-the-stream", [&] { return field(u"FORMCHECKBOX", FormFieldData(1, 1), u"r", 0x7FFFFFF0); },
+         u"[r]\n"},
+        {"in-hidden-text",
+         [] {
+             return TB().Run(u"a").FormField(u"FORMCHECKBOX", FormFieldData(1, 1)).Para(u"b").SecondPiece(1, 0x5C << 1 | 1 << 8);
+         },
+         u"a\n"},
     });
 }
 
@@ -232,6 +360,8 @@ TEST(ReadingLayout, JoinedParagraphs) {
     RunCases({
         {"drop-cap", [] { return TB().DropCap(u"O").Para(u"nce upon a time").Para(u"Next"); },
          u"Once upon a time\nNext\n"},
+        {"drop-cap-word6", [] { return TB(TB::Word6).Para(u"Before").DropCap(u"O").Para(u"nce").Para(u"Next"); },
+         u"Before\nOnce\nNext\n"},
         {"hidden-mark", [] { return TB().Run(u"one").HiddenEnd().Para(u"two").Para(u"three"); }, u"one two\nthree\n"},
         {"hidden-mark-word6", [] { return TB(TB::Word6).Run(u"one").HiddenEnd().Para(u"two"); }, u"one two\n"},
         {"hidden-mark-after-nothing", [] { return TB().Para(u"a").HiddenEnd().Para(u"b"); }, u"a\nb\n"},

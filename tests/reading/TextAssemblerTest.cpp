@@ -150,6 +150,29 @@ TEST(TextAssembler, EventsToText) {
              out.RowEnd();
          }),
          "\tb\t\n"},
+        {"rows-of-empty-cells-show-no-line", Main([](TTextAssembler& out) {
+             Para(out, u"a");
+             Cell(out, u"");
+             Cell(out, u"");
+             out.RowEnd();
+             Cell(out, u" ");
+             Cell(out, u"");
+             out.RowEnd();
+             Para(out, u"b");
+             // Text outside the table whose mark ends a cell: the empty row still ends its line.
+             out.Text(u"c", 0);
+             out.CellEnd();
+             Cell(out, u"");
+             out.RowEnd();
+             Para(out, u"d");
+         }),
+         "a\nb\nc\nd\n"},
+        {"only-a-row-of-empty-cells", Main([](TTextAssembler& out) {
+             Cell(out, u"");
+             Cell(out, u"");
+             out.RowEnd();
+         }),
+         ""},
         {"paragraphs-in-a-cell", Main([](TTextAssembler& out) {
              // A cell of several paragraphs: each on its line, the cells in order.
              Para(out, u"one", 1);
@@ -246,6 +269,23 @@ TEST(TextAssembler, EventsToText) {
          "\n--- Comments ---\nAB: First remark\nSecond\n"
          "\n--- Text boxes ---\nBox\nTwo\nHeader box\n"
          "\n--- Headers and footers ---\nHeader\nFooter\n"},
+        {"placeholders-when-nothing-else-shows", Main([](TTextAssembler& out) {
+             out.Placeholder(u"[picture]");
+             out.ParagraphEnd(0);
+             out.Placeholder(u"[object: Equation.3]");
+             out.Tab(0);
+             out.ParagraphEnd(0);
+         }),
+         "[picture]\n[object: Equation.3]\n"},
+        {"placeholders-beside-text", Main([](TTextAssembler& out) {
+             out.Placeholder(u"[picture]");
+             Para(out, u"Caption");
+         }),
+         "Caption\n"},
+        {"placeholders-beside-a-story",
+         Then({Main([](TTextAssembler& out) { out.Placeholder(u"[drawing]"); }),
+               Story(TStoryKind::Headers, {{u"", u"Header"}})}),
+         "\n--- Headers and footers ---\nHeader\n"},
         {"stories-without-main-text", Story(TStoryKind::Footnotes, {{u"", u"note"}}),
          "\n--- Footnotes ---\nnote\n"},
     };

@@ -137,6 +137,11 @@ TDocBuilder& TDocBuilder::Omit(const std::u16string& name) {
     return *this;
 }
 
+TDocBuilder& TDocBuilder::Stream(const std::u16string& name, const std::vector<uint8_t>& bytes) {
+    streams_.emplace_back(name, bytes);
+    return *this;
+}
+
 std::u16string TDocBuilder::SelectedTable() const {
     const uint16_t flags = doc_.size() >= 0x0C ? static_cast<uint16_t>(doc_[0x0A] | (doc_[0x0B] << 8)) : 0;
     return (flags & 0x0200) != 0 ? u"1Table" : u"0Table";
@@ -151,6 +156,7 @@ std::vector<uint8_t> TDocBuilder::Build(const TCfbOptions& options) const {
     // Only table streams that hold something, but always the selected one.
     if (!table0_.empty() || SelectedTable() == u"0Table") add(u"0Table", table0_);
     if (!table1_.empty() || SelectedTable() == u"1Table") add(u"1Table", table1_);
+    for (const auto& [name, bytes] : streams_) add(name, bytes);
     return BuildCompoundFile(streams, options);
 }
 
@@ -213,7 +219,120 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
     return a;
 }
 
+std::vector<uint8_t> FormFieldData(uint8_t type, uint8_t res, uint16_t wDef,
+                                   const std::vector<std::u16string>& entries) {
+    std::vector<uint8_t> b;
+    auto xstz = [&](std::u16string_view text) {
+        Add16(b, static_cast<uint16_t>(text.size()));
+        for (char16_t c : text) Add16(b, c);
+        Add16(b, 0);
+    };
+    Add32(b, 0xFFFFFFFF);
+    Add16(b, static_cast<uint16_t>(type | (res & 0x1F) << 2));
+    Add16(b, 0);                        // cch
+    Add16(b, type == 1 ? 20 : 0);       // hps
+    xstz(u"Field");                     // name
+    if (type == 0) xstz(u"default");    // default text
+    if (type != 0) Add16(b, wDef);
+    for (int k = 0; k < 5; ++k) xstz(u"");  // format, help, status, entry and exit macros
+    if (type == 2) {
+        Add16(b, 0xFFFF);
+        Add16(b, static_cast<uint16_t>(entries.size()));
+        Add16(b, 0);
+        for (const std::u16string& entry : entries) {
+            Add16(b, static_cast<uint16_t>(entry.size()));
+            for (char16_t c : entry) Add16(b, c);
+        }
+    }
+    return b;
+}
+
 TRichDocBuilder::TRichDocBuilder(TLayout layout) : layout_(layout) {}
+
+namespace {
+
+// A drawing record: version and instance, type, length, then its body.
+std::vector<uint8_t> Record(uint16_t verInst, uint16_t type, const std::vector<uint8_t>& body) {
+    std::vector<uint8_t> b;
+    Add16(b, verInst);
+    Add16(b, type);
+    Add32(b, static_cast<uint32_t>(body.size()));
+    b.insert(b.end(), body.begin(), body.end());
+    return b;
+}
+
+// A shape container: the shape (its id) and its properties: a picture's
+// index (simple) when it shows a picture, its name and, when not empty, its
+// description (complex).
+std::vector<uint8_t> ShapeContainer(uint32_t spid, bool picture, std::u16string_view altText) {
+    auto utf16z = [](std::u16string_view text) {
+        std::vector<uint8_t> b;
+        for (char16_t c : text) Add16(b, c);
+        Add16(b, 0);
+        return b;
+    };
+    const std::vector<uint8_t> name = utf16z(u"Shape 1"), alt = utf16z(altText);
+    std::vector<uint8_t> table, complex = name;
+    uint16_t count = 1;
+    if (picture) {
+        Add16(table, 0x4104);
+        Add32(table, 1);
+        ++count;
+    }
+    Add16(table, 0x8380);
+    Add32(table, static_cast<uint32_t>(name.size()));
+    if (!altText.empty()) {
+        Add16(table, 0x8381);
+        Add32(table, static_cast<uint32_t>(alt.size()));
+        complex.insert(complex.end(), alt.begin(), alt.end());
+        ++count;
+    }
+    std::vector<uint8_t> fsp;
+    Add32(fsp, spid);
+    Add32(fsp, 0xA00);
+    return Record(0x000F, 0xF004,
+                  Record(0x04B2, 0xF00A, fsp) + Record(uint16_t(3 | count << 4), 0xF00B, table + complex));
+}
+
+}  // namespace
+
+TRichDocBuilder& TRichDocBuilder::Picture(std::u16string_view altText, bool named) {
+    std::vector<uint8_t> body;
+    if (named) body = {4, 'l', 'o', 'g', 'o'};
+    body = body + ShapeContainer(0, true, altText) + std::vector<uint8_t>(16, 0xAB);
+    const auto offset = static_cast<uint32_t>(data_.size());
+    Add32(data_, static_cast<uint32_t>(0x44 + body.size()));
+    Add16(data_, 0x44);
+    Add16(data_, named ? 0x66 : 0x64);
+    data_.resize(data_.size() + 60, 0);
+    data_.insert(data_.end(), body.begin(), body.end());
+    return Run(u"\x01", Sprm(0x0855, {1}) + Sprm(0x6A03, {uint8_t(offset), uint8_t(offset >> 8), uint8_t(offset >> 16),
+                                                           uint8_t(offset >> 24)}));
+}
+
+TRichDocBuilder& TRichDocBuilder::Drawing(bool picture, std::u16string_view altText) {
+    const auto spid = static_cast<uint32_t>(1025 + shapes_.size());
+    anchors_.emplace_back(static_cast<uint32_t>(text_.size()), spid);
+    shapes_.push_back(ShapeContainer(spid, picture, altText));
+    return Run(u"\x08", Sprm(0x0855, {1}));
+}
+
+TRichDocBuilder& TRichDocBuilder::FormField(std::u16string_view name, const std::vector<uint8_t>& ffdata,
+                                            std::u16string_view result, uint32_t at) {
+    // The data follows a header of 0x44 bytes that begins with the size of both.
+    const auto offset = static_cast<uint32_t>(data_.size());
+    Add32(data_, static_cast<uint32_t>(0x44 + ffdata.size()));
+    Add16(data_, 0x44);
+    data_.resize(data_.size() + 62, 0);
+    data_.insert(data_.end(), ffdata.begin(), ffdata.end());
+    const uint32_t location = at == 0xFFFFFFFFu ? offset : at;
+    Run(u"\x13 " + std::u16string(name) + u" ");
+    Run(u"\x01", Sprm(0x0855, {1}) + Sprm(0x0806, {1}) +
+                     Sprm(0x6A03, {uint8_t(location), uint8_t(location >> 8), uint8_t(location >> 16),
+                                   uint8_t(location >> 24)}));
+    if (!result.empty()) Run(u"\x14" + std::u16string(result));
+    return Run(u"\x15");
+}
 
 TRichDocBuilder& TRichDocBuilder::Run(std::u16string_view text, const std::vector<uint8_t>& chpx) {
     if (text.empty()) return *this;
@@ -243,7 +362,7 @@ TRichDocBuilder& TRichDocBuilder::HiddenEnd(const std::vector<uint8_t>& papx) {
 
 TRichDocBuilder& TRichDocBuilder::DropCap(std::u16string_view letter) {
     // dcs: fdct 1 (dropped), three lines.
-    return Para(letter, Sprm(0x442C, {1 | 3 << 3, 0}));
+    return Para(letter, word6() ? Sprm6(46, {1 | 3 << 3, 0}) : Sprm(0x442C, {1 | 3 << 3, 0}));
 }
 
 TRichDocBuilder& TRichDocBuilder::Cell(std::u16string_view text) {
@@ -667,6 +786,32 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     notePlcs(ftnRefs_, ftnAuto_, ftnTxt_, ccp_[1], ftnRef, ftnTxt);
     notePlcs(ednRefs_, ednAuto_, ednTxt_, ccp_[5], ednRef, ednTxt);
     const TBlock dop = place(dop_);
+    // The shapes' anchors (FSPA: the shape's id first) and the drawing records:
+    // the group's records, a byte for the main text's drawing, then its shapes.
+    TBlock spaMom, dggInfo;
+    if (!anchors_.empty()) {
+        std::vector<uint32_t> cps;
+        std::vector<uint8_t> fspas;
+        for (const auto& [cp, spid] : anchors_) {
+            cps.push_back(cp);
+            std::vector<uint8_t> fspa(26, 0);
+            PutLE32(fspa, 0, spid);
+            fspas.insert(fspas.end(), fspa.begin(), fspa.end());
+        }
+        cps.push_back(ccp_[0]);
+        spaMom = place(Plc(cps, fspas));
+        std::vector<uint8_t> shapes;
+        for (const auto& shape : shapes_) shapes.insert(shapes.end(), shape.begin(), shape.end());
+        std::vector<uint8_t> fdg;
+        Add32(fdg, static_cast<uint32_t>(shapes_.size()));
+        Add32(fdg, 1024 + static_cast<uint32_t>(shapes_.size()));
+        const std::vector<uint8_t> records = Record(0x000F, 0xF000, Record(0x0000, 0xF006, std::vector<uint8_t>(16, 0))) +
+                                             std::vector<uint8_t>{0} +
+                                             Record(0x000F, 0xF002,
+                                                    Record(0x0010, 0xF008, fdg) +
+                                                        Record(0x000F, 0xF003, ShapeContainer(1024, false, {}) + shapes));
+        dggInfo = place(records);
+    }
     const TBlock plcfSed = sedCps.empty() ? TBlock{} : place(Plc(sedCps, seds));
     if (!hdd_.empty()) {
         std::vector<uint32_t> cps = hdd_;
@@ -757,6 +902,8 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     entry(15, ffn);
     entry(31, dop);
     entry(33, clx);
+    entry(40, spaMom);
+    entry(50, dggInfo);
     entry(46, ednRef);
     entry(47, ednTxt);
     entry(73, plfLst);
@@ -764,6 +911,7 @@ std::vector<uint8_t> TRichDocBuilder::Build() const {
     TDocBuilder builder;
     builder.DocBytes(0, doc).DocSize(doc.size()).Table(u"0Table", table);
     if (fibFlags_ != 0) builder.Flags(fibFlags_);
+    if (!data_.empty()) builder.Stream(u"Data", data_);
     return builder.Build();
 }
 

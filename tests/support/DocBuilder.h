@@ -74,6 +74,8 @@ public:
     TDocBuilder& TableSize(size_t size);
     // Leaves a stream out of the file ("WordDocument", "0Table", "1Table").
     TDocBuilder& Omit(const std::u16string& name);
+    // Another stream of the file ("Data", ...).
+    TDocBuilder& Stream(const std::u16string& name, const std::vector<uint8_t>& bytes);
 
     std::vector<uint8_t> Build(const TCfbOptions& options = {}) const;
     std::unique_ptr<TTempFile> Write(const TCfbOptions& options = {}) const;
@@ -88,6 +90,7 @@ private:
     std::vector<uint8_t> table0_;
     std::vector<uint8_t> table1_;
     std::vector<std::u16string> omitted_;
+    std::vector<std::pair<std::u16string, std::vector<uint8_t>>> streams_;
 };
 
 // A document whose text is one UTF-16 piece at 0x800 (CR: a paragraph mark).
@@ -103,6 +106,13 @@ namespace pagelet {
 std::vector<uint8_t> Sprm(uint16_t opcode, const std::vector<uint8_t>& operand);
 std::vector<uint8_t> Sprm6(uint8_t opcode, const std::vector<uint8_t>& operand);
 std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b);
+
+// A form field's data (FFData): its type (0 text, 1 check box, 2 drop-down),
+// its state (res: 0/1 for a check box, the selected entry of a drop-down,
+// 25 for the default), the default state (wDef, check boxes and
+// drop-downs) and a drop-down's entries.
+std::vector<uint8_t> FormFieldData(uint8_t type, uint8_t res, uint16_t wDef = 0,
+                                   const std::vector<std::u16string>& entries = {});
 
 // Test-only builder of formatted Word documents for the reading layout: the
 // text of the stories in a piece table, character runs and paragraphs with
@@ -123,7 +133,7 @@ public:
     TRichDocBuilder& Para(std::u16string_view text, const std::vector<uint8_t>& papx = {}, uint16_t istd = 0);
     // Ends a paragraph with a hidden (vanished) paragraph mark.
     TRichDocBuilder& HiddenEnd(const std::vector<uint8_t>& papx = {});
-    // A drop cap: the letter as a paragraph of its own with sprmPDcs (Word 97-2003 only).
+    // A drop cap: the letter as a paragraph of its own with sprmPDcs, in the format's own opcode.
     TRichDocBuilder& DropCap(std::u16string_view letter);
     // A table cell (text ended by BEL with fInTable) and a row end mark (BEL
     // with fInTable and fTtp), in the format's own sprms.
@@ -148,6 +158,22 @@ public:
     TRichDocBuilder& HeaderStory();
     // The header PLC's CPs as given instead (damaged ones).
     TRichDocBuilder& RawHeaderCps(const std::vector<uint32_t>& cps);
+    // A form field (FORMCHECKBOX, FORMDROPDOWN, FORMTEXT): its instruction
+    // with the data character (U+0001 with fSpec, fData and
+    // sprmCPicLocation) that points at this FFData in the "Data" stream, then
+    // its result, with a separator only when there is one. At: the data
+    // character points there instead (the data still goes to the stream).
+    TRichDocBuilder& FormField(std::u16string_view name, const std::vector<uint8_t>& ffdata,
+                               std::u16string_view result = {}, uint32_t at = 0xFFFFFFFFu);
+    // An inline picture: U+0001 with fSpec and sprmCPicLocation pointing at
+    // its header (PICF) in the "Data" stream, followed by its shape (a name
+    // first when named), whose properties hold a name and, when not empty,
+    // the alternative text (wzDescription), then a few bytes for the picture.
+    TRichDocBuilder& Picture(std::u16string_view altText = {}, bool named = false);
+    // A drawn object of the main text (Word 97-2003): U+0008 with fSpec, its
+    // anchor in the PlcSpaMom and its shape among the drawing records (a
+    // picture's or another's), with its alternative text when not empty.
+    TRichDocBuilder& Drawing(bool picture = false, std::u16string_view altText = {});
     // A comment's mark (U+0005 with fSpec): in the main text it records the
     // reference with the author's initials; in the comment story it starts
     // the next comment.
@@ -243,6 +269,9 @@ private:
     uint32_t sharedPlc_ = 0;
     uint16_t fibFlags_ = 0;
     bool mac_ = false;
+    std::vector<uint8_t> data_;  // the "Data" stream
+    std::vector<std::pair<uint32_t, uint32_t>> anchors_;  // the drawn objects' CPs and shape ids
+    std::vector<std::vector<uint8_t>> shapes_;            // their shape containers
 };
 
 }  // namespace pagelet

@@ -133,6 +133,9 @@ TEST(PageletCat, ExitStatus) {
     auto encrypted = Utf16Doc(u"noise\r").Flags(0x0100).Write();
     // A valid document with nothing visible in it: a field without a result.
     auto blank = TRichDocBuilder().Run(u"\x13 SEQ \x14\x15").Write();
+    // A row of empty cells shows nothing either; an equation alone stands for itself.
+    auto emptyRow = TRichDocBuilder().Cell(u"").Cell(u"").RowEnd().Write();
+    auto equation = TRichDocBuilder().Run(u"\x13 EMBED Equation.3 \x14\x15").Para(u"").Write();
 
     auto unreadable = Utf16Doc(u"secret").Write();
     const std::string unreadablePath(unreadable->Path().begin(), unreadable->Path().end());
@@ -167,6 +170,8 @@ TEST(PageletCat, ExitStatus) {
          .errPart = "encrypted with a password"},
         {.args = PathOf(*encrypted) + " " + PathOf(*damaged), .status = 2, .out = "", .errPart = "Range check error"},
         {.args = "--reading " + PathOf(*blank), .status = 0, .out = "", .errPart = ""},
+        {.args = "--reading " + PathOf(*emptyRow), .status = 0, .out = "", .errPart = ""},
+        {.args = "--reading " + PathOf(*equation), .status = 0, .out = "[object: Equation.3]\n", .errPart = ""},
         {.args = "--reading " + PathOf(plain), .status = 1, .out = "", .errPart = ": no text"},
         {.args = "--codepage 12345 " + PathOf(*unknownCp), .status = 2, .out = "", .errPart = ": Invalid code page"},
         {.args = Quote("/nonexistent/file.doc"),
