@@ -37,7 +37,9 @@ constexpr size_t kMaxInitials = 16;
 // The text of a run goes to the assembler in parts of at most this many units.
 constexpr size_t kRunUnits = 16 * 1024;
 
-[[noreturn]] void ThrowDamaged(const char16_t* what) { throw EPagelet(std::u16string(u"The document is damaged: ") + what); }
+[[noreturn]] void ThrowDamaged(const char16_t* what) {
+    throw EPagelet(std::u16string(u"The document is damaged: ") + what);
+}
 
 // Where the characters of a group go.
 enum class TDest : uint8_t {
@@ -49,6 +51,7 @@ enum class TDest : uint8_t {
 };
 
 // What a control word does.
+// clang-format off
 enum class TWord : uint8_t {
     // Destinations.
     SkipDest, Transparent, FontTable, Label, Initials, Footnote, Header, Annotation, TextBox, Upr, Ud,
@@ -59,6 +62,8 @@ enum class TWord : uint8_t {
     FtnFormat, AftnFormat,
 };
 
+// clang-format on
+
 bool IsDestination(TWord word) { return word <= TWord::Ud; }
 
 struct TWordEntry {
@@ -67,6 +72,7 @@ struct TWordEntry {
     char16_t value = 0;  // the character of a Char; the number format of a note format
 };
 
+// clang-format off
 constexpr auto kWords = [] {
     std::array<TWordEntry, 119> words{{
         // Destinations without text.
@@ -119,6 +125,7 @@ constexpr auto kWords = [] {
     std::sort(words.begin(), words.end(), [](const TWordEntry& a, const TWordEntry& b) { return a.name < b.name; });
     return words;
 }();
+// clang-format on
 
 const TWordEntry* FindWord(std::string_view name) {
     const auto it = std::lower_bound(kWords.begin(), kWords.end(), name,
@@ -142,11 +149,11 @@ struct TGroup {
     TDest uprOuter = TDest::Text;  // where the Unicode half of a \upr group goes
     int uc = 1;                    // bytes that stand in for each \uN
     int32_t font = -1;
-    int itap = -1;                 // the table depth \itap gave; -1 none
+    int itap = -1;  // the table depth \itap gave; -1 none
     bool intbl = false;
     bool hidden = false;
     bool deleted = false;
-    uint64_t start = 0;            // the offset of its "{"
+    uint64_t start = 0;  // the offset of its "{"
 };
 
 struct TFont {
@@ -166,10 +173,10 @@ struct TDecoding {
 // A story's group met in the main text, walked after it.
 struct TPart {
     TStoryKind kind;
-    uint64_t start;       // the offset of its "{"
-    TGroup outer;         // the state of the group around it
+    uint64_t start;        // the offset of its "{"
+    TGroup outer;          // the state of the group around it
     std::u16string label;  // a comment's initials
-    int number = 0;       // a note's number
+    int number = 0;        // a note's number
 };
 
 class TRtfReader final : public TDocumentReader, private TParagraphSource {
@@ -241,10 +248,10 @@ private:
     std::string pending_;  // 8-bit text not yet decoded
     TDecoding pendingDecoding_;
     uint64_t pendingAt_ = 0;
-    std::u16string run_;   // visible text not yet handed over
+    std::u16string run_;  // visible text not yet handed over
     uint64_t runAt_ = 0;
-    std::u16string label_;          // the list label being read
-    std::u16string pendingLabel_;   // the next paragraph's
+    std::u16string label_;         // the list label being read
+    std::u16string pendingLabel_;  // the next paragraph's
     std::u16string initials_;
     std::u16string decoded_;
 };
@@ -666,7 +673,8 @@ void TRtfReader::NoteReference(uint64_t at) {
                                     static_cast<size_t>(std::min<uint64_t>(bytes_.size() - at, kNoteLookahead)));
         bool endnote = false;
         const size_t note = rest.find("\\footnote");
-        if (note != std::string_view::npos) endnote = rest.substr(note, kNoteKindLookahead).find("\\ftnalt") != std::string_view::npos;
+        if (note != std::string_view::npos)
+            endnote = rest.substr(note, kNoteKindLookahead).find("\\ftnalt") != std::string_view::npos;
         number = endnote ? endnotes_ + 1 : footnotes_ + 1;
         if (endnote) format = endnoteFormat_;
     }
