@@ -27,9 +27,8 @@ constexpr size_t kMaxDepth = 1024;
 // A control word's letters beyond this many make it one no reader knows.
 constexpr size_t kMaxWordLetters = 32;
 // How far after a note reference (\chftn) its note is looked for, to tell a
-// footnote from an endnote (\ftnalt in the note's group).
+// footnote from an endnote (\ftnalt right after \footnote).
 constexpr size_t kNoteLookahead = 512;
-constexpr size_t kNoteKindLookahead = 256;
 // The most characters kept of a font's name, a list label and a comment's initials.
 constexpr size_t kMaxFontName = 64;
 constexpr size_t kMaxLabel = 256;
@@ -672,9 +671,12 @@ void TRtfReader::NoteReference(uint64_t at) {
         const std::string_view rest(reinterpret_cast<const char*>(bytes_.data() + at),
                                     static_cast<size_t>(std::min<uint64_t>(bytes_.size() - at, kNoteLookahead)));
         bool endnote = false;
-        const size_t note = rest.find("\\footnote");
-        if (note != std::string_view::npos)
-            endnote = rest.substr(note, kNoteKindLookahead).find("\\ftnalt") != std::string_view::npos;
+        constexpr std::string_view kNote = "\\footnote";
+        if (size_t note = rest.find(kNote); note != std::string_view::npos) {
+            note += kNote.size();
+            while (note < rest.size() && (rest[note] == ' ' || rest[note] == '\r' || rest[note] == '\n')) ++note;
+            endnote = rest.substr(note).starts_with("\\ftnalt");
+        }
         number = endnote ? endnotes_ + 1 : footnotes_ + 1;
         if (endnote) format = endnoteFormat_;
     }
@@ -730,9 +732,10 @@ void TRtfReader::AddChar(char16_t c, uint64_t at) {
     if (cur_.dest == TDest::Skip || cur_.dest == TDest::FontTable) return;
     if (cur_.dest != TDest::Initials && !Visible()) return;
     FlushBytes();
-    const TDecoding decoding = CurrentDecoding();
-    if (decoding.symbol != TSymbolFont::None && c >= 0xF000 && c <= 0xF0FF) {
-        c = reading::SymbolToUnicode(decoding.symbol, c);
+    // A symbol font's character in U+F020-U+F0FF shows as its Unicode
+    // character, or not at all (as in Word documents).
+    if (c >= 0xF000 && c <= 0xF0FF) {
+        c = reading::SymbolToUnicode(CurrentDecoding().symbol, c);
         if (c == 0) return;
     }
     if (run_.empty()) runAt_ = at;
