@@ -35,6 +35,8 @@ constexpr size_t kMaxLabel = 256;
 constexpr size_t kMaxInitials = 16;
 // The text of a run goes to the assembler in parts of at most this many units.
 constexpr size_t kRunUnits = 16 * 1024;
+// Text bytes are decoded this many at a time at most.
+constexpr uint64_t kMaxRunBytes = 64 * 1024;
 
 [[noreturn]] void ThrowDamaged(const char16_t* what) {
     throw EPagelet(std::u16string(u"The document is damaged: ") + what);
@@ -332,9 +334,10 @@ void TRtfReader::Walk(uint64_t pos) {
             }
             ++pos;
         } else {
-            // A run of text bytes.
+            // A run of text bytes, in pieces of at most kMaxRunBytes.
             uint64_t end = pos + 1;
-            while (end < n && d[end] != '\\' && d[end] != '{' && d[end] != '}' && d[end] != '\r' && d[end] != '\n' &&
+            const uint64_t last = std::min<uint64_t>(n, pos + kMaxRunBytes);
+            while (end < last && d[end] != '\\' && d[end] != '{' && d[end] != '}' && d[end] != '\r' && d[end] != '\n' &&
                    d[end] != '\t')
                 ++end;
             if (skip_ > 0) {
