@@ -605,6 +605,7 @@ TEST(Loaders, FileOfAnotherFormatShowsItsReadersTextInBothSettings) {
     const TTempFile rtf(Bytes("{\\rtf1\\ansi\\ansicpg1252 One \\'e0\\u945?\\par\\intbl a\\cell b\\cell\\row}"));
     const TTempFile unnamed(Bytes("{\\rtf1\\ansi \\'e0}"));
     const TTempFile deep(Bytes("{\\rtf1 " + std::string(2000, '{') + "}"));
+    const TTempFile empty(Bytes("{\\rtf1{\\fonttbl{\\f0 Arial;}}}"));
     const TTempFile binary(std::vector<uint8_t>{'{', 0, 1, 2, 0xFF, 0});
     const TTempFile rtfName(Bytes("{\\rtf1 text}"), ".rtf");
     struct TCase {
@@ -620,6 +621,7 @@ TEST(Loaders, FileOfAnotherFormatShowsItsReadersTextInBothSettings) {
         {"named code page wins", rtf.Path(), false, true, u"One \u00E0\u03B1\r\na\tb\r\n"},
         {"system code page", unnamed.Path(), false, false, u"\u00E0\r\n"},
         {"forced code page", unnamed.Path(), false, true, u"\u0430\r\n"},
+        {"nothing to show: shown empty", empty.Path(), false, false, u""},
         {"no reader knows it", binary.Path(), false, false, u"<none>"},
         {"not a Word name", rtfName.Path(), false, false, u"<none>"},
     };

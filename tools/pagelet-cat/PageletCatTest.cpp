@@ -203,6 +203,7 @@ TEST(PageletCat, FileOfAnotherFormat) {
     const TTempFile rtf(bytes("{\\rtf1\\ansi\\ansicpg1252 Caf\\'e9 \\u945?{\\footnote note}\\par\\intbl a\\cell b\\cell\\row}"));
     const TTempFile unnamed(bytes("{\\rtf1\\ansi \\'e9}"));
     const TTempFile deep(bytes("{\\rtf1 " + std::string(1100, '{') + "x}"));
+    const TTempFile empty(bytes("{\\rtf1{\\fonttbl{\\f0 Arial;}}}"));
     const std::string text = "Caf\xC3\xA9 \xCE\xB1\na\tb\n\n--- Footnotes ---\nnote\n";
     struct TCase {
         std::string args;
@@ -218,6 +219,8 @@ TEST(PageletCat, FileOfAnotherFormat) {
         {"--raw --codepage 1251 " + PathOf(unnamed), 0, "\xD0\xB9\n", ""},
         {"--codepage 12345 " + PathOf(unnamed), 2, "", ": Invalid code page"},
         {"--raw " + PathOf(deep), 2, "", ": The document is damaged"},
+        // Read whole and nothing in it to show: no fault.
+        {"--raw " + PathOf(empty), 0, "", ""},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.args);
