@@ -307,6 +307,9 @@ void TRtfReader::Walk(uint64_t pos) {
     stack_.clear();
     skip_ = 0;
     ignorable_ = false;
+    // A label read before the end of the last walk belongs to no paragraph of this one.
+    label_.clear();
+    pendingLabel_.clear();
     const uint8_t* const d = bytes_.data();
     const uint64_t n = bytes_.size();
     while (pos < n) {
