@@ -29,6 +29,13 @@ constexpr size_t kMaxWordLetters = 32;
 // How far after a note reference (\chftn) its note is looked for, to tell a
 // footnote from an endnote (\ftnalt right after \footnote).
 constexpr size_t kNoteLookahead = 512;
+constexpr std::string_view kNoteWord = "\\footnote";
+constexpr uint64_t kNone = UINT64_MAX;
+// A file that names more fonts than kMaxFonts, or more notes, comments, text
+// boxes, headers and footers than kMaxParts, has the rest left out: what is
+// kept of each stays small, and no real document comes near.
+constexpr size_t kMaxFonts = 16 * 1024;
+constexpr size_t kMaxParts = 64 * 1024;
 // The most characters kept of a font's name, a list label and a comment's initials.
 constexpr size_t kMaxFontName = 64;
 constexpr size_t kMaxLabel = 256;
@@ -206,6 +213,9 @@ private:
     void FlushBytes();
     void FlushRun();
     TDecoding CurrentDecoding();
+    // The font table's entry of a font number, made when new; nullptr for
+    // none (a negative number, or a table already holding kMaxFonts).
+    TFont* Font(int32_t id);
     uint32_t DocumentCodePage();
     const std::array<char16_t, 256>* ByteTable(uint32_t codePage);
 
@@ -214,6 +224,9 @@ private:
     int Depth() const { return cur_.itap >= 0 ? std::min(cur_.itap, 64) : (cur_.intbl ? 1 : 0); }
     void EndParagraph();
     void NoteReference(uint64_t at);
+    // Where the first "\footnote" at or after `at` begins, within
+    // kNoteLookahead bytes; kNone for none.
+    uint64_t NextNote(uint64_t at);
 
     std::vector<uint8_t> bytes_;
     int32_t cp_;
@@ -238,7 +251,9 @@ private:
     const TPart* part_ = nullptr;  // the part walked; null in the main text
     bool partEntered_ = false;
     std::vector<TPart> parts_;
-    size_t noteDepth_ = 0;  // the depth of the note group passed over in the main text; 0 none
+    size_t noteDepth_ = 0;       // the depth of the note group passed over in the main text; 0 none
+    uint64_t nextNote_ = kNone;  // the last "\footnote" found
+    uint64_t searched_ = 0;      // where the search for it goes on
     int footnotes_ = 0;
     int endnotes_ = 0;
     int skip_ = 0;  // bytes still to skip after a \uN
@@ -552,15 +567,14 @@ void TRtfReader::Apply(const TWordEntry& entry, bool hasParam, int32_t param, ui
     case TWord::Font:
         cur_.font = param;
         if (cur_.dest == TDest::FontTable) {
-            fonts_[param];
+            Font(param);
             decodingFont_ = INT32_MIN;
         }
         break;
     case TWord::Charset:
     case TWord::Cpg:
-        if (cur_.dest == TDest::FontTable && cur_.font >= 0) {
-            TFont& font = fonts_[cur_.font];
-            (entry.word == TWord::Charset ? font.charset : font.cpg) = param;
+        if (TFont* font = cur_.dest == TDest::FontTable ? Font(cur_.font) : nullptr) {
+            (entry.word == TWord::Charset ? font->charset : font->cpg) = param;
             decodingFont_ = INT32_MIN;
         }
         break;
@@ -653,6 +667,10 @@ void TRtfReader::StoryGroup(TStoryKind kind) {
     // group) is passed over now and walked after the main text.
     if (stack_.size() < 2) return;
     FlushRun();
+    if (parts_.size() >= kMaxParts) {
+        cur_.dest = TDest::Skip;
+        return;
+    }
     TPart part{kind, cur_.start, stack_.back(), {}, 0};
     if (kind == TStoryKind::Comments) part.label = initials_;
     parts_.push_back(std::move(part));
@@ -673,21 +691,42 @@ void TRtfReader::NoteReference(uint64_t at) {
         if (part_->kind == TStoryKind::Endnotes) format = endnoteFormat_;
     } else {
         // The reference comes before its note's group: an endnote's says so
-        // (\ftnalt) near its start.
-        const std::string_view rest(reinterpret_cast<const char*>(bytes_.data() + at),
-                                    static_cast<size_t>(std::min<uint64_t>(bytes_.size() - at, kNoteLookahead)));
+        // (\ftnalt) right after \footnote.
         bool endnote = false;
-        constexpr std::string_view kNote = "\\footnote";
-        if (size_t note = rest.find(kNote); note != std::string_view::npos) {
-            note += kNote.size();
-            while (note < rest.size() && (rest[note] == ' ' || rest[note] == '\r' || rest[note] == '\n')) ++note;
-            endnote = rest.substr(note).starts_with("\\ftnalt");
+        if (const uint64_t note = NextNote(at); note != kNone) {
+            const std::string_view rest(reinterpret_cast<const char*>(bytes_.data() + note),
+                                        static_cast<size_t>(std::min<uint64_t>(bytes_.size() - note, 64)));
+            size_t i = kNoteWord.size();
+            while (i < rest.size() && (rest[i] == ' ' || rest[i] == '\r' || rest[i] == '\n')) ++i;
+            endnote = rest.substr(i).starts_with("\\ftnalt");
         }
         number = endnote ? endnotes_ + 1 : footnotes_ + 1;
         if (endnote) format = endnoteFormat_;
     }
     FlushRun();
     out_->NoteReference(reading::FormatNumber(number, format), at);
+}
+
+uint64_t TRtfReader::NextNote(uint64_t at) {
+    const uint64_t end = std::min<uint64_t>(bytes_.size(), at + kNoteLookahead);
+    // The bytes before searched_ were looked through once: each is looked at
+    // once however many references there are.
+    if (nextNote_ == kNone || nextNote_ < at) {
+        const uint64_t from = std::max(at, searched_);
+        nextNote_ = kNone;
+        if (from < end) {
+            const std::string_view window(reinterpret_cast<const char*>(bytes_.data() + from),
+                                          static_cast<size_t>(end - from));
+            const size_t found = window.find(kNoteWord);
+            if (found != std::string_view::npos) {
+                nextNote_ = from + found;
+                searched_ = nextNote_ + 1;
+            } else {
+                searched_ = std::max<uint64_t>(from, end - std::min<uint64_t>(end, kNoteWord.size() - 1));
+            }
+        }
+    }
+    return nextNote_ != kNone && nextNote_ + kNoteWord.size() <= end ? nextNote_ : kNone;
 }
 
 void TRtfReader::EndParagraph() {
@@ -706,14 +745,13 @@ void TRtfReader::AddBytes(const uint8_t* data, size_t n, uint64_t at) {
     case TDest::Skip:
         return;
     case TDest::FontTable: {
-        if (cur_.font < 0) return;
-        TFont& font = fonts_[cur_.font];
-        for (size_t i = 0; i < n && !font.named; ++i) {
+        TFont* font = Font(cur_.font);
+        for (size_t i = 0; font != nullptr && i < n && !font->named; ++i) {
             if (data[i] == ';') {
-                font.named = true;
+                font->named = true;
                 decodingFont_ = INT32_MIN;
-            } else if (font.name.size() < kMaxFontName) {
-                font.name += static_cast<char16_t>(data[i]);
+            } else if (font->name.size() < kMaxFontName) {
+                font->name += static_cast<char16_t>(data[i]);
             }
         }
         return;
@@ -795,6 +833,13 @@ void TRtfReader::FlushRun() {
     if (run_.empty()) return;
     out_->Text(run_.data(), run_.size(), runAt_);
     run_.clear();
+}
+
+TFont* TRtfReader::Font(int32_t id) {
+    if (id < 0) return nullptr;
+    if (const auto it = fonts_.find(id); it != fonts_.end()) return &it->second;
+    if (fonts_.size() >= kMaxFonts) return nullptr;
+    return &fonts_[id];
 }
 
 uint32_t TRtfReader::DocumentCodePage() {
