@@ -155,6 +155,7 @@ int HexValue(uint8_t c) {
 struct TGroup {
     TDest dest = TDest::Text;
     TDest uprOuter = TDest::Text;  // where the Unicode half of a \upr group goes
+    bool inUpr = false;            // a \upr group, or one of its halves
     int uc = 1;                    // bytes that stand in for each \uN
     int32_t font = -1;
     int itap = -1;  // the table depth \itap gave; -1 none
@@ -484,9 +485,12 @@ uint64_t TRtfReader::Control(uint64_t pos) {
 void TRtfReader::Apply(const TWordEntry& entry, bool hasParam, int32_t param, uint64_t at, uint64_t& next) {
     const bool on = !hasParam || param != 0;
     if (entry.word == TWord::Ud) {
-        cur_.dest = cur_.uprOuter;
+        // Only a \upr group's own: elsewhere it shows nothing it hides.
+        if (cur_.inUpr) cur_.dest = cur_.uprOuter;
+        cur_.inUpr = false;
         return;
     }
+    if (IsDestination(entry.word)) cur_.inUpr = false;
     if (IsDestination(entry.word) && cur_.dest == TDest::Skip) return;
     switch (entry.word) {
     case TWord::SkipDest:
@@ -518,6 +522,7 @@ void TRtfReader::Apply(const TWordEntry& entry, bool hasParam, int32_t param, ui
         StoryGroup(TStoryKind::TextBoxes);
         break;
     case TWord::Upr:
+        cur_.inUpr = true;
         cur_.uprOuter = cur_.dest;
         cur_.dest = TDest::Skip;
         break;
