@@ -406,7 +406,7 @@ uint64_t TRtfReader::Control(uint64_t pos) {
     if (!IsLetter(c)) {
         // A control symbol.
         if (c == '\'') {
-            if (pos + 3 < n + 0 && HexValue(d[pos + 2]) >= 0 && HexValue(d[pos + 3]) >= 0) {
+            if (pos + 3 < n && HexValue(d[pos + 2]) >= 0 && HexValue(d[pos + 3]) >= 0) {
                 const auto byte = static_cast<uint8_t>(HexValue(d[pos + 2]) << 4 | HexValue(d[pos + 3]));
                 if (skip_ > 0) {
                     --skip_;
