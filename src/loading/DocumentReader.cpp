@@ -4,7 +4,9 @@
 #include <string_view>
 #include <system_error>
 
+#include "converter/PrintableFilter.h"
 #include "loading/ReadingLayout.h"
+#include "loading/RtfReader.h"
 
 namespace pagelet {
 
@@ -21,7 +23,24 @@ std::unique_ptr<TDocumentReader> OpenWordFile(const std::u16string& fileName, co
 
 // The readers, asked in order: the first that knows the file reads it.
 using TOpenReader = std::unique_ptr<TDocumentReader> (*)(const std::u16string&, const TReaderOptions&);
-constexpr TOpenReader kReaders[] = {OpenWordFile};
+constexpr TOpenReader kReaders[] = {OpenWordFile, OpenRtfFile};
+
+// The sink's parts through the printable filter.
+class TPrintableSink final : public TTextSink {
+public:
+    explicit TPrintableSink(TTextSink& sink) : sink_(sink) {}
+    void Expect(size_t units) override { sink_.Expect(units); }
+    void Append(std::u16string_view text) override {
+        part_.assign(text);
+        FilterPrintableInPlace(part_);
+        if (!part_.empty()) sink_.Append(part_);
+    }
+    bool Cancelled() const override { return sink_.Cancelled(); }
+
+private:
+    TTextSink& sink_;
+    std::u16string part_;
+};
 
 }  // namespace
 
@@ -29,9 +48,24 @@ std::unique_ptr<TDocumentReader> OpenDocumentReader(const std::u16string& fileNa
     std::error_code ec;
     if (!std::filesystem::is_regular_file(std::filesystem::path(fileName), ec)) return nullptr;
     for (TOpenReader open : kReaders) {
+        if (open == OpenWordFile && !options.word) continue;
         if (auto reader = open(fileName, options)) return reader;
     }
     return nullptr;
+}
+
+TReadingResult ExtractReaderText(const std::u16string& fileName, int32_t cp, bool forceCP, bool printable,
+                                 TTextSink& sink, const std::function<bool()>& full) {
+    TReaderOptions options;
+    options.cp = cp;
+    options.forceCP = forceCP;
+    options.word = false;
+    auto reader = OpenDocumentReader(fileName, options);
+    if (!reader) return TReadingResult::NotWord;
+    TPrintableSink filtered(sink);
+    TTextAssembler out(printable ? static_cast<TTextSink&>(filtered) : sink, full);
+    // Only the Word reader falls back on a converter; these have none.
+    return reader->Read(out) == TReadingResult::Done ? TReadingResult::Done : TReadingResult::NotWord;
 }
 
 }  // namespace pagelet

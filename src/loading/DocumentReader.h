@@ -7,6 +7,7 @@
 // file by what the file holds, whatever its name.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,11 +38,24 @@ struct TReaderOptions {
     int32_t cp = 0;
     bool forceCP = false;
     TStreamReading reading = TStreamReading::Whole;
+    // false: a Word document is left to the converter (its raw text), only
+    // the readers of the other formats are asked.
+    bool word = true;
 };
 
 // The reader for what the file holds, with the file open; nullptr when no
 // reader reads it (no such file, not a format the readers know). Throws
 // EPagelet when a file of a known kind cannot be opened or read.
 std::unique_ptr<TDocumentReader> OpenDocumentReader(const std::u16string& fileName, const TReaderOptions& options);
+
+// The text of a file that no Word converter reads but another reader does
+// (RTF, web pages, ...): for these there is no converter text, so the raw
+// setting shows the reader's text as the reading one does. Hands the layout
+// to sink in parts, through the printable filter when asked for, and stops
+// when full() answers true. Done when the reader read the file (also when it
+// shows nothing); NotWord when no reader other than the Word one knows the
+// file. Throws EPagelet as Read does.
+TReadingResult ExtractReaderText(const std::u16string& fileName, int32_t cp, bool forceCP, bool printable,
+                                 TTextSink& sink, const std::function<bool()>& full);
 
 }  // namespace pagelet

@@ -1,8 +1,10 @@
 #pragma once
 
 // Platform seam of the loading module: a whole file into memory
-// (FileBytes_win.cpp, FileBytes_posix.cpp). Internal to loading/.
+// (FileBytes_win.cpp, FileBytes_posix.cpp). Internal to loading/ (the
+// loaders and the document readers).
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,5 +14,9 @@ namespace pagelet {
 // Reads the whole file, opened for reading while other writers are shut out.
 // False when it cannot be opened or read.
 bool ReadFileBytes(const std::u16string& fileName, std::vector<uint8_t>& bytes);
+
+// Reads the first bytes of the file, at most maxBytes (fewer for a shorter
+// file), to tell its format. False when it cannot be opened or read.
+bool ReadFileHead(const std::u16string& fileName, size_t maxBytes, std::vector<uint8_t>& bytes);
 
 }  // namespace pagelet

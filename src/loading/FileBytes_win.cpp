@@ -30,4 +30,15 @@ bool ReadFileBytes(const std::u16string& fileName, std::vector<uint8_t>& bytes) 
     return true;
 }
 
+bool ReadFileHead(const std::u16string& fileName, size_t maxBytes, std::vector<uint8_t>& bytes) {
+    const TKernelHandle owner(CreateFileW(WStr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!owner) return false;
+    bytes.assign(maxBytes > 0x10000 ? 0x10000 : maxBytes, 0);
+    DWORD read = 0;
+    if (!ReadFile(owner.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return false;
+    bytes.resize(read);
+    return true;
+}
+
 }  // namespace pagelet

@@ -103,7 +103,9 @@ TLayoutWorkerHook LayoutWorkerHook;
 // walks.
 class TLayoutTextSource final : public TTextSource {
 public:
-    TLayoutTextSource() {
+    // word: false leaves a Word document to the converter (the raw setting
+    // asks the readers only for the files the converter does not read).
+    explicit TLayoutTextSource(bool word = true) : word_(word) {
         std::lock_guard<std::mutex> lock(HookMutex);
         hook_ = LayoutWorkerHook;
     }
@@ -236,7 +238,8 @@ private:
             if (hook_) hook_([this] { return cancel_.load(); });
             if (cancel_) throw TCancelled{};
             TReadingResult result = TReadingResult::NotWord;
-            if (auto reader = OpenDocumentReader(fileName, {settings.CP, settings.ForceCP, TStreamReading::OnDemand})) {
+            if (auto reader =
+                    OpenDocumentReader(fileName, {settings.CP, settings.ForceCP, TStreamReading::OnDemand, word_})) {
                 TWorkerSink sink(*this, settings.Printable);
                 const std::function<bool()> full = [this] { return cancel_.load(); };
                 TTextAssembler out(sink, full);
@@ -276,6 +279,7 @@ private:
     }
 
     TLayoutWorkerHook hook_;
+    const bool word_;
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::u16string buffer_;  // the text made and not yet taken, from head_ on
@@ -340,8 +344,12 @@ std::optional<TLoadedDocument> OpenDocument(const std::u16string& fileName, cons
         return FirstPart(std::move(source));
     }
     auto source = std::make_unique<TConverterTextSource>();
-    if (!source->Open(fileName, settings)) return std::nullopt;
-    return FirstPart(std::move(source));
+    if (source->Open(fileName, settings)) return FirstPart(std::move(source));
+    // A file the converter does not read (RTF, a web page, ...) has no raw
+    // text: it shows its reader's text, as with the reading layout.
+    auto other = std::make_unique<TLayoutTextSource>(false);
+    if (!other->Open(fileName, settings, kFirstUnits, layoutWait)) return std::nullopt;
+    return FirstPart(std::move(other));
 }
 
 std::u16string ReadWholeText(TLoadedDocument document) {

@@ -42,6 +42,8 @@ inline constexpr std::chrono::milliseconds kLayoutWait{20};
 // converter's errors pass to the caller; those met after the first part
 // come through Rest. settings.ReadingLayout asks the
 // converter for the reading layout; the Word loader's text stays as it is.
+// A file that is no Word document but one a document reader reads (RTF, a
+// web page, ...) shows the reader's text with the layout on and off alike.
 // The reading layout's answer counts when it comes within layoutWait;
 // otherwise the viewer is shown at once, without text or with what has
 // come, and the rest comes to it as it is made (an error, or the end of a

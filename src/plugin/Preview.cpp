@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 #include "common/Handles.h"
 #include "common/Win32Text.h"
 #include "converter/WordConverter.h"
+#include "loading/DocumentReader.h"
 #include "loading/ReadingLayout.h"
 #include "loading/DocumentText.h"
 #include "loading/Loaders.h"
@@ -133,7 +135,14 @@ HBITMAP MakePreviewBitmap(const std::u16string& fileName, int width, int height)
         TWordConverter converter;                // this call's own
         converter.SetMaxChars(layout.MaxChars);  // decodes no more than the page shows
         UseReadingLayout(converter, settings.ReadingLayout);
-        converter.ExtractText(fileName, settings.Printable, settings.CP, settings.ForceCP, converted);
+        if (!converter.ExtractText(fileName, settings.Printable, settings.CP, settings.ForceCP, converted)) {
+            // A file of another format a reader knows: its layout in either
+            // setting, no more than the page shows.
+            const std::function<bool()> full = [&] {
+                return converted.Text.size() >= layout.MaxChars || converted.Cancelled();
+            };
+            ExtractReaderText(fileName, settings.CP, settings.ForceCP, settings.Printable, converted, full);
+        }
     } catch (...) {
         return nullptr;
     }

@@ -9,9 +9,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/Utf.h"
 #include "loading/Loaders.h"
@@ -21,7 +23,14 @@ namespace pagelet {
 namespace {
 
 // The formats read; a file of another format is left out.
-const std::set<std::string> kFormats = {};
+const std::set<std::string> kFormats = {"rtf"};
+
+// What the suite's export shows and the readers leave out by design, by
+// document: a tracked deletion (the export shows deleted text; the readers,
+// as for Word documents, do not).
+const std::map<std::string, std::vector<std::string>> kLeftOut = {
+    {"nwe-test01", {"This text has been deleted, \u273Band should not be included"}},
+};
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -41,8 +50,15 @@ TEST(WildCorpus, EachFormatHoldsTheDocumentsWords) {
         if (entry.path().extension() != ".doc" || !stem.has_extension()) continue;
         const std::string format = stem.extension().string().substr(1);
         if (!kFormats.count(format)) continue;
-        const std::string reference = ReadFile(wild / "expected" / (stem.stem().string() + ".txt"));
-        for (const bool reading : {true}) {
+        std::string reference = ReadFile(wild / "expected" / (stem.stem().string() + ".txt"));
+        if (const auto left = kLeftOut.find(stem.stem().string()); left != kLeftOut.end()) {
+            for (const std::string& out : left->second) {
+                const size_t at = reference.find(out);
+                ASSERT_NE(at, std::string::npos) << out;
+                reference.erase(at, out.size());
+            }
+        }
+        for (const bool reading : {true, false}) {
             SCOPED_TRACE(file + (reading ? " (reading layout)" : " (raw)"));
             TLoadSettings settings;
             settings.ReadingLayout = reading;

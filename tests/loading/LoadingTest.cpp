@@ -595,6 +595,56 @@ TEST(Loaders, CorpusManifestThroughTheLoader) {
     EXPECT_GT(rows, 100);
 }
 
+std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+
+// A file that is no Word document but one a reader reads shows the reader's
+// text with the reading layout on and off, through the printable filter and
+// with a forced code page for the 8-bit text whose code page it does not name.
+TEST(Loaders, FileOfAnotherFormatShowsItsReadersTextInBothSettings) {
+    const TTempFile rtf(Bytes("{\\rtf1\\ansi\\ansicpg1252 One \\'e0\\u945?\\par\\intbl a\\cell b\\cell\\row}"));
+    const TTempFile unnamed(Bytes("{\\rtf1\\ansi \\'e0}"));
+    const TTempFile deep(Bytes("{\\rtf1 " + std::string(2000, '{') + "}"));
+    const TTempFile empty(Bytes("{\\rtf1{\\fonttbl{\\f0 Arial;}}}"));
+    const TTempFile binary(std::vector<uint8_t>{'{', 0, 1, 2, 0xFF, 0});
+    const TTempFile rtfName(Bytes("{\\rtf1 text}"), ".rtf");
+    struct TCase {
+        const char* name;
+        std::u16string path;
+        bool printable = false;
+        bool forceCP = false;
+        std::u16string text;
+    };
+    const TCase cases[] = {
+        {"layout", rtf.Path(), false, false, u"One \u00E0\u03B1\r\na\tb\r\n"},
+        {"printable (a tab is no printable character)", rtf.Path(), true, false, u"One \u00E0\r\nab\r\n"},
+        {"named code page wins", rtf.Path(), false, true, u"One \u00E0\u03B1\r\na\tb\r\n"},
+        {"system code page", unnamed.Path(), false, false, u"\u00E0\r\n"},
+        {"forced code page", unnamed.Path(), false, true, u"\u0430\r\n"},
+        {"nothing to show: shown empty", empty.Path(), false, false, u""},
+        {"no reader knows it", binary.Path(), false, false, u"<none>"},
+        {"not a Word name", rtfName.Path(), false, false, u"<none>"},
+    };
+    for (const bool reading : {true, false}) {
+        for (const TCase& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (reading ? " (reading)" : " (raw)"));
+            TLoadSettings settings;
+            settings.ReadingLayout = reading;
+            settings.Printable = c.printable;
+            settings.CP = 1251;
+            settings.ForceCP = c.forceCP;
+            EXPECT_EQ(OpenedText(c.path, 4096, settings), c.text);
+        }
+        TLoadSettings settings;
+        settings.ReadingLayout = reading;
+        try {
+            OpenedText(deep.Path(), 4096, settings);
+            ADD_FAILURE() << "a file nested too deep opened";
+        } catch (const EPagelet& e) {
+            EXPECT_NE(e.Message().find(u"damaged"), std::u16string::npos) << Utf16ToUtf8(e.Message());
+        }
+    }
+}
+
 TEST(Loaders, ConverterErrorPasses) {
     const fs::path doc = CorpusDir() / "docs" / "nwe-badfile-01-bad-header.doc";
     if (!fs::exists(doc)) GTEST_SKIP() << "corpus not found at " << CorpusDir().string();

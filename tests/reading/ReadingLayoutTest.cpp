@@ -1004,9 +1004,12 @@ TEST(ReadingLayout, ViewerThreadReadsWithTheDocumentsReader) {
     EXPECT_EQ(layout, opened(file->Path()));
     settings.ReadingLayout = true;
 
+    // Another format is read by its own reader; a file no reader knows is none.
     const std::string rtf = "{\\rtf1 text}";
     TTempFile notWord(std::vector<uint8_t>(rtf.begin(), rtf.end()));
-    EXPECT_EQ(opened(notWord.Path()), "<none>");
+    EXPECT_EQ(opened(notWord.Path()), Show(u"text\r\n"));
+    TTempFile unknown(std::vector<uint8_t>{'{', 0, 1, 0});
+    EXPECT_EQ(opened(unknown.Path()), "<none>");
 }
 
 }  // namespace

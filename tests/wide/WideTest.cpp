@@ -205,6 +205,10 @@ TEST_F(WideTest, ANextDocumentThatCannotBeShownLeavesThePreviousOneAsItWas) {
     auto shown = TextDoc(Paragraphs("shown", 50));
     auto empty = TextDoc(u"");
     auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 'x'), ".doc");
+    // A file of another format (RTF) named .doc: its reader's text.
+    std::string rtfText = "{\\rtf1 ";
+    for (int i = 0; i < 200; ++i) rtfText += "The thumbnail of an RTF file\\par ";
+    auto rtf = std::make_unique<TTempFile>(std::vector<uint8_t>(rtfText.begin(), rtfText.end()), ".doc");
     auto text = std::make_unique<TTempFile>(TextDocBytes(u"a Word document under another name\r"), ".txt");
     HWND viewer = LoadW(shown->Path());
     ASSERT_NE(viewer, nullptr);
@@ -365,6 +369,10 @@ TEST_F(WideTest, ThumbnailsFromTwoThreadsAtOnceLookLikeTheirFirstPages) {
     WriteIni("MSWord=-1\r\n");  // a thumbnail never asks Word, whatever the setting
     auto built = TextDoc(Paragraphs("thumbnail", 2000));
     auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 'x'), ".doc");
+    // A file of another format (RTF) named .doc: its reader's text.
+    std::string rtfText = "{\\rtf1 ";
+    for (int i = 0; i < 200; ++i) rtfText += "The thumbnail of an RTF file\\par ";
+    auto rtf = std::make_unique<TTempFile>(std::vector<uint8_t>(rtfText.begin(), rtfText.end()), ".doc");
     struct TJob {
         std::u16string path;
         int width, height;
@@ -375,6 +383,7 @@ TEST_F(WideTest, ThumbnailsFromTwoThreadsAtOnceLookLikeTheirFirstPages) {
         {built->Path(), 300, 120, true},        // wide box: as high as the box
         {built->Path(), 90, 400, true},         // tall box: as wide as the box
         {notWord->Path(), 100, 100, false},    {kSample.u16string() + u".missing.doc", 100, 100, false},
+        {rtf->Path(), 150, 150, true},
     };
     std::vector<HBITMAP> results(jobs.size());
     for (int round = 0; round < 3; ++round) {

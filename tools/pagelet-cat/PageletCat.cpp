@@ -23,6 +23,7 @@
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
 #include "converter/WordFib.h"
+#include "loading/DocumentReader.h"
 #include "loading/ReadingLayout.h"
 
 namespace pagelet {
@@ -49,7 +50,10 @@ constexpr const char* kUsage =
     "decoded in the code page it was written in (Word 6/95: by the font's\n"
     "character set or the text's language); --codepage still wins.\n"
     "Line breaks (CR, LF, CR LF) become one newline; NUL characters are\n"
-    "dropped.\n"
+    "dropped. A file that holds another format Word opens (RTF) is read by\n"
+    "that format's reader, the same way with --raw and without (RTF names\n"
+    "its own code pages: --codepage applies to its 8-bit text only where it\n"
+    "names none).\n"
     "\n"
     "  --raw          print the converter's plain text instead: the document's\n"
     "                 characters in order with Word's control characters\n"
@@ -514,7 +518,12 @@ int Run(const std::vector<std::u16string>& args) {
             // Each piece goes from the file through the writer's buffer.
             TWordConverter converter;
             UseReadingLayout(converter, reading, laidOut);
-            converter.ExtractText(file, printable, cp, forceCP, writer);
+            if (!converter.ExtractText(file, printable, cp, forceCP, writer)) {
+                // Not a Word document: a reader of another format may know
+                // it, and its text is the same with --raw and without.
+                const std::function<bool()> never = [] { return false; };
+                laidOut = ExtractReaderText(file, cp, forceCP, printable, writer, never) == TReadingResult::Done;
+            }
             writer.EndFile();
             writer.Flush();
         } catch (const EWriteFailed&) {

@@ -200,6 +200,45 @@ TEST(PageletCat, ExitStatus) {
     }
 }
 
+// A file that no converter reads but a reader does (RTF): the same text
+// with --raw and without, the printable filter and a forced code page
+// where the file names none; its damage an error, as a Word document's.
+TEST(PageletCat, FileOfAnotherFormat) {
+    auto bytes = [](std::string_view text) { return std::vector<uint8_t>(text.begin(), text.end()); };
+    const TTempFile rtf(bytes("{\\rtf1\\ansi\\ansicpg1252 Caf\\'e9 \\u945?{\\footnote note}\\par\\intbl a\\cell b\\cell\\row}"));
+    const TTempFile unnamed(bytes("{\\rtf1\\ansi \\'e9}"));
+    const TTempFile deep(bytes("{\\rtf1 " + std::string(1100, '{') + "x}"));
+    const TTempFile empty(bytes("{\\rtf1{\\fonttbl{\\f0 Arial;}}}"));
+    const std::string text = "Caf\xC3\xA9 \xCE\xB1\na\tb\n\n--- Footnotes ---\nnote\n";
+    struct TCase {
+        std::string args;
+        int status;
+        std::string out;
+        std::string errPart;
+    };
+    const TCase cases[] = {
+        {PathOf(rtf), 0, text, ""},
+        {"--raw " + PathOf(rtf), 0, text, ""},
+        {"--raw --printable " + PathOf(rtf), 0, "Caf\xC3\xA9 \nab\n\n--- Footnotes ---\nnote\n", ""},
+        {"--codepage 1251 " + PathOf(rtf), 0, text, ""},
+        {"--raw --codepage 1251 " + PathOf(unnamed), 0, "\xD0\xB9\n", ""},
+        {"--codepage 12345 " + PathOf(unnamed), 2, "", ": Invalid code page"},
+        {"--raw " + PathOf(deep), 2, "", ": The document is damaged"},
+        // Read whole and nothing in it to show: no fault.
+        {"--raw " + PathOf(empty), 0, "", ""},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.args);
+        const TResult r = RunCat(c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        if (c.errPart.empty())
+            EXPECT_EQ(r.err, "");
+        else
+            EXPECT_NE(r.err.find(c.errPart), std::string::npos) << r.err;
+    }
+}
+
 // The converter hands the text over in parts of 32768 code units: a CR LF
 // and a surrogate pair cut between two parts come out as when whole, and a
 // high surrogate at the very end becomes U+FFFD.
