@@ -4,6 +4,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "loading/HtmlReader.h"
 #include "loading/ReadingLayout.h"
 
 namespace pagelet {
@@ -21,7 +22,7 @@ std::unique_ptr<TDocumentReader> OpenWordFile(const std::u16string& fileName, co
 
 // The readers, asked in order: the first that knows the file reads it.
 using TOpenReader = std::unique_ptr<TDocumentReader> (*)(const std::u16string&, const TReaderOptions&);
-constexpr TOpenReader kReaders[] = {OpenWordFile};
+constexpr TOpenReader kReaders[] = {OpenWordFile, OpenHtmlFile};
 
 }  // namespace
 

@@ -13,4 +13,9 @@ namespace pagelet {
 // False when it cannot be opened or read.
 bool ReadFileBytes(const std::u16string& fileName, std::vector<uint8_t>& bytes);
 
+// Reads the file's first bytes, at most maxBytes (all of a shorter file), to
+// tell its format before it is read whole. False when it cannot be opened
+// or read.
+bool ReadFileHead(const std::u16string& fileName, size_t maxBytes, std::vector<uint8_t>& bytes);
+
 }  // namespace pagelet
