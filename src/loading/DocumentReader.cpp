@@ -6,6 +6,7 @@
 
 #include "loading/HtmlReader.h"
 #include "loading/ReadingLayout.h"
+#include "loading/TextFileReader.h"
 
 namespace pagelet {
 
@@ -22,7 +23,7 @@ std::unique_ptr<TDocumentReader> OpenWordFile(const std::u16string& fileName, co
 
 // The readers, asked in order: the first that knows the file reads it.
 using TOpenReader = std::unique_ptr<TDocumentReader> (*)(const std::u16string&, const TReaderOptions&);
-constexpr TOpenReader kReaders[] = {OpenWordFile, OpenHtmlFile};
+constexpr TOpenReader kReaders[] = {OpenWordFile, OpenHtmlFile, OpenTextFile};
 
 }  // namespace
 

@@ -793,8 +793,8 @@ TEST(ReadingLayout, ViewerThreadReadsWithTheDocumentsReader) {
     EXPECT_EQ(layout, opened(file->Path()));
     settings.ReadingLayout = true;
 
-    const std::string rtf = "{\\rtf1 text}";
-    TTempFile notWord(std::vector<uint8_t>(rtf.begin(), rtf.end()));
+    // Binary content (a text file is the plain-text reader's).
+    TTempFile notWord(std::vector<uint8_t>{'b', 'i', 'n', 0x00, 0x01, 0x02});
     EXPECT_EQ(opened(notWord.Path()), "<none>");
 }
 

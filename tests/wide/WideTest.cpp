@@ -204,7 +204,7 @@ TEST_F(WideTest, TheNextDocumentReplacesTheTextAndKeepsTheViewer) {
 TEST_F(WideTest, ANextDocumentThatCannotBeShownLeavesThePreviousOneAsItWas) {
     auto shown = TextDoc(Paragraphs("shown", 50));
     auto empty = TextDoc(u"");
-    auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 'x'), ".doc");
+    auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 0x00), ".doc");
     auto text = std::make_unique<TTempFile>(TextDocBytes(u"a Word document under another name\r"), ".txt");
     HWND viewer = LoadW(shown->Path());
     ASSERT_NE(viewer, nullptr);
@@ -364,7 +364,7 @@ TPicture Read(HBITMAP bitmap) {
 TEST_F(WideTest, ThumbnailsFromTwoThreadsAtOnceLookLikeTheirFirstPages) {
     WriteIni("MSWord=-1\r\n");  // a thumbnail never asks Word, whatever the setting
     auto built = TextDoc(Paragraphs("thumbnail", 2000));
-    auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 'x'), ".doc");
+    auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 0x00), ".doc");
     struct TJob {
         std::u16string path;
         int width, height;
