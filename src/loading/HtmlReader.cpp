@@ -209,7 +209,7 @@ void ReadTag(const char16_t* s, size_t n, size_t& i, TTag& tag) {
         ++i;
     }
     if (tag.name.size() > kMaxName) tag.name.clear();
-    std::string attribute;
+    char attribute[kMaxName + 2];
     std::u16string value;
     while (i < n) {
         const char16_t c = s[i];
@@ -227,12 +227,16 @@ void ReadTag(const char16_t* s, size_t n, size_t& i, TTag& tag) {
             continue;
         }
         // An attribute's name, then its value when an '=' follows.
-        attribute.clear();
+        size_t length = 0;
         value.clear();
         do {
-            if (attribute.size() <= kMaxName) attribute += static_cast<char>(AsciiLower(s[i]) & 0x7F);
+            if (length <= kMaxName) attribute[length++] = static_cast<char>(AsciiLower(s[i]) & 0x7F);
             ++i;
         } while (i < n && !IsSpace(s[i]) && s[i] != u'/' && s[i] != u'>' && s[i] != u'=');
+        const std::string_view name(attribute, length);
+        // Only these values are kept (style and the like are passed over).
+        const bool kept = name == "start" || name == "value" || name == "charset" || name == "http-equiv" ||
+                          name == "content";
         size_t k = i;
         while (k < n && IsSpace(s[k])) ++k;
         if (k < n && s[k] == u'=') {
@@ -240,23 +244,22 @@ void ReadTag(const char16_t* s, size_t n, size_t& i, TTag& tag) {
             while (i < n && IsSpace(s[i])) ++i;
             if (i < n && (s[i] == u'"' || s[i] == u'\'')) {
                 const char16_t quote = s[i++];
-                while (i < n && s[i] != quote) {
-                    if (value.size() < kMaxValue) value += s[i];
-                    ++i;
-                }
+                const size_t first = i;
+                while (i < n && s[i] != quote) ++i;
+                if (kept) value.assign(s + first, std::min(i - first, kMaxValue));
                 if (i < n) ++i;
             } else {
-                while (i < n && !IsSpace(s[i]) && s[i] != u'>') {
-                    if (value.size() < kMaxValue) value += s[i];
-                    ++i;
-                }
+                const size_t first = i;
+                while (i < n && !IsSpace(s[i]) && s[i] != u'>') ++i;
+                if (kept) value.assign(s + first, std::min(i - first, kMaxValue));
             }
         }
-        if (attribute == "start") tag.start = NumberOf(value);
-        else if (attribute == "value") tag.value = NumberOf(value);
-        else if (attribute == "charset") tag.charset = value;
-        else if (attribute == "http-equiv") tag.httpEquiv = value;
-        else if (attribute == "content") tag.content = value;
+        if (!kept) continue;
+        if (name == "start") tag.start = NumberOf(value);
+        else if (name == "value") tag.value = NumberOf(value);
+        else if (name == "charset") tag.charset = value;
+        else if (name == "http-equiv") tag.httpEquiv = value;
+        else if (name == "content") tag.content = value;
     }
 }
 
@@ -396,8 +399,9 @@ constexpr TElementKind kElements[] = {
 };
 
 TKind KindOf(std::string_view name) {
+    if (name.empty()) return TKind::Inline;
     for (const TElementKind& element : kElements) {
-        if (element.name == name) return element.kind;
+        if (element.name[0] == name[0] && element.name == name) return element.kind;
     }
     return TKind::Inline;
 }
@@ -461,8 +465,8 @@ private:
         if (pre_ > 0) PreChar(c);
         else Char(c);
     }
-    void StartTag(const TTag& tag);
-    void EndTag(const TTag& tag);
+    void StartTag(const TTag& tag, TKind kind);
+    void EndTag(const TTag& tag, TKind kind);
     // The table depth of the text that comes now: that of the innermost
     // table with an open cell.
     int Depth() const {
@@ -563,12 +567,12 @@ size_t THtmlReader::Parse(const char16_t* s, size_t n) {
                 tag.end = end;
                 i += end ? 2 : 1;
                 ReadTag(s, n, i, tag);
+                const TKind kind = KindOf(tag.name);
                 Flush();
-                if (end) EndTag(tag);
-                else StartTag(tag);
+                if (end) EndTag(tag, kind);
+                else StartTag(tag, kind);
                 // Elements whose content is no markup: it runs to their end tag.
-                const TKind kind = end ? TKind::Inline : KindOf(tag.name);
-                if ((kind == TKind::HiddenRaw || kind == TKind::ShownRaw) && !tag.selfClosing) {
+                if (!end && (kind == TKind::HiddenRaw || kind == TKind::ShownRaw) && !tag.selfClosing) {
                     const std::string close = "</" + tag.name;
                     size_t j = i;
                     while (j < n && !(s[j] == u'<' && StartsWithNoCase(s, n, j, close) &&
@@ -717,8 +721,7 @@ void THtmlReader::CloseTable() {
     tables_.pop_back();
 }
 
-void THtmlReader::StartTag(const TTag& tag) {
-    const TKind kind = KindOf(tag.name);
+void THtmlReader::StartTag(const TTag& tag, TKind kind) {
     if (!hidden_.empty()) {
         if (hidden_ != "head" || !LeavesHead(kind, tag.name)) {
             if (tag.name == hidden_ && !tag.selfClosing) ++hiddenDepth_;
@@ -813,8 +816,7 @@ void THtmlReader::StartTag(const TTag& tag) {
     }
 }
 
-void THtmlReader::EndTag(const TTag& tag) {
-    const TKind kind = KindOf(tag.name);
+void THtmlReader::EndTag(const TTag& tag, TKind kind) {
     if (!hidden_.empty()) {
         if (tag.name == hidden_ && --hiddenDepth_ == 0) hidden_.clear();
         return;
