@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <unordered_map>
 
 #include "common/CodePage.h"
 #include "common/Error.h"
@@ -92,19 +93,24 @@ constexpr TEntity kEntities[] = {
 // The character a name stands for; legacy is set for the names browsers
 // also take without their semicolon (Latin-1's and the markup characters).
 std::optional<char16_t> EntityValue(std::string_view name, bool& legacy) {
-    for (size_t k = 0; k < 96; ++k) {
-        if (kLatin1Names[k] == name) {
-            legacy = true;
-            return static_cast<char16_t>(0xA0 + k);
+    struct TValue {
+        char16_t value;
+        bool legacy;
+    };
+    // Made once, read only after that.
+    static const std::unordered_map<std::string_view, TValue> kByName = [] {
+        std::unordered_map<std::string_view, TValue> byName;
+        for (size_t k = 0; k < 96; ++k) byName.emplace(kLatin1Names[k], TValue{static_cast<char16_t>(0xA0 + k), true});
+        for (const TEntity& entity : kEntities) {
+            const bool old = entity.value < 0x80 || entity.name == "COPY" || entity.name == "REG";
+            byName.emplace(entity.name, TValue{entity.value, old});
         }
-    }
-    for (const TEntity& entity : kEntities) {
-        if (entity.name == name) {
-            legacy = entity.value < 0x80 || name == "COPY" || name == "REG";
-            return entity.value;
-        }
-    }
-    return std::nullopt;
+        return byName;
+    }();
+    const auto it = kByName.find(name);
+    if (it == kByName.end()) return std::nullopt;
+    legacy = it->second.legacy;
+    return it->second.value;
 }
 
 // What browsers show for the references &#128; to &#159;: the characters of
@@ -399,11 +405,14 @@ constexpr TElementKind kElements[] = {
 };
 
 TKind KindOf(std::string_view name) {
-    if (name.empty()) return TKind::Inline;
-    for (const TElementKind& element : kElements) {
-        if (element.name[0] == name[0] && element.name == name) return element.kind;
-    }
-    return TKind::Inline;
+    // Made once, read only after that.
+    static const std::unordered_map<std::string_view, TKind> kByName = [] {
+        std::unordered_map<std::string_view, TKind> byName;
+        for (const TElementKind& element : kElements) byName.emplace(element.name, element.kind);
+        return byName;
+    }();
+    const auto it = kByName.find(name);
+    return it == kByName.end() ? TKind::Inline : it->second;
 }
 
 // Whether a start tag met in a head not closed begins the body. Office
