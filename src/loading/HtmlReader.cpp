@@ -25,6 +25,8 @@ constexpr size_t kMetaPrescanBytes = 8192;
 // table that holds them; lists nested deeper number on in the deepest kept.
 constexpr size_t kMaxTableDepth = 32;
 constexpr size_t kMaxListDepth = 32;
+// A nested number shows at most this many levels (9.8.7.6.5.4.3.2.1.), as in Word.
+constexpr size_t kMaxNumberLevels = 9;
 // MIME multiparts nest at most this deep (deeper parts are not looked at).
 constexpr int kMaxMimeDepth = 8;
 // The reader asks whether the text is still wanted every this many characters.
@@ -71,23 +73,23 @@ constexpr std::string_view kLatin1Names[96] = {
 };
 
 constexpr TEntity kEntities[] = {
-    {"amp", u'&'},         {"lt", u'<'},          {"gt", u'>'},          {"quot", u'"'},        {"apos", u'\''},
-    {"trade", 0x2122},     {"hellip", 0x2026},    {"mdash", 0x2014},     {"ndash", 0x2013},     {"lsquo", 0x2018},
-    {"rsquo", 0x2019},     {"sbquo", 0x201A},     {"ldquo", 0x201C},     {"rdquo", 0x201D},     {"bdquo", 0x201E},
-    {"bull", 0x2022},      {"euro", 0x20AC},      {"dagger", 0x2020},    {"Dagger", 0x2021},    {"permil", 0x2030},
-    {"lsaquo", 0x2039},    {"rsaquo", 0x203A},    {"OElig", 0x0152},     {"oelig", 0x0153},     {"Scaron", 0x0160},
-    {"scaron", 0x0161},    {"Yuml", 0x0178},      {"fnof", 0x0192},      {"circ", 0x02C6},      {"tilde", 0x02DC},
-    {"ensp", 0x2002},      {"emsp", 0x2003},      {"thinsp", 0x2009},    {"zwnj", 0x200C},      {"zwj", 0x200D},
-    {"lrm", 0x200E},       {"rlm", 0x200F},       {"prime", 0x2032},     {"Prime", 0x2033},     {"oline", 0x203E},
-    {"frasl", 0x2044},     {"larr", 0x2190},      {"uarr", 0x2191},      {"rarr", 0x2192},      {"darr", 0x2193},
-    {"harr", 0x2194},      {"minus", 0x2212},     {"lowast", 0x2217},    {"radic", 0x221A},     {"infin", 0x221E},
-    {"asymp", 0x2248},     {"ne", 0x2260},        {"equiv", 0x2261},     {"le", 0x2264},        {"ge", 0x2265},
-    {"sum", 0x2211},       {"prod", 0x220F},      {"part", 0x2202},      {"loz", 0x25CA},       {"spades", 0x2660},
-    {"clubs", 0x2663},     {"hearts", 0x2665},    {"diams", 0x2666},     {"alpha", 0x03B1},     {"beta", 0x03B2},
-    {"gamma", 0x03B3},     {"delta", 0x03B4},     {"epsilon", 0x03B5},   {"lambda", 0x03BB},    {"mu", 0x03BC},
-    {"pi", 0x03C0},        {"sigma", 0x03C3},     {"tau", 0x03C4},       {"phi", 0x03C6},       {"omega", 0x03C9},
-    {"Delta", 0x0394},     {"Sigma", 0x03A3},     {"Pi", 0x03A0},        {"Omega", 0x03A9},     {"AMP", u'&'},
-    {"LT", u'<'},          {"GT", u'>'},          {"QUOT", u'"'},        {"COPY", 0x00A9},      {"REG", 0x00AE},
+    {"amp", u'&'},      {"lt", u'<'},       {"gt", u'>'},        {"quot", u'"'},     {"apos", u'\''},
+    {"trade", 0x2122},  {"hellip", 0x2026}, {"mdash", 0x2014},   {"ndash", 0x2013},  {"lsquo", 0x2018},
+    {"rsquo", 0x2019},  {"sbquo", 0x201A},  {"ldquo", 0x201C},   {"rdquo", 0x201D},  {"bdquo", 0x201E},
+    {"bull", 0x2022},   {"euro", 0x20AC},   {"dagger", 0x2020},  {"Dagger", 0x2021}, {"permil", 0x2030},
+    {"lsaquo", 0x2039}, {"rsaquo", 0x203A}, {"OElig", 0x0152},   {"oelig", 0x0153},  {"Scaron", 0x0160},
+    {"scaron", 0x0161}, {"Yuml", 0x0178},   {"fnof", 0x0192},    {"circ", 0x02C6},   {"tilde", 0x02DC},
+    {"ensp", 0x2002},   {"emsp", 0x2003},   {"thinsp", 0x2009},  {"zwnj", 0x200C},   {"zwj", 0x200D},
+    {"lrm", 0x200E},    {"rlm", 0x200F},    {"prime", 0x2032},   {"Prime", 0x2033},  {"oline", 0x203E},
+    {"frasl", 0x2044},  {"larr", 0x2190},   {"uarr", 0x2191},    {"rarr", 0x2192},   {"darr", 0x2193},
+    {"harr", 0x2194},   {"minus", 0x2212},  {"lowast", 0x2217},  {"radic", 0x221A},  {"infin", 0x221E},
+    {"asymp", 0x2248},  {"ne", 0x2260},     {"equiv", 0x2261},   {"le", 0x2264},     {"ge", 0x2265},
+    {"sum", 0x2211},    {"prod", 0x220F},   {"part", 0x2202},    {"loz", 0x25CA},    {"spades", 0x2660},
+    {"clubs", 0x2663},  {"hearts", 0x2665}, {"diams", 0x2666},   {"alpha", 0x03B1},  {"beta", 0x03B2},
+    {"gamma", 0x03B3},  {"delta", 0x03B4},  {"epsilon", 0x03B5}, {"lambda", 0x03BB}, {"mu", 0x03BC},
+    {"pi", 0x03C0},     {"sigma", 0x03C3},  {"tau", 0x03C4},     {"phi", 0x03C6},    {"omega", 0x03C9},
+    {"Delta", 0x0394},  {"Sigma", 0x03A3},  {"Pi", 0x03A0},      {"Omega", 0x03A9},  {"AMP", u'&'},
+    {"LT", u'<'},       {"GT", u'>'},       {"QUOT", u'"'},      {"COPY", 0x00A9},   {"REG", 0x00AE},
 };
 
 // The character a name stands for; legacy is set for the names browsers
@@ -192,7 +194,7 @@ struct TTag {
     std::string name;  // in lower case; empty for a name longer than kMaxName
     bool end = false;
     bool selfClosing = false;
-    std::optional<int64_t> start, value;     // <ol start>, <li value>
+    std::optional<int64_t> start, value;         // <ol start>, <li value>
     std::u16string charset, httpEquiv, content;  // <meta>
 };
 
@@ -241,8 +243,8 @@ void ReadTag(const char16_t* s, size_t n, size_t& i, TTag& tag) {
         } while (i < n && !IsSpace(s[i]) && s[i] != u'/' && s[i] != u'>' && s[i] != u'=');
         const std::string_view name(attribute, length);
         // Only these values are kept (style and the like are passed over).
-        const bool kept = name == "start" || name == "value" || name == "charset" || name == "http-equiv" ||
-                          name == "content";
+        const bool kept =
+            name == "start" || name == "value" || name == "charset" || name == "http-equiv" || name == "content";
         size_t k = i;
         while (k < n && IsSpace(s[k])) ++k;
         if (k < n && s[k] == u'=') {
@@ -261,11 +263,16 @@ void ReadTag(const char16_t* s, size_t n, size_t& i, TTag& tag) {
             }
         }
         if (!kept) continue;
-        if (name == "start") tag.start = NumberOf(value);
-        else if (name == "value") tag.value = NumberOf(value);
-        else if (name == "charset") tag.charset = value;
-        else if (name == "http-equiv") tag.httpEquiv = value;
-        else if (name == "content") tag.content = value;
+        if (name == "start")
+            tag.start = NumberOf(value);
+        else if (name == "value")
+            tag.value = NumberOf(value);
+        else if (name == "charset")
+            tag.charset = value;
+        else if (name == "http-equiv")
+            tag.httpEquiv = value;
+        else if (name == "content")
+            tag.content = value;
     }
 }
 
@@ -356,20 +363,20 @@ uint32_t PrescanMetaCharset(std::span<const uint8_t> bytes) {
 // ---- Elements --------------------------------------------------------------
 
 enum class TKind : uint8_t {
-    Inline,      // no effect on the layout (also any element not known)
-    Block,       // ends the line before and after it
-    Break,       // <br>
+    Inline,  // no effect on the layout (also any element not known)
+    Block,   // ends the line before and after it
+    Break,   // <br>
     Table,
     Row,
     Cell,
-    List,        // <ul>, <menu>, <dir>
-    OrderedList, // <ol>
-    Item,        // <li>
-    Pre,         // <pre>, <listing>, <plaintext>
-    Heading,     // <h1> to <h6>
-    Hidden,      // elements whose content shows nothing: skipped with what they hold
-    HiddenRaw,   // the same, their content not markup (script, style...)
-    ShownRaw,    // content not markup, shown (textarea, xmp)
+    List,         // <ul>, <menu>, <dir>
+    OrderedList,  // <ol>
+    Item,         // <li>
+    Pre,          // <pre>, <listing>, <plaintext>
+    Heading,      // <h1> to <h6>
+    Hidden,       // elements whose content shows nothing: skipped with what they hold
+    HiddenRaw,    // the same, their content not markup (script, style...)
+    ShownRaw,     // content not markup, shown (textarea, xmp)
     Head,
     Body,
 };
@@ -380,28 +387,71 @@ struct TElementKind {
 };
 
 constexpr TElementKind kElements[] = {
-    {"p", TKind::Block},           {"div", TKind::Block},         {"br", TKind::Break},
-    {"table", TKind::Table},       {"tr", TKind::Row},            {"td", TKind::Cell},
-    {"th", TKind::Cell},           {"ul", TKind::List},           {"ol", TKind::OrderedList},
-    {"li", TKind::Item},           {"menu", TKind::List},         {"dir", TKind::List},
-    {"pre", TKind::Pre},           {"listing", TKind::Pre},       {"blockquote", TKind::Block},
-    {"h1", TKind::Heading},        {"h2", TKind::Heading},        {"h3", TKind::Heading},
-    {"h4", TKind::Heading},        {"h5", TKind::Heading},        {"h6", TKind::Heading},
-    {"dl", TKind::Block},          {"dt", TKind::Block},          {"dd", TKind::Block},
-    {"section", TKind::Block},     {"article", TKind::Block},     {"header", TKind::Block},
-    {"footer", TKind::Block},      {"aside", TKind::Block},       {"nav", TKind::Block},
-    {"main", TKind::Block},        {"address", TKind::Block},     {"center", TKind::Block},
-    {"hr", TKind::Block},          {"figure", TKind::Block},      {"figcaption", TKind::Block},
-    {"caption", TKind::Block},     {"fieldset", TKind::Block},    {"legend", TKind::Block},
-    {"form", TKind::Block},        {"details", TKind::Block},     {"summary", TKind::Block},
-    {"hgroup", TKind::Block},      {"tbody", TKind::Inline},      {"thead", TKind::Inline},
-    {"tfoot", TKind::Inline},      {"html", TKind::Block},        {"body", TKind::Body},
-    {"head", TKind::Head},         {"title", TKind::HiddenRaw},   {"script", TKind::HiddenRaw},
-    {"style", TKind::HiddenRaw},   {"noscript", TKind::HiddenRaw}, {"noembed", TKind::HiddenRaw},
-    {"noframes", TKind::HiddenRaw}, {"iframe", TKind::HiddenRaw}, {"textarea", TKind::ShownRaw},
-    {"xmp", TKind::ShownRaw},      {"template", TKind::Hidden},   {"xml", TKind::Hidden},
-    {"object", TKind::Hidden},     {"applet", TKind::Hidden},     {"select", TKind::Hidden},
-    {"datalist", TKind::Hidden},   {"option", TKind::Block},
+    {"p", TKind::Block},
+    {"div", TKind::Block},
+    {"br", TKind::Break},
+    {"table", TKind::Table},
+    {"tr", TKind::Row},
+    {"td", TKind::Cell},
+    {"th", TKind::Cell},
+    {"ul", TKind::List},
+    {"ol", TKind::OrderedList},
+    {"li", TKind::Item},
+    {"menu", TKind::List},
+    {"dir", TKind::List},
+    {"pre", TKind::Pre},
+    {"listing", TKind::Pre},
+    {"blockquote", TKind::Block},
+    {"h1", TKind::Heading},
+    {"h2", TKind::Heading},
+    {"h3", TKind::Heading},
+    {"h4", TKind::Heading},
+    {"h5", TKind::Heading},
+    {"h6", TKind::Heading},
+    {"dl", TKind::Block},
+    {"dt", TKind::Block},
+    {"dd", TKind::Block},
+    {"section", TKind::Block},
+    {"article", TKind::Block},
+    {"header", TKind::Block},
+    {"footer", TKind::Block},
+    {"aside", TKind::Block},
+    {"nav", TKind::Block},
+    {"main", TKind::Block},
+    {"address", TKind::Block},
+    {"center", TKind::Block},
+    {"hr", TKind::Block},
+    {"figure", TKind::Block},
+    {"figcaption", TKind::Block},
+    {"caption", TKind::Block},
+    {"fieldset", TKind::Block},
+    {"legend", TKind::Block},
+    {"form", TKind::Block},
+    {"details", TKind::Block},
+    {"summary", TKind::Block},
+    {"hgroup", TKind::Block},
+    {"tbody", TKind::Inline},
+    {"thead", TKind::Inline},
+    {"tfoot", TKind::Inline},
+    {"html", TKind::Block},
+    {"body", TKind::Body},
+    {"head", TKind::Head},
+    {"title", TKind::HiddenRaw},
+    {"script", TKind::HiddenRaw},
+    {"style", TKind::HiddenRaw},
+    {"noscript", TKind::HiddenRaw},
+    {"noembed", TKind::HiddenRaw},
+    {"noframes", TKind::HiddenRaw},
+    {"iframe", TKind::HiddenRaw},
+    {"textarea", TKind::ShownRaw},
+    {"xmp", TKind::ShownRaw},
+    {"template", TKind::Hidden},
+    {"xml", TKind::Hidden},
+    {"object", TKind::Hidden},
+    {"applet", TKind::Hidden},
+    {"select", TKind::Hidden},
+    {"datalist", TKind::Hidden},
+    {"option", TKind::Block},
 };
 
 TKind KindOf(std::string_view name) {
@@ -439,7 +489,10 @@ public:
     // if valid, else the fallback).
     THtmlReader(std::vector<uint8_t> bytes, size_t bodyStart, size_t bodySize, uint32_t codePage,
                 const TReaderOptions& options)
-        : bytes_(std::move(bytes)), bodyStart_(bodyStart), bodySize_(bodySize), codePage_(codePage),
+        : bytes_(std::move(bytes)),
+          bodyStart_(bodyStart),
+          bodySize_(bodySize),
+          codePage_(codePage),
           options_(options) {}
 
     TReadingResult Read(TTextAssembler& out) override;
@@ -471,8 +524,10 @@ private:
     static size_t TextEnd(const char16_t* s, size_t n, size_t i);
     void TextRange(const char16_t* s, size_t i, size_t end);
     void TextChar(char16_t c) {
-        if (pre_ > 0) PreChar(c);
-        else Char(c);
+        if (pre_ > 0)
+            PreChar(c);
+        else
+            Char(c);
     }
     void StartTag(const TTag& tag, TKind kind);
     void EndTag(const TTag& tag, TKind kind);
@@ -499,18 +554,18 @@ private:
     TReaderOptions options_;
     TTextAssembler* out_ = nullptr;
 
-    std::u16string run_;       // text not yet handed to the assembler
-    bool lineOpen_ = false;    // text shown since the last line end
+    std::u16string run_;     // text not yet handed to the assembler
+    bool lineOpen_ = false;  // text shown since the last line end
     bool pendingSpace_ = false;
-    bool preStart_ = false;    // just after <pre>: a line end there is not shown
-    size_t pre_ = 0;           // open <pre> elements
+    bool preStart_ = false;  // just after <pre>: a line end there is not shown
+    size_t pre_ = 0;         // open <pre> elements
     int heading_ = 0;
-    std::u16string label_;     // the next paragraph's list label
+    std::u16string label_;  // the next paragraph's list label
     std::vector<TTableLevel> tables_;
     size_t tablesBeyond_ = 0;  // open tables past kMaxTableDepth
     std::vector<TListLevel> lists_;
     size_t listsBeyond_ = 0;
-    std::string hidden_;       // the hidden element being skipped, and how deep it nests
+    std::string hidden_;  // the hidden element being skipped, and how deep it nests
     size_t hiddenDepth_ = 0;
 };
 
@@ -562,8 +617,10 @@ size_t THtmlReader::Parse(const char16_t* s, size_t n) {
                 // A comment (Word's conditional ones too), a doctype, or
                 // "<![if ...]>": the text between Word's "<![if ...]>" and
                 // "<![endif]>" shows, as in browsers.
-                if (StartsWithNoCase(s, n, i, "<!--")) SkipComment(s, n, i);
-                else SkipPastGreater(s, n, i);
+                if (StartsWithNoCase(s, n, i, "<!--"))
+                    SkipComment(s, n, i);
+                else
+                    SkipPastGreater(s, n, i);
                 continue;
             }
             if (next == u'?') {
@@ -578,8 +635,10 @@ size_t THtmlReader::Parse(const char16_t* s, size_t n) {
                 ReadTag(s, n, i, tag);
                 const TKind kind = KindOf(tag.name);
                 Flush();
-                if (end) EndTag(tag, kind);
-                else StartTag(tag, kind);
+                if (end)
+                    EndTag(tag, kind);
+                else
+                    StartTag(tag, kind);
                 // Elements whose content is no markup: it runs to their end tag.
                 if (!end && (kind == TKind::HiddenRaw || kind == TKind::ShownRaw) && !tag.selfClosing) {
                     const std::string close = "</" + tag.name;
@@ -770,8 +829,10 @@ void THtmlReader::StartTag(const TTag& tag, TKind kind) {
         return;
     case TKind::Table:
         EndLine();
-        if (tables_.size() < kMaxTableDepth) tables_.emplace_back();
-        else ++tablesBeyond_;
+        if (tables_.size() < kMaxTableDepth)
+            tables_.emplace_back();
+        else
+            ++tablesBeyond_;
         return;
     case TKind::Row:
         EndLine();
@@ -815,7 +876,10 @@ void THtmlReader::StartTag(const TTag& tag, TKind kind) {
         // A numbered list in a numbered item carries the item's number
         // (2.1., 2.2.), as the word processors that write such pages number it.
         size_t first = lists_.size() - 1;
-        while (first > 0 && lists_[first - 1].ordered && lists_[first - 1].current != kNoItem) --first;
+        while (first > 0 && lists_[first - 1].ordered && lists_[first - 1].current != kNoItem &&
+               lists_.size() - first < kMaxNumberLevels) {
+            --first;
+        }
         std::string number;
         for (size_t k = first; k < lists_.size(); ++k) number += std::to_string(lists_[k].current) + ".";
         number += ' ';
@@ -856,8 +920,10 @@ void THtmlReader::EndTag(const TTag& tag, TKind kind) {
         return;
     case TKind::Table:
         EndLine();
-        if (tablesBeyond_ > 0) --tablesBeyond_;
-        else if (!tables_.empty()) CloseTable();
+        if (tablesBeyond_ > 0)
+            --tablesBeyond_;
+        else if (!tables_.empty())
+            CloseTable();
         return;
     case TKind::Row:
         EndLine();
@@ -871,8 +937,10 @@ void THtmlReader::EndTag(const TTag& tag, TKind kind) {
     case TKind::OrderedList:
         EndLine();
         label_.clear();
-        if (listsBeyond_ > 0) --listsBeyond_;
-        else if (!lists_.empty()) lists_.pop_back();
+        if (listsBeyond_ > 0)
+            --listsBeyond_;
+        else if (!lists_.empty())
+            lists_.pop_back();
         return;
     case TKind::Item:
         EndLine();
@@ -924,8 +992,10 @@ void ReadContentType(std::string_view value, TMimeEntity& entity) {
             at = value.find(';', k);
             parameter = Trim(value.substr(k, at == std::string_view::npos ? std::string_view::npos : at - k));
         }
-        if (name == "charset") entity.charset = parameter;
-        else if (name == "boundary") entity.boundary = parameter;
+        if (name == "charset")
+            entity.charset = parameter;
+        else if (name == "boundary")
+            entity.boundary = parameter;
     }
 }
 
@@ -942,9 +1012,12 @@ bool ReadMimeEntity(std::span<const uint8_t> bytes, TMimeEntity& entity) {
         if (colon == std::string::npos) return;
         const std::string name = Lower(Trim(std::string_view(header).substr(0, colon)));
         const std::string_view value = Trim(std::string_view(header).substr(colon + 1));
-        if (name == "content-type") ReadContentType(value, entity);
-        else if (name == "content-transfer-encoding") entity.encoding = Lower(value);
-        else if (name == "mime-version") entity.mimeVersion = true;
+        if (name == "content-type")
+            ReadContentType(value, entity);
+        else if (name == "content-transfer-encoding")
+            entity.encoding = Lower(value);
+        else if (name == "mime-version")
+            entity.mimeVersion = true;
     };
     while (at < text.size()) {
         size_t end = text.find('\n', at);
@@ -1020,12 +1093,18 @@ std::vector<uint8_t> DecodeBase64(std::span<const uint8_t> in) {
     int count = 0;
     for (uint8_t c : in) {
         int v;
-        if (c >= 'A' && c <= 'Z') v = c - 'A';
-        else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;
-        else if (c >= '0' && c <= '9') v = c - '0' + 52;
-        else if (c == '+') v = 62;
-        else if (c == '/') v = 63;
-        else continue;  // line ends, padding and anything else
+        if (c >= 'A' && c <= 'Z')
+            v = c - 'A';
+        else if (c >= 'a' && c <= 'z')
+            v = c - 'a' + 26;
+        else if (c >= '0' && c <= '9')
+            v = c - '0' + 52;
+        else if (c == '+')
+            v = 62;
+        else if (c == '/')
+            v = 63;
+        else
+            continue;  // line ends, padding and anything else
         bits = (bits << 6) | static_cast<uint32_t>(v);
         if (++count == 4) {
             out.push_back(static_cast<uint8_t>(bits >> 16));
@@ -1044,9 +1123,12 @@ std::vector<uint8_t> DecodeBase64(std::span<const uint8_t> in) {
 // bytes and charset. Multiparts nest at most kMaxMimeDepth deep.
 bool FindHtmlPart(const TMimeEntity& entity, int depth, std::vector<uint8_t>& html, std::string& charset) {
     if (entity.type == "text/html") {
-        if (entity.encoding == "quoted-printable") html = DecodeQuotedPrintable(entity.body);
-        else if (entity.encoding == "base64") html = DecodeBase64(entity.body);
-        else html.assign(entity.body.begin(), entity.body.end());
+        if (entity.encoding == "quoted-printable")
+            html = DecodeQuotedPrintable(entity.body);
+        else if (entity.encoding == "base64")
+            html = DecodeBase64(entity.body);
+        else
+            html.assign(entity.body.begin(), entity.body.end());
         charset = entity.charset;
         return true;
     }

@@ -20,7 +20,9 @@ constexpr char16_t kFormFeed = 0x0C, kCtrlZ = 0x1A;
 
 // Whether a code unit may stand in text: not a control character other
 // than tab, LF, CR and form feed.
-bool IsTextUnit(char16_t c) { return (c >= 0x20 && c != 0x7F) || c == u'\t' || c == u'\n' || c == u'\r' || c == kFormFeed; }
+bool IsTextUnit(char16_t c) {
+    return (c >= 0x20 && c != 0x7F) || c == u'\t' || c == u'\n' || c == u'\r' || c == kFormFeed;
+}
 
 // Whether the bytes (or code units) hold text: no control character
 // but those (a DOS end-of-file mark closing the file aside), and something
@@ -77,8 +79,7 @@ TReadingResult TTextFileReader::Read(TTextAssembler& out) {
         if (bom.codePage == 0 && !IsValidUtf8(body)) {
             // 8-bit text in a code page the file does not name.
             word::CheckForcedCodePage(options_.cp, options_.forceCP);
-            codePage = options_.forceCP && options_.cp != 0 ? static_cast<uint32_t>(options_.cp)
-                                                             : SystemAnsiCodePage();
+            codePage = options_.forceCP && options_.cp != 0 ? static_cast<uint32_t>(options_.cp) : SystemAnsiCodePage();
         }
         text_ = DecodeText(body, codePage);
     }

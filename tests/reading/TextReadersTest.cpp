@@ -115,8 +115,7 @@ TEST(HtmlReader, MarkupAndWhatShows) {
          "<select><option>o</select><textarea>a <b>&amp; b</textarea><p>1 < 2 > 0 <3</p>",
          "a <b>& b\\n1 < 2 > 0 <3\\n"},
         {"a head left open ends at the body's first element or text",
-         "<html><head><title>t</title><meta charset=utf-8><o:SmartTagType name=x/><p>shown",
-         "shown\\n"},
+         "<html><head><title>t</title><meta charset=utf-8><o:SmartTagType name=x/><p>shown", "shown\\n"},
         {"upper-case tags, attributes with quotes holding '>'",
          "<HTML><BODY><P title='a > b' class=\"x>y\">Text</P><BR><Div>More</DIV>",
          "Text\\n\\nMore\\n"},  // a <br> between blocks is an empty line
@@ -144,7 +143,8 @@ TEST(HtmlReader, ListsAndTables) {
         {"bullets by depth, numbers from start and value, nested numbers",
          "<html><body><ul><li>a<li><p>b</p><ul><li>c<ul><li>d<ul><li>e</ul></ul></ul></ul>"
          "<ol start=3><li>x</li><li value=7>y<ol><li>z<li>w</ol></li></ol><li>stray</li>",
-         "\\u2022 a\\n\\u2022 b\\n\\u25E6 c\\n\\u25AA d\\n\\u2022 e\\n3. x\\n7. y\\n7.1. z\\n7.2. w\\n\\u2022 stray\\n"},
+         "\\u2022 a\\n\\u2022 b\\n\\u25E6 c\\n\\u25AA d\\n\\u2022 e\\n3. x\\n7. y\\n7.1. z\\n7.2. w\\n\\u2022 "
+         "stray\\n"},
         {"rows, header cells, end tags left out, text around",
          "<html><body><p>before</p><table><tr><th>a<td>b<tr><td>c</td><td>d</td></tr></table>after",
          "before\\na\\tb\\nc\\td\\nafter\\n"},
@@ -152,12 +152,12 @@ TEST(HtmlReader, ListsAndTables) {
          "<html><body><table><tr><td>outer<table><tr><td>i1</td><td>i2</td></tr><tr><td>i3</td></tr>"
          "</table></td><td>x</td></tr></table>",
          "outer\\ni1\\ti2\\ni3\\nx\\n"},
-        {"a line break in a cell",
-         "<html><body><table><tr><td>a<br>b</td><td>c</td></tr></table>", "a\\nb\\nc\\n"},
+        {"a line break in a cell", "<html><body><table><tr><td>a<br>b</td><td>c</td></tr></table>", "a\\nb\\nc\\n"},
         {"tables and lists nested past the caps",
          "<html><body>" + Repeat("<table><tr><td>", 200) + "deep" + Repeat("</td></tr></table>", 200) +
-             Repeat("<ol>", 100) + "<li>item" + Repeat("</ol>", 100) + "<p>end",
-         "deep\\n1. item\\nend\\n"},
+             Repeat("<ol>", 100) + "<li>item" + Repeat("</ol>", 100) + Repeat("<ol><li>", 12) + "nine levels" +
+             "<p>end",
+         "deep\\n1. item\\n1.1.1.1.1.1.1.1.1. nine levels\\nend\\n"},
     });
 }
 
@@ -172,16 +172,24 @@ TEST(HtmlReader, Encodings) {
         {"meta charset", "<html><head><meta charset=\"windows-1251\"></head><body>" + cyrillic1251, privet + "\\n"},
         {"meta http-equiv",
          "<!-- saved -->\n<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">"
-         "<body>" + cyrillicKoi8,
+         "<body>" +
+             cyrillicKoi8,
          privet + "\\n"},
-        {"no charset, valid UTF-8", "<html><body>Gr\xC3\xBC\xC3\x9F" "e", "Gr\\u00FC\\u00DFe\\n"},
+        {"no charset, valid UTF-8",
+         "<html><body>Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr\\u00FC\\u00DFe\\n"},
         {"no charset, not UTF-8: windows-1252", "<html><body>caf\xE9 \x93q\x94", "caf\\u00E9 \\u201Cq\\u201D\\n"},
         {"no charset, not UTF-8, a forced code page", "<html><body>" + cyrillic1251, privet + "\\n", forced1251},
         {"a charset named wins over a forced code page",
-         "<html><meta charset=utf-8><body>Gr\xC3\xBC\xC3\x9F" "e", "Gr\\u00FC\\u00DFe\\n", forced1251},
+         "<html><meta charset=utf-8><body>Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr\\u00FC\\u00DFe\\n", forced1251},
         {"UTF-16 by its byte order mark", Utf16LE(u"<p>\u0416 &amp; \u0437</p>"), "\\u0416 & \\u0437\\n"},
         {"UTF-16 big-endian", Utf16LE(u"<html><body>\u0416", true), "\\u0416\\n"},
-        {"UTF-8 byte order mark and any markup", "\xEF\xBB\xBF<div>Gr\xC3\xBC\xC3\x9F" "e</div>",
+        {"UTF-8 byte order mark and any markup",
+         "\xEF\xBB\xBF<div>Gr\xC3\xBC\xC3\x9F"
+         "e</div>",
          "Gr\\u00FC\\u00DFe\\n"},
     });
 }
@@ -239,16 +247,23 @@ TEST(TextFileReader, WhatIsTextAndHowItReads) {
     unknownForced.cp = 12345;
     unknownForced.forceCP = true;
     RunCases({
-        {"UTF-8, every line end, tabs, empty lines", "Hello\r\nWorld\tTab\n\n\xC3\x9C" "ber\rEnd",
+        {"UTF-8, every line end, tabs, empty lines",
+         "Hello\r\nWorld\tTab\n\n\xC3\x9C"
+         "ber\rEnd",
          "Hello\\nWorld\\tTab\\n\\n\\u00DCber\\nEnd\\n"},
-        {"a form feed ends the page, a DOS end mark closes the file", "page 1\fpage 2\r\n\x1A",
-         "page 1\\npage 2\\n"},
-        {"UTF-8 byte order mark", "\xEF\xBB\xBFZ\xC3\xBC" "rich", "Z\\u00FCrich\\n"},
+        {"a form feed ends the page, a DOS end mark closes the file", "page 1\fpage 2\r\n\x1A", "page 1\\npage 2\\n"},
+        {"UTF-8 byte order mark",
+         "\xEF\xBB\xBFZ\xC3\xBC"
+         "rich",
+         "Z\\u00FCrich\\n"},
         {"UTF-16 little-endian", Utf16LE(u"\u0416\u0443\u043A\r\nline 2"), "\\u0416\\u0443\\u043A\\nline 2\\n"},
         {"UTF-16 big-endian", Utf16LE(u"Big\u00E9", true), "Big\\u00E9\\n"},
         {"8-bit text: the system's code page (1252 in the C locale)", "caf\xE9", "caf\\u00E9\\n"},
         {"8-bit text: the forced code page", "\xCF\xF0\xE8", "\\u041F\\u0440\\u0438\\n", forced1251},
-        {"UTF-8 text whatever the forced code page", "Gr\xC3\xBC\xC3\x9F" "e", "Gr\\u00FC\\u00DFe\\n", forced1251},
+        {"UTF-8 text whatever the forced code page",
+         "Gr\xC3\xBC\xC3\x9F"
+         "e",
+         "Gr\\u00FC\\u00DFe\\n", forced1251},
         {"a forced code page the platform lacks", "caf\xE9", "error: Invalid code page", unknownForced},
         {"a NUL byte", "text\0more"s, "<none>"},
         {"a NUL byte past the first block", Repeat("line of text\n", 1000) + "\0"s, "<none>"},
