@@ -4,13 +4,15 @@
 // (MHTML: a MIME message whose first text/html part is the page).
 //
 // The page's encoding comes from its byte order mark, else the MIME part's
-// charset, else a <meta> charset in its first KB, else UTF-8 when the bytes
-// are valid UTF-8, else the forced code page, else 1252. Markup is read by a
-// small state machine of its own: elements that show no text (head, script,
-// style, comments and Word's conditional comments...) are left out, block
-// elements and <br> end lines, tables become the assembler's rows (nested
-// ones its nested rows), list items get a bullet or their number, white
-// space folds outside <pre>, character references are decoded.
+// charset, else a <meta> charset in its first 8 KB, else UTF-8 when the
+// bytes are valid UTF-8, else the forced code page, else 1252. Markup is
+// read by a small state machine of its own, in one pass without recursion:
+// elements that show no text (head, script, style, comments and Word's
+// conditional comments...) are left out, block elements and <br> end lines,
+// tables become the assembler's rows (nested ones its nested rows), list
+// items get a bullet or their number, white space folds outside <pre>,
+// character references are decoded. Tables nest at most 32 deep and lists
+// 32 deep (deeper ones read as the deepest kept), MIME multiparts 8 deep.
 
 #include <cstdint>
 #include <memory>
