@@ -234,6 +234,10 @@ TEST(HtmlReader, SingleFileWebPages) {
          "--inner\nContent-Type: text/html\n\n<p>html version</p>\n--inner--\n"
          "--outer\nContent-Type: text/html\n\n<p>second page</p>\n--outer--\n",
          "html version\\n"},
+        {"a message cut short in its page",
+         "MIME-Version: 1.0\nContent-Type: multipart/related; boundary=b\n\n--b\nContent-Type: text/html\n\n"
+         "<p>cut sho",
+         "cut sho\\n"},
         {"no text/html part: plain text", "MIME-Version: 1.0\nContent-Type: text/plain\n\nbody\n",
          "MIME-Version: 1.0\\nContent-Type: text/plain\\n\\nbody\\n"},
     });
