@@ -5,8 +5,10 @@
 #include <system_error>
 
 #include "converter/PrintableFilter.h"
+#include "loading/HtmlReader.h"
 #include "loading/ReadingLayout.h"
 #include "loading/RtfReader.h"
+#include "loading/TextFileReader.h"
 
 namespace pagelet {
 
@@ -23,7 +25,7 @@ std::unique_ptr<TDocumentReader> OpenWordFile(const std::u16string& fileName, co
 
 // The readers, asked in order: the first that knows the file reads it.
 using TOpenReader = std::unique_ptr<TDocumentReader> (*)(const std::u16string&, const TReaderOptions&);
-constexpr TOpenReader kReaders[] = {OpenWordFile, OpenRtfFile};
+constexpr TOpenReader kReaders[] = {OpenWordFile, OpenRtfFile, OpenHtmlFile, OpenTextFile};
 
 // The sink's parts through the printable filter.
 class TPrintableSink final : public TTextSink {

@@ -34,10 +34,16 @@ bool ReadFileHead(const std::u16string& fileName, size_t maxBytes, std::vector<u
     const TKernelHandle owner(CreateFileW(WStr(fileName), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!owner) return false;
-    bytes.assign(maxBytes > 0x10000 ? 0x10000 : maxBytes, 0);
-    DWORD read = 0;
-    if (!ReadFile(owner.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return false;
-    bytes.resize(read);
+    bytes.assign(maxBytes, 0);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD read = 0;
+        const DWORD chunk = static_cast<DWORD>(bytes.size() - done > 0x1000000 ? 0x1000000 : bytes.size() - done);
+        if (!ReadFile(owner.Get(), bytes.data() + done, chunk, &read, nullptr)) return false;
+        if (read == 0) break;
+        done += read;
+    }
+    bytes.resize(done);
     return true;
 }
 

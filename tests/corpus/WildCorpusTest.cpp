@@ -23,7 +23,7 @@ namespace pagelet {
 namespace {
 
 // The formats read; a file of another format is left out.
-const std::set<std::string> kFormats = {"rtf"};
+const std::set<std::string> kFormats = {"rtf", "html"};
 
 // What the suite's export shows and the readers leave out by design, by
 // document: a tracked deletion (the export shows deleted text; the readers,

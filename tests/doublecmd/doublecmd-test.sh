@@ -50,8 +50,8 @@ cp "$sample" "$files/1-sample.doc"
 cp "$other" "$files/2-other.doc"
 cp "$sample" "$files/3-Ünïcødé-жук.doc"
 [ -n "$big" ] && ln -s "$big" "$files/4-big.doc"
-# Not a Word document, under a name the plug-in takes.
-echo "plain text, not a Word document" > "$files/5-unreadable.doc"
+# Not a Word document (nor text, which is shown), under a name the plug-in takes.
+printf 'binary\000\001\002, not a Word document' > "$files/5-unreadable.doc"
 unreadable_at=$([ -n "$big" ] && echo 5 || echo 4)
 
 # The text as the clipboard should carry it: no CR, no NUL or U+FFFD, no

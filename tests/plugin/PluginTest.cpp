@@ -287,7 +287,7 @@ TEST_F(PluginTest, FontComesFromTheSettings) {
 
 TEST_F(PluginTest, DocumentsThatCannotBeShownGiveTheErrorBox) {
     TTempFile text(std::vector<uint8_t>{'p', 'l', 'a', 'i', 'n'}, ".txt");
-    TTempFile notWord(std::vector<uint8_t>{'p', 'l', 'a', 'i', 'n'}, ".doc");
+    TTempFile notWord(std::vector<uint8_t>{'b', 'i', 'n', 0x00, 0x01, 0x02}, ".doc");  // text would be shown
     for (const std::u16string& path : {text.Path(), notWord.Path()}) {
         SCOPED_TRACE(Utf16ToUtf8(path));
         HWND lister = MakeLister();

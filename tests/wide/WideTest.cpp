@@ -204,7 +204,7 @@ TEST_F(WideTest, TheNextDocumentReplacesTheTextAndKeepsTheViewer) {
 TEST_F(WideTest, ANextDocumentThatCannotBeShownLeavesThePreviousOneAsItWas) {
     auto shown = TextDoc(Paragraphs("shown", 50));
     auto empty = TextDoc(u"");
-    auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 'x'), ".doc");
+    auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 0x00), ".doc");
     // A file of another format (RTF) named .doc: its reader's text.
     std::string rtfText = "{\\rtf1 ";
     for (int i = 0; i < 200; ++i) rtfText += "The thumbnail of an RTF file\\par ";
@@ -368,7 +368,7 @@ TPicture Read(HBITMAP bitmap) {
 TEST_F(WideTest, ThumbnailsFromTwoThreadsAtOnceLookLikeTheirFirstPages) {
     WriteIni("MSWord=-1\r\n");  // a thumbnail never asks Word, whatever the setting
     auto built = TextDoc(Paragraphs("thumbnail", 2000));
-    auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 'x'), ".doc");
+    auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 0x00), ".doc");
     // A file of another format (RTF) named .doc: its reader's text.
     std::string rtfText = "{\\rtf1 ";
     for (int i = 0; i < 200; ++i) rtfText += "The thumbnail of an RTF file\\par ";
