@@ -205,10 +205,6 @@ TEST_F(WideTest, ANextDocumentThatCannotBeShownLeavesThePreviousOneAsItWas) {
     auto shown = TextDoc(Paragraphs("shown", 50));
     auto empty = TextDoc(u"");
     auto notWord = std::make_unique<TTempFile>(std::vector<uint8_t>(4096, 0x00), ".doc");
-    // A file of another format (RTF) named .doc: its reader's text.
-    std::string rtfText = "{\\rtf1 ";
-    for (int i = 0; i < 200; ++i) rtfText += "The thumbnail of an RTF file\\par ";
-    auto rtf = std::make_unique<TTempFile>(std::vector<uint8_t>(rtfText.begin(), rtfText.end()), ".doc");
     auto text = std::make_unique<TTempFile>(TextDocBytes(u"a Word document under another name\r"), ".txt");
     HWND viewer = LoadW(shown->Path());
     ASSERT_NE(viewer, nullptr);

@@ -126,7 +126,8 @@ TEST(PageletCat, ReadingByDefaultAndRawOnRequest) {
 
 TEST(PageletCat, ExitStatus) {
     auto good = Utf16Doc(u"text\r").Write();
-    TTempFile plain(std::vector<uint8_t>{'p', 'l', 'a', 'i', 'n'});
+    // Binary content: no reader reads it (a text file named .doc is shown as text).
+    TTempFile binary(std::vector<uint8_t>{'b', 'i', 'n', 0x00, 0x01, 0x02});
     auto damaged = TDocBuilder().Clx(TClxBuilder().PrcHeader(-1)).Write();
     auto unknownCp = TDocBuilder().Word6(0x200, 0x201).DocBytes(0x200, "x").Write();
     // fEncrypted: the stream holds no readable text, whatever it seems to say.
@@ -152,19 +153,19 @@ TEST(PageletCat, ExitStatus) {
     const std::string damagedPath(damaged->Path().begin(), damaged->Path().end());
     const TCase cases[] = {
         {.args = PathOf(*good), .status = 0, .out = "text\n", .errPart = ""},
-        {.args = PathOf(plain), .status = 1, .out = "", .errPart = ": no text"},
-        {.args = PathOf(*good) + " " + PathOf(plain), .status = 1, .out = "text\n", .errPart = ": no text"},
+        {.args = PathOf(binary), .status = 1, .out = "", .errPart = ": no text"},
+        {.args = PathOf(*good) + " " + PathOf(binary), .status = 1, .out = "text\n", .errPart = ": no text"},
         {.args = PathOf(*damaged),
          .status = 2,
          .out = "",
          .errPart = "pagelet-cat: " + damagedPath + ": Range check error\n"},
-        {.args = PathOf(*damaged) + " " + PathOf(plain) + " " + PathOf(*good),
+        {.args = PathOf(*damaged) + " " + PathOf(binary) + " " + PathOf(*good),
          .status = 2,
          .out = "text\n",
          .errPart = "Range check error"},
         {.args = PathOf(*encrypted), .status = 3, .out = "", .errPart = ": encrypted with a password\n"},
         {.args = "--reading " + PathOf(*encrypted), .status = 3, .out = "", .errPart = ": encrypted with a password\n"},
-        {.args = PathOf(*encrypted) + " " + PathOf(plain) + " " + PathOf(*good),
+        {.args = PathOf(*encrypted) + " " + PathOf(binary) + " " + PathOf(*good),
          .status = 3,
          .out = "text\n",
          .errPart = "encrypted with a password"},
@@ -172,7 +173,7 @@ TEST(PageletCat, ExitStatus) {
         {.args = "--reading " + PathOf(*blank), .status = 0, .out = "", .errPart = ""},
         {.args = "--reading " + PathOf(*emptyRow), .status = 0, .out = "", .errPart = ""},
         {.args = "--reading " + PathOf(*equation), .status = 0, .out = "[object: Equation.3]\n", .errPart = ""},
-        {.args = "--reading " + PathOf(plain), .status = 1, .out = "", .errPart = ": no text"},
+        {.args = "--reading " + PathOf(binary), .status = 1, .out = "", .errPart = ": no text"},
         {.args = "--codepage 12345 " + PathOf(*unknownCp), .status = 2, .out = "", .errPart = ": Invalid code page"},
         {.args = Quote("/nonexistent/file.doc"),
          .status = 2,
