@@ -922,6 +922,27 @@ TEST(ReadingLayout, DamagedPropertyTablesDegrade) {
              return TB().RawBinTable(true, {1, 2, 3}).Para(u"text");
          },
          u"text\n"},
+        // The runs end before the text does (their pages cover its first
+        // paragraph only): the rest is read as plain paragraphs, not dropped.
+        {"runs-end-before-the-text",
+         [] {
+             // One run of a page each, from FC 0x800 (where the builder puts
+             // the text): a paragraph run over "one\r" (8 bytes of UTF-16)
+             // without properties, a character run over "on" that hides it.
+             TBytes paragraphs(512, 0);
+             paragraphs[0x01] = 0x08;
+             paragraphs[0x04] = 0x08;
+             paragraphs[0x05] = 0x08;
+             paragraphs[511] = 1;
+             TBytes characters = paragraphs;
+             characters[0x04] = 0x04;
+             characters[0x08] = 480 / 2;
+             characters[480] = static_cast<uint8_t>(kVanish.size());
+             std::copy(kVanish.begin(), kVanish.end(), characters.begin() + 481);
+             return TB().Para(u"one").Para(u"two").Para(u"three").RawFkpPages(true, paragraphs).RawFkpPages(
+                 false, characters);
+         },
+         u"e\ntwo\nthree\n"},
     });
 }
 
