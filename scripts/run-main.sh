@@ -39,7 +39,7 @@ if [ "$doublecmd" -eq 1 ]; then
   echo "== Building the Linux plug-in (preset native)"
   cmake --preset native >/dev/null
   cmake --build --preset native -j2 --target pagelet_plugin
-  plugin="$root/build/native/src/plugin/gtk/pagelet.wlx"
+  plugin="$root/build/native/src/plugin/linux/pagelet.wlx"
   screenshot="$root/build/main-job-doublecmd.png"
   rm -f "$screenshot"
   # shellcheck source=doublecmd-driver.sh

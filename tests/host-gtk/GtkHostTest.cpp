@@ -250,6 +250,18 @@ TEST(GtkHost, NextFileReplacesTheTextInTheSameViewer) {
     EXPECT_EQ(Lines(run.output, "focus: "), (std::vector<std::string>{"GtkTextView", "GtkTextView"}));
 }
 
+// pagelet.wlx whose GTK module is not beside it: no viewer (the host shows
+// the file itself) and the reason on stderr; the host goes on.
+TEST(GtkHost, APluginWithoutItsModuleOpensNoViewer) {
+    TTempDir dir;
+    const std::string lone = dir.Path() + "/pagelet.wlx";
+    fs::copy_file(PAGELET_BINARY_DIR "/bin/pagelet.wlx", lone);
+    const TRun run = RunHost(dir, {"--plugin", lone, "--close", kSample});
+    EXPECT_EQ(run.status, 1) << Log(run);
+    EXPECT_NE(run.errors.find("did not open"), std::string::npos) << Log(run);
+    EXPECT_NE(run.errors.find("cannot load " + dir.Path() + "/pagelet-gtk2.so"), std::string::npos) << Log(run);
+}
+
 // ---- commands and search --------------------------------------------------
 
 // Select all and copy put the whole text on the clipboard, with LF line
