@@ -1,6 +1,8 @@
-# Drives Double Commander (GTK build) as a user does, under an X server of its
-# own, with a fresh configuration that registers a lister plug-in. Sourced by
-# tests/doublecmd/doublecmd-test.sh and scripts/run-main.sh --doublecmd:
+# Drives Double Commander as a user does, under an X server of its own, with a
+# fresh configuration that registers a lister plug-in. Sourced by
+# tests/doublecmd/doublecmd-test.sh and scripts/run-main.sh --doublecmd and
+# --doublecmd-qt. The installed program (the GTK build) unless dc_binary names
+# another (the Qt build that tests/doublecmd/prepare-doublecmd-qt.sh makes):
 #
 #   dc_begin [PLUGIN]          scratch folder, Xvfb, $files (put documents there)
 #   dc_start                   starts the file manager on $files, focuses it
@@ -13,6 +15,7 @@
 # once (exit 1) with its crash report.
 
 dc_scratch="" dcpid="" dc_xvfbpid="" dc_quitting="" dc_main="" viewer="" files=""
+dc_binary=${dc_binary:-doublecmd}
 
 dc_cleanup() {
   [ -n "$dcpid" ] && kill "$dcpid" 2>/dev/null
@@ -80,7 +83,7 @@ XML
 dc_config() { echo "$dc_scratch/config/doublecmd.xml"; }
 
 dc_start() {
-  HOME="$dc_scratch/home" LANG=C.UTF-8 doublecmd --config-dir="$dc_scratch/config" --no-splash -L "$files" -R "$files" \
+  HOME="$dc_scratch/home" LANG=C.UTF-8 "$dc_binary" --config-dir="$dc_scratch/config" --no-splash -L "$files" -R "$files" \
     >"$dc_scratch/doublecmd.log" 2>&1 &
   dcpid=$!
   if ! poll 90 has_window '^Double Commander'; then

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Double Commander (GTK build) driven as a user drives it, under its own Xvfb,
-# with a fresh configuration that registers the plug-in:
+# Double Commander driven as a user drives it, under its own Xvfb, with a
+# fresh configuration that registers the plug-in:
 #
-#   doublecmd-test.sh [--plugin pagelet.wlx --cat pagelet-cat] [--settings INI] --sample DOC --other DOC [--big DOC]
+#   doublecmd-test.sh [--doublecmd PROGRAM] [--plugin pagelet.wlx --cat pagelet-cat] [--settings INI]
+#                     --sample DOC --other DOC [--big DOC]
 #
+# --doublecmd: the file manager to drive (default: the installed GTK build;
+# tests/doublecmd/doublecmd-qt-test.sh gives the Qt build).
 # --settings puts INI in the configuration folder as Pagelet.ini (beside the
 # host's wlx.ini, where the plug-in reads its settings).
 #
@@ -17,9 +20,10 @@
 # reason in the viewer); Alt+X quits cleanly. Every wait polls with a time limit.
 set -uo pipefail
 
-plugin="" cat="" sample="" other="" big="" settings=""
+plugin="" cat="" sample="" other="" big="" settings="" dc_binary=doublecmd
 while [ $# -gt 0 ]; do
   case "$1" in
+    --doublecmd) dc_binary=$2; shift 2 ;;
     --plugin) plugin=$(realpath "$2"); shift 2 ;;
     --cat) cat=$(realpath "$2"); shift 2 ;;
     --sample) sample=$(realpath "$2"); shift 2 ;;
@@ -30,7 +34,7 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ -n "$sample" ] && [ -n "$other" ] || { echo "doublecmd-test: --sample and --other are needed" >&2; exit 2; }
-for tool in doublecmd xdotool xclip; do
+for tool in "$dc_binary" xdotool xclip; do
   command -v "$tool" >/dev/null || { echo "doublecmd-test: $tool is missing (scripts/install-deps.sh)"; exit 77; }
 done
 

@@ -771,6 +771,10 @@ int TGtkListerHost::Run() {
 }  // namespace
 
 int RunGtkListerHost(const TGtkHostOptions& options) {
+    if (!options.Palette.empty() || !options.Keys.empty()) {
+        Err("--palette and --key are lister-host-qt's");
+        return 2;
+    }
     int argc = 0;
     if (!gtk_init_check(&argc, nullptr)) {
         Err("no display");
