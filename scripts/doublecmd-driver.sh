@@ -123,8 +123,11 @@ dc_open_viewer() {
   echo "   viewer of $2 after $((SECONDS - started)) s"
 }
 
+# xclip stays behind to serve the cleared clipboard until a copy takes it:
+# its output must not hold the caller's pipe open, or a copy that did not
+# happen would hang the caller instead of failing its check.
 dc_copy_all() {
-  echo -n | xclip -selection clipboard
+  echo -n | xclip -selection clipboard >/dev/null 2>&1
   xdotool windowfocus --sync "$viewer" 2>/dev/null
   xdotool key ctrl+a ctrl+c
   clipboard

@@ -16,4 +16,4 @@ if [ "$status" -ne 0 ]; then
   exit "$status"
 fi
 echo "doublecmd-qt-test: $binary"
-exec bash "$here/doublecmd-test.sh" --doublecmd "$binary" "$@"
+exec bash "$here/doublecmd-test.sh" --doublecmd "$binary" --platform qt5 "$@"

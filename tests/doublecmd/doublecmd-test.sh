@@ -6,7 +6,8 @@
 #                     --sample DOC --other DOC [--big DOC]
 #
 # --doublecmd: the file manager to drive (default: the installed GTK build;
-# tests/doublecmd/doublecmd-qt-test.sh gives the Qt build).
+# tests/doublecmd/doublecmd-qt-test.sh gives the Qt build); --platform NAME
+# checks that its log names that toolkit (gtk2, qt5).
 # --settings puts INI in the configuration folder as Pagelet.ini (beside the
 # host's wlx.ini, where the plug-in reads its settings).
 #
@@ -20,10 +21,11 @@
 # reason in the viewer); Alt+X quits cleanly. Every wait polls with a time limit.
 set -uo pipefail
 
-plugin="" cat="" sample="" other="" big="" settings="" dc_binary=doublecmd
+plugin="" cat="" sample="" other="" big="" settings="" dc_binary=doublecmd platform=
 while [ $# -gt 0 ]; do
   case "$1" in
     --doublecmd) dc_binary=$2; shift 2 ;;
+    --platform) platform=$2; shift 2 ;;
     --plugin) plugin=$(realpath "$2"); shift 2 ;;
     --cat) cat=$(realpath "$2"); shift 2 ;;
     --sample) sample=$(realpath "$2"); shift 2 ;;
@@ -69,6 +71,10 @@ close_viewer() {
 }
 
 dc_start
+if [ -n "$platform" ]; then
+  if poll 10 grep -q "^Platform: .*-$platform\$" "$dc_scratch/doublecmd.log"; then pass "the file manager runs $platform"
+  else fail "the file manager's log names no $platform platform: $(grep '^Platform' "$dc_scratch/doublecmd.log")"; fi
+fi
 
 # 1. F3 on the sample.
 if open_viewer 1 "1-sample.doc"; then
@@ -76,7 +82,7 @@ if open_viewer 1 "1-sample.doc"; then
   if [ -n "$plugin" ]; then
     # The keyboard focus is in the text from the start: Down and Shift+End
     # select the second line (as far as it is wrapped), which Ctrl+C copies.
-    echo -n | xclip -selection clipboard
+    echo -n | xclip -selection clipboard >/dev/null 2>&1
     xdotool key Down shift+End ctrl+c
     want=$(expected "$sample" | sed -n 2p)
     got=$(clipboard | normal)
@@ -98,7 +104,7 @@ if open_viewer 1 "1-sample.doc"; then
     xdotool key Return
     poll 10 no_window '^Find$'
     xdotool windowfocus --sync "$viewer" 2>/dev/null
-    echo -n | xclip -selection clipboard
+    echo -n | xclip -selection clipboard >/dev/null 2>&1
     xdotool key ctrl+c
     got=$(clipboard)
     if [ "${got,,}" = "${word,,}" ] && { [ -z "$plugin" ] || [ "$got" = "$word" ]; }; then pass "F7 finds \"$word\" and selects it"; else fail "F7: the selection is \"$got\", not \"$word\""; fi

@@ -15,7 +15,8 @@ folder=$1
 skip() { echo "prepare-doublecmd-qt: $*" >&2; exit 77; }
 
 [ -d /usr/lib/doublecmd ] || skip "Double Commander's GTK build is not installed (scripts/install-deps.sh)"
-ldconfig -p 2>/dev/null | grep -q libQt5Pas.so.1 || skip "libqt5pas1 is not installed (scripts/install-deps.sh)"
+# (no grep -q: its early exit would fail the pipe under pipefail)
+ldconfig -p 2>/dev/null | grep libQt5Pas.so.1 >/dev/null || skip "libqt5pas1 is not installed (scripts/install-deps.sh)"
 version=$(dpkg-query -W -f='${Version}' doublecmd-common 2>/dev/null || dpkg-query -W -f='${Version}' doublecmd-gtk)
 binary="$folder/doublecmd-qt/doublecmd"
 if [ -x "$binary" ] && [ "$(cat "$folder/version" 2>/dev/null)" = "$version" ]; then
