@@ -86,15 +86,15 @@ dc_start() {
   HOME="$dc_scratch/home" LANG=C.UTF-8 "$dc_binary" --config-dir="$dc_scratch/config" --no-splash -L "$files" -R "$files" \
     >"$dc_scratch/doublecmd.log" 2>&1 &
   dcpid=$!
-  if ! poll 90 has_window '^Double Commander'; then
+  # The Qt build has hidden windows of the same name: the visible one.
+  if ! poll 90 dc_main_visible; then
     echo "FAIL: Double Commander's window did not appear"; cat "$dc_scratch/doublecmd.log"; exit 1
   fi
-  dc_main=$(window_named '^Double Commander')
-  poll 30 dc_main_visible
+  dc_main=$(xdotool search --onlyvisible --name '^Double Commander' 2>/dev/null | head -1)
   xdotool windowmove --sync "$dc_main" 0 0
   dc_focus_list
 }
-dc_main_visible() { xdotool search --onlyvisible --name '^Double Commander' 2>/dev/null | grep -qx "$dc_main"; }
+dc_main_visible() { [ -n "$(xdotool search --onlyvisible --name '^Double Commander' 2>/dev/null | head -1)" ]; }
 # The left file list takes the keys: focus the window, click into the list.
 dc_focus_list() {
   xdotool windowfocus --sync "$dc_main" 2>/dev/null
