@@ -140,6 +140,8 @@ TQtViewer::TQtViewer(QWidget* parent, const std::u16string& iniPath) : QPlainTex
 TQtViewer::~TQtViewer() {
     LiveViewers().erase(static_cast<QWidget*>(this));
     stepTimer_.stop();
+    // The core and its load go before the widget parts they draw with.
+    core_.reset();
 }
 
 TQtViewer* TQtViewer::Of(const void* widget) {
