@@ -1,6 +1,8 @@
-# Drives Double Commander (GTK build) as a user does, under an X server of its
-# own, with a fresh configuration that registers a lister plug-in. Sourced by
-# tests/doublecmd/doublecmd-test.sh and scripts/run-main.sh --doublecmd:
+# Drives Double Commander as a user does, under an X server of its own, with a
+# fresh configuration that registers a lister plug-in. Sourced by
+# tests/doublecmd/doublecmd-test.sh and scripts/run-main.sh --doublecmd and
+# --doublecmd-qt. The installed program (the GTK build) unless dc_binary names
+# another (the Qt build that tests/doublecmd/prepare-doublecmd-qt.sh makes):
 #
 #   dc_begin [PLUGIN]          scratch folder, Xvfb, $files (put documents there)
 #   dc_start                   starts the file manager on $files, focuses it
@@ -13,6 +15,7 @@
 # once (exit 1) with its crash report.
 
 dc_scratch="" dcpid="" dc_xvfbpid="" dc_quitting="" dc_main="" viewer="" files=""
+dc_binary=${dc_binary:-doublecmd}
 
 dc_cleanup() {
   [ -n "$dcpid" ] && kill "$dcpid" 2>/dev/null
@@ -80,18 +83,18 @@ XML
 dc_config() { echo "$dc_scratch/config/doublecmd.xml"; }
 
 dc_start() {
-  HOME="$dc_scratch/home" LANG=C.UTF-8 doublecmd --config-dir="$dc_scratch/config" --no-splash -L "$files" -R "$files" \
+  HOME="$dc_scratch/home" LANG=C.UTF-8 "$dc_binary" --config-dir="$dc_scratch/config" --no-splash -L "$files" -R "$files" \
     >"$dc_scratch/doublecmd.log" 2>&1 &
   dcpid=$!
-  if ! poll 90 has_window '^Double Commander'; then
+  # The Qt build has hidden windows of the same name: the visible one.
+  if ! poll 90 dc_main_visible; then
     echo "FAIL: Double Commander's window did not appear"; cat "$dc_scratch/doublecmd.log"; exit 1
   fi
-  dc_main=$(window_named '^Double Commander')
-  poll 30 dc_main_visible
+  dc_main=$(xdotool search --onlyvisible --name '^Double Commander' 2>/dev/null | head -1)
   xdotool windowmove --sync "$dc_main" 0 0
   dc_focus_list
 }
-dc_main_visible() { xdotool search --onlyvisible --name '^Double Commander' 2>/dev/null | grep -qx "$dc_main"; }
+dc_main_visible() { [ -n "$(xdotool search --onlyvisible --name '^Double Commander' 2>/dev/null | head -1)" ]; }
 # The left file list takes the keys: focus the window, click into the list.
 dc_focus_list() {
   xdotool windowfocus --sync "$dc_main" 2>/dev/null
@@ -120,8 +123,11 @@ dc_open_viewer() {
   echo "   viewer of $2 after $((SECONDS - started)) s"
 }
 
+# xclip stays behind to serve the cleared clipboard until a copy takes it:
+# its output must not hold the caller's pipe open, or a copy that did not
+# happen would hang the caller instead of failing its check.
 dc_copy_all() {
-  echo -n | xclip -selection clipboard
+  echo -n | xclip -selection clipboard >/dev/null 2>&1
   xdotool windowfocus --sync "$viewer" 2>/dev/null
   xdotool key ctrl+a ctrl+c
   clipboard

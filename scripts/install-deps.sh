@@ -12,6 +12,7 @@ packages=(
   xvfb xauth imagemagick
   python3
   libgtk2.0-dev doublecmd-gtk xdotool xclip
+  qtbase5-dev libqt5pas1
 )
 
 missing=()

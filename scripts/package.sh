@@ -4,7 +4,8 @@
 #                                       generator in the win64 build;
 #                                       cmake/PageletPackage.cmake says what goes in)
 #   pagelet-VERSION-linux-x86_64.tar.gz the Linux plug-in for Double Commander's
-#                                       GTK build, in a folder pagelet/
+#                                       GTK and Qt builds (pagelet.wlx and its
+#                                       two back-end modules), in a folder pagelet/
 #
 #   bash scripts/package.sh [windows|linux]    (default: both)
 set -euo pipefail
@@ -36,8 +37,11 @@ if [ "$which" != windows ]; then
   version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' build/native/CMakeCache.txt)
   folder="$work/linux/pagelet"
   mkdir -p "$folder"
-  cp build/native/src/plugin/gtk/pagelet.wlx "$folder/"
-  strip --strip-debug "$folder/pagelet.wlx"
+  for file in pagelet.wlx pagelet-gtk2.so pagelet-qt5.so; do
+    [ -f "build/native/src/plugin/linux/$file" ] || { echo "package: no $file (is qtbase5-dev installed?)" >&2; exit 1; }
+    cp "build/native/src/plugin/linux/$file" "$folder/"
+    strip --strip-debug "$folder/$file"
+  done
   sed "s/@PROJECT_VERSION@/$version/" packaging/README-linux.txt.in >"$folder/README.txt"
   cp LICENSE "$folder/LICENSE.txt"
   tarball="$dist/pagelet-$version-linux-x86_64.tar.gz"

@@ -6,12 +6,16 @@
 #
 #   bash scripts/run-main.sh [DOCUMENT]      (default: samples/sample.doc)
 #   bash scripts/run-main.sh --doublecmd [DOCUMENT]
+#   bash scripts/run-main.sh --doublecmd-qt [DOCUMENT]
 #
 # With --doublecmd it builds the Linux plug-in instead and opens the document
 # in the real Double Commander (GTK build) under its own Xvfb, with a fresh
 # configuration that registers the plug-in: F3, the text printed (Ctrl+A,
 # Ctrl+C, read back from the clipboard) and a screenshot saved as
-# build/main-job-doublecmd.png.
+# build/main-job-doublecmd.png. --doublecmd-qt does the same in Double
+# Commander's Qt 5 build, which it first downloads and unpacks into
+# build/native/doublecmd-qt (tests/doublecmd/prepare-doublecmd-qt.sh), with
+# the same pagelet.wlx, saving build/main-job-doublecmd-qt.png.
 #
 # PAGELET_MAIN_PRESET selects the preset (default win32; win64 on a machine
 # that runs no 32-bit programs, where 32-bit Wine cannot start) and
@@ -22,9 +26,12 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-doublecmd=0
+doublecmd=0 qt=0
 if [ "${1:-}" = "--doublecmd" ]; then
   doublecmd=1
+  shift
+elif [ "${1:-}" = "--doublecmd-qt" ]; then
+  doublecmd=1 qt=1
   shift
 fi
 document=${1:-samples/sample.doc}
@@ -39,15 +46,21 @@ if [ "$doublecmd" -eq 1 ]; then
   echo "== Building the Linux plug-in (preset native)"
   cmake --preset native >/dev/null
   cmake --build --preset native -j2 --target pagelet_plugin
-  plugin="$root/build/native/src/plugin/gtk/pagelet.wlx"
+  plugin="$root/build/native/src/plugin/linux/pagelet.wlx"
   screenshot="$root/build/main-job-doublecmd.png"
+  if [ "$qt" -eq 1 ]; then
+    echo "== Making Double Commander's Qt build runnable (build/native/doublecmd-qt)"
+    dc_binary=$(bash tests/doublecmd/prepare-doublecmd-qt.sh "$root/build/native/doublecmd-qt") ||
+      { echo "run-main: Double Commander's Qt build is not available here" >&2; exit 1; }
+    screenshot="$root/build/main-job-doublecmd-qt.png"
+  fi
   rm -f "$screenshot"
   # shellcheck source=doublecmd-driver.sh
   source scripts/doublecmd-driver.sh
   dc_begin "$plugin"
   name=$(basename "$document")
   cp "$document" "$files/$name"
-  echo "== Opening $document in Double Commander (F3)"
+  echo "== Opening $document in Double Commander$([ "$qt" -eq 1 ] && echo " (Qt build)") (F3)"
   dc_start
   dc_open_viewer 1 "$name" || { echo "run-main: Double Commander showed no viewer" >&2; exit 1; }
   xdotool windowsize --sync "$viewer" 1100 420 2>/dev/null

@@ -11,7 +11,11 @@
 # peak memory (VmHWM). The bare view's stall is its set_text call. Figures,
 # not a pass/fail test.
 #
-#   bench/bench-listload-gtk/bench-listload-gtk.sh [--runs N] [--wrap] [--no-bare] [--build-dir DIR] [DOCUMENT...]
+# --host qt: the same through lister-host-qt, as Double Commander's Qt 5 build
+# sees it (the stall: the longest gap between ticks of a 10 ms QTimer), against
+# a bare read-only QPlainTextEdit given the whole text in one setPlainText.
+#
+#   bench/bench-listload-gtk/bench-listload-gtk.sh [--host gtk|qt] [--runs N] [--wrap] [--no-bare] [--build-dir DIR] [DOCUMENT...]
 #
 # Builds lister-host-gtk and pagelet-cat in build/native when missing. Without
 # documents: ../shared/corpus/big/mid.doc and big.doc. --wrap: word wrap on
@@ -24,14 +28,16 @@ wrapText=off
 bare=1
 docs=()
 build=$root/build/native
+hostName=gtk
 args=("$@")
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
+    --host) hostName=$2; shift 2 ;;
     --wrap) wrap=(--wrap); wrapText=on; shift ;;
     --no-bare) bare=0; shift ;;
     --build-dir) build=$2; shift 2 ;;
-    -h|--help) sed -n '2,19p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,24p' "$0"; exit 0 ;;
     *) docs+=("$1"); shift ;;
   esac
 done
@@ -42,8 +48,9 @@ fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake --preset native -S "$root" -B "$build" >/dev/null || exit 1
 fi
-cmake --build "$build" --target lister-host-gtk pagelet-cat -j2 >/dev/null || exit 1
-host="$build/bin/lister-host-gtk"
+case "$hostName" in gtk|qt) ;; *) echo "bench-listload-gtk: --host gtk or qt" >&2; exit 2 ;; esac
+cmake --build "$build" --target "lister-host-$hostName" pagelet-cat -j2 >/dev/null || exit 1
+host="$build/bin/lister-host-$hostName"
 cat="$build/tools/pagelet-cat/pagelet-cat"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -64,6 +71,7 @@ medians() {
 value() { awk -v k="$1" '$1 == k { printf "%.0f", $2 }' "$2"; }
 mib() { awk -v k="$1" '$1 == k { printf "%.0f", $2 / 1024 }' "$2"; }
 
+echo "host: lister-host-$hostName"
 echo "| document | wrap | ListLoadW returns | first draw | longest stall | whole text | loop idle | peak memory | bare: set_text (= its stall) | bare: first draw | bare: loop idle | bare: peak memory |"
 echo "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 for doc in "${docs[@]}"; do

@@ -14,20 +14,6 @@
 #include "settings/Locations.h"
 #include "ui/win32/FormMain.h"
 
-namespace pagelet {
-
-namespace {
-
-TViewerCore& ViewerOf(HWND viewerHandle) {
-    TViewerWindowLink* link = FindViewerWindowLink(viewerHandle);
-    if (!link || !link->Form || !link->Form->Core) throw EPagelet(u"Not a viewer window");
-    return *link->Form->Core;
-}
-
-}  // namespace
-
-}  // namespace pagelet
-
 extern "C" {
 
 HWND PAGELET_LISTER_CALL ListLoadW(HWND parentWin, WCHAR* fileToLoad, int showFlags) {
@@ -97,25 +83,13 @@ void PAGELET_LISTER_CALL ListCloseWindow(HWND listWin) {
 }
 
 int PAGELET_LISTER_CALL ListSendCommand(HWND listWin, int command, int parameter) {
-    try {
-        pagelet::ViewerOf(listWin).HostCommand(command, parameter);
-        return pagelet::lister::kListerOk;
-    } catch (...) {
-        return pagelet::lister::kListerError;
-    }
+    return pagelet::SendCommandToViewer(pagelet::Win32Viewers(), listWin, command, parameter);
 }
 
 // 0 when a match was selected, 1 when the text does not occur (the selection
 // stays) or the search could not run.
 int PAGELET_LISTER_CALL ListSearchTextW(HWND listWin, WCHAR* searchString, int searchParameter) {
-    try {
-        if (!searchString) return pagelet::lister::kListerError;
-        return pagelet::ViewerOf(listWin).HostSearch(pagelet::FromW(searchString), searchParameter)
-                   ? pagelet::lister::kListerOk
-                   : pagelet::lister::kListerError;
-    } catch (...) {
-        return pagelet::lister::kListerError;
-    }
+    return pagelet::SearchInViewer(pagelet::Win32Viewers(), listWin, searchString, searchParameter);
 }
 
 }  // extern "C"

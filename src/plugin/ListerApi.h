@@ -7,8 +7,9 @@
 //
 // Windows: the standard calling convention, HWND windows, HBITMAP pictures,
 // 8-bit strings (file names, the INI path, the detect string) in the system's
-// ANSI code page. Linux (Double Commander's GTK build): the C calling
-// convention, the window a GtkWidget*, no pictures, 8-bit strings in UTF-8.
+// ANSI code page. Linux (Double Commander): the C calling convention, the
+// window the host's toolkit widget (a GtkWidget* in the GTK 2 build, a
+// QWidget* in the Qt 5 build), no pictures, 8-bit strings in UTF-8.
 // Either way every export is found by its undecorated name and WCHAR text is
 // UTF-16.
 
@@ -25,7 +26,6 @@
 #define PAGELET_LISTER_CALL
 // The Linux plug-in is built with hidden visibility: the exports alone are seen.
 #define PAGELET_LISTER_EXPORT __attribute__((visibility("default")))
-typedef struct _GtkWidget GtkWidget;
 #endif
 
 namespace pagelet::lister {
@@ -35,7 +35,7 @@ using TWindow = HWND;
 using TBitmap = HBITMAP;
 using TWideChar = WCHAR;
 #else
-using TWindow = GtkWidget*;
+using TWindow = void*;  // GtkWidget* or QWidget*, as the host's toolkit
 using TBitmap = void*;  // the host never asks for a picture on Linux
 using TWideChar = char16_t;
 #endif

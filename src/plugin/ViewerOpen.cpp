@@ -82,4 +82,29 @@ bool LoadNextIntoViewer(TViewerWindows& windows, lister::TWindow listWin, const 
     return true;
 }
 
+int SendCommandToViewer(TViewerWindows& windows, lister::TWindow listWin, int command, int parameter) noexcept {
+    try {
+        TViewerCore* core = windows.FindViewer(listWin);
+        if (!core) return lister::kListerError;
+        core->HostCommand(command, parameter);
+        return lister::kListerOk;
+    } catch (...) {
+        return lister::kListerError;
+    }
+}
+
+int SearchInViewer(TViewerWindows& windows, lister::TWindow listWin, const lister::TWideChar* searchString,
+                   int searchParameter) noexcept {
+    try {
+        TViewerCore* core = windows.FindViewer(listWin);
+        if (!core || !searchString) return lister::kListerError;
+        const std::u16string text(reinterpret_cast<const char16_t*>(searchString));
+        if (core->HostSearch(text, searchParameter)) return lister::kListerOk;
+        windows.SayNotFound(listWin, *core, text);
+        return lister::kListerError;
+    } catch (...) {
+        return lister::kListerError;
+    }
+}
+
 }  // namespace pagelet

@@ -47,6 +47,9 @@ public:
     virtual std::unique_ptr<TNewViewer> MakeViewer(lister::TWindow parentWin, const std::u16string& fileToView) = 0;
     // The core of the viewer that window is; null for any other window.
     virtual TViewerCore* FindViewer(lister::TWindow window) = 0;
+    // Tells the user that the host's search for text found nothing in the
+    // viewer listWin (the host ignores the answer); by default nothing is said.
+    virtual void SayNotFound(lister::TWindow /*listWin*/, TViewerCore& /*core*/, const std::u16string& /*text*/) {}
 };
 
 // ListLoad: the viewer window for fileToView in parentWin, or null. A
@@ -72,5 +75,16 @@ lister::TWindow OpenViewer(TViewerWindows& windows, lister::TWindow parentWin, c
 // cannot be shown: the host then loads it through ListLoad, which tells why.
 bool LoadNextIntoViewer(TViewerWindows& windows, lister::TWindow listWin, const std::u16string& fileToView,
                         int displayFlags);
+
+// ListSendCommand: kListerOk when the viewer listWin ran command;
+// kListerError for a window that is no viewer or a command that failed.
+int SendCommandToViewer(TViewerWindows& windows, lister::TWindow listWin, int command, int parameter) noexcept;
+
+// ListSearchTextW: kListerOk when a match was selected; kListerError when
+// the text does not occur (the selection stays and the window system says
+// so: SayNotFound), for a window that is no viewer, a null text or a search
+// that could not run.
+int SearchInViewer(TViewerWindows& windows, lister::TWindow listWin, const lister::TWideChar* searchString,
+                   int searchParameter) noexcept;
 
 }  // namespace pagelet

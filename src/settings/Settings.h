@@ -33,6 +33,10 @@ inline constexpr TSettingKey kReadingLayout{u"ReadingLayout", u"0", 0};
 inline constexpr TSettingKey kReadingLayout{u"ReadingLayout", u"1", 1};
 #endif
 
+// Whether the Linux viewers wrap their lines when the host does not ask (on
+// unless set): their context menu's "Word wrap" switches and saves it.
+inline constexpr TSettingKey kWordWrap{u"WordWrap", u"1", 1};
+
 // SettingsDir followed by "Pagelet.ini", formed at the moment of use.
 std::u16string SettingsFilePath();
 

@@ -19,32 +19,50 @@ tarball="$work/dist/pagelet-$version-linux-x86_64.tar.gz"
 [ -f "$tarball" ] || fail "no $tarball"
 
 listing=$(tar tzf "$tarball" | sort)
-expected=$(printf '%s\n' pagelet/ pagelet/LICENSE.txt pagelet/README.txt pagelet/pagelet.wlx)
+expected=$(printf '%s\n' pagelet/ pagelet/LICENSE.txt pagelet/README.txt pagelet/pagelet-gtk2.so pagelet/pagelet-qt5.so \
+  pagelet/pagelet.wlx)
 [ "$listing" = "$expected" ] || fail "the tarball holds: $listing"
 mkdir -p "$work/unpacked"
 tar -C "$work/unpacked" -xzf "$tarball"
 plugin="$work/unpacked/pagelet/pagelet.wlx"
 
 readme="$work/unpacked/pagelet/README.txt"
-for words in 'doublecmd-gtk' 'doublecmd-qt' '<WlxPlugin Enabled="True">' 'EXT="DOC" | EXT="DOT"' 'Plugins WLX' 'Pagelet.ini'; do
+for words in 'doublecmd-gtk' 'doublecmd-qt' 'pagelet-gtk2.so' 'pagelet-qt5.so' '<WlxPlugin Enabled="True">' 'EXT="DOC" | EXT="DOT"' 'Plugins WLX' 'Pagelet.ini'; do
   grep -qF "$words" "$readme" || fail "README.txt does not say $words"
 done
 grep -q 'MIT License' "$work/unpacked/pagelet/LICENSE.txt" || fail "no licence"
 
-# An x86-64 shared object whose only symbols are the lister exports, and
-# which needs nothing beyond the C library and GTK 2's own libraries.
-readelf -h "$plugin" | grep -q 'Type:.*DYN' || fail "not a shared object"
-readelf -h "$plugin" | grep -q 'Machine:.*X86-64' || fail "not an x86-64 object"
-exports=$(nm -D --defined-only "$plugin" | awk '{print $3}' | sort | tr '\n' ' ')
+# x86-64 shared objects: pagelet.wlx whose only symbols are the lister
+# exports and which needs nothing beyond the C library (no toolkit); each
+# module exports its table alone and needs only its own toolkit's libraries.
+exports_of() { nm -D --defined-only "$1" | awk '{print $3}' | sort | tr '\n' ' '; }
+check_needed() {  # file, then the patterns of the libraries it may need
+  local file=$1 lib pattern ok
+  shift
+  while read -r lib; do
+    ok=0
+    for pattern in 'libc.so.*' 'libm.so.*' 'ld-linux-x86-64.so.*' "$@"; do
+      # shellcheck disable=SC2053
+      [[ $lib == $pattern ]] && ok=1
+    done
+    [ "$ok" = 1 ] || fail "$(basename "$file") needs $lib"
+  done < <(readelf -d "$file" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p')
+}
+for file in "$plugin" "$work/unpacked/pagelet/pagelet-gtk2.so" "$work/unpacked/pagelet/pagelet-qt5.so"; do
+  readelf -h "$file" | grep -q 'Type:.*DYN' || fail "$file is not a shared object"
+  readelf -h "$file" | grep -q 'Machine:.*X86-64' || fail "$file is not an x86-64 object"
+done
 want="ListCloseWindow ListGetDetectString ListLoad ListLoadNext ListLoadNextW ListLoadW ListSearchTextW ListSendCommand ListSetDefaultParams "
-[ "$exports" = "$want" ] || fail "exports: $exports"
-needed=$(readelf -d "$plugin" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p')
-while read -r lib; do
-  case "$lib" in
-    libc.so.*|libm.so.*|ld-linux-x86-64.so.*|libgtk-x11-2.0.so.*|libgdk-x11-2.0.so.*|libpango-1.0.so.*|libgobject-2.0.so.*|libglib-2.0.so.*|libgdk_pixbuf-2.0.so.*) ;;
-    *) fail "the plug-in needs $lib" ;;
-  esac
-done <<<"$needed"
+[ "$(exports_of "$plugin")" = "$want" ] || fail "exports: $(exports_of "$plugin")"
+check_needed "$plugin"
+for module in pagelet-gtk2.so pagelet-qt5.so; do
+  [ "$(exports_of "$work/unpacked/pagelet/$module")" = "PageletBackEnd " ] ||
+    fail "$module exports: $(exports_of "$work/unpacked/pagelet/$module")"
+done
+check_needed "$work/unpacked/pagelet/pagelet-gtk2.so" 'libgtk-x11-2.0.so.*' 'libgdk-x11-2.0.so.*' 'libpango-1.0.so.*' \
+  'libgobject-2.0.so.*' 'libglib-2.0.so.*' 'libgdk_pixbuf-2.0.so.*'
+check_needed "$work/unpacked/pagelet/pagelet-qt5.so" 'libQt5Widgets.so.*' 'libQt5Gui.so.*' 'libQt5Core.so.*' \
+  'libstdc++.so.*' 'libgcc_s.so.*'
 
 # The unpacked plug-in in the real file manager, with settings carried over
 # from Windows that ask for Microsoft Word: there is none on Linux, and the

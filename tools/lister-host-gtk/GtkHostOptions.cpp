@@ -40,6 +40,11 @@ bool ParseGtkHostOptions(const std::vector<std::string>& args, TGtkHostOptions& 
             }
             options.Width = std::atoi(w.c_str());
             options.Height = std::atoi(h.c_str());
+        } else if (arg == "--palette") {
+            if (!value(options.Palette)) return THostArgument::Failed;
+        } else if (arg == "--key") {
+            if (!value(text)) return THostArgument::Failed;
+            options.Keys.push_back(text);
         } else if (arg == "--timeout") {
             if (!value(text)) return THostArgument::Failed;
             char* end = nullptr;

@@ -20,11 +20,13 @@ struct TGtkHostOptions : TBasicHostOptions<char> {
     int Height = 600;
     double TimeoutSeconds = 120;  // the whole run; a batch run that takes longer ends with status 3
     std::string BareTextPath;     // the baseline: this UTF-8 text in a bare GtkTextView, no plug-in
+    std::string Palette;          // Qt host: "BASE,TEXT" (#rrggbb each), the application's palette
+    std::vector<std::string> Keys;  // Qt host: keys pressed in the viewer after the commands
 
     // Batch mode: nobody sits at the screen. The host closes the viewer by
     // itself and dismisses the plug-in's dialogs after logging them.
     bool Batch() const {
-        return CloseAfterLoad || PrintText || Figures || !ScreenshotPath.empty() || !Commands.empty() ||
+        return CloseAfterLoad || PrintText || Figures || !ScreenshotPath.empty() || !Commands.empty() || !Keys.empty() ||
                !NextFileName.empty() || !BareTextPath.empty();
     }
 };

@@ -307,14 +307,14 @@ GtkWidget* TGtkListerHost::LoadFile(const std::string& fullPath) {
             Err("the path is not UTF-8: " + fullPath);
             return nullptr;
         }
-        return plugin_->ListLoadW(layout_, path.data(), DisplayFlags());
+        return static_cast<GtkWidget*>(plugin_->ListLoadW(layout_, path.data(), DisplayFlags()));
     }
     if (!plugin_->ListLoad) {
         Err("the plug-in has no ListLoad for --ansi");
         return nullptr;
     }
     std::string path = fullPath;
-    return plugin_->ListLoad(layout_, path.data(), DisplayFlags());
+    return static_cast<GtkWidget*>(plugin_->ListLoad(layout_, path.data(), DisplayFlags()));
 }
 
 void TGtkListerHost::AttachViewer(GtkWidget* viewer) {
@@ -771,6 +771,10 @@ int TGtkListerHost::Run() {
 }  // namespace
 
 int RunGtkListerHost(const TGtkHostOptions& options) {
+    if (!options.Palette.empty() || !options.Keys.empty()) {
+        Err("--palette and --key are lister-host-qt's");
+        return 2;
+    }
     int argc = 0;
     if (!gtk_init_check(&argc, nullptr)) {
         Err("no display");

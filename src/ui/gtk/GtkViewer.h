@@ -30,10 +30,6 @@ void ShowGtkError(GtkWidget* owner, const std::u16string& text);
 // A message box that informs, parented as ShowGtkError's.
 void ShowGtkInfo(GtkWidget* owner, const std::u16string& text);
 
-// Whether the viewer wraps its lines when the host does not ask (Pagelet.ini;
-// on unless set): the context menu's "Word wrap" switches and saves it.
-inline constexpr TSettingKey kWordWrap{u"WordWrap", u"1", 1};
-
 class TGtkViewer final : public TViewerBackEnd {
 public:
     // Makes the widgets (not shown yet) with the font and background of the

@@ -1,7 +1,9 @@
-// Black-box tests of the Linux plug-in through lister-host-gtk, which loads
-// it as Double Commander's GTK build does: each case starts the host with a
-// command line and reads what it prints and its exit status. Needs an X
-// display (the tests run under xvfb-run); without one the whole test is
+// Black-box tests of the Linux plug-in through a test host that loads it as
+// one of Double Commander's builds does: lister-host-gtk (the GTK 2 build)
+// or lister-host-qt (the Qt 5 build), chosen by --host gtk|qt; the same
+// pagelet.wlx, the same cases and the same log. Each case starts the host
+// with a command line and reads what it prints and its exit status. Needs an
+// X display (the tests run under xvfb-run); without one the whole test is
 // skipped (exit status 77).
 #include <fcntl.h>
 #include <spawn.h>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <sstream>
 #include <string>
@@ -35,7 +38,36 @@ namespace {
 namespace fs = std::filesystem;
 using pagelet::TextDoc;
 
-const std::string kHost = PAGELET_BINARY_DIR "/bin/lister-host-gtk";
+// What differs between the two hosts.
+struct THost {
+    std::string Name;     // as --host gives it
+    std::string Program;
+    std::string Module;   // the back end pagelet.wlx loads there
+    std::string Focus;    // the host's "focus: " line while the viewer has the keys
+    // The arguments or environment that give the host a theme of base and
+    // text colours ("#rrggbb" each).
+    std::function<std::vector<std::string>(const std::string& dir, const std::string& base, const std::string& text)>
+        Theme;
+};
+
+const THost kGtk{"gtk", PAGELET_BINARY_DIR "/bin/lister-host-gtk", "pagelet-gtk2.so", "GtkTextView",
+                 [](const std::string& dir, const std::string& base, const std::string& text) {
+                     // A gtkrc of its own, for the text view.
+                     const std::string rc = dir + "/gtkrc";
+                     std::ofstream(rc) << "style \"themed\" {\n  base[NORMAL] = \"" << base << "\"\n  text[NORMAL] = \""
+                                       << text << "\"\n}\nclass \"GtkTextView\" style \"themed\"\n";
+                     setenv("GTK2_RC_FILES", rc.c_str(), 1);
+                     return std::vector<std::string>{};
+                 }};
+// The text widget takes no focus: the host's window keeps it and hands the
+// text the keys that move in it.
+const THost kQt{"qt", PAGELET_BINARY_DIR "/bin/lister-host-qt", "pagelet-qt5.so", "QWidget (the viewer's focus)",
+                [](const std::string&, const std::string& base, const std::string& text) {
+                    return std::vector<std::string>{"--palette", base + "," + text};
+                }};
+const THost* gHost = &kGtk;
+const THost& Host() { return *gHost; }
+
 const std::string kCat = PAGELET_BINARY_DIR "/tools/pagelet-cat/pagelet-cat";
 const std::string kCorpus = PAGELET_CORPUS_DIR;
 const std::string kSample = PAGELET_SOURCE_DIR "/samples/sample.doc";
@@ -63,8 +95,8 @@ std::string ReadAll(int fd) {
 // (no pipe to fill while the child waits).
 TRun RunProgram(const std::string& program, const std::vector<std::string>& args) {
     TRun run;
-    char outName[] = "/tmp/gtk-host-test-out-XXXXXX";
-    char errName[] = "/tmp/gtk-host-test-err-XXXXXX";
+    char outName[] = "/tmp/lister-host-test-out-XXXXXX";
+    char errName[] = "/tmp/lister-host-test-err-XXXXXX";
     const int out = mkstemp(outName);
     const int err = mkstemp(errName);
     posix_spawn_file_actions_t actions;
@@ -97,7 +129,7 @@ TRun RunProgram(const std::string& program, const std::vector<std::string>& args
 class TTempDir {
 public:
     TTempDir() {
-        char name[] = "/tmp/gtk-host-test-XXXXXX";
+        char name[] = "/tmp/lister-host-test-XXXXXX";
         path_ = mkdtemp(name);
         // The viewer shows the converter's text, as ConverterText gives it.
         std::ofstream(path_ + "/Pagelet.ini") << "[Options]\nReadingLayout=0\n";
@@ -118,13 +150,13 @@ private:
 // The host in batch mode with the INI name in dir.
 TRun RunHost(const TTempDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(), {"--ini", dir.Ini(), "--timeout", "90"});
-    TRun run = RunProgram(kHost, args);
+    TRun run = RunProgram(Host().Program, args);
     // An X server that resets when its last client leaves (Xvfb without
     // -noreset) refuses a client that comes just then: the host exits 77
     // "no display" at once. Once more, after the reset.
     for (int tries = 0; tries < 3 && run.status == kNoDisplay; ++tries) {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        run = RunProgram(kHost, args);
+        run = RunProgram(Host().Program, args);
     }
     return run;
 }
@@ -197,9 +229,10 @@ bool HasCorpus() { return fs::exists(kCorpus + "/manifest.tsv"); }
 // ---- the text shown -------------------------------------------------------
 
 // Every corpus document with text, the sample and a document long enough to
-// load in many steps: the viewer's GtkTextView holds the converter's text,
-// and the keyboard focus is in that view, not in its scrolled window.
-TEST(GtkHost, ShowsTheConvertersTextOfEveryDocument) {
+// load in many steps: the viewer's text widget holds the converter's text,
+// and the keyboard focus goes to it (GTK: the text view, not its scrolled
+// window; Qt: the host's window, which hands it the keys).
+TEST(ListerHost, ShowsTheConvertersTextOfEveryDocument) {
     // Line ends of every kind, a cell mark, and pairs across the load's steps.
     const auto ends = TextDoc(u"tab\there\u0007cell\rnext\r\nline\nlast\r");
     const auto pairs = TextDoc(PairsText());
@@ -216,14 +249,14 @@ TEST(GtkHost, ShowsTheConvertersTextOfEveryDocument) {
         const TRun run = RunHost(dir, {"--print-text", file});
         ASSERT_EQ(run.status, 0) << Log(run);
         EXPECT_EQ(Lines(run.output, "message box").size(), 0u) << Log(run);
-        EXPECT_EQ(Lines(run.output, "focus: "), std::vector<std::string>{"GtkTextView"});
+        EXPECT_EQ(Lines(run.output, "focus: "), std::vector<std::string>{Host().Focus});
         EXPECT_TRUE(Block(run.output, "text") == ConverterText(file)) << "the viewer shows other text";
     }
 }
 
 // ListLoadW with a UTF-16 path and ListLoad with a UTF-8 path (--ansi), both
 // with a Cyrillic and accented name.
-TEST(GtkHost, LoadsDocumentsWithNonAsciiNames) {
+TEST(ListerHost, LoadsDocumentsWithNonAsciiNames) {
     TTempDir dir;
     const std::string named = dir.Path() + "/\xC3\x9Cn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9-\xD0\xB6\xD1\x83\xD0\xBA.doc";
     fs::copy_file(kSample, named);
@@ -239,7 +272,7 @@ TEST(GtkHost, LoadsDocumentsWithNonAsciiNames) {
 }
 
 // ListLoadNextW shows the second document in the same viewer.
-TEST(GtkHost, NextFileReplacesTheTextInTheSameViewer) {
+TEST(ListerHost, NextFileReplacesTheTextInTheSameViewer) {
     if (!HasCorpus()) GTEST_SKIP() << "no corpus";
     TTempDir dir;
     const std::string second = kCorpus + "/docs/nwe-test01.doc";
@@ -247,14 +280,26 @@ TEST(GtkHost, NextFileReplacesTheTextInTheSameViewer) {
     ASSERT_EQ(run.status, 0) << Log(run);
     EXPECT_EQ(Lines(run.output, "next: "), std::vector<std::string>{second + ": shown in the same viewer"});
     EXPECT_EQ(Block(run.output, "text", 1), ConverterText(second));
-    EXPECT_EQ(Lines(run.output, "focus: "), (std::vector<std::string>{"GtkTextView", "GtkTextView"}));
+    EXPECT_EQ(Lines(run.output, "focus: "), (std::vector<std::string>{Host().Focus, Host().Focus}));
+}
+
+// pagelet.wlx whose module is not beside it: no viewer (the host shows the
+// file itself) and the reason on stderr; the host goes on.
+TEST(ListerHost, APluginWithoutItsModuleOpensNoViewer) {
+    TTempDir dir;
+    const std::string lone = dir.Path() + "/pagelet.wlx";
+    fs::copy_file(PAGELET_BINARY_DIR "/bin/pagelet.wlx", lone);
+    const TRun run = RunHost(dir, {"--plugin", lone, "--close", kSample});
+    EXPECT_EQ(run.status, 1) << Log(run);
+    EXPECT_NE(run.errors.find("did not open"), std::string::npos) << Log(run);
+    EXPECT_NE(run.errors.find("cannot load " + dir.Path() + "/" + Host().Module), std::string::npos) << Log(run);
 }
 
 // ---- commands and search --------------------------------------------------
 
 // Select all and copy put the whole text on the clipboard, with LF line
 // ends; the clipboard is read back in the host.
-TEST(GtkHost, SelectAllAndCopyPutTheWholeTextOnTheClipboard) {
+TEST(ListerHost, SelectAllAndCopyPutTheWholeTextOnTheClipboard) {
     std::vector<std::string> files{kSample};
     if (HasCorpus()) files.push_back(kCorpus + "/big/mid.doc");
     TTempDir dir;
@@ -272,7 +317,7 @@ TEST(GtkHost, SelectAllAndCopyPutTheWholeTextOnTheClipboard) {
 // select all and copy give the whole text, the next file replaces the
 // loading one with nothing of the old load appended afterwards, and closing
 // ends the load cleanly.
-TEST(GtkHost, CommandsNextFileAndCloseWhileTheViewerIsStillLoading) {
+TEST(ListerHost, CommandsNextFileAndCloseWhileTheViewerIsStillLoading) {
     if (!HasCorpus()) GTEST_SKIP() << "no corpus";
     const std::string mid = kCorpus + "/big/mid.doc";
     TTempDir dir;
@@ -313,7 +358,7 @@ std::unique_ptr<pagelet::TTempFile> SlowLayoutDoc() {
 // The viewer does not wait for a reading layout that takes long: ListLoad
 // shows it at once and the text comes as it is made; commands meanwhile act
 // on what has come, and closing the viewer stops the layout.
-TEST(GtkHost, AReadingLayoutThatTakesLongHoldsNeitherTheLoadNorTheClose) {
+TEST(ListerHost, AReadingLayoutThatTakesLongHoldsNeitherTheLoadNorTheClose) {
     const auto slow = SlowLayoutDoc();
     const std::string path = PathOf(*slow);
     TTempDir dir;
@@ -340,7 +385,7 @@ TEST(GtkHost, AReadingLayoutThatTakesLongHoldsNeitherTheLoadNorTheClose) {
 // Search as Double Commander sends it: find first (flag 1), F3, Shift+F3
 // (backwards), match case; a text not found answers 1 and keeps the
 // selection.
-TEST(GtkHost, SearchFindsForwardBackwardAndByCaseAndSaysWhenNotFound) {
+TEST(ListerHost, SearchFindsForwardBackwardAndByCaseAndSaysWhenNotFound) {
     TTempDir dir;
     const TRun run = RunHost(dir, {"--command", "find=paragraph", "--command", "find-next", "--command", "find-next",
                                    "--command", "find-prev", "--command", "find/c=PARAGRAPH", "--command",
@@ -394,7 +439,7 @@ TEST(GtkHost, SearchFindsForwardBackwardAndByCaseAndSaysWhenNotFound) {
 // Surrogate pairs count one character in the view and two code units in the
 // text: matches after thousands of them, in text appended step by step, are
 // still selected exactly, and copy gives the pairs whole.
-TEST(GtkHost, SearchAndCopySelectExactlyAfterSurrogatePairs) {
+TEST(ListerHost, SearchAndCopySelectExactlyAfterSurrogatePairs) {
     const auto doc = TextDoc(PairsText());
     TTempDir dir;
     const TRun run = RunHost(dir, {"--command", "find=needle", "--command", "find/b=line 2999 \xF0\x9F\x98\x80 x",
@@ -409,11 +454,61 @@ TEST(GtkHost, SearchAndCopySelectExactlyAfterSurrogatePairs) {
     EXPECT_EQ(selections[3], "7 length 1 \"\xF0\x9F\x98\x80\"");
 }
 
+// ---- keys -----------------------------------------------------------------
+
+// The keys that move in the text are the viewer's (the caret moves, Shift
+// selects); every other key reaches the host's window, where the file
+// manager's own keys live: Esc and q close, F3/F7 search, n/p and plain
+// Left/Right switch files. Keys the text widget does not act on at the end
+// come back to the host without looping. Pressed in the Qt host (the GTK
+// widget tree passes keys up by itself).
+TEST(ListerHost, KeysThatMoveInTheTextAreTheViewersAndTheRestTheHosts) {
+    if (Host().Name != "qt") GTEST_SKIP() << "keys are pressed in the Qt host";
+    struct TKey {
+        std::string Name;
+        std::string Goes;       // "viewer" or "host"
+        std::string Selection;  // the selection after it; empty: not checked
+    };
+    const std::string text = ConverterText(kSample);
+    const std::vector<TKey> keys{
+        {"Down", "viewer", ""},           {"Shift+Down", "viewer", ""}, {"Ctrl+Home", "viewer", "0 length 0"},
+        {"Shift+Right", "viewer", "0 length 1 \"P\""},                  {"PageDown", "viewer", ""},
+        {"Escape", "host", ""},           {"q", "host", ""},            {"n", "host", ""},
+        {"p", "host", ""},                {"F7", "host", ""},           {"F3", "host", ""},
+        {"Right", "host", ""},            {"Left", "host", ""},         {"Ctrl+End", "viewer", ""},
+        {"Ctrl+End", "viewer", ""},       {"End", "viewer", ""},        {"Up", "viewer", ""},
+    };
+    std::vector<std::string> args;
+    for (const TKey& key : keys) args.insert(args.end(), {"--key", key.Name});
+    args.push_back(kSample);
+    TTempDir dir;
+    const TRun run = RunHost(dir, args);
+    ASSERT_EQ(run.status, 0) << Log(run);
+    std::vector<std::string> expected;
+    for (const TKey& key : keys) expected.push_back(key.Name + ": " + key.Goes);
+    EXPECT_EQ(Lines(run.output, "key "), expected) << Log(run);
+    const std::vector<std::string> selections = Lines(run.output, "selection: ");
+    ASSERT_EQ(selections.size(), keys.size()) << Log(run);
+    EXPECT_NE(selections[0], "0 length 0") << "Down did not move the caret";
+    EXPECT_NE(selections[1].find(" length "), std::string::npos);
+    EXPECT_EQ(selections[1].find(" length 0"), std::string::npos) << "Shift+Down selected nothing";
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!keys[i].Selection.empty()) {
+            EXPECT_EQ(selections[i], keys[i].Selection) << keys[i].Name;
+        }
+    }
+    // Ctrl+End: the caret after the last character (a line end counts two).
+    const size_t lineEnds = static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+    size_t characters = 0;
+    for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    EXPECT_EQ(selections[13], std::to_string(characters + lineEnds) + " length 0");
+}
+
 // ---- documents that cannot be shown ---------------------------------------
 
 // No box to click away (Quick View passes over every file under the cursor):
 // the viewer opens with the reason as its text, whatever the reason.
-TEST(GtkHost, DocumentsThatCannotBeShownOpenTheViewerWithTheReason) {
+TEST(ListerHost, DocumentsThatCannotBeShownOpenTheViewerWithTheReason) {
     TTempDir dir;
     const std::string plain = dir.Path() + "/plain.txt";
     std::ofstream(plain) << "plain";
@@ -446,7 +541,7 @@ TEST(GtkHost, DocumentsThatCannotBeShownOpenTheViewerWithTheReason) {
 // The viewer wraps unless Pagelet.ini says WordWrap=0 (what its context
 // menu's "Word wrap" saves); the host's new parameters still switch it, each
 // way (the host's wrap flag on, then off).
-TEST(GtkHost, WrapsByDefaultAndTheHostsWrapRequestStillSwitches) {
+TEST(ListerHost, WrapsByDefaultAndTheHostsWrapRequestStillSwitches) {
     TTempDir byDefault;
     TTempDir unwrapped;
     std::ofstream(unwrapped.Path() + "/Pagelet.ini") << "[Options]\nWordWrap=0\n";
@@ -469,13 +564,11 @@ TEST(GtkHost, WrapsByDefaultAndTheHostsWrapRequestStillSwitches) {
 }
 
 // The host's theme gives the colours of the default black on white (a dark
-// theme in a gtkrc of its own here); an explicit colour stays; the host's
-// dark flag still gives the dark scheme.
-TEST(GtkHost, DefaultColoursFollowTheHostsTheme) {
+// theme of its own here: a gtkrc, a Qt palette); an explicit colour stays;
+// the host's dark flag still gives the dark scheme.
+TEST(ListerHost, DefaultColoursFollowTheHostsTheme) {
     TTempDir themed;
-    const std::string rc = themed.Path() + "/gtkrc";
-    std::ofstream(rc) << "style \"dark\" {\n  base[NORMAL] = \"#102030\"\n  text[NORMAL] = \"#e0d0c0\"\n}\n"
-                         "class \"GtkTextView\" style \"dark\"\n";
+    const std::vector<std::string> theme = Host().Theme(themed.Path(), "#102030", "#e0d0c0");
     TTempDir readDefaults;
     std::ofstream(readDefaults.Path() + "/Pagelet.ini") << "[Options]\nTextFont=Sans,10,0,0\nBackColor=16777215\n";
     TTempDir explicitBack;
@@ -491,10 +584,10 @@ TEST(GtkHost, DefaultColoursFollowTheHostsTheme) {
         {&explicitBack, false, "text #000000, base #ffff00"},
         {&themed, true, "text #dcdcdc, base #202020"},
     };
-    setenv("GTK2_RC_FILES", rc.c_str(), 1);
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Dir->Path() + (c.Dark ? " dark" : ""));
-        std::vector<std::string> args{"--close", kSample};
+        std::vector<std::string> args = theme;
+        args.insert(args.end(), {"--close", kSample});
         if (c.Dark) args.insert(args.begin(), "--dark");
         const TRun run = RunHost(*c.Dir, args);
         ASSERT_EQ(run.status, 0) << Log(run);
@@ -509,7 +602,7 @@ TEST(GtkHost, DefaultColoursFollowTheHostsTheme) {
 // from anywhere else (its font is one no system has: the face falls back to
 // Sans, the size and weight stay); the dark flag turns the default black on
 // white dark.
-TEST(GtkHost, SettingsComeFromTheFolderOfTheHostsIniName) {
+TEST(ListerHost, SettingsComeFromTheFolderOfTheHostsIniName) {
     TTempDir withSettings;
     std::ofstream(withSettings.Path() + "/Pagelet.ini")
         << "[Options]\nTextFont=No Such Face,17,1,255,1\nBackColor=65535\nWordWrap=0\n";
@@ -538,6 +631,9 @@ TEST(GtkHost, SettingsComeFromTheFolderOfTheHostsIniName) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::string(argv[i]) == "--host") gHost = std::string(argv[i + 1]) == "qt" ? &kQt : &kGtk;
+    }
     // No display: the host says so with status 77, and so does the test.
     TRun probe;
     {
