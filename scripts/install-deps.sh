@@ -12,6 +12,7 @@ packages=(
   xvfb xauth imagemagick
   python3
   libgtk2.0-dev doublecmd-gtk xdotool xclip
+  zlib1g-dev libxml2-dev libz-mingw-w64-dev
 )
 
 missing=()

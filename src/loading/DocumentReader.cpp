@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "loading/ReadingLayout.h"
+#include "loading/WordMl.h"
 
 namespace pagelet {
 
@@ -21,7 +22,7 @@ std::unique_ptr<TDocumentReader> OpenWordFile(const std::u16string& fileName, co
 
 // The readers, asked in order: the first that knows the file reads it.
 using TOpenReader = std::unique_ptr<TDocumentReader> (*)(const std::u16string&, const TReaderOptions&);
-constexpr TOpenReader kReaders[] = {OpenWordFile};
+constexpr TOpenReader kReaders[] = {OpenWordFile, OpenEncryptedPackage, OpenWordPackage, OpenWordXml};
 
 }  // namespace
 

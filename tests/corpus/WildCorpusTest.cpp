@@ -21,7 +21,7 @@ namespace pagelet {
 namespace {
 
 // The formats read; a file of another format is left out.
-const std::set<std::string> kFormats = {};
+const std::set<std::string> kFormats = {"xml", "docx"};
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
