@@ -49,10 +49,11 @@ int32_t Integer(const std::u16string* value, int32_t otherwise) {
 
 uint8_t FormatCode(const std::u16string& name) {
     if (!name.empty() && name[0] >= u'0' && name[0] <= u'9') return static_cast<uint8_t>(std::min(Integer(&name, 0), 255));
-    if (name == u"upperRoman") return 1;
-    if (name == u"lowerRoman") return 2;
-    if (name == u"upperLetter") return 3;
-    if (name == u"lowerLetter") return 4;
+    // Word 2007+ names, and Word 2003's (with hyphens).
+    if (name == u"upperRoman" || name == u"upper-roman") return 1;
+    if (name == u"lowerRoman" || name == u"lower-roman") return 2;
+    if (name == u"upperLetter" || name == u"upper-letter") return 3;
+    if (name == u"lowerLetter" || name == u"lower-letter") return 4;
     if (name == u"ordinal") return 5;
     if (name == u"chicago") return 9;
     if (name == u"decimalZero") return 22;
@@ -238,6 +239,8 @@ void TWordMlWalker::Start(TXmlReader& in, const TXmlItem& item) {
         ReadNoteSettings(in, item);
         return;
     case TW::Hdr:
+        // The root of a header part; in Word 2003 XML, a header in its section's properties.
+        if (open_.empty()) break;
         Record(in, item, headers, {});
         return;
     case TW::P:

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -22,6 +23,22 @@ namespace {
 
 // The formats read; a file of another format is left out.
 const std::set<std::string> kFormats = {"xml", "docx"};
+
+// Where a file and the reference part ways, the reference is read as the
+// file holds it: `shown` stands for `reference` (empty: left out), and
+// `reference` must not show when `absent` says so.
+struct TReferenceGap {
+    const char* file;
+    const char* reference;
+    const char* shown;
+    bool absent;
+};
+const TReferenceGap kGaps[] = {
+    // A tracked deletion: the suite's export shows it, the readers leave it out as Word does.
+    {"nwe-test01.docx.doc", "This text has been deleted, \u273B""and should not be included", "", true},
+    // The suite wrote this file without the endnote (nor its reference "i").
+    {"poi-endingnote.xml.doc", "texti", "text", false},
+};
 
 std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -41,7 +58,15 @@ TEST(WildCorpus, EachFormatHoldsTheDocumentsWords) {
         if (entry.path().extension() != ".doc" || !stem.has_extension()) continue;
         const std::string format = stem.extension().string().substr(1);
         if (!kFormats.count(format)) continue;
-        const std::string reference = ReadFile(wild / "expected" / (stem.stem().string() + ".txt"));
+        std::string reference = ReadFile(wild / "expected" / (stem.stem().string() + ".txt"));
+        const TReferenceGap* gap = nullptr;
+        for (const TReferenceGap& g : kGaps) {
+            const size_t at = reference.find(g.reference);
+            if (file == g.file && at != std::string::npos) {
+                reference.replace(at, std::strlen(g.reference), g.shown);
+                gap = &g;
+            }
+        }
         for (const bool reading : {true}) {
             SCOPED_TRACE(file + (reading ? " (reading layout)" : " (raw)"));
             TLoadSettings settings;
@@ -55,6 +80,9 @@ TEST(WildCorpus, EachFormatHoldsTheDocumentsWords) {
                         reading ? "reading" : "raw", match.Recall(), match.Precision(), match.referenceWords);
             EXPECT_GE(match.Recall(), 0.95);
             EXPECT_EQ(test::FirstControl(text), -1);
+            if (gap != nullptr && gap->absent) {
+                EXPECT_EQ(Utf16ToUtf8(text).find(gap->reference), std::string::npos);
+            }
         }
         ++read;
     }
