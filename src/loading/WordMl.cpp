@@ -102,8 +102,9 @@ public:
         auto walkAll = [&](TStoryKind kind, const std::vector<TWordMlWalker::TRecord>& records, bool onePart) {
             out.BeginStory(kind);
             if (!onePart || out.BeginPart()) {
-                for (const auto& record : records) {
-                    if (out.Stopped()) break;
+                // By index: a note's text may hold notes of its own, which join the list as it is walked.
+                for (size_t i = 0; i < records.size() && !out.Stopped(); ++i) {
+                    const TWordMlWalker::TRecord record = records[i];
                     if (!onePart && !out.BeginPart(kind == TStoryKind::Comments ? record.number : std::u16string()))
                         break;
                     walker.SetNote(record.number);
@@ -391,11 +392,15 @@ public:
         out.EndStory();
         // The headers and footers the sections name, in their order.
         out.BeginStory(TStoryKind::Headers);
+        std::vector<std::string> walked;
         for (const std::u16string& id : walker.headerIds) {
             const std::string key = Utf16ToUtf8(id);
             const auto r = std::find_if(relationships.begin(), relationships.end(),
                                         [&](const TRelationship& x) { return x.id == key; });
             if (r == relationships.end() || (r->type != "header" && r->type != "footer")) continue;
+            // Each part once, however many sections name it.
+            if (std::find(walked.begin(), walked.end(), r->target) != walked.end()) continue;
+            walked.push_back(r->target);
             if (out.Stopped() || !out.BeginPart()) break;
             walk(r->target);
             out.EndPart();

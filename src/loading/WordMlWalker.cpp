@@ -25,6 +25,8 @@ constexpr size_t kMaxFieldDepth = 64;
 constexpr size_t kMaxLabel = 256;
 // Styles are based on others at most this many steps deep (a loop ends there).
 constexpr int kMaxStyleHops = 16;
+// Header and footer parts named at most (the assembler keeps no more parts of them).
+constexpr size_t kMaxHeaderIds = 1024;
 // Items between two questions to the layout whether it still wants the text.
 constexpr uint64_t kItemsPerAsk = 256;
 
@@ -366,7 +368,8 @@ void TWordMlWalker::Start(TXmlReader& in, const TXmlItem& item) {
         break;
     case TW::HeaderReference: {
         const std::u16string* id = item.Attribute(u"id");
-        if (id != nullptr && std::find(headerIds.begin(), headerIds.end(), *id) == headerIds.end())
+        if (id != nullptr && headerIds.size() < kMaxHeaderIds &&
+            std::find(headerIds.begin(), headerIds.end(), *id) == headerIds.end())
             headerIds.push_back(*id);
         break;
     }

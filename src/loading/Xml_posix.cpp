@@ -20,6 +20,9 @@ class TLibXmlReader final : public TXmlReader {
 public:
     explicit TLibXmlReader(std::span<const uint8_t> bytes) {
         if (bytes.size() > INT_MAX) ThrowDamaged(u"an XML part is too large");
+        // The parser's own tables, made once before any thread reads with it.
+        static const bool initialized = (xmlInitParser(), true);
+        (void)initialized;
         // Only the document itself is read: without XML_PARSE_DTDLOAD no
         // external DTD is loaded, without XML_PARSE_NOENT entities are not
         // replaced (so no external entity is fetched and none is expanded:

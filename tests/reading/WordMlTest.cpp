@@ -369,6 +369,32 @@ TEST(WordXml, ExternalEntitiesAreNeverFetched) {
     std::filesystem::remove(secret);
 }
 
+TEST(WordXml, HostileXmlIsDamaged) {
+    const std::string head = "<?xml version=\"1.0\"?>";
+    const std::string root = "<w:wordDocument xmlns:w=\"http://schemas.microsoft.com/office/word/2003/wordml\"><w:body>";
+    std::string laughs = "<!ENTITY a0 \"lol\">";
+    for (int i = 1; i < 10; ++i) {
+        std::string refs;
+        for (int k = 0; k < 10; ++k) refs += "&a" + std::to_string(i - 1) + ";";
+        laughs += "<!ENTITY a" + std::to_string(i) + " \"" + refs + "\">";
+    }
+    std::string deep;
+    for (int i = 0; i < 2000; ++i) deep += "<w:tbl><w:tr><w:tc>";
+    const struct {
+        const char* what;
+        std::string doc;
+    } cases[] = {
+        {"entities that expand a billion times",
+         head + "<!DOCTYPE w:wordDocument [" + laughs + "]>" + root + P(R("&a9;")) + "</w:body></w:wordDocument>"},
+        {"elements nested past the cap", head + root + deep},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string text = ViewerText(Bytes(c.doc));
+        EXPECT_TRUE(Damaged(text)) << text.substr(0, 200);
+    }
+}
+
 TEST(WordPackage, AnEncryptedPackageSaysSo) {
     const std::vector<uint8_t> file =
         BuildCompoundFile({{u"EncryptedPackage", std::vector<uint8_t>(600, 0x5A), {}}, {u"EncryptionInfo", {4, 0, 4, 0}, {}}});
