@@ -3,6 +3,9 @@
 #include <libxml/xmlreader.h>
 
 #include <climits>
+#include <string>
+#include <utility>
+#include <unordered_map>
 
 #include "common/Utf.h"
 #include "loading/Zip.h"
@@ -50,22 +53,22 @@ public:
             case XML_READER_TYPE_ELEMENT:
                 if (xmlTextReaderDepth(reader_) >= kMaxXmlDepth) ThrowDamaged(u"an XML part nests too deep");
                 item.node = TXmlNode::Start;
-                item.localName = Decode(xmlTextReaderConstLocalName(reader_));
-                item.ns = Decode(xmlTextReaderConstNamespaceUri(reader_));
+                item.localName = Name(xmlTextReaderConstLocalName(reader_));
+                item.ns = Name(xmlTextReaderConstNamespaceUri(reader_));
                 item.empty = xmlTextReaderIsEmptyElement(reader_) == 1;
                 item.attributes.clear();
                 while (xmlTextReaderMoveToNextAttribute(reader_) == 1) {
                     if (xmlTextReaderIsNamespaceDecl(reader_) == 1) continue;
-                    item.attributes.push_back({Decode(xmlTextReaderConstLocalName(reader_)),
-                                               Decode(xmlTextReaderConstNamespaceUri(reader_)),
+                    item.attributes.push_back({Name(xmlTextReaderConstLocalName(reader_)),
+                                               Name(xmlTextReaderConstNamespaceUri(reader_)),
                                                Decode(xmlTextReaderConstValue(reader_))});
                 }
                 xmlTextReaderMoveToElement(reader_);
                 return;
             case XML_READER_TYPE_END_ELEMENT:
                 item.node = TXmlNode::End;
-                item.localName = Decode(xmlTextReaderConstLocalName(reader_));
-                item.ns = Decode(xmlTextReaderConstNamespaceUri(reader_));
+                item.localName = Name(xmlTextReaderConstLocalName(reader_));
+                item.ns = Name(xmlTextReaderConstNamespaceUri(reader_));
                 return;
             case XML_READER_TYPE_TEXT:
             case XML_READER_TYPE_CDATA:
@@ -81,7 +84,22 @@ public:
     }
 
 private:
+    // Names and namespaces are the parser's own strings, as a rule one per
+    // name for the reader's life: each is decoded once (and again should
+    // its place come to hold another name).
+    const std::u16string& Name(const xmlChar* name) {
+        static const std::u16string kNone;
+        if (name == nullptr) return kNone;
+        auto [it, added] = names_.try_emplace(name);
+        if (added || it->second.first != reinterpret_cast<const char*>(name)) {
+            it->second.first = reinterpret_cast<const char*>(name);
+            it->second.second = Decode(name);
+        }
+        return it->second.second;
+    }
+
     xmlTextReaderPtr reader_ = nullptr;
+    std::unordered_map<const xmlChar*, std::pair<std::string, std::u16string>> names_;
 };
 
 }  // namespace
