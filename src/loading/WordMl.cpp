@@ -119,6 +119,7 @@ public:
         walkAll(TStoryKind::Footnotes, walker.footnotes, true);
         walkAll(TStoryKind::Endnotes, walker.endnotes, true);
         walkAll(TStoryKind::Comments, walker.comments, false);
+        walkAll(TStoryKind::TextBoxes, walker.textBoxes, true);
         walkAll(TStoryKind::Headers, walker.headers, false);
         out.Finish(bytes_.size(), bytes_.size());
         return TReadingResult::Done;
@@ -389,6 +390,16 @@ public:
         }
         out.BeginStory(TStoryKind::Comments);
         walk(partOf("comments"));
+        out.EndStory();
+        // The text boxes met in the main text and its notes.
+        out.BeginStory(TStoryKind::TextBoxes);
+        if (out.BeginPart()) {
+            for (size_t i = 0; i < walker.textBoxes.size() && !out.Stopped(); ++i) {
+                TRecordedXml in(walker.textBoxes[i].items);
+                walker.Walk(in);
+            }
+            out.EndPart();
+        }
         out.EndStory();
         // The headers and footers the sections name, in their order.
         out.BeginStory(TStoryKind::Headers);

@@ -68,7 +68,7 @@ uint8_t FormatCode(const std::u16string& name) {
 enum class TW : uint8_t {
     Other, Body, P, PPr, PStyle, NumPr, ListPr, Ilvl, NumId, Ilfo, R, RPr, RStyle, Vanish, T, Tab, PTab, Br, Cr,
     Sym, NoBreakHyphen, FldChar, Del, Skipped, Tbl, Tr, Tc, Hdr, HeaderReference, FootnoteReference,
-    EndnoteReference, Footnote, Endnote, FootnoteRef, EndnoteRef, Comment, Styles, Lists, NoteSettings
+    EndnoteReference, Footnote, Endnote, TextBox, FootnoteRef, EndnoteRef, Comment, Styles, Lists, NoteSettings
 };
 
 TW WordElement(std::u16string_view name) {
@@ -98,8 +98,9 @@ TW WordElement(std::u16string_view name) {
         {u"del", TW::Del},
         {u"moveFrom", TW::Del},
         // What shows no text: deleted and instruction text, properties of
-        // tables, rows and cells, content controls' own properties, drawings
-        // and pictures with their data, form fields' data, fonts.
+        // tables, rows and cells, content controls' own properties, objects
+        // and pictures' data, form fields' data, fonts. (Drawings and
+        // pictures are walked through for their text boxes.)
         {u"delText", TW::Skipped},
         {u"delInstrText", TW::Skipped},
         {u"instrText", TW::Skipped},
@@ -110,8 +111,7 @@ TW WordElement(std::u16string_view name) {
         {u"tblPrEx", TW::Skipped},
         {u"sdtPr", TW::Skipped},
         {u"sdtEndPr", TW::Skipped},
-        {u"drawing", TW::Skipped},
-        {u"pict", TW::Skipped},
+        {u"txbxContent", TW::TextBox},
         {u"object", TW::Skipped},
         {u"binData", TW::Skipped},
         {u"fldData", TW::Skipped},
@@ -239,6 +239,9 @@ void TWordMlWalker::Start(TXmlReader& in, const TXmlItem& item) {
         return;
     case TW::NoteSettings:
         ReadNoteSettings(in, item);
+        return;
+    case TW::TextBox:
+        Record(in, item, textBoxes, {});
         return;
     case TW::Hdr:
         // The root of a header part; in Word 2003 XML, a header in its section's properties.

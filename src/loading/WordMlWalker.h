@@ -44,12 +44,13 @@ public:
     // are kept for what follows. The part's last paragraph ends with it.
     void Walk(TXmlReader& in);
 
-    // What a Word 2003 document held for the stories after its main text.
+    // What a part held for the stories after the main text: text boxes;
+    // in Word 2003 XML also notes, comments, headers and footers.
     struct TRecord {
         std::shared_ptr<const std::vector<TXmlItem>> items;
         std::u16string number;  // a note's number, a comment's initials
     };
-    std::vector<TRecord> footnotes, endnotes, comments, headers;
+    std::vector<TRecord> footnotes, endnotes, comments, textBoxes, headers;
     // The header and footer parts the main text names (relationship ids), in order.
     std::vector<std::u16string> headerIds;
     // Notes in walks to come: the one whose text is walked (its number shown

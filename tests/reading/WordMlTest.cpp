@@ -249,6 +249,14 @@ TEST(WordPackage, EventsAsTheWordReaderMakesThem) {
            "<w:r><w:footnoteReference w:id=\"6\"/></w:r>"),
          {{"footnotes", footnotes}},
          "See1 and2\n\n--- Footnotes ---\n1 First note\n2 Second note\n"},
+        {"a text box once, its fallback copy left out",
+         P(R("Before ") +
+           "<w:r><mc:AlternateContent xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
+           "<mc:Choice Requires=\"wps\"><w:drawing><wps:txbx xmlns:wps=\"urn:wps\"><w:txbxContent>" +
+           P(R("Boxed")) + "</w:txbxContent></wps:txbx></w:drawing></mc:Choice><mc:Fallback><w:pict><w:txbxContent>" +
+           P(R("Boxed")) + "</w:txbxContent></w:pict></mc:Fallback></mc:AlternateContent></w:r>" + R("after")),
+         {},
+         "Before after\n\n--- Text boxes ---\nBoxed\n"},
         {"comments with their initials; headers and footers",
          "<w:p><w:commentRangeStart w:id=\"0\"/>" + R("Body") + "<w:r><w:commentReference w:id=\"0\"/></w:r></w:p>" +
              "<w:sectPr><w:headerReference w:type=\"default\" r:id=\"rId11\"/><w:footerReference w:type=\"default\" "
