@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
 
 #include "common/Error.h"
 #include "loading/Zip.h"
@@ -27,19 +28,31 @@ struct TComPtr {
     }
 };
 
+struct TModule {
+    HMODULE h = nullptr;
+    ~TModule() {
+        if (h != nullptr) FreeLibrary(h);
+    }
+};
+
 std::u16string Copy(const WCHAR* text, UINT n) { return {reinterpret_cast<const char16_t*>(text), n}; }
 
 class TXmlLiteReader final : public TXmlReader {
 public:
     explicit TXmlLiteReader(std::span<const uint8_t> bytes) {
         if (bytes.size() > INT_MAX) ThrowDamaged(u"an XML part is too large");
-        // xmllite.dll is a system DLL: loaded when first needed, by its full
-        // path in the system folder, and kept loaded for the process.
-        module_ = LoadLibraryExW(L"xmllite.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (module_ == nullptr) module_ = LoadLibraryW(L"xmllite.dll");
-        if (module_ == nullptr) throw EPagelet(u"XmlLite (xmllite.dll) cannot be loaded", static_cast<int32_t>(GetLastError()));
+        // xmllite.dll is a system DLL: loaded from the system folder for
+        // each reader (a count on the loaded module after the first).
+        module_.h = LoadLibraryExW(L"xmllite.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (module_.h == nullptr) {
+            // A system without that flag: the system folder's copy by its full path.
+            WCHAR system[MAX_PATH];
+            const UINT n = GetSystemDirectoryW(system, MAX_PATH);
+            if (n != 0 && n < MAX_PATH - 13) module_.h = LoadLibraryW((std::wstring(system, n) + L"\\xmllite.dll").c_str());
+        }
+        if (module_.h == nullptr) throw EPagelet(u"XmlLite (xmllite.dll) cannot be loaded", static_cast<int32_t>(GetLastError()));
         auto create = reinterpret_cast<TCreateXmlReader>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "CreateXmlReader")));
+            reinterpret_cast<void*>(GetProcAddress(module_.h, "CreateXmlReader")));
         if (create == nullptr) throw EPagelet(u"XmlLite (xmllite.dll) has no CreateXmlReader");
         HRESULT hr = create(kIidXmlReader, reinterpret_cast<void**>(&reader_.p), nullptr);
         if (FAILED(hr)) throw EPagelet(u"XmlLite cannot make a reader", hr);
@@ -71,6 +84,9 @@ public:
         hr = reader_.p->SetInput(stream_.p);
         if (FAILED(hr)) ThrowDamaged(u"an XML part cannot be read");
     }
+
+    TXmlLiteReader(const TXmlLiteReader&) = delete;
+    TXmlLiteReader& operator=(const TXmlLiteReader&) = delete;
 
     void Next(TXmlItem& item) override {
         for (;;) {
@@ -129,9 +145,10 @@ private:
         if (reader_.p->GetNamespaceUri(&text, &n) == S_OK) item.ns = Copy(text, n);
     }
 
-    HMODULE module_ = nullptr;
+    // Released in the reverse order: the reader, its stream, then the module that made them.
+    TModule module_;
     TComPtr<IStream> stream_;
-    TComPtr<IXmlReader> reader_;  // last: released first
+    TComPtr<IXmlReader> reader_;
 };
 
 }  // namespace
