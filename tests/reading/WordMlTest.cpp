@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -150,7 +151,8 @@ std::string ViewerText(const std::vector<uint8_t>& bytes) {
     TLoadSettings settings;
     settings.ReadingLayout = true;
     try {
-        auto document = OpenDocument(file.Path(), settings);
+        // The layout's whole answer, however long a slow machine takes.
+        auto document = OpenDocument(file.Path(), settings, std::chrono::minutes(1));
         if (!document) return "none";
         std::string text = Utf16ToUtf8(ReadWholeText(std::move(*document)));
         std::string lf;
