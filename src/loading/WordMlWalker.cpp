@@ -112,6 +112,14 @@ TW WordElement(std::u16string_view name) {
         {u"sdtPr", TW::Skipped},
         {u"sdtEndPr", TW::Skipped},
         {u"txbxContent", TW::TextBox},
+        // Properties as they were before a tracked change.
+        {u"pPrChange", TW::Skipped},
+        {u"rPrChange", TW::Skipped},
+        {u"tblPrChange", TW::Skipped},
+        {u"trPrChange", TW::Skipped},
+        {u"tcPrChange", TW::Skipped},
+        {u"sectPrChange", TW::Skipped},
+        {u"numberingChange", TW::Skipped},
         {u"object", TW::Skipped},
         {u"binData", TW::Skipped},
         {u"fldData", TW::Skipped},
@@ -149,7 +157,13 @@ TW WordElement(std::u16string_view name) {
 enum class TWordMlWalker::TKind : uint8_t { Other, P, PPr, R, RPr, T, Tbl, Tr, Tc, Comment };
 
 void TWordMlWalker::Walk(TXmlReader& in) {
+    // Each part starts afresh: fields, runs and tables left open by the
+    // last one (cut short) end with it.
     const size_t base = open_.size();
+    fields_.clear();
+    fieldOverflow_ = hiding_ = 0;
+    runDepth_ = pPrDepth_ = rPrDepth_ = textDepth_ = tableDepth_ = 0;
+    pending_ = false;
     for (;;) {
         if (++items_ % kItemsPerAsk == 0 && !out_.Wanted()) return;
         if (out_.Stopped()) return;

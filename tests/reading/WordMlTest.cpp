@@ -211,7 +211,8 @@ TEST(WordPackage, EventsAsTheWordReaderMakesThem) {
     const std::string footnotes =
         "<w:footnote w:type=\"separator\" w:id=\"-1\"><w:p><w:r><w:separator/><w:t>SEP</w:t></w:r></w:p></w:footnote>"
         "<w:footnote w:id=\"5\"><w:p><w:r><w:footnoteRef/></w:r>" + R(" First note") + "</w:p></w:footnote>"
-        "<w:footnote w:id=\"6\"><w:p><w:r><w:footnoteRef/></w:r>" + R(" Second note") + "</w:p></w:footnote>";
+        "<w:footnote w:id=\"6\"><w:p><w:r><w:footnoteRef/></w:r>" + R(" Second note") +
+        "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r></w:p></w:footnote>";
     const TPackageCase cases[] = {
         {"runs: tab, breaks, symbols, hyphens",
          P(R("One") + "<w:r><w:tab/><w:t>two</w:t><w:br/><w:t>three</w:t><w:noBreakHyphen/><w:t>four</w:t>"
@@ -230,7 +231,8 @@ TEST(WordPackage, EventsAsTheWordReaderMakesThem) {
          P(R("kept ") + "<w:del w:id=\"1\"><w:r><w:delText>gone </w:delText></w:r></w:del>" +
            "<w:ins w:id=\"2\">" + R("added ") + "</w:ins>" + R("hidden ", "<w:vanish/>") +
            R("styled ", "<w:rStyle w:val=\"SecretToo\"/>") + R("shown ", "<w:rStyle w:val=\"SecretToo\"/><w:vanish w:val=\"0\"/>") +
-           "<w:moveFrom w:id=\"3\">" + R("moved") + "</w:moveFrom>" + R("end")),
+           "<w:moveFrom w:id=\"3\">" + R("moved") + "</w:moveFrom>" +
+           "<w:r><w:rPr><w:rPrChange><w:rPr><w:vanish/></w:rPr></w:rPrChange></w:rPr><w:t>end</w:t></w:r>"),
          {{"styles", kStyles}},
          "kept added shown end\n"},
         {"rows of cells; a nested table after its cell's text",
@@ -246,11 +248,11 @@ TEST(WordPackage, EventsAsTheWordReaderMakesThem) {
              P(R("none"), NumPr(0, 0)),
          {{"numbering", kNumbering}, {"styles", kStyles}},
          "1.\tone\n1.a) sub\n1.b) sub2\n2.\ttwo\n2.a) sub again\n\u2022\tdot\n7.\tseven\nIVstyled\nVstyled2\nnone\n"},
-        {"notes numbered in order; separators left out",
+        {"notes numbered in order; separators left out; a field left open ends with its part",
          P(R("See") + "<w:r><w:footnoteReference w:id=\"5\"/></w:r>" + R(" and") +
            "<w:r><w:footnoteReference w:id=\"6\"/></w:r>"),
-         {{"footnotes", footnotes}},
-         "See1 and2\n\n--- Footnotes ---\n1 First note\n2 Second note\n"},
+         {{"footnotes", footnotes}, {"comments", "<w:comment w:id=\"0\">" + P(R("After an open field")) + "</w:comment>"}},
+         "See1 and2\n\n--- Footnotes ---\n1 First note\n2 Second note\n\n--- Comments ---\nAfter an open field\n"},
         {"a text box once, its fallback copy left out",
          P(R("Before ") +
            "<w:r><mc:AlternateContent xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
