@@ -32,7 +32,8 @@ done
 grep -q 'MIT License' "$work/unpacked/pagelet/LICENSE.txt" || fail "no licence"
 
 # An x86-64 shared object whose only symbols are the lister exports, and
-# which needs nothing beyond the C library and GTK 2's own libraries.
+# which needs nothing beyond the C library, GTK 2's own libraries, and zlib
+# and libxml2 (Word 2007+ packages and Word XML documents).
 readelf -h "$plugin" | grep -q 'Type:.*DYN' || fail "not a shared object"
 readelf -h "$plugin" | grep -q 'Machine:.*X86-64' || fail "not an x86-64 object"
 exports=$(nm -D --defined-only "$plugin" | awk '{print $3}' | sort | tr '\n' ' ')
@@ -41,7 +42,7 @@ want="ListCloseWindow ListGetDetectString ListLoad ListLoadNext ListLoadNextW Li
 needed=$(readelf -d "$plugin" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p')
 while read -r lib; do
   case "$lib" in
-    libc.so.*|libm.so.*|ld-linux-x86-64.so.*|libgtk-x11-2.0.so.*|libgdk-x11-2.0.so.*|libpango-1.0.so.*|libgobject-2.0.so.*|libglib-2.0.so.*|libgdk_pixbuf-2.0.so.*) ;;
+    libc.so.*|libm.so.*|ld-linux-x86-64.so.*|libgtk-x11-2.0.so.*|libgdk-x11-2.0.so.*|libpango-1.0.so.*|libgobject-2.0.so.*|libglib-2.0.so.*|libgdk_pixbuf-2.0.so.*|libz.so.1|libxml2.so.2) ;;
     *) fail "the plug-in needs $lib" ;;
   esac
 done <<<"$needed"
