@@ -13,6 +13,7 @@ packages=(
   python3
   libgtk2.0-dev doublecmd-gtk xdotool xclip
   qtbase5-dev libqt5pas1
+  zlib1g-dev libxml2-dev libz-mingw-w64-dev
 )
 
 missing=()

@@ -26,7 +26,12 @@ TWordFibFlags ReadWordFibFlags(const std::u16string& fileName) {
     if (!StorageIsCompoundFile(fileName)) return out;
     TStoragePtr storage = StorageOpen(fileName, kFibStreams);
     std::unique_ptr<TStorageStream> doc = StorageOpenStream(*storage, u"WordDocument", TStreamReading::OnDemand);
-    if (!doc) return out;
+    if (!doc) {
+        // A Word 2007+ package encrypted with a password is a compound file
+        // holding the package in "EncryptedPackage".
+        out.Encrypted = StorageOpenStream(*storage, u"EncryptedPackage", TStreamReading::OnDemand) != nullptr;
+        return out;
+    }
     const word::TFibHead head = word::ReadFibHead(*doc);
     if (head.bytes < kFibHeadSize) return out;
     if (head.wIdent == word::kWIdentWord97)

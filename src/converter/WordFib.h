@@ -20,7 +20,10 @@ struct TWordFibFlags {
 
 // Reads the FIB's wIdent and flags word. A file that is missing, is no
 // regular file, is no compound file, has no "WordDocument" stream, or whose
-// stream is too short for the flags word, is NotWord with both flags clear.
+// stream is too short for the flags word, is NotWord with both flags clear;
+// but a compound file with an "EncryptedPackage" stream and no
+// "WordDocument" (a Word 2007+ package encrypted with a password) is NotWord
+// and Encrypted.
 // Throws EPagelet when the compound file cannot be opened or read.
 TWordFibFlags ReadWordFibFlags(const std::u16string& fileName);
 

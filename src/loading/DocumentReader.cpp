@@ -9,6 +9,7 @@
 #include "loading/ReadingLayout.h"
 #include "loading/RtfReader.h"
 #include "loading/TextFileReader.h"
+#include "loading/WordMl.h"
 
 namespace pagelet {
 
@@ -25,7 +26,9 @@ std::unique_ptr<TDocumentReader> OpenWordFile(const std::u16string& fileName, co
 
 // The readers, asked in order: the first that knows the file reads it.
 using TOpenReader = std::unique_ptr<TDocumentReader> (*)(const std::u16string&, const TReaderOptions&);
-constexpr TOpenReader kReaders[] = {OpenWordFile, OpenRtfFile, OpenHtmlFile, OpenTextFile};
+// Plain text comes last: it is what a text file that is none of the others is.
+constexpr TOpenReader kReaders[] = {OpenWordFile, OpenEncryptedPackage, OpenWordPackage, OpenRtfFile,
+                                    OpenWordXml, OpenHtmlFile, OpenTextFile};
 
 // The sink's parts through the printable filter.
 class TPrintableSink final : public TTextSink {

@@ -59,9 +59,9 @@ for module in pagelet-gtk2.so pagelet-qt5.so; do
   [ "$(exports_of "$work/unpacked/pagelet/$module")" = "PageletBackEnd " ] ||
     fail "$module exports: $(exports_of "$work/unpacked/pagelet/$module")"
 done
-check_needed "$work/unpacked/pagelet/pagelet-gtk2.so" 'libgtk-x11-2.0.so.*' 'libgdk-x11-2.0.so.*' 'libpango-1.0.so.*' \
+check_needed "$work/unpacked/pagelet/pagelet-gtk2.so" 'libz.so.1' 'libxml2.so.2' 'libgtk-x11-2.0.so.*' 'libgdk-x11-2.0.so.*' 'libpango-1.0.so.*' \
   'libgobject-2.0.so.*' 'libglib-2.0.so.*' 'libgdk_pixbuf-2.0.so.*'
-check_needed "$work/unpacked/pagelet/pagelet-qt5.so" 'libQt5Widgets.so.*' 'libQt5Gui.so.*' 'libQt5Core.so.*' \
+check_needed "$work/unpacked/pagelet/pagelet-qt5.so" 'libz.so.1' 'libxml2.so.2' 'libQt5Widgets.so.*' 'libQt5Gui.so.*' 'libQt5Core.so.*' \
   'libstdc++.so.*' 'libgcc_s.so.*'
 
 # The unpacked plug-in in the real file manager, with settings carried over
