@@ -9,9 +9,9 @@ seconds=${1:-30}
 build=${2:-build/fuzz}
 case $build in /*) ;; *) build=$PWD/$build ;; esac
 cmake --preset fuzz -B "$build" >/dev/null || exit 2
-cmake --build "$build" -j2 --target fuzz_cfb fuzz_converter fuzz_reading fuzz_rtf fuzz_html || exit 2
+cmake --build "$build" -j2 --target fuzz_cfb fuzz_converter fuzz_reading fuzz_rtf fuzz_html fuzz_opc fuzz_wordxml || exit 2
 status=0
-for target in fuzz_cfb fuzz_converter fuzz_reading fuzz_rtf fuzz_html; do
+for target in fuzz_cfb fuzz_converter fuzz_reading fuzz_rtf fuzz_html fuzz_opc fuzz_wordxml; do
   if ! PAGELET_SOURCE_DIR=$PWD bash fuzz/run-target.sh "$build/fuzz/$target" "$build/fuzz-work/$target" "$seconds"; then
     echo "=== $target found a crash: see $build/fuzz-work/$target" >&2
     status=1
