@@ -4,44 +4,21 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <string_view>
 #include <vector>
 
-#include "common/Error.h"
-#include "loading/TextAssembler.h"
+#include "FuzzReader.h"
 #include "loading/WordMl.h"
 
-namespace {
-
-// Counts the text and answers full once it has `limit` code units.
-class TCountingSink final : public pagelet::TTextSink {
-public:
-    explicit TCountingSink(size_t limit) : limit_(limit) {}
-    void Append(std::u16string_view text) override { units_ += text.size(); }
-    bool Full() const { return units_ >= limit_; }
-
-private:
-    size_t limit_;
-    size_t units_ = 0;
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> bytes(data, data + size);
-    try {
+    pagelet::fuzz::ReadThrough(
+        [&] {
+            std::vector<uint8_t> bytes(data, data + size);
 #ifdef PAGELET_FUZZ_OPC
-        auto reader = pagelet::WordPackageReader(std::move(bytes));
+            return pagelet::WordPackageReader(std::move(bytes));
 #else
-        auto reader = pagelet::WordXmlReader(std::move(bytes));
+            return pagelet::WordXmlReader(std::move(bytes));
 #endif
-        if (!reader) return 0;
-        // Now and then the text stops being wanted part of the way.
-        TCountingSink sink(size % 3 == 0 ? 64 : SIZE_MAX);
-        const std::function<bool()> full = [&sink] { return sink.Full(); };
-        pagelet::TTextAssembler out(sink, full);
-        reader->Read(out);
-    } catch (const pagelet::EPagelet&) {}
+        },
+        pagelet::fuzz::SettingsFor(size).limit);
     return 0;
 }
