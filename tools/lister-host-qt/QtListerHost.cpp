@@ -20,90 +20,25 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
+#include <cstdlib>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "GtkHostOptions.h"
-#include "ListerLibrary.h"
-#include "plugin/ListerApi.h"
+#include "LinuxListerHost.h"
 
 namespace pagelet {
 
 namespace {
 
-constexpr int kExitTimedOut = 3;
-constexpr int kExitNoDisplay = 77;
-constexpr int kMaxDismissedDialogs = 20;
-constexpr int kTickMs = 10;
-
-struct TLongDefaultParams {
-    int32_t Size;
-    uint32_t PluginInterfaceVersionLow;
-    uint32_t PluginInterfaceVersionHi;
-    char DefaultIniName[lister::kMaxIniNameField];
-};
-static_assert(sizeof(TLongDefaultParams) == 32012, "the size Double Commander gives");
-
-double Now() {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
-void Out(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-void Err(const std::string& line) {
-    const std::string text = "lister-host-qt: " + line + "\n";
-    std::fwrite(text.data(), 1, text.size(), stderr);
-    std::fflush(stderr);
-}
-
-void PrintBlock(const std::string& name, const std::string& text) {
-    Out("----- " + name + " -----");
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    Out("");
-    Out("----- end of " + name + " -----");
-}
-
-std::string ProgramDirectory() {
-    char path[4096];
-    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0) return "./";
-    const std::string exe(path, static_cast<size_t>(length));
-    return exe.substr(0, exe.rfind('/') + 1);
-}
-
-std::string FullPath(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
-    char cwd[4096];
-    if (!getcwd(cwd, sizeof cwd)) return path;
-    return std::string(cwd) + "/" + path;
-}
+void Out(const std::string& line) { HostOut(line); }
+void Err(const std::string& line) { HostErr("lister-host-qt", line); }
 
 std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
-
-long PeakMemoryKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.compare(0, 6, "VmHWM:") == 0) return std::atol(line.c_str() + 6);
-    }
-    return -1;
-}
 
 // The text of a text document as lister-host-gtk prints a GtkTextBuffer's:
 // line ends as CR LF (an LF in print), nothing changed else.
@@ -123,29 +58,6 @@ int GtkCount(const QString& part) {
     }
     return count;
 }
-
-class TPluginLibrary : public lister::TListerExports {
-public:
-    bool Load(const std::string& path, std::string& error) {
-        if (!OpenListerLibrary(path, *this, error)) return false;
-        if (!ListLoad && !ListLoadW) {
-            error = "the plug-in " + path + " has neither ListLoad nor ListLoadW";
-            return false;
-        }
-        return true;
-    }
-};
-
-struct TFigures {
-    double Start = 0;
-    double ListLoadReturn = -1;
-    double FirstDraw = -1;
-    double WholeText = -1;
-    double Settled = -1;
-    double LastTick = 0;
-    double LongestStall = 0;
-    double Close = -1;
-};
 
 // The viewer window: a scroll area whose viewport is ParentWin, a status
 // line below. The keys that reach it are the host's.
@@ -223,55 +135,50 @@ bool ParseKey(const std::string& name, int& key, Qt::KeyboardModifiers& modifier
     return false;
 }
 
-class TQtListerHost {
+class TQtListerHost final : public TLinuxListerHost {
 public:
-    TQtListerHost(const TGtkHostOptions& options, TPluginLibrary* plugin) : options_(options), plugin_(plugin) {}
+    TQtListerHost(const TGtkHostOptions& options, THostPlugin* plugin)
+        : TLinuxListerHost("lister-host-qt", options, plugin) {}
     int Run();
 
 private:
-    void MakeWindow();
-    void SetDefaultParams();
-    int DisplayFlags() const {
-        return (wrap_ ? lister::kDisplayWrapText : 0) | (options_.Dark ? lister::kDisplayDarkMode : 0);
+    lister::TWindow Viewer() const override { return viewer_.data(); }
+    bool Pending() const override { return viewer_ && viewer_->property("pageletPending").toBool(); }
+    bool Settle() override;
+    void LogViewer() override;
+    void LogSelection() override;
+    void PrintClipboard() override;
+    bool ToUtf16(const std::string& text, std::u16string& result) const override {
+        result = QString::fromStdString(text).toStdU16String();
+        return true;
     }
-    QWidget* LoadFile(const std::string& fullPath);
-    void AttachViewer(QWidget* viewer);
+    long CharactersShown() const override { return edit_ ? edit_->document()->characterCount() - 1 : -1; }
+    bool HasTextView() const override { return edit_ != nullptr; }
+    lister::TWindow ParentWin() const override { return parentWin_; }
+    bool WaitFor(const std::function<bool()>& done, const char* what) override;
+    void StartTicks() override { tick_.start(kHostTickMs); }
+    void StopTicks() override { tick_.stop(); }
+    void AttachViewer(lister::TWindow viewer) override;
+    void PrintViewerText() override;
+    void TakeScreenshot() override;
+    void RunKeys() override;
+    void RunMainLoop() override { QApplication::exec(); }
+    void CloseViewer() override;
+    void LogLeftOpen() override;
+
+    void MakeWindow();
     void SizeViewer();
-    bool Pending() const { return viewer_ && viewer_->property("pageletPending").toBool(); }
-    bool WaitFor(const std::function<bool()>& done, const char* what);
-    bool WaitLoaded(bool first);
-    bool Settle();
-    void LogViewer();
-    void PrintViewerText();
-    bool LoadNextFile(const std::string& fullPath);
-    void RunCommand(const TGtkHostCommand& command);
-    void SendCommand(int command, int parameter);
-    void Search(const std::string& text, int flags);
-    void LogSelection();
-    void PrintClipboard();
     void PressKey(const std::string& name);
-    void TakeScreenshot();
-    void CloseViewer();
-    void LogLeftOpen();
-    int RunBare();
-    void PrintFigures();
+    bool MakeBareView(const std::string& text) override;
+    void SetBareText(const std::string& text) override;
     void WatchDialogs();
 
-    const TGtkHostOptions& options_;
-    TPluginLibrary* plugin_;
     std::unique_ptr<THostWindow> window_;
     QAbstractScrollArea* area_ = nullptr;
     QWidget* parentWin_ = nullptr;  // the area's viewport
     QPointer<QWidget> viewer_;      // what ListLoad answered
     QPlainTextEdit* edit_ = nullptr;
-    bool wrap_ = false;
-    int exitCode_ = 0;
-    int dismissedDialogs_ = 0;
-    double deadline_ = 0;
-    std::string lastSearch_;
-    int lastSearchFlags_ = 0;
     bool hostGotKey_ = false;
-    TFigures figures_;
     QTimer tick_;
     QTimer dialogWatch_;
     std::unique_ptr<TPaintWatch> paintWatch_;
@@ -312,39 +219,15 @@ void TQtListerHost::SizeViewer() {
     if (viewer_ && parentWin_) viewer_->setGeometry(parentWin_->rect());
 }
 
-void TQtListerHost::SetDefaultParams() {
-    if (!plugin_->ListSetDefaultParams) return;
-    const std::string ini = options_.IniPath.empty() ? ProgramDirectory() + "wlx.ini" : FullPath(options_.IniPath);
-    auto params = std::make_unique<TLongDefaultParams>();
-    std::memset(params.get(), 0, sizeof *params);
-    params->Size = sizeof *params;
-    params->PluginInterfaceVersionHi = 2;
-    std::strncpy(params->DefaultIniName, ini.c_str(), sizeof params->DefaultIniName - 1);
-    plugin_->ListSetDefaultParams(reinterpret_cast<lister::TDefaultParams*>(params.get()));
-    Out("default settings file: " + ini);
-}
-
-QWidget* TQtListerHost::LoadFile(const std::string& fullPath) {
-    if (plugin_->ListLoadW && !options_.Ansi) {
-        std::u16string path = QString::fromStdString(fullPath).toStdU16String();
-        return static_cast<QWidget*>(plugin_->ListLoadW(parentWin_, path.data(), DisplayFlags()));
-    }
-    if (!plugin_->ListLoad) {
-        Err("the plug-in has no ListLoad for --ansi");
-        return nullptr;
-    }
-    std::string path = fullPath;
-    return static_cast<QWidget*>(plugin_->ListLoad(parentWin_, path.data(), DisplayFlags()));
-}
-
-void TQtListerHost::AttachViewer(QWidget* viewer) {
+void TQtListerHost::AttachViewer(lister::TWindow window) {
+    auto* viewer = static_cast<QWidget*>(window);
     viewer_ = viewer;
     edit_ = qobject_cast<QPlainTextEdit*>(viewer);
     if (viewer->parentWidget() != parentWin_) Out("the plug-in's widget is not in the lister window");
     if (edit_ && options_.Figures) {
         paintWatch_ = std::make_unique<TPaintWatch>([this] {
             if (figures_.FirstDraw < 0 && figures_.ListLoadReturn >= 0 && edit_ && !edit_->document()->isEmpty())
-                figures_.FirstDraw = Now() - figures_.Start;
+                figures_.FirstDraw = HostNow() - figures_.Start;
         });
         edit_->viewport()->installEventFilter(paintWatch_.get());
     }
@@ -355,22 +238,15 @@ void TQtListerHost::AttachViewer(QWidget* viewer) {
 
 bool TQtListerHost::WaitFor(const std::function<bool()>& done, const char* what) {
     QTimer wake;
-    wake.start(kTickMs);
+    wake.start(kHostTickMs);
     while (!done()) {
-        if (Now() > deadline_) {
+        if (HostNow() > deadline_) {
             Err(std::string("timed out waiting for ") + what);
             return false;
         }
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
-}
-
-bool TQtListerHost::WaitLoaded(bool first) {
-    if (first && options_.NoWait) return true;
-    if (!WaitFor([this] { return !Pending(); }, "the whole text")) return false;
-    if (figures_.WholeText < 0) figures_.WholeText = Now() - figures_.Start;
-    return Settle();
 }
 
 // Until what waits in the event loop is done: posted events, layout, painting.
@@ -409,89 +285,6 @@ void TQtListerHost::PrintViewerText() {
     const QString text = RawText(edit_);
     Out("viewer text: " + std::to_string(GtkCount(edit_->document()->toRawText())) + " characters");
     PrintBlock("text", WithNewlines(Utf8(text)));
-}
-
-bool TQtListerHost::LoadNextFile(const std::string& fullPath) {
-    int result = lister::kListerError;
-    if (plugin_->ListLoadNextW && !options_.Ansi) {
-        std::u16string path = QString::fromStdString(fullPath).toStdU16String();
-        result = plugin_->ListLoadNextW(parentWin_, viewer_, path.data(), DisplayFlags());
-    } else if (plugin_->ListLoadNext) {
-        std::string path = fullPath;
-        result = plugin_->ListLoadNext(parentWin_, viewer_, path.data(), DisplayFlags());
-    }
-    if (result == lister::kListerOk && viewer_) {
-        Out("next: " + fullPath + ": shown in the same viewer");
-        return WaitLoaded(false);
-    }
-    Out("next: " + fullPath + ": refused, loading it anew");
-    CloseViewer();
-    QWidget* viewer = LoadFile(fullPath);
-    if (!viewer) {
-        Err("the plug-in did not open " + fullPath);
-        return false;
-    }
-    AttachViewer(viewer);
-    Out("loaded: " + fullPath);
-    return WaitLoaded(false);
-}
-
-void TQtListerHost::SendCommand(int command, int parameter) {
-    if (!viewer_ || !plugin_->ListSendCommand) return;
-    const int result = plugin_->ListSendCommand(viewer_, command, parameter);
-    Out("command " + std::to_string(command) + " (" + std::to_string(parameter) +
-        "): " + (result == lister::kListerOk ? "done" : "failed"));
-}
-
-void TQtListerHost::Search(const std::string& text, int flags) {
-    if (!viewer_ || !plugin_->ListSearchTextW) return;
-    std::u16string searched = QString::fromStdString(text).toStdU16String();
-    const int result = plugin_->ListSearchTextW(viewer_, searched.data(), flags);
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%X", static_cast<unsigned>(flags));
-    Out("search \"" + text + "\" flags " + hex + ": " + (result == lister::kListerOk ? "done" : "not found"));
-}
-
-void TQtListerHost::RunCommand(const TGtkHostCommand& command) {
-    using TKind = TGtkHostCommand::TKind;
-    Out("running " + command.Name);
-    switch (command.Kind) {
-    case TKind::Copy:
-        SendCommand(lister::kCommandCopy, 0);
-        PrintClipboard();
-        break;
-    case TKind::SelectAll:
-        SendCommand(lister::kCommandSelectAll, 0);
-        break;
-    case TKind::Wrap:
-        wrap_ = !wrap_;
-        SendCommand(lister::kCommandNewParams, DisplayFlags());
-        break;
-    case TKind::Percent:
-        SendCommand(lister::kCommandSetPercent, command.Percent);
-        break;
-    case TKind::Find: {
-        const int flags = (command.Backwards ? lister::kSearchBackwards : 0) |
-                          (command.MatchCase ? lister::kSearchMatchCase : 0) |
-                          (command.WholeWords ? lister::kSearchWholeWords : 0);
-        lastSearch_ = command.Text;
-        lastSearchFlags_ = flags;
-        Search(command.Text, flags | lister::kSearchFromStart);
-        break;
-    }
-    case TKind::FindNext:
-    case TKind::FindPrevious:
-        if (lastSearch_.empty()) {
-            Out("no search to repeat");
-            break;
-        }
-        Search(lastSearch_, (lastSearchFlags_ & ~lister::kSearchBackwards) |
-                                (command.Kind == TKind::FindPrevious ? lister::kSearchBackwards : 0));
-        break;
-    }
-    if (!options_.NoWait) Settle();
-    if (command.Kind == TKind::Wrap || command.Kind == TKind::Percent) LogViewer();
-    LogSelection();
 }
 
 // The selection as lister-host-gtk logs it (characters as a GtkTextBuffer
@@ -562,12 +355,12 @@ void TQtListerHost::TakeScreenshot() {
 void TQtListerHost::CloseViewer() {
     if (!viewer_) return;
     QWidget* viewer = viewer_;
-    const double start = Now();
+    const double start = HostNow();
     if (plugin_->ListCloseWindow)
         plugin_->ListCloseWindow(viewer);
     else
         delete viewer;
-    figures_.Close = Now() - start;
+    figures_.Close = HostNow() - start;
     edit_ = nullptr;
     // The plug-in may leave the deletion to the event loop.
     Settle();
@@ -613,121 +406,39 @@ void TQtListerHost::WatchDialogs() {
             _exit(1);
         }
     });
-    dialogWatch_.start(kTickMs);
-}
-
-void TQtListerHost::PrintFigures() {
-    auto ms = [](double seconds) { return seconds < 0 ? std::string("-") : std::to_string(seconds * 1000); };
-    Out("listload_return_ms " + ms(figures_.ListLoadReturn));
-    Out("first_draw_ms " + ms(figures_.FirstDraw));
-    Out("longest_stall_ms " + ms(figures_.LongestStall));
-    Out("whole_text_ms " + ms(figures_.WholeText));
-    Out("settled_ms " + ms(figures_.Settled));
-    Out("peak_memory_kb " + std::to_string(PeakMemoryKiB()));
-    if (edit_) Out("characters_shown " + std::to_string(edit_->document()->characterCount() - 1));
+    dialogWatch_.start(kHostTickMs);
 }
 
 // The baseline: a bare read-only QPlainTextEdit given the whole text in one setPlainText.
-int TQtListerHost::RunBare() {
-    std::ifstream file(options_.BareTextPath, std::ios::binary);
-    if (!file) {
-        Err("cannot read " + options_.BareTextPath);
-        return 2;
-    }
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+bool TQtListerHost::MakeBareView(const std::string& /*text*/) {
     auto* edit = new QPlainTextEdit(parentWin_);
     edit->setReadOnly(true);
     edit->setLineWrapMode(options_.Wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
     edit->show();
     AttachViewer(edit);
-    Settle();
-    figures_.Start = Now();
-    figures_.LastTick = figures_.Start;
-    tick_.start(kTickMs);
-    edit->setPlainText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
-    figures_.ListLoadReturn = Now() - figures_.Start;
-    figures_.LongestStall = figures_.ListLoadReturn;
-    figures_.WholeText = figures_.ListLoadReturn;
-    if (!WaitFor([this] { return figures_.FirstDraw >= 0; }, "the first draw") || !Settle()) return kExitTimedOut;
-    figures_.Settled = Now() - figures_.Start;
-    tick_.stop();
-    if (options_.PrintText) PrintViewerText();
-    PrintFigures();
-    return 0;
+    return true;
+}
+
+void TQtListerHost::SetBareText(const std::string& text) {
+    edit_->setPlainText(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
 }
 
 int TQtListerHost::Run() {
-    deadline_ = Now() + options_.TimeoutSeconds;
-    wrap_ = options_.Wrap;
-    QObject::connect(&tick_, &QTimer::timeout, [this] {
-        TFigures& f = figures_;
-        const double now = Now();
-        if (f.FirstDraw >= 0 && f.Settled < 0) f.LongestStall = std::max(f.LongestStall, now - f.LastTick);
-        f.LastTick = now;
-        if (f.ListLoadReturn >= 0 && f.WholeText < 0 && !Pending()) f.WholeText = now - f.Start;
-    });
+    QObject::connect(&tick_, &QTimer::timeout, [this] { TickFigures(); });
     MakeWindow();
     if (options_.Batch()) WatchDialogs();
     if (!WaitFor([this] { return window_->windowHandle() && window_->windowHandle()->isExposed(); }, "the window") ||
         !Settle())
-        return kExitTimedOut;
+        return kHostExitTimedOut;
     if (!options_.BareTextPath.empty()) return RunBare();
+    return RunDocument();
+}
 
-    SetDefaultParams();
-    if (plugin_->ListGetDetectString) {
-        char buffer[2048] = {};
-        plugin_->ListGetDetectString(buffer, sizeof buffer - 1);
-        Out(std::string("detect string: ") + buffer);
-    }
-    const std::string fullPath = FullPath(options_.FileName);
-    if (options_.Figures) {
-        figures_.LastTick = Now();
-        tick_.start(kTickMs);
-    }
-    figures_.Start = Now();
-    QWidget* viewer = LoadFile(fullPath);
-    figures_.ListLoadReturn = Now() - figures_.Start;
-    if (!viewer) {
-        Err("the plug-in did not open " + fullPath);
-        Settle();
-        LogLeftOpen();
-        return 1;
-    }
-    AttachViewer(viewer);
-    Out("loaded: " + fullPath);
-    if (!WaitLoaded(true)) return kExitTimedOut;
-    if (options_.Figures && !options_.NoWait) {
-        if (!WaitFor([this] { return figures_.FirstDraw >= 0 || !edit_; }, "the first draw")) return kExitTimedOut;
-        figures_.Settled = Now() - figures_.Start;
-    }
-    tick_.stop();
-    LogViewer();
-    if (options_.PrintText) PrintViewerText();
-    if (!options_.NextFileName.empty()) {
-        if (!LoadNextFile(FullPath(options_.NextFileName))) {
-            CloseViewer();
-            return exitCode_ ? exitCode_ : 1;
-        }
-        LogViewer();
-        if (options_.PrintText) PrintViewerText();
-    }
-    if (!options_.ScreenshotPath.empty()) TakeScreenshot();
-    for (const TGtkHostCommand& command : options_.Commands) {
-        if (!viewer_) break;
-        RunCommand(command);
-    }
+void TQtListerHost::RunKeys() {
     for (const std::string& key : options_.Keys) {
         if (!viewer_) break;
         PressKey(key);
     }
-    if (options_.Figures) PrintFigures();
-    if (!options_.Batch()) QApplication::exec();
-    Out("closing");
-    CloseViewer();
-    if (options_.Figures) Out("close_ms " + std::to_string(figures_.Close * 1000));
-    Settle();
-    LogLeftOpen();
-    return exitCode_;
 }
 
 const char* Usage() {
@@ -767,7 +478,7 @@ int main(int argc, char** argv) {
     }
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
         pagelet::Err("no display");
-        return pagelet::kExitNoDisplay;
+        return pagelet::kHostExitNoDisplay;
     }
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
@@ -785,23 +496,8 @@ int main(int argc, char** argv) {
         palette.setColor(QPalette::Text, text);
         QApplication::setPalette(palette);
     }
-    pagelet::TPluginLibrary plugin;
-    if (options.BareTextPath.empty()) {
-        const std::string path = options.PluginPath.empty() ? pagelet::ProgramDirectory() + "pagelet.wlx"
-                                                             : pagelet::FullPath(options.PluginPath);
-        if (!plugin.Load(path, error)) {
-            pagelet::Err(error);
-            return 2;
-        }
-    }
-    if (options.Batch()) {
-        const double limit = options.TimeoutSeconds + 5;
-        std::thread([limit] {
-            std::this_thread::sleep_for(std::chrono::duration<double>(limit));
-            pagelet::Err("timed out");
-            _exit(pagelet::kExitTimedOut);
-        }).detach();
-    }
+    pagelet::THostPlugin plugin;
+    if (const int status = pagelet::PrepareHostRun("lister-host-qt", options, plugin); status >= 0) return status;
     pagelet::TQtListerHost host(options, &plugin);
     return host.Run();
 }

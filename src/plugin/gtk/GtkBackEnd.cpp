@@ -39,16 +39,6 @@ private:
 
 class TGtkViewerWindows final : public TModuleViewers {
 public:
-    // There is no Microsoft Word to ask on Linux: a settings file that asks
-    // for it (one carried over from Windows) still gets the document read by
-    // the converter, not an error for every document.
-    TLoadSettings LoadSettings() override {
-        TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
-        settings.MSWord = false;
-        return settings;
-    }
-    // Quick View passes over every file under the cursor: no box to click away.
-    bool ReasonInViewer() const override { return true; }
     void ShowError(lister::TWindow owner, const std::u16string& message) override {
         ShowGtkError(AsWidget(owner), message);
     }

@@ -104,6 +104,12 @@ int SearchTextW(lister::TWindow listWin, char16_t* searchString, int searchParam
 
 }  // namespace
 
+TLoadSettings TModuleViewers::LoadSettings() {
+    TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
+    settings.MSWord = false;
+    return settings;
+}
+
 }  // namespace pagelet
 
 extern "C" __attribute__((visibility("default"))) const pagelet::lister::TBackEndTable* PageletBackEnd() {

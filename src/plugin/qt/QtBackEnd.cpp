@@ -36,14 +36,6 @@ private:
 
 class TQtViewerWindows final : public TModuleViewers {
 public:
-    // As in the GTK build: no Microsoft Word on Linux.
-    TLoadSettings LoadSettings() override {
-        TLoadSettings settings = ReadLoadSettings(SettingsFilePath());
-        settings.MSWord = false;
-        return settings;
-    }
-    // Quick View passes over every file under the cursor: no box to click away.
-    bool ReasonInViewer() const override { return true; }
     void ShowError(lister::TWindow owner, const std::u16string& message) override {
         ShowQtError(AsWidget(owner), message);
     }

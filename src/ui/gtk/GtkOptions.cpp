@@ -7,6 +7,7 @@
 #include "common/Utf.h"
 #include "settings/Settings.h"
 #include "ui/gtk/GtkViewer.h"
+#include "viewer/KeptSettings.h"
 
 namespace pagelet {
 
@@ -99,9 +100,7 @@ void TGtkViewer::ExecuteOptions() {
         options.Load.CP = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(cp));
         options.Load.ForceCP = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(force));
         options.Load.ReadingLayout = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(reading));
-        WriteViewerOptions(options, iniPath_);
-        core_->SetFont(options.Font);
-        core_->SetBackColor(options.BackColor);
+        ApplyKeptOptions(*core_, options, iniPath_);
     }
     gtk_widget_destroy(dialog);
 }

@@ -10,9 +10,8 @@
 
 #include "common/Error.h"
 #include "common/Utf.h"
-#include "settings/IniFile.h"
 #include "settings/Settings.h"
-#include "settings/TextForms.h"
+#include "viewer/KeptSettings.h"
 #include "viewer/KeyPolicy.h"
 
 namespace pagelet {
@@ -137,13 +136,7 @@ TGtkViewer::TGtkViewer(const std::u16string& iniPath) : iniPath_(iniPath) {
     g_signal_connect(view_, "populate-popup", G_CALLBACK(OnPopulatePopup), this);
 
     core_ = std::make_unique<TViewerCore>(*this);
-    // Black on white, the defaults, shows as the desktop theme's colours
-    // (the text view's own); the host gives no wrap command of its own.
-    core_->SetPlainFollowsSystem(true);
-    core_->SetWrapUnasked(ReadBoolSetting(kWordWrap, iniPath_));
-    const TViewerOptions options = ReadViewerOptions(iniPath_);
-    core_->SetFont(options.Font);
-    core_->SetBackColor(options.BackColor);
+    ApplyKeptSettings(*core_, iniPath_);
     LiveViewers()[scrolled_] = this;
 }
 
@@ -354,10 +347,7 @@ gboolean TGtkViewer::OnButton(GtkWidget* /*widget*/, GdkEventButton* event, gpoi
 }
 
 void TGtkViewer::ToggleWordWrap() {
-    const bool wrap = !core_->WordWrap();
-    core_->SetWrapUnasked(wrap);
-    core_->SetWordWrap(wrap);
-    WriteIniString(kOptionsSection, kWordWrap.Name, BoolText(wrap), iniPath_);
+    ToggleKeptWordWrap(*core_, iniPath_);
 }
 
 void TGtkViewer::OnPopulatePopup(GtkTextView* /*view*/, GtkMenu* menu, gpointer self) {

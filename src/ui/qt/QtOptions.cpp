@@ -15,6 +15,7 @@
 
 #include "settings/Settings.h"
 #include "ui/qt/QtViewer.h"
+#include "viewer/KeptSettings.h"
 
 namespace pagelet {
 
@@ -108,9 +109,7 @@ void TQtViewer::ExecuteOptions() {
     options.Load.CP = cp->value();
     options.Load.ForceCP = force->isChecked();
     options.Load.ReadingLayout = reading->isChecked();
-    WriteViewerOptions(options, iniPath_);
-    core_->SetFont(options.Font);
-    core_->SetBackColor(options.BackColor);
+    ApplyKeptOptions(*core_, options, iniPath_);
 }
 
 }  // namespace pagelet

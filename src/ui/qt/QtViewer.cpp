@@ -18,9 +18,8 @@
 #include <set>
 
 #include "common/Error.h"
-#include "settings/IniFile.h"
 #include "settings/Settings.h"
-#include "settings/TextForms.h"
+#include "viewer/KeptSettings.h"
 #include "viewer/KeyPolicy.h"
 
 namespace pagelet {
@@ -126,13 +125,7 @@ TQtViewer::TQtViewer(QWidget* parent, const std::u16string& iniPath) : QPlainTex
     QObject::connect(&stepTimer_, &QTimer::timeout, this, [this] { OnStep(); });
 
     core_ = std::make_unique<TViewerCore>(*this);
-    // Black on white, the defaults, shows as the palette's colours (the
-    // host's style); the host gives no wrap command of its own.
-    core_->SetPlainFollowsSystem(true);
-    core_->SetWrapUnasked(ReadBoolSetting(kWordWrap, iniPath_));
-    const TViewerOptions options = ReadViewerOptions(iniPath_);
-    core_->SetFont(options.Font);
-    core_->SetBackColor(options.BackColor);
+    ApplyKeptSettings(*core_, iniPath_);
     LiveViewers().insert(static_cast<QWidget*>(this));
     UpdatePendingMark();
 }
@@ -357,10 +350,7 @@ void TQtViewer::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void TQtViewer::ToggleWordWrap() {
-    const bool wrap = !core_->WordWrap();
-    core_->SetWrapUnasked(wrap);
-    core_->SetWordWrap(wrap);
-    WriteIniString(kOptionsSection, kWordWrap.Name, BoolText(wrap), iniPath_);
+    ToggleKeptWordWrap(*core_, iniPath_);
 }
 
 void TQtViewer::contextMenuEvent(QContextMenuEvent* event) {
