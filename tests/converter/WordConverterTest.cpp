@@ -14,6 +14,7 @@
 #include "common/Utf.h"
 #include "converter/WordConverter.h"
 #include "support/DocBuilder.h"
+#include "support/ShowText.h"
 
 namespace pagelet {
 namespace {
@@ -21,19 +22,7 @@ namespace {
 using TBytes = std::vector<uint8_t>;
 
 // A readable form of UTF-16 text for failure messages.
-std::string Show(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
-            out += buf;
-        }
-    }
-    return "\"" + out + "\"";
-}
+std::string Show(const std::u16string& text) { return test::ShowQuoted(text); }
 
 // A document whose piece table is given by cps and pcds, placed at the
 // default fcClx in "0Table".

@@ -24,6 +24,7 @@
 #include "loading/ReadingLayout.h"
 #include "loading/TextAssembler.h"
 #include "support/DocBuilder.h"
+#include "support/ShowText.h"
 
 namespace pagelet {
 namespace {
@@ -32,23 +33,7 @@ using TBytes = std::vector<uint8_t>;
 using TB = TRichDocBuilder;
 using namespace std::literals;
 
-std::string Show(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else if (c == u'\n') {
-            out += "\\n";
-        } else if (c == u'\t') {
-            out += "\\t";
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
-            out += buf;
-        }
-    }
-    return "\"" + out + "\"";
-}
+std::string Show(const std::u16string& text) { return test::ShowQuoted(text); }
 
 std::u16string Reading(const std::vector<uint8_t>& file, int32_t cp = 0, bool forceCP = false) {
     TTempFile temp(file);

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,6 +15,7 @@
 #include "loading/TextAssembler.h"
 #include "loading/TextFileReader.h"
 #include "support/CfbWriter.h"
+#include "support/ShowText.h"
 
 namespace pagelet {
 namespace {
@@ -28,24 +28,6 @@ public:
     std::u16string text;
 };
 
-std::string Show(const std::u16string& text) {
-    std::string out;
-    for (char16_t c : text) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else if (c == u'\n') {
-            out += "\\n";
-        } else if (c == u'\t') {
-            out += "\\t";
-        } else {
-            char buf[12];
-            std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
-            out += buf;
-        }
-    }
-    return out;
-}
-
 std::string Read(std::unique_ptr<TDocumentReader> reader) {
     if (!reader) return "<none>";
     TStringSink sink;
@@ -56,7 +38,7 @@ std::string Read(std::unique_ptr<TDocumentReader> reader) {
     } catch (const EPagelet& e) {
         return "error: " + Utf16ToUtf8(e.Message());
     }
-    return Show(sink.text);
+    return test::ShowText(sink.text);
 }
 
 // The text the registry's reader makes of a file holding bytes.
